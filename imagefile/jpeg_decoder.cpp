@@ -6,6 +6,10 @@
 // no output value because each row is reconstructed by the same code from the same input.
 #include "imagefile/jpeg_decoder.h"
 
+// The vector helpers below are always inlined; their by-value vector arguments never cross a
+// call boundary.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -39,7 +43,7 @@ struct CIdctTables {
     int32_t t[8][8];
     int32_t tt[8][8];
     int64_t tmax[8];
-    int64_t weight[64];
+    alignas(32) float weightf[64];
     int64_t tmaxSum = 0;
     CIdctTables()
     {
@@ -58,7 +62,7 @@ struct CIdctTables {
         }
         for (int v = 0; v < 8; ++v)
             for (int u = 0; u < 8; ++u)
-                weight[v * 8 + u] = tmax[v] * tmax[u];
+                weightf[v * 8 + u] = static_cast<float>(tmax[v] * tmax[u]) / 4096.0f;
     }
 };
 
@@ -145,60 +149,73 @@ inline int DecodeSlow(const CJpegHuffTable& t, CBitReader& br)
 
 // --- Reconstruction ------------------------------------------------------------------------
 
+// Eight ints, one AVX2 register (two SSE registers where AVX2 is absent).
+typedef int32_t V8 __attribute__((vector_size(32)));
+
+inline V8 Load8(const int32_t* p)
+{
+    V8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void Store8(int32_t* p, V8 v) { std::memcpy(p, &v, sizeof v); }
+inline V8 Splat(int32_t x) { return V8{x, x, x, x, x, x, x, x}; }
+
 // Inverse transform of one block into an 8x8 area of a plane (stride in ints), adding add to
-// every sample. Sums are 32-bit where the coefficients guarantee they fit, 64-bit otherwise.
+// every sample: t[y][u] = (sum over v of coef[v][u] T[y][v]) >> 12, then
+// out[y][x] = (sum over u of t[y][u] T[x][u]) >> 15. Sums are 32-bit where the coefficients
+// guarantee that they fit, 64-bit otherwise.
 __attribute__((always_inline)) inline void InverseDct(const int32_t* c, uint64_t mask, int32_t* out, int stride, int add)
 {
     if (mask <= 1) {
         // DC only: every sample is DC * 4096 * 4096 >> 12 >> 15, that is DC >> 3.
-        const int32_t v = (c[0] >> 3) + add;
+        const V8 v = Splat((c[0] >> 3) + add);
         for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x)
-                out[y * stride + x] = v;
+            Store8(out + y * stride, v);
         return;
     }
     const CIdctTables& tab = IdctTables();
-    int64_t bound = 0;
-    for (uint64_t m = mask; m; m &= m - 1) {
-        const int k = std::countr_zero(m);
-        bound += static_cast<int64_t>(std::abs(c[k])) * tab.weight[k];
-    }
-    uint32_t rowMask = 0;
-    for (int v = 0; v < 8; ++v)
-        if ((mask >> (8 * v)) & 0xFF)
-            rowMask |= 1u << v;
+    // Rows below the last non-zero row and columns right of the last non-zero column hold
+    // only zeros; the sums skip them.
+    const int lastRow = (63 - std::countl_zero(mask)) >> 3;
     uint64_t cm = mask | (mask >> 32);
     cm |= cm >> 16;
     cm |= cm >> 8;
-    const auto colMask = static_cast<uint32_t>(cm & 0xFF);
+    const int lastCol = 31 - std::countl_zero(static_cast<uint32_t>(cm & 0xFF));
 
-    if (bound / 4096 + tab.tmaxSum < INT32_MAX) {
-        int32_t t[8][8];
-        for (int y = 0; y < 8; ++y) {
-            int32_t acc[8] = {};
-            for (uint32_t m = rowMask; m; m &= m - 1) {
-                const int v = std::countr_zero(m);
-                const int32_t w = tab.t[y][v];
-                const int32_t* row = c + v * 8;
-                for (int u = 0; u < 8; ++u)
-                    acc[u] += row[u] * w;
-            }
-            for (int u = 0; u < 8; ++u)
-                t[y][u] = acc[u] >> 12;
+    // Bound of every partial sum: sum of |coef[v][u]| Tmax[v] Tmax[u] / 4096 + sum of Tmax.
+    // Single precision is plenty: the 32-bit sums are taken only well inside the limit, and
+    // both ways give the same samples wherever 32 bits suffice.
+    typedef float F8 __attribute__((vector_size(32)));
+    F8 boundSum = {};
+    for (int v = 0; v <= lastRow; ++v) {
+        const V8 row = Load8(c + v * 8);
+        const V8 a = row < 0 ? -row : row;
+        F8 w;
+        std::memcpy(&w, tab.weightf + v * 8, sizeof w);
+        boundSum += __builtin_convertvector(a, F8) * w;
+    }
+    float bound = 0.0f;
+    for (int i = 0; i < 8; ++i)
+        bound += boundSum[i];
+    if (bound < 0.5f * (static_cast<float>(INT32_MAX) - static_cast<float>(tab.tmaxSum))) {
+        V8 t[8] = {};
+        for (int v = 0; v <= lastRow; ++v) {
+            const V8 row = Load8(c + v * 8);
+            for (int y = 0; y < 8; ++y)
+                t[y] += row * tab.t[y][v];
         }
-        for (int y = 0; y < 8; ++y) {
-            int32_t acc[8] = {};
-            for (uint32_t m = colMask; m; m &= m - 1) {
-                const int u = std::countr_zero(m);
-                const int32_t w = t[y][u];
-                const int32_t* col = tab.tt[u];
-                for (int x = 0; x < 8; ++x)
-                    acc[x] += w * col[x];
-            }
-            int32_t* o = out + y * stride;
-            for (int x = 0; x < 8; ++x)
-                o[x] = (acc[x] >> 15) + add;
+        alignas(32) int32_t tm[8][8];
+        for (int y = 0; y < 8; ++y)
+            Store8(tm[y], t[y] >> 12);
+        V8 o[8] = {};
+        for (int u = 0; u <= lastCol; ++u) {
+            const V8 col = Load8(tab.tt[u]);
+            for (int y = 0; y < 8; ++y)
+                o[y] += col * tm[y][u];
         }
+        for (int y = 0; y < 8; ++y)
+            Store8(out + y * stride, (o[y] >> 15) + add);
         return;
     }
     // Coefficients that no 8-bit picture produces: exact sums in 64 bits, samples limited to
@@ -225,6 +242,14 @@ inline int ClampByte(int v)
     return v < 0 ? 0 : (v > 255 ? 255 : v);
 }
 
+// Samples with their level shift (value x 16 + 2048) taken as R, G, B directly.
+inline COLORREF PackRgbSamples(int r, int g, int b)
+{
+    return static_cast<COLORREF>(ClampByte((r + 8) >> 4) | (ClampByte((g + 8) >> 4) << 8) |
+                                 (ClampByte((b + 8) >> 4) << 16));
+}
+
+// Colour conversion of one pixel: Y with its level shift, Cb and Cr centred on 0, all x 16.
 inline COLORREF ConvertPixel(int y, int cb, int cr)
 {
     const int b = y * 4096 + 32768;
@@ -234,46 +259,71 @@ inline COLORREF ConvertPixel(int y, int cb, int cr)
     return static_cast<COLORREF>(r | (g << 8) | (bl << 16));
 }
 
-// Up-samples a chroma plane (stride 16) to w x h with factors (fh, fv), each 1 or 2.
-__attribute__((always_inline)) inline void Upsample(const int32_t* in, int32_t* out, int fh, int fv, int w, int h)
+inline V8 ClampByte8(V8 v)
+{
+    const V8 zero = Splat(0);
+    const V8 top = Splat(255);
+    v = v < zero ? zero : v;
+    return v > top ? top : v;
+}
+
+// ConvertPixel on eight pixels.
+inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
+{
+    const V8 b = y * 4096 + 32768;
+    const V8 r = ClampByte8((b + cr * 5743) >> 16);
+    const V8 g = ClampByte8((b - cr * 2925 - cb * 1410) >> 16);
+    const V8 bl = ClampByte8((b + cb * 7258) >> 16);
+    return r | (g << 8) | (bl << 16);
+}
+
+inline V8 PackRgbSamples8(V8 r, V8 g, V8 b)
+{
+    return ClampByte8((r + 8) >> 4) | (ClampByte8((g + 8) >> 4) << 8) | (ClampByte8((b + 8) >> 4) << 16);
+}
+
+// Doubles one row of eight column sums c (each 4 x a sample) into sixteen samples:
+// c[0] / 4, (3 c[0] + c[1]) / 16, (c[0] + 3 c[1]) / 16, ..., (c[6] + 3 c[7]) / 16, c[7] / 4.
+__attribute__((always_inline)) inline void DoubleRow(V8 c, int32_t* out)
+{
+    const V8 prev = __builtin_shufflevector(c, c, 0, 0, 1, 2, 3, 4, 5, 6);
+    const V8 next = __builtin_shufflevector(c, c, 1, 2, 3, 4, 5, 6, 7, 7);
+    const V8 c3 = c * 3;
+    const V8 even = (prev + c3) / 16;
+    const V8 odd = (c3 + next) / 16;
+    Store8(out, __builtin_shufflevector(even, odd, 0, 8, 1, 9, 2, 10, 3, 11));
+    Store8(out + 8, __builtin_shufflevector(even, odd, 4, 12, 5, 13, 6, 14, 7, 15));
+}
+
+// Up-samples a chroma plane (stride 16) to w x h with factors (fh, fv), each 1 or 2. A
+// doubled direction takes 3/4 of the nearer and 1/4 of the farther input sample, inside the
+// MCU (the edge samples pair with themselves).
+__attribute__((always_inline)) inline const int32_t* Upsample(const int32_t* in, int32_t* out, int fh, int fv, int w,
+                                                              int h)
 {
     if (fh == 2 && fv == 2) {
         for (int i = 0; i < 16; ++i) {
             const int r0 = i / 2;
             const int rn = std::clamp(i & 1 ? r0 + 1 : r0 - 1, 0, 7);
-            int32_t c[8];
-            for (int j = 0; j < 8; ++j)
-                c[j] = 3 * in[r0 * 16 + j] + in[rn * 16 + j];
-            int32_t* o = out + i * 16;
-            o[0] = c[0] / 4;
-            for (int k = 0; k < 7; ++k) {
-                o[2 * k + 1] = (3 * c[k] + c[k + 1]) / 16;
-                o[2 * k + 2] = (c[k] + 3 * c[k + 1]) / 16;
-            }
-            o[15] = c[7] / 4;
+            DoubleRow(Load8(in + r0 * 16) * 3 + Load8(in + rn * 16), out + i * 16);
         }
-    } else if (fh == 2) {
-        for (int i = 0; i < h; ++i) {
-            const int32_t* r = in + i * 16;
-            int32_t* o = out + i * 16;
-            for (int j = 0; j < 16; ++j) {
-                const int a = j / 2;
-                const int n = std::clamp(j & 1 ? a + 1 : a - 1, 0, 7);
-                o[j] = (3 * r[a] + r[n]) / 4;
-            }
-        }
-    } else if (fv == 2) {
+        return out;
+    }
+    if (fh == 2) {
+        for (int i = 0; i < h; ++i)
+            DoubleRow(Load8(in + i * 16) * 4, out + i * 16);
+        return out;
+    }
+    if (fv == 2) {
         for (int i = 0; i < 16; ++i) {
             const int r0 = i / 2;
             const int rn = std::clamp(i & 1 ? r0 + 1 : r0 - 1, 0, 7);
-            for (int j = 0; j < w; ++j)
-                out[i * 16 + j] = (3 * in[r0 * 16 + j] + in[rn * 16 + j]) / 4;
+            for (int j = 0; j < w; j += 8)
+                Store8(out + i * 16 + j, (Load8(in + r0 * 16 + j) * 3 + Load8(in + rn * 16 + j)) / 4);
         }
-    } else {
-        for (int i = 0; i < h; ++i)
-            for (int j = 0; j < w; ++j)
-                out[i * 16 + j] = in[i * 16 + j];
+        return out;
     }
+    return in;
 }
 
 struct CMcuShape {
@@ -284,9 +334,11 @@ struct CMcuShape {
     const int* component; // per block: 0 Y, 1 Cb, 2 Cr
     const int* bx;        // per block: offset in pixels
     const int* by;
+    bool rgb;             // components are R, G, B: no colour conversion
 };
 
-// One MCU at full scale. full = false: each block shows its DC value.
+// One MCU at full scale into dst (cols x rows of it). full = false: each block shows its DC
+// value.
 __attribute__((target_clones("avx2", "default"))) void ReconstructFull(const CMcuShape& s, const int32_t* coef,
                                                                         const uint64_t* mask, bool full,
                                                                         COLORREF* dst, int stride, int cols,
@@ -295,35 +347,37 @@ __attribute__((target_clones("avx2", "default"))) void ReconstructFull(const CMc
     alignas(32) int32_t planes[3][256];
     for (int b = 0; b < s.layoutBlocks; ++b) {
         const int comp = s.component[b];
-        const int add = comp == 0 ? 2048 : 0;
+        const int add = (comp == 0 || s.rgb) ? 2048 : 0;
         int32_t* p = planes[comp] + s.by[b] * 16 + s.bx[b];
         const int32_t* c = coef + b * 64;
         if (full) {
             InverseDct(c, mask[b], p, 16, add);
         } else {
-            const int32_t v = c[0] / 8 + add;
+            const V8 v = Splat(c[0] / 8 + add);
             for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 8; ++x)
-                    p[y * 16 + x] = v;
+                Store8(p + y * 16, v);
         }
     }
-    alignas(32) int32_t cb[256];
-    alignas(32) int32_t cr[256];
-    Upsample(planes[1], cb, s.upH, s.upV, s.mcuWidth, s.mcuHeight);
-    Upsample(planes[2], cr, s.upH, s.upV, s.mcuWidth, s.mcuHeight);
+    alignas(32) int32_t cbUp[256];
+    alignas(32) int32_t crUp[256];
+    const int32_t* cb = Upsample(planes[1], cbUp, s.upH, s.upV, s.mcuWidth, s.mcuHeight);
+    const int32_t* cr = Upsample(planes[2], crUp, s.upH, s.upV, s.mcuWidth, s.mcuHeight);
     const int32_t* yp = planes[0];
+    const bool whole = cols == s.mcuWidth;
     for (int y = 0; y < rows; ++y) {
         COLORREF* o = dst + static_cast<ptrdiff_t>(y) * stride;
-        const int32_t* yr = yp + y * 16;
-        const int32_t* br = cb + y * 16;
-        const int32_t* rr = cr + y * 16;
-        if (cols == 16) {
-            for (int x = 0; x < 16; ++x)
-                o[x] = ConvertPixel(yr[x], br[x], rr[x]);
-        } else {
-            for (int x = 0; x < cols; ++x)
-                o[x] = ConvertPixel(yr[x], br[x], rr[x]);
+        alignas(32) int32_t px[16];
+        for (int x = 0; x < s.mcuWidth; x += 8) {
+            const int k = y * 16 + x;
+            const V8 v = s.rgb ? PackRgbSamples8(Load8(yp + k), Load8(cb + k), Load8(cr + k))
+                               : ConvertPixels8(Load8(yp + k), Load8(cb + k), Load8(cr + k));
+            if (whole)
+                std::memcpy(o + x, &v, sizeof v);
+            else
+                Store8(px + x, v);
         }
+        if (!whole)
+            std::memcpy(o, px, static_cast<size_t>(cols) * sizeof(COLORREF));
     }
 }
 
@@ -342,7 +396,8 @@ void ReconstructEighth(const CMcuShape& s, const int32_t* coef, COLORREF* dst, i
             const int y = coef[yb * 64] / 8 + 2048;
             const int cb = coef[(yBlocks + cbIndex) * 64] / 8;
             const int cr = coef[(yBlocks + chromaBlocks + cbIndex) * 64] / 8;
-            dst[static_cast<ptrdiff_t>(by) * stride + bx] = ConvertPixel(y, cb, cr);
+            dst[static_cast<ptrdiff_t>(by) * stride + bx] =
+                s.rgb ? PackRgbSamples(y, cb + 2048, cr + 2048) : ConvertPixel(y, cb, cr);
         }
 }
 
@@ -491,6 +546,7 @@ int CJpegDecoder::ReadSof0(int64_t& p)
         c = Component();
     for (int i = 0; i < 3; ++i) {
         const uint8_t* e = body.data() + 6 + 3 * i;
+        m_componentIds[i] = e[0];
         if (e[2] > 3)
             return -1;
         if (e[0] >= 1 && e[0] <= 3) {
@@ -546,6 +602,25 @@ int CJpegDecoder::ReadDht(int64_t& p)
         t.present = true;
     }
     return 1;
+}
+
+int CJpegDecoder::ReadApp14(int64_t& p)
+{
+    int length;
+    if (ReadLength(p, length) < 0)
+        return -1;
+    uint8_t b[12];
+    if (length >= 14 && m_src.ReadAt(p + 2, b, 12) == 12 && std::memcmp(b, "Adobe", 5) == 0)
+        m_adobeTransform = b[11];
+    p += length;
+    return 1;
+}
+
+bool CJpegDecoder::IsRgb() const
+{
+    if (m_adobeTransform >= 0)
+        return m_adobeTransform == 0;
+    return m_componentIds[0] == 'R' && m_componentIds[1] == 'G' && m_componentIds[2] == 'B';
 }
 
 int CJpegDecoder::ReadDri(int64_t& p)
@@ -723,6 +798,9 @@ int CJpegDecoder::ParseMarkers(int mode)
             break;
         case 0xFE:
             result = ReadCom(p);
+            break;
+        case 0xEE:
+            result = ReadApp14(p);
             break;
         case 0xFF:
             p -= 1; // a fill byte: the marker may start at the second 0xFF
@@ -970,7 +1048,7 @@ void CJpegDecoder::ReconstructRow(CJpegRowCoefficients& row, int scale, COLORREF
         by[b] = m_blocks[b].y;
     }
     const CMcuShape shape{m_layoutBlocks, m_mcuWidth, m_mcuHeight, m_upH, m_upV, m_hmax, m_vmax,
-                          component,      bx,         by};
+                          component,      bx,         by,         IsRgb()};
     const int mcuCols = m_mcuWidth / scale;
     const int mcuRows = std::min(rows, m_mcuHeight / scale);
     const size_t perMcu = static_cast<size_t>(m_layoutBlocks) * 64;
@@ -988,8 +1066,10 @@ void CJpegDecoder::ReconstructRow(CJpegRowCoefficients& row, int scale, COLORREF
         }
         for (int b = 0; b < m_layoutBlocks; ++b) {
             int32_t* c = coef + b * 64;
-            for (uint64_t m = mask[b]; m; m &= m - 1)
-                c[std::countr_zero(m)] = 0;
+            if (mask[b] <= 1)
+                c[0] = 0;
+            else
+                std::memset(c, 0, 64 * sizeof(int32_t));
             mask[b] = 0;
         }
     }

@@ -98,6 +98,10 @@ private:
     int ReadSof0(int64_t& p);
     int ReadDht(int64_t& p);
     int ReadDri(int64_t& p);
+    int ReadApp14(int64_t& p);
+    // Components stored as R, G, B (an Adobe segment with transform 0, or without that
+    // segment the component ids 'R', 'G', 'B'): taken without colour conversion.
+    bool IsRgb() const;
     int ReadCom(int64_t& p);
     int SkipSegment(int64_t& p);
     int ReadSos(int64_t& p);
@@ -133,6 +137,8 @@ private:
     int m_height = 0;
     Component m_comp[3];
     int m_restartInterval = 0;
+    int m_componentIds[3] = {};
+    int m_adobeTransform = -1; // -1: no Adobe segment
     std::string m_comment;
     CExifInfo m_exif;
     bool m_exifRead = false;
