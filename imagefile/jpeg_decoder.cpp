@@ -152,14 +152,14 @@ inline int DecodeSlow(const CJpegHuffTable& t, CBitReader& br)
 // Eight ints, one AVX2 register (two SSE registers where AVX2 is absent).
 typedef int32_t V8 __attribute__((vector_size(32)));
 
-inline V8 Load8(const int32_t* p)
+__attribute__((always_inline)) inline V8 Load8(const int32_t* p)
 {
     V8 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline void Store8(int32_t* p, V8 v) { std::memcpy(p, &v, sizeof v); }
-inline V8 Splat(int32_t x) { return V8{x, x, x, x, x, x, x, x}; }
+__attribute__((always_inline)) inline void Store8(int32_t* p, V8 v) { std::memcpy(p, &v, sizeof v); }
+__attribute__((always_inline)) inline V8 Splat(int32_t x) { return V8{x, x, x, x, x, x, x, x}; }
 
 // Inverse transform of one block into an 8x8 area of a plane (stride in ints), adding add to
 // every sample: t[y][u] = (sum over v of coef[v][u] T[y][v]) >> 12, then
@@ -259,7 +259,7 @@ inline COLORREF ConvertPixel(int y, int cb, int cr)
     return static_cast<COLORREF>(r | (g << 8) | (bl << 16));
 }
 
-inline V8 ClampByte8(V8 v)
+__attribute__((always_inline)) inline V8 ClampByte8(V8 v)
 {
     const V8 zero = Splat(0);
     const V8 top = Splat(255);
@@ -268,7 +268,7 @@ inline V8 ClampByte8(V8 v)
 }
 
 // ConvertPixel on eight pixels.
-inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
+__attribute__((always_inline)) inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
 {
     const V8 b = y * 4096 + 32768;
     const V8 r = ClampByte8((b + cr * 5743) >> 16);
@@ -277,7 +277,7 @@ inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
     return r | (g << 8) | (bl << 16);
 }
 
-inline V8 PackRgbSamples8(V8 r, V8 g, V8 b)
+__attribute__((always_inline)) inline V8 PackRgbSamples8(V8 r, V8 g, V8 b)
 {
     return ClampByte8((r + 8) >> 4) | (ClampByte8((g + 8) >> 4) << 8) | (ClampByte8((b + 8) >> 4) << 16);
 }
