@@ -149,6 +149,20 @@ inline int DecodeSlow(const CJpegHuffTable& t, CBitReader& br)
 
 // --- Reconstruction ------------------------------------------------------------------------
 
+// The MCU reconstruction is built twice, for AVX2 and for the baseline instruction set, and
+// the processor picks one at load time. (Clang refuses the 256-bit vector helpers across the
+// clone boundary; its builds, the fuzzers, take the baseline only.)
+#if defined(__GNUC__) && !defined(__clang__)
+#define SMRA_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SMRA_AVX2_CLONES
+#endif
+
+// Samples beyond what 8-bit pictures give (damaged coefficients) are limited to +-65536, which
+// keeps up-sampling and colour conversion inside 32 bits; real pictures never reach it.
+constexpr int32_t kSampleLimit = 65536;
+inline int32_t LimitSample(int32_t v) { return std::clamp(v, -kSampleLimit, kSampleLimit); }
+
 // Eight ints, one AVX2 register (two SSE registers where AVX2 is absent).
 typedef int32_t V8 __attribute__((vector_size(32)));
 
@@ -169,7 +183,7 @@ __attribute__((always_inline)) inline void InverseDct(const int32_t* c, uint64_t
 {
     if (mask <= 1) {
         // DC only: every sample is DC * 4096 * 4096 >> 12 >> 15, that is DC >> 3.
-        const V8 v = Splat((c[0] >> 3) + add);
+        const V8 v = Splat(LimitSample(c[0] >> 3) + add);
         for (int y = 0; y < 8; ++y)
             Store8(out + y * stride, v);
         return;
@@ -233,7 +247,7 @@ __attribute__((always_inline)) inline void InverseDct(const int32_t* c, uint64_t
             int64_t acc = 0;
             for (int u = 0; u < 8; ++u)
                 acc += t[y][u] * tab.t[x][u];
-            out[y * stride + x] = static_cast<int32_t>(std::clamp<int64_t>(acc >> 15, -65536, 65536)) + add;
+            out[y * stride + x] = static_cast<int32_t>(std::clamp<int64_t>(acc >> 15, -kSampleLimit, kSampleLimit)) + add;
         }
 }
 
@@ -339,7 +353,7 @@ struct CMcuShape {
 
 // One MCU at full scale into dst (cols x rows of it). full = false: each block shows its DC
 // value.
-__attribute__((target_clones("avx2", "default"))) void ReconstructFull(const CMcuShape& s, const int32_t* coef,
+SMRA_AVX2_CLONES void ReconstructFull(const CMcuShape& s, const int32_t* coef,
                                                                         const uint64_t* mask, bool full,
                                                                         COLORREF* dst, int stride, int cols,
                                                                         int rows)
@@ -353,7 +367,7 @@ __attribute__((target_clones("avx2", "default"))) void ReconstructFull(const CMc
         if (full) {
             InverseDct(c, mask[b], p, 16, add);
         } else {
-            const V8 v = Splat(c[0] / 8 + add);
+            const V8 v = Splat(LimitSample(c[0] / 8) + add);
             for (int y = 0; y < 8; ++y)
                 Store8(p + y * 16, v);
         }
@@ -393,9 +407,9 @@ void ReconstructEighth(const CMcuShape& s, const int32_t* coef, COLORREF* dst, i
         for (int bx = 0; bx < s.hmax && bx < cols; ++bx) {
             const int yb = by * s.hmax + bx;
             const int cbIndex = (by / s.upV) * chromaH + bx / s.upH;
-            const int y = coef[yb * 64] / 8 + 2048;
-            const int cb = coef[(yBlocks + cbIndex) * 64] / 8;
-            const int cr = coef[(yBlocks + chromaBlocks + cbIndex) * 64] / 8;
+            const int y = LimitSample(coef[yb * 64] / 8) + 2048;
+            const int cb = LimitSample(coef[(yBlocks + cbIndex) * 64] / 8);
+            const int cr = LimitSample(coef[(yBlocks + chromaBlocks + cbIndex) * 64] / 8);
             dst[static_cast<ptrdiff_t>(by) * stride + bx] =
                 s.rgb ? PackRgbSamples(y, cb + 2048, cr + 2048) : ConvertPixel(y, cb, cr);
         }

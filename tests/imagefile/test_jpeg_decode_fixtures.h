@@ -3,6 +3,10 @@
 // surgery on encoded files, and our reader on bytes in memory.
 #pragma once
 
+// The library header needs size_t and FILE declared first.
+#include <cstddef>
+#include <cstdio>
+
 #include <jpeglib.h>
 
 #include <gtest/gtest.h>
