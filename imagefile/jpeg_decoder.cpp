@@ -1080,10 +1080,13 @@ void CJpegDecoder::ReconstructRow(CJpegRowCoefficients& row, int scale, COLORREF
         }
         for (int b = 0; b < m_layoutBlocks; ++b) {
             int32_t* c = coef + b * 64;
-            if (mask[b] <= 1)
+            if (mask[b] <= 1) {
                 c[0] = 0;
-            else
-                std::memset(c, 0, 64 * sizeof(int32_t));
+            } else {
+                const int lastRow = (63 - std::countl_zero(mask[b])) >> 3;
+                for (int r = 0; r <= lastRow; ++r)
+                    std::memset(c + 8 * r, 0, 8 * sizeof(int32_t));
+            }
             mask[b] = 0;
         }
     }
