@@ -464,8 +464,10 @@ int ReadRowWise(CByteSource& src, const CBmpHeader& h, const CSize& requested, c
         }
         const int64_t stored = h.topDown ? r : h.height - 1 - r;
         const int64_t at = int64_t(h.dataOffset) + stored * h.stride + first * 3;
-        if (src.ReadAt(at, row.data(), stretch) < stretch)
-            return 1; // a short file: the rows not reached stay 0
+        if (src.ReadAt(at, row.data(), stretch) < stretch) {
+            std::fill(dst, dst + outW, COLORREF(0)); // a row the short file does not hold
+            continue;
+        }
         for (int b = 0; b < outW; ++b) {
             const int32_t c = cols[static_cast<size_t>(b)];
             dst[b] = c < 0 ? kMarginGrey : FromBgr(row.data() + (c - first) * 3);
