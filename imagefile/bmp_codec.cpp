@@ -499,6 +499,12 @@ int ReadWhole(CByteSource& src, const CBmpHeader& h, const CSize& requested, con
         }
         bytes = buffer.data();
     }
+    // Uncompressed pixel data must be in the file before the picture is allocated.
+    if (h.layout != CLayout::Rle8 && h.layout != CLayout::Rle4 &&
+        (int64_t(h.height) - 1) * h.stride + (int64_t(h.width) * h.bits + 7) / 8 > length - int64_t(h.dataOffset)) {
+        FillGrey(pixels);
+        return -1;
+    }
     CPixelArray image;
     if (!image.TrySetSize(static_cast<std::ptrdiff_t>(int64_t(h.width) * h.height))) {
         FillGrey(pixels);
