@@ -243,6 +243,17 @@ TEST(BmpReader, CallContract)
     EXPECT_EQ(ReadBmpFile(dir + "/missing.bmp", p, size, CRect()), -1);
     EXPECT_EQ(p.GetSize(), 25);
     EXPECT_TRUE(AllEqual(p, kUnreadableGrey));
+    // A requested canvas beyond what memory may hold: -5 with the out-of-memory message.
+    LoadMessageCatalogue();
+    platform::FakeMessageBox box;
+    platform::SetMessageBox(&box);
+    p.RemoveAll();
+    size = CSize(70000, 70000);
+    EXPECT_EQ(ReadBmpFile(dir + "/a.bmp", p, size, CRect()), -5);
+    EXPECT_TRUE(p.IsEmpty());
+    platform::SetMessageBox(nullptr);
+    ASSERT_EQ(box.Shown().size(), 1u);
+    EXPECT_EQ(box.Shown()[0], Catalogue().memoryTooShort);
     // The size query and the usability test.
     EXPECT_EQ(GetBmpFileRect(dir + "/a.bmp"), CRect(0, 0, 4, 3));
     EXPECT_EQ(GetBmpFileRect(dir + "/missing.bmp"), CRect());
