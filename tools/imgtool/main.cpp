@@ -8,6 +8,7 @@
 // On failure the reason goes to standard error and the exit code is not 0.
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "imagefile/exif.h"
 #include "imagefile/image_file.h"
 #include "imagefile/pixel_array.h"
 
@@ -72,6 +73,21 @@ bool ParseInts(const std::string& text, char sep, int count, std::vector<int>& o
     return true;
 }
 
+// The camera data of the JPEG file whose header was just read, where it has any.
+void PrintCameraData()
+{
+    if (!LastExifModel.empty())
+        std::printf("camera model: %s\n", LastExifModel.c_str());
+    if (!LastExifDate.empty())
+        std::printf("date: %s\n", LastExifDate.c_str());
+    if (LastExifExposure > 0)
+        std::printf("exposure: %g s\n", LastExifExposure);
+    if (LastExifFNumber > 0)
+        std::printf("F number: %g\n", LastExifFNumber);
+    if (LastExifFocalLength > 0)
+        std::printf("focal length: %g mm\n", LastExifFocalLength);
+}
+
 int Info(const std::string& path)
 {
     const char* kind = KindName(GetFileKind(path));
@@ -81,6 +97,7 @@ int Info(const std::string& path)
     if (r.IsRectEmpty())
         return Fail(path + ": cannot read the image header");
     std::printf("kind: %s\nwidth: %d\nheight: %d\n", kind, r.Width(), r.Height());
+    PrintCameraData();
     return 0;
 }
 
