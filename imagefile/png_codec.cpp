@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr uint32_t kGrey = 0x787878;
 
 void PngErrorHandler(png_structp png, png_const_charp /*message*/)
 {
