@@ -162,6 +162,8 @@ int CJpegEncoder::BeginWrite(const std::string& path, int width, int height, int
     for (int k = 0; k < 64; ++k) {
         m_lumQuant[k] = static_cast<uint8_t>(kLumQuantBase[kNaturalOrder[k]] / divisor + 1);
         m_chromQuant[k] = static_cast<uint8_t>(kChromQuantBase[kNaturalOrder[k]] / divisor + 1);
+        m_lumQuantNatural[kNaturalOrder[k]] = m_lumQuant[k];
+        m_chromQuantNatural[kNaturalOrder[k]] = m_chromQuant[k];
     }
     m_dcPrediction[0] = m_dcPrediction[1] = m_dcPrediction[2] = 0;
     m_bitBuffer = 0;
@@ -257,7 +259,7 @@ void CJpegEncoder::EncodeMcu()
         for (int r = 0; r < 8; ++r)
             for (int c = 0; c < 8; ++c)
                 block[r * 8 + c] = m_mcuY[(corner[0] + r) * 16 + corner[1] + c];
-        EncodeBlock(block, m_lumQuant, m_dcPrediction[0], false);
+        EncodeBlock(block, m_lumQuantNatural, m_dcPrediction[0], false);
     }
     const double* planes[2] = {m_mcuCb, m_mcuCr};
     for (int p = 0; p < 2; ++p) {
@@ -268,7 +270,7 @@ void CJpegEncoder::EncodeMcu()
                 block[r * 8 + c] = (q[0] + q[1] + q[16] + q[17]) / 4;
             }
         }
-        EncodeBlock(block, m_chromQuant, m_dcPrediction[1 + p], true);
+        EncodeBlock(block, m_chromQuantNatural, m_dcPrediction[1 + p], true);
     }
 }
 
@@ -325,19 +327,25 @@ void CJpegEncoder::ForwardDct(double block[64])
         block[i] /= 8;
 }
 
-void CJpegEncoder::EncodeBlock(const double* block, const uint8_t* quant, int& prediction,
+void CJpegEncoder::EncodeBlock(const double* block, const double* quantNatural, int& prediction,
                                bool chroma)
 {
     double coef[64];
     std::memcpy(coef, block, sizeof(coef));
     ForwardDct(coef);
 
-    int q[64];
-    for (int k = 0; k < 64; ++k) {
-        // Truncation toward zero; the bounds keep every value codable in baseline JPEG.
-        int v = static_cast<int>(coef[kNaturalOrder[k]] / quant[k]);
-        q[k] = std::clamp(v, k == 0 ? -2047 : -1023, k == 0 ? 2047 : 1023);
+    // Quantise in natural order (a loop the compiler vectorises), then reorder to zig-zag.
+    // Truncation toward zero; the bounds keep every value codable in baseline JPEG.
+    int natural[64];
+    for (int i = 0; i < 64; ++i) {
+        double v = coef[i] / quantNatural[i];
+        v = v < -2047.0 ? -2047.0 : (v > 2047.0 ? 2047.0 : v);
+        natural[i] = static_cast<int>(v);
     }
+    int q[64];
+    q[0] = natural[0];
+    for (int k = 1; k < 64; ++k)
+        q[k] = std::clamp(natural[kNaturalOrder[k]], -1023, 1023);
 
     const HuffCodes& dc = chroma ? DcChromCodes() : DcLumCodes();
     const HuffCodes& ac = chroma ? AcChromCodes() : AcLumCodes();
@@ -346,9 +354,8 @@ void CJpegEncoder::EncodeBlock(const double* block, const uint8_t* quant, int& p
     prediction = q[0];
     int magnitude = diff < 0 ? -diff : diff;
     int size = BitSize(magnitude);
-    PutBits(dc.code[size], dc.length[size]);
-    if (size > 0)
-        PutBits(static_cast<uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << size) - 1), size);
+    uint32_t extra = static_cast<uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << size) - 1);
+    PutBits((uint32_t{dc.code[size]} << size) | extra, dc.length[size] + size);
 
     int zeros = 0;
     for (int k = 1; k < 64; ++k) {
@@ -364,8 +371,8 @@ void CJpegEncoder::EncodeBlock(const double* block, const uint8_t* quant, int& p
         int mag = v < 0 ? -v : v;
         int s = BitSize(mag);
         int symbol = (zeros << 4) | s;
-        PutBits(ac.code[symbol], ac.length[symbol]);
-        PutBits(static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((1u << s) - 1), s);
+        uint32_t bits = static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((1u << s) - 1);
+        PutBits((uint32_t{ac.code[symbol]} << s) | bits, ac.length[symbol] + s);
         zeros = 0;
     }
     if (zeros > 0)
@@ -374,8 +381,15 @@ void CJpegEncoder::EncodeBlock(const double* block, const uint8_t* quant, int& p
 
 void CJpegEncoder::PutBits(uint32_t bits, int count)
 {
+    // The reservoir holds fewer than 32 pending bits between calls and a call adds at most 27.
     m_bitBuffer = (m_bitBuffer << count) | bits;
     m_bitCount += count;
+    if (m_bitCount >= 32)
+        EmitWholeBytes();
+}
+
+void CJpegEncoder::EmitWholeBytes()
+{
     while (m_bitCount >= 8) {
         m_bitCount -= 8;
         uint8_t byte = static_cast<uint8_t>(m_bitBuffer >> m_bitCount);
@@ -383,7 +397,6 @@ void CJpegEncoder::PutBits(uint32_t bits, int count)
         if (byte == 0xFF)
             m_bytes.push_back(0x00);
     }
-    m_bitBuffer &= (uint64_t{1} << m_bitCount) - 1;
 }
 
 bool CJpegEncoder::FlushBuffer()
@@ -404,8 +417,11 @@ int CJpegEncoder::EndWrite(int status)
         return status < 0 ? 1 : -1;
     }
     // Pad the last partial byte with 1-bits (stuffed like any other data byte).
-    if (m_bitCount > 0)
+    EmitWholeBytes();
+    if (m_bitCount > 0) {
         PutBits((1u << (8 - m_bitCount)) - 1, 8 - m_bitCount);
+        EmitWholeBytes();
+    }
     m_bytes.push_back(0xFF);
     m_bytes.push_back(0xD9);
     if (!FlushBuffer()) {

@@ -39,8 +39,9 @@ public:
 
 private:
     void EncodeMcu();
-    void EncodeBlock(const double* block, const uint8_t* quant, int& prediction, bool chroma);
+    void EncodeBlock(const double* block, const double* quantNatural, int& prediction, bool chroma);
     void PutBits(uint32_t bits, int count);
+    void EmitWholeBytes();
     bool FlushBuffer();
 
     CStagedOutputFile m_file;
@@ -53,6 +54,8 @@ private:
     bool m_open = false;
     uint8_t m_lumQuant[64] = {};
     uint8_t m_chromQuant[64] = {};
+    double m_lumQuantNatural[64] = {};
+    double m_chromQuantNatural[64] = {};
     int m_dcPrediction[3] = {};
     uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
