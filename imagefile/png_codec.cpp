@@ -200,7 +200,7 @@ int CPngCodec::ReadImage(const std::string& path, std::vector<uint32_t>& pixels,
         return -1;
     int rx = cx;
     int ry = cy;
-    if (rx < 1 || ry < 1)
+    if (rx < 1 || ry < 1 || uint64_t(rx) * uint64_t(ry) > MaxReadPixels)
         return -1;
     try {
         pixels.assign(static_cast<size_t>(rx) * static_cast<size_t>(ry), 0);

@@ -373,6 +373,8 @@ int CTiffCodec::ReadImage(const std::string& path, std::vector<uint32_t>& out, i
 {
     if (cx < 1 || cy < 1 || path.empty())
         return -1;
+    if (int64_t{cx} * cy > MaxRequestPixels)
+        return -5;
     try {
         out.assign(static_cast<size_t>(cx) * static_cast<size_t>(cy), 0);
     } catch (const std::bad_alloc&) {

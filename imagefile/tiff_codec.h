@@ -31,6 +31,8 @@ public:
         SlotCount
     };
 
+    // Largest requested canvas (16384 x 16384).
+    static constexpr int64_t MaxRequestPixels = int64_t{1} << 28;
     // Upper bound on the directories followed in one file.
     static constexpr int MaxDirectories = 64;
 

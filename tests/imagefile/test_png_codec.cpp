@@ -243,6 +243,8 @@ TEST(PngRead, FitsIntoTheRequestedSize)
     cx = 0;
     cy = 10;
     EXPECT_EQ(codec.ReadImage(path, out, cx, cy), -1);
+    cx = cy = 100000;
+    EXPECT_EQ(codec.ReadImage(path, out, cx, cy), -1);
     cx = cy = 10;
     EXPECT_EQ(codec.ReadImage("", out, cx, cy), -1);
     EXPECT_EQ(codec.ReadImage(TempPath("missing.png"), out, cx, cy), -1);

@@ -323,6 +323,8 @@ TEST(TiffRead, UnsupportedOrDamagedFilesFailCleanly)
     EXPECT_EQ(ReadTiff(TempPath("does-not-exist.tif"), out, 4, 4, iw, ih), 0);
     EXPECT_EQ(ReadTiff(TempPath("bad.tif"), out, 0, 4, iw, ih), -1);
     EXPECT_EQ(ReadTiff("", out, 4, 4, iw, ih), -1);
+    // A canvas too large to hold is refused before anything is allocated.
+    EXPECT_EQ(ReadTiff(TempPath("bad.tif"), out, 100000, 100000, iw, ih), -5);
 }
 
 // Small requests of big strip files read only every f-th row and pixel, then fit the result.
