@@ -27,6 +27,11 @@ bool IsValidDirection(CDPoint d)
     return d.x > -EnginePi && d.x < EnginePi && d.y > -EngineHalfPi && d.y < EngineHalfPi;
 }
 
+bool IsMissingDirection(CDPoint d)
+{
+    return !(std::fabs(d.x) < 4.0 * EnginePi) || std::isnan(d.y);
+}
+
 double NormalizeAngle(double a)
 {
     if (!std::isfinite(a))

@@ -30,6 +30,12 @@ inline constexpr double PlaneOverflowValue = 2.1e9;
 
 // -pi < longitude < pi and -pi/2 < latitude < pi/2, all strict (NaN is invalid).
 bool IsValidDirection(CDPoint d);
+// True for an inverse projection's "no direction" result: InvalidDirection, a conformal
+// fisheye direction pushed beyond its limit (6pi added), or NaN. Use this, not
+// IsValidDirection, on inverse results: the panorama forms return usable longitudes beyond +-pi
+// (up to +-2pi for the equirectangular form), and a fisheye direction reached over a pole can
+// come back with a longitude of exactly -pi.
+bool IsMissingDirection(CDPoint d);
 
 // a brought into (-pi, pi] by whole turns; NaN and infinities give NaN at once, and huge values
 // are reduced without stepping through every turn.
