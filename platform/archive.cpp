@@ -8,8 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
-
 const char* ArchiveErrorText(ArchiveError e)
 {
     switch (e) {
@@ -288,6 +286,8 @@ CArchive::CArchive(std::string filePath, std::span<const uint8_t> data)
 }
 
 // ---- files ----
+
+namespace platform {
 
 const char* FileIoErrorText(FileIoError e)
 {

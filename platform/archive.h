@@ -12,8 +12,6 @@
 
 #include "common/basic_types.h"
 
-namespace platform {
-
 enum class ArchiveError {
     None,
     Truncated,      // a value runs past the end of the data
@@ -131,6 +129,8 @@ private:
     CArchiveReader m_reader;
     CArchiveWriter m_writer;
 };
+
+namespace platform {
 
 // Whole-file transfer for archives.
 enum class FileIoError {

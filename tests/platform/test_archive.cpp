@@ -13,7 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace platform;
+using platform::FileIoError;
+using platform::ReadWholeFile;
+using platform::WriteFileAtomically;
 
 namespace {
 
