@@ -1,12 +1,9 @@
 // Control-point slot operations and the layout-cell packing of the project file.
 #include "picset/control_point.h"
 
-#include <cmath>
+#include "engine/geometry/sphere.h"
 
 namespace {
-
-// The engine's pi is 3.14159265 on purpose: every angle it stores was computed with it.
-constexpr double kTwoPi = 2.0 * 3.14159265;
 
 int SignedByte(int32_t v)
 {
@@ -19,11 +16,8 @@ int SignedByte(int32_t v)
 void ControlPoint::SetPlanePoint(CDPoint plane, double focal)
 {
     planePosition = plane;
-    offAxisAngle = std::atan2(std::hypot(plane.x, plane.y), focal);
-    double a = std::atan2(-plane.x, plane.y);
-    if (a < 0.0)
-        a += kTwoPi;
-    directionAngle = a;
+    offAxisAngle = OffAxisAngle(plane, focal);
+    directionAngle = PlaneDirectionAngle(plane);
 }
 
 int32_t PackCell(CPoint cell)
