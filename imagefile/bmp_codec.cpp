@@ -330,6 +330,9 @@ int DecodeImage(const uint8_t* file, int64_t length, const CBmpHeader& h, CPixel
             for (int c = 0; c < 3; ++c)
                 if (!ch[static_cast<size_t>(c)].Set(h.masks[static_cast<size_t>(c)]))
                     return -1;
+        // The usual 32-bit layouts: every channel is one whole byte.
+        const bool bytePlanes = h.layout == CLayout::BitFields && h.bits == 32 &&
+                                std::all_of(ch.begin(), ch.end(), [](const CChannel& c) { return c.bits == 8; });
         const uint32_t count = static_cast<uint32_t>(palette.size());
         for (int r = 0; r < rows; ++r) {
             const uint8_t* src = data + int64_t(r) * h.stride;
@@ -355,6 +358,14 @@ int DecodeImage(const uint8_t* file, int64_t length, const CBmpHeader& h, CPixel
                     dst[x] = FromBgr(src + 3 * x);
                 break;
             default:
+                if (bytePlanes) {
+                    for (int x = 0; x < w; ++x) {
+                        const uint32_t v = U32(src + 4 * x);
+                        dst[x] = ((v >> ch[0].shift) & 0xFF) | (((v >> ch[1].shift) & 0xFF) << 8) |
+                                 (((v >> ch[2].shift) & 0xFF) << 16);
+                    }
+                    break;
+                }
                 for (int x = 0; x < w; ++x) {
                     const uint32_t v = h.bits == 16 ? U16(src + 2 * x) : U32(src + 4 * x);
                     dst[x] = RGB(ch[0].Level(v), ch[1].Level(v), ch[2].Level(v));
@@ -464,8 +475,10 @@ int ReadRowWise(CByteSource& src, const CBmpHeader& h, const CSize& requested, c
         }
         const int64_t stored = h.topDown ? r : h.height - 1 - r;
         const int64_t at = int64_t(h.dataOffset) + stored * h.stride + first * 3;
-        if (src.ReadAt(at, row.data(), stretch) < stretch)
-            return 1; // a short file: the rows not reached stay 0
+        if (src.ReadAt(at, row.data(), stretch) < stretch) {
+            std::fill(dst, dst + outW, COLORREF(0)); // a row the short file does not hold
+            continue;
+        }
         for (int b = 0; b < outW; ++b) {
             const int32_t c = cols[static_cast<size_t>(b)];
             dst[b] = c < 0 ? kMarginGrey : FromBgr(row.data() + (c - first) * 3);
@@ -496,6 +509,12 @@ int ReadWhole(CByteSource& src, const CBmpHeader& h, const CSize& requested, con
             return -1;
         }
         bytes = buffer.data();
+    }
+    // Uncompressed pixel data must be in the file before the picture is allocated.
+    if (h.layout != CLayout::Rle8 && h.layout != CLayout::Rle4 &&
+        (int64_t(h.height) - 1) * h.stride + (int64_t(h.width) * h.bits + 7) / 8 > length - int64_t(h.dataOffset)) {
+        FillGrey(pixels);
+        return -1;
     }
     CPixelArray image;
     if (!image.TrySetSize(static_cast<std::ptrdiff_t>(int64_t(h.width) * h.height))) {

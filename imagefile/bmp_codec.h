@@ -26,7 +26,8 @@ int IsUsableBmpFile(const std::string& path);
 // that canvas (rect (0, 0, 0, 0) = the whole canvas); size then holds the image's own size.
 // 1 on success; 0 when pixels already holds elements (nothing read); -1 for an empty path, a
 // requested size below 1 x 1, a file that cannot be opened or a damaged or unsupported file
-// (pixels then 0x787878); -5 when memory runs out.
+// (pixels then 0x787878); -5 when memory runs out. A 24-bit file cut short still reads: the
+// rows it does not hold are black.
 int ReadBmpFile(const std::string& path, CPixelArray& pixels, CSize& size, const CRect& rect);
 // The same from the bytes of a file held in memory.
 int ReadBmpBytes(const uint8_t* data, size_t length, CPixelArray& pixels, CSize& size, const CRect& rect);
