@@ -381,4 +381,22 @@ TEST(Exif, NoCameraDataCarriedOverToTheNextFile)
     }
 }
 
+#ifdef SMRA_IMGTOOL_PATH
+TEST(Exif, ImgtoolInfoShowsTheCameraData)
+{
+    const std::string photo = TestData("exif-samples/jpg/Canon_40D.jpg");
+    if (!std::filesystem::exists(photo))
+        GTEST_SKIP() << "test data absent";
+    FILE* p = popen((std::string("\"") + SMRA_IMGTOOL_PATH + "\" info \"" + photo + "\"").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p))
+        out += buf;
+    EXPECT_EQ(pclose(p), 0);
+    EXPECT_EQ(out, "kind: JPEG\nwidth: 100\nheight: 68\ncamera model: Canon EOS 40D\ndate: 2008:05:30 15:56:01\n"
+                   "exposure: 0.00625 s\nF number: 7.1\nfocal length: 135 mm\n");
+}
+#endif
+
 #endif
