@@ -170,7 +170,7 @@ __attribute__((always_inline)) inline V8 Load8(const int32_t* p)
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-__attribute__((always_inline)) inline void Store8(int32_t* p, V8 v) { std::memcpy(p, &v, sizeof v); }
+__attribute__((always_inline)) inline void Store8(int32_t* p, const V8& v) { std::memcpy(p, &v, sizeof v); }
 __attribute__((always_inline)) inline V8 Splat(int32_t x) { return V8{x, x, x, x, x, x, x, x}; }
 
 // Inverse transform of one block into an 8x8 area of a plane (stride in ints), adding add to
@@ -271,8 +271,9 @@ inline COLORREF ConvertPixel(int y, int cb, int cr)
     return static_cast<COLORREF>(r | (g << 8) | (bl << 16));
 }
 
-__attribute__((always_inline)) inline V8 ClampByte8(V8 v)
+__attribute__((always_inline)) inline V8 ClampByte8(const V8& in)
 {
+    V8 v = in;
     const V8 zero = Splat(0);
     const V8 top = Splat(255);
     v = v < zero ? zero : v;
@@ -280,7 +281,7 @@ __attribute__((always_inline)) inline V8 ClampByte8(V8 v)
 }
 
 // ConvertPixel on eight pixels.
-__attribute__((always_inline)) inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
+__attribute__((always_inline)) inline V8 ConvertPixels8(const V8& y, const V8& cb, const V8& cr)
 {
     const V8 b = y * 4096 + 32768;
     const V8 r = ClampByte8((b + cr * 5743) >> 16);
@@ -289,7 +290,7 @@ __attribute__((always_inline)) inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
     return r | (g << 8) | (bl << 16);
 }
 
-__attribute__((always_inline)) inline V8 PackRgbSamples8(V8 r, V8 g, V8 b)
+__attribute__((always_inline)) inline V8 PackRgbSamples8(const V8& r, const V8& g, const V8& b)
 {
     return ClampByte8((r + 8) >> 4) | (ClampByte8((g + 8) >> 4) << 8) | (ClampByte8((b + 8) >> 4) << 16);
 }
