@@ -96,15 +96,15 @@ struct CBitReader {
     // Ensures at least 56 valid bits.
     inline void Refill()
     {
-        if (bits <= 56) {
-            uint64_t w;
-            std::memcpy(&w, data + pos, 8);
-            if constexpr (std::endian::native == std::endian::little)
-                w = __builtin_bswap64(w);
-            buf |= w >> bits;
-            pos += static_cast<size_t>((63 - bits) >> 3);
-            bits |= 56;
-        }
+        // Without a branch: the bits below the valid ones are either zero or already the
+        // same data, so loading them again changes nothing.
+        uint64_t w;
+        std::memcpy(&w, data + pos, 8);
+        if constexpr (std::endian::native == std::endian::little)
+            w = __builtin_bswap64(w);
+        buf |= w >> bits;
+        pos += static_cast<size_t>((63 - bits) >> 3);
+        bits |= 56;
     }
     inline void Skip(int n)
     {
@@ -145,6 +145,81 @@ inline int DecodeSlow(const CJpegHuffTable& t, CBitReader& br)
         }
     }
     return -1;
+}
+
+// Decodes one block: the DC difference added to the prediction, then the AC coefficients,
+// dequantised into c (natural order) with their positions in mask. Without Full only the DC
+// coefficient is kept; the AC codes are still read to stay in step. -1 on a bad code.
+template <bool Full>
+inline int DecodeBlock(CBitReader& br, const CJpegHuffTable& dc, const CJpegHuffTable& ac, const int32_t* dq,
+                       int& dcPred, int32_t* c, uint64_t& mask)
+{
+    br.Refill();
+    int diff;
+    {
+        const int32_t e = dc.lookup[br.buf >> (64 - kJpegLookBits)];
+        if (e & 0x80) {
+            br.Skip(e & 0x7F);
+            diff = e >> 16;
+        } else {
+            int t;
+            if (e) {
+                br.Skip(e & 0xFF);
+                t = (e >> 8) & 0xFF;
+            } else {
+                t = DecodeSlow(dc, br);
+            }
+            if (t < 0 || t > 16)
+                return -1;
+            diff = t ? Extend(br.Take(t), t) : 0;
+        }
+    }
+    const int pred = std::clamp(dcPred + diff, -kMaxDcPred, kMaxDcPred);
+    dcPred = pred;
+    c[0] = static_cast<int32_t>((static_cast<int64_t>(dq[0]) * pred) >> 8);
+    uint64_t mk = 1;
+    for (int k = 1; k < 64;) {
+        br.Refill();
+        const int32_t e = ac.lookup[br.buf >> (64 - kJpegLookBits)];
+        int value;
+        if (e & 0x80) {
+            br.Skip(e & 0x7F);
+            k += (e >> 8) & 15;
+            value = e >> 16;
+        } else {
+            int rs;
+            if (e) {
+                br.Skip(e & 0xFF);
+                rs = (e >> 8) & 0xFF;
+            } else {
+                rs = DecodeSlow(ac, br);
+                if (rs < 0)
+                    return -1;
+            }
+            const int s = rs & 15;
+            if (s == 0) {
+                if (rs != 0xF0)
+                    break; // end of block
+                k += 16;
+                continue;
+            }
+            k += rs >> 4;
+            if (!Full) {
+                br.Skip(s);
+                ++k;
+                continue;
+            }
+            value = Extend(br.Take(s), s);
+        }
+        if (Full && k < 64) {
+            const int n = kZigZag[k];
+            c[n] = static_cast<int32_t>((static_cast<int64_t>(dq[n]) * value) >> 8);
+            mk |= uint64_t(1) << n;
+        }
+        ++k;
+    }
+    mask = mk;
+    return 1;
 }
 
 // --- Reconstruction ------------------------------------------------------------------------
@@ -989,76 +1064,12 @@ int CJpegDecoder::DecodeRowCoefficients(CJpegRowCoefficients& row, int c0, int c
             const int32_t* dq = m_dequant[rec.quantTable];
             int32_t* c = coefBase + b * 64;
 
-            // DC difference.
-            br.Refill();
-            int diff;
-            {
-                const int32_t e = dc.lookup[br.buf >> (64 - kJpegLookBits)];
-                if (e & 0x80) {
-                    br.Skip(e & 0x7F);
-                    diff = e >> 16;
-                } else {
-                    int t;
-                    if (e) {
-                        br.Skip(e & 0xFF);
-                        t = (e >> 8) & 0xFF;
-                    } else {
-                        t = DecodeSlow(dc, br);
-                    }
-                    if (t < 0 || t > 16) {
-                        result = -1;
-                        break;
-                    }
-                    diff = t ? Extend(br.Take(t), t) : 0;
-                }
-            }
-            int pred = dcPred[rec.component] + diff;
-            pred = std::clamp(pred, -kMaxDcPred, kMaxDcPred);
-            dcPred[rec.component] = pred;
-            c[0] = static_cast<int32_t>((static_cast<int64_t>(dq[0]) * pred) >> 8);
-            uint64_t mk = 1;
-
-            // AC coefficients.
-            for (int k = 1; k < 64;) {
-                br.Refill();
-                const int32_t e = ac.lookup[br.buf >> (64 - kJpegLookBits)];
-                int value;
-                if (e & 0x80) {
-                    br.Skip(e & 0x7F);
-                    k += (e >> 8) & 15;
-                    value = e >> 16;
-                } else {
-                    int rs;
-                    if (e) {
-                        br.Skip(e & 0xFF);
-                        rs = (e >> 8) & 0xFF;
-                    } else {
-                        rs = DecodeSlow(ac, br);
-                        if (rs < 0) {
-                            result = -1;
-                            break;
-                        }
-                    }
-                    const int s = rs & 15;
-                    if (s == 0) {
-                        if (rs != 0xF0)
-                            break; // end of block
-                        k += 16;
-                        continue;
-                    }
-                    k += rs >> 4;
-                    value = Extend(br.Take(s), s);
-                }
-                if (k < 64 && full) {
-                    const int n = kZigZag[k];
-                    c[n] = static_cast<int32_t>((static_cast<int64_t>(dq[n]) * value) >> 8);
-                    mk |= uint64_t(1) << n;
-                }
-                ++k;
-            }
-            if (result < 0)
+            const int r = full ? DecodeBlock<true>(br, dc, ac, dq, dcPred[rec.component], c, maskBase[b])
+                               : DecodeBlock<false>(br, dc, ac, dq, dcPred[rec.component], c, maskBase[b]);
+            if (r < 0) {
+                result = -1;
                 break;
-            maskBase[b] = mk;
+            }
             if (br.Consumed() > limitBits) {
                 result = -1; // the data ran out
                 break;
