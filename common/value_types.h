@@ -15,7 +15,6 @@ struct CDPoint {
 
     constexpr CDPoint() = default;
     constexpr CDPoint(double px, double py) : x(px), y(py) {}
-    constexpr CDPoint(int px, int py) : x(px), y(py) {}
     constexpr explicit CDPoint(CPoint p) : x(p.x), y(p.y) {}
 
     void Set(double v) { x = y = v; }
@@ -160,3 +159,12 @@ double MinDouble4(double a, double b, double c, double d);
 int MinNonZero(const int* v, int n);
 int MaxNonZero(const int* v, int n);
 int RatioDecibels(double a, double b);
+
+// One point mark of the picture set, drawn by the work view: a point on the work space, a
+// picture number and a flag.
+struct MarkPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t picture = 0;
+    int32_t flag = 1;
+};

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The layer check must flag a Qt include below the views and accept one inside them.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$tmp/views" "$tmp/engine" "$tmp/platform/qt"
+echo '#include <QtWidgets/QWidget>' > "$tmp/views/ok.cpp"
+echo '#include <QImage>' > "$tmp/platform/qt/ok.cpp"
+bash "$here/check_no_qt.sh" "$tmp" >/dev/null || { echo "allowed folders were flagged"; exit 1; }
+echo '  #  include "QString"' > "$tmp/engine/bad.h"
+if bash "$here/check_no_qt.sh" "$tmp" >/dev/null; then
+  echo "a Qt include in engine/ went unnoticed"
+  exit 1
+fi
+echo "layer check catches Qt includes"
