@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 #include "common/message_catalogue.h"
-#include "imagefile/tiff_codec.h"
+#include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -220,8 +220,7 @@ bool CPngCodec::GetImageSize(const std::string& path, int& width, int& height)
     return true;
 }
 
-int CPngCodec::ReadImage(const std::string& path, std::vector<uint32_t>& pixels, int& cx,
-                         int& cy)
+int CPngCodec::ReadImage(const std::string& path, CPixelArray& pixels, int& cx, int& cy)
 {
     if (path.empty())
         return -1;
@@ -229,13 +228,8 @@ int CPngCodec::ReadImage(const std::string& path, std::vector<uint32_t>& pixels,
     int ry = cy;
     if (rx < 1 || ry < 1 || uint64_t(rx) * uint64_t(ry) > MaxReadPixels)
         return -1;
-    try {
-        pixels.assign(static_cast<size_t>(rx) * static_cast<size_t>(ry), 0);
-    } catch (const std::bad_alloc&) {
+    if (!pixels.TrySetSize(static_cast<std::ptrdiff_t>(rx) * ry))
         return -1;
-    } catch (const std::length_error&) {
-        return -1;
-    }
 
     PngReadState st{};
     if (StartPngRead(&st, path.c_str()) < 1) {
@@ -245,24 +239,22 @@ int CPngCodec::ReadImage(const std::string& path, std::vector<uint32_t>& pixels,
     int w = static_cast<int>(st.width);
     int h = static_cast<int>(st.height);
     bool direct = (w == rx && h == ry);
-    std::vector<uint32_t> temp;
-    if (!direct) {
-        try {
-            temp.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
-        } catch (const std::bad_alloc&) {
-            ReleaseRead(&st);
-            ShowMessage(Catalogue().memoryTooShort);
-            return -1;
-        }
+    CPixelArray temp;
+    if (!direct && !temp.TrySetSize(static_cast<std::ptrdiff_t>(w) * h)) {
+        ReleaseRead(&st);
+        ShowMessage(Catalogue().memoryTooShort);
+        return -1;
     }
-    int result = FinishPngRead(&st, direct ? pixels.data() : temp.data());
+    int result = FinishPngRead(&st, direct ? pixels.GetData() : temp.GetData());
     ReleaseRead(&st);
     if (result < 1)
         return -1;
     cx = w;
     cy = h;
-    if (!direct)
-        CTiffCodec::ResamplePixels(w, h, temp, rx, ry, pixels);
+    if (!direct && ScalePixelsToFill(temp, w, h, pixels, rx, ry) < 1) {
+        FillGrey(pixels);
+        return -1;
+    }
     return 1;
 }
 
@@ -352,4 +344,35 @@ CPngCodec& PngCodec()
 {
     static CPngCodec codec;
     return codec;
+}
+
+// Entry functions of the image-file dispatch. Every read uses a codec of its own, so a read
+// during a save leaves the writer's state alone.
+CRect PngGetImageRect(const std::string& path)
+{
+    int w = 0;
+    int h = 0;
+    if (!CPngCodec().GetImageSize(path, w, h))
+        return CRect();
+    return CRect(0, 0, w, h);
+}
+
+int PngReadImage(const std::string& path, CPixelArray& pixels, CSize& size)
+{
+    return CPngCodec().ReadImage(path, pixels, size.cx, size.cy);
+}
+
+int PngBeginWrite(const std::string& path, int width, int height)
+{
+    return PngCodec().BeginWrite(path, width, height);
+}
+
+int PngWriteStrip(const CPixelArray& strip, int n)
+{
+    return PngCodec().WriteStrip(strip.GetData(), static_cast<size_t>(strip.GetSize()), n);
+}
+
+int PngEndWrite(int status)
+{
+    return PngCodec().EndWrite(status);
 }

@@ -277,8 +277,9 @@ TEST_F(JpegEncode, RefusesBadRequestsBeforeTouchingTheFile)
         EXPECT_EQ(m_enc.BeginWrite(path, c.w, c.h, 96, c.quality), -1);
         EXPECT_EQ(m_enc.WriteStrip(std::vector<uint32_t>(16 * 16).data(), 256, 0), -1);
         EXPECT_EQ(m_box.Shown().size(), c.tooBigText ? 1u : 0u);
-        if (c.tooBigText && !m_box.Shown().empty())
+        if (c.tooBigText && !m_box.Shown().empty()) {
             EXPECT_EQ(m_box.Shown()[0], Catalogue().tooBigToCreate);
+        }
     }
     EXPECT_EQ(m_enc.BeginWrite("", 10, 10, 96, 3), -1);
     EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
