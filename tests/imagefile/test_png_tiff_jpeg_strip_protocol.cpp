@@ -53,10 +53,9 @@ TEST(StripProtocol, EveryFormatWritesAHeightThatIsNotAMultipleOf16)
             // Our own reader of the same file agrees with the independent decoder.
             CPixelArray ours;
             CSize size(w, h);
-            if (LoadImageFile(path, ours, size, CRect()) > 0) {
-                ASSERT_EQ(ours.GetSize(), static_cast<std::ptrdiff_t>(w) * h);
-                EXPECT_GT(Psnr(ToVector(ours), ref), 38.0);
-            }
+            ASSERT_GT(LoadImageFile(path, ours, size, CRect()), 0);
+            ASSERT_EQ(ours.GetSize(), static_cast<std::ptrdiff_t>(w) * h);
+            EXPECT_GT(Psnr(ToVector(ours), ref), 38.0);
             continue;
         }
         CPixelArray back;
@@ -103,10 +102,7 @@ TEST(StripProtocol, ImgtoolConvertsBetweenAllFormats)
         for (const char* to : exts) {
             std::string dst = TempPath(std::string("convert-dst-") + from + "." + to);
             std::string cmd = std::string(SMRA_IMGTOOL_PATH) + " convert '" + src + "' '" + dst + "' > /dev/null 2>&1";
-            int rc = std::system(cmd.c_str());
-            if (std::string(from) == "jpg" && rc != 0)
-                continue;  // needs the JPEG reader
-            ASSERT_EQ(rc, 0) << from << " -> " << to;
+            ASSERT_EQ(std::system(cmd.c_str()), 0) << from << " -> " << to;
             EXPECT_EQ(GetImageFileRect(dst), CRect(0, 0, w, h)) << from << " -> " << to;
             if (std::string(from) != "jpg" && std::string(to) != "jpg") {
                 CPixelArray back;
