@@ -20,7 +20,6 @@
 
 class CArchive;
 class CMcHost;
-class CPixelArray;
 
 // Search flavour of the automatic fit: -2 plain fit (also the start value), 2 fit around
 // 360 degrees, 3 row driver running. Readers test it by thresholds.
