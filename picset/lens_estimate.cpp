@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "common/helpers.h"
+#include "imagefile/exif.h"
 #include "platform/settings_store.h"
 
 namespace {
@@ -60,6 +61,21 @@ void ApplyFocal(LensFigures& lens, double focal, int source)
 }
 
 } // namespace
+
+LensCameraData CameraDataFromExif(const CExifInfo& exif)
+{
+    LensCameraData c;
+    c.filePath = exif.FilePath;
+    c.model = exif.Model;
+    c.focalLength = exif.FocalLength;
+    c.focalPlaneXResolution = exif.FocalPlaneXResolution;
+    c.focalPlaneResolutionUnit = exif.FocalPlaneResolutionUnit;
+    c.exposureTime = exif.ExposureTime;
+    c.fNumber = exif.FNumber;
+    c.shutterSpeedValue = exif.ShutterSpeedValue;
+    c.apertureValue = exif.ApertureValue;
+    return c;
+}
 
 int LookupCameraTable(const std::string& key)
 {
