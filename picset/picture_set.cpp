@@ -52,7 +52,8 @@ constexpr double kInitialLensRadius = -2.0;
 // leave none of them pointing at it.
 void ForgetPicture(CMcCore& set, CKpic* picture)
 {
-    set.m_RenderList.erase(std::remove(set.m_RenderList.begin(), set.m_RenderList.end(), picture), set.m_RenderList.end());
+    auto& render = set.m_RenderList;
+    render.erase(std::remove(render.begin(), render.end(), picture), render.end());
     std::replace(set.m_LayoutGrid.begin(), set.m_LayoutGrid.end(), picture, static_cast<CKpic*>(nullptr));
     for (FitCandidate& c : set.m_Candidates) {
         if (c.picture == picture)
