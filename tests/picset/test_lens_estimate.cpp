@@ -9,6 +9,7 @@
 
 #include "imagefile/exif.h"
 #include "imagefile/image_file.h"
+#include "picset/kpic.h"
 #include "platform/settings_store.h"
 
 namespace fs = std::filesystem;
@@ -270,4 +271,37 @@ TEST_F(LensEstimateTest, RealCameraFilesGiveTheirEstimates)
         EXPECT_NEAR(lens.lensFocal, c.lens, 1e-6 * c.lens) << c.file;
         EXPECT_EQ(lens.cameraModel, c.model) << c.file;
     }
+}
+
+// A new picture record runs the estimate on the camera data of its own file, with the
+// process-wide profile, and starts at the default focal.
+TEST_F(LensEstimateTest, NewRecordEstimatesFromItsFileAndTheProfile)
+{
+    const fs::path file = fs::path(SMRA_TESTDATA_DIR) / "exif-samples" / "jpg" / "tests" / "35-empty.jpg";
+    if (!fs::exists(file))
+        GTEST_SKIP() << "no EXIF sample " << file;
+    ASSERT_TRUE(m_profile->WriteProfileInt("CFR_DATA", "[EX-Z750]", 200));
+    platform::SetSettings(m_profile.get());
+    const CRect rect = GetImageFileRect(file.string());
+    CKpic k(file.string(), rect);
+    platform::SetSettings(nullptr);
+
+    const double d = std::hypot(2164.0, 1626.0);
+    EXPECT_EQ(k.m_LensSource, LENS_SOURCE_CAMERA);
+    EXPECT_DOUBLE_EQ(k.m_LensFocal, d * 23.1 * 7.9 / 200);
+    EXPECT_EQ(k.m_DefaultFocal, k.m_LensFocal);
+    EXPECT_EQ(k.m_Focal, k.m_DefaultFocal);
+    EXPECT_DOUBLE_EQ(k.m_MinFocal, 0.37 * d);
+    EXPECT_EQ(k.m_CameraModel, "EX-Z750");
+    EXPECT_DOUBLE_EQ(k.m_ExifFocalLength, 7.9);
+    EXPECT_GT(k.m_ExposureFigure, 0.0);
+
+    // The record's own lookups use the same profile and table.
+    EXPECT_EQ(CKpic::LookupCameraTable("[E950]"), 177);
+    ASSERT_TRUE(m_profile->WriteProfileInt("DFCR_DATA", "[EX-Z750]2706", 2310));
+    platform::SetSettings(m_profile.get());
+    EXPECT_EQ(k.LookupStoredLensData(2706), 1);
+    platform::SetSettings(nullptr);
+    EXPECT_DOUBLE_EQ(k.m_LensFocal, 270.6);
+    EXPECT_EQ(k.m_LensSource, LENS_SOURCE_SIZE);
 }
