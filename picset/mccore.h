@@ -52,6 +52,9 @@ public:
     void RemovePictureAt(int index);
     void MovePictureToEnd(const std::string& path);
     CKpic* OpenPicture(const std::string& path);
+    // The same, with the outcome: 1 opened or found, -1 no such file, -2 not a supported
+    // image, -5 out of memory (the list is left as it was).
+    CKpic* OpenPicture(const std::string& path, int& result);
     int DeletePicture(int index);
     void SortPlacedFirst();
     int EnsurePictureImage(CKpic* picture);
