@@ -363,6 +363,16 @@ TEST_F(PictureGeometryTest, EstimateFocalFromFittedPairs)
     EXPECT_NEAR(k->m_Focal, truth.focal, 0.02);
     EXPECT_LT(error, 0.01);
     EXPECT_NEAR(k->ComputePointError(), error, 1e-9);
+    // The same estimate followed by the orientation: accepted.
+    k->m_Focal = 2000.0;
+    EXPECT_EQ(k->RefineAndCheck(), 1);
+    EXPECT_NEAR(k->m_Focal, truth.focal, 0.02);
+    // The focal is kept in hundredths of a pixel, so the pose is a little off the truth.
+    EXPECT_LT(AngleBetween(k->m_Direction, {truth.yaw, truth.pitch}), 1e-5);
+    // The point error needs two fitted points.
+    auto one = MakePicture(truth);
+    AddFittedPoints(*one, truth, {SpreadPixels[0]});
+    EXPECT_EQ(one->ComputePointError(), 1000000.0);
 
     // A point whose target is far off spoils its pairs; their estimates fall outside the
     // +-30 % window around the first mean and are left out.
