@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -514,6 +515,32 @@ TEST_F(PictureGeometryTest, WorstPointAndHitTests)
     // More than 60 degrees off the axis counts as outside even for a wide picture.
     k->m_Focal = 500.0;
     EXPECT_EQ(k->HitTestPointArea(k->PixelToSphere({5.0, 5.0})), 0);
+}
+
+TEST_F(PictureGeometryTest, DegenerateAndNonFinitePointsEndWithDefinedResults)
+{
+    const double nan = std::nan("");
+    const double inf = std::numeric_limits<double>::infinity();
+    // Coincident points, targets that are not numbers, an infinite roll: every estimator
+    // returns, and nothing is converted from a non-finite double.
+    auto k = MakePicture({0.2, 0.1, inf, 2000.0, Middle});
+    AddFittedPoints(*k, {0.2, 0.1, 0.0, 2000.0, Middle}, {SpreadPixels[0], SpreadPixels[0], SpreadPixels[1], SpreadPixels[2]});
+    k->m_Points[3].target = {nan, 0.1};
+    k->m_Points[2].position = {inf, -inf};
+    k->RefreshControlPoints();
+    k->EstimateFocal();
+    k->OptimizeOrientation();
+    k->ComputeFitMeasure(2000.0);
+    int count = 0;
+    double residual = 0.0;
+    const int worst = k->FindWorstPoint(count, residual);
+    EXPECT_GE(worst, 0);
+    EXPECT_LT(worst, CONTROL_POINT_SLOTS);
+    EXPECT_FALSE(k->CoversSpherePoint({nan, nan}));
+    EXPECT_EQ(k->HitTestPointArea({nan, 0.0}), 0);
+    k->AimPointAt({nan, 3.0}, {0.1, 0.1});
+    k->m_Direction = {0.0, 0.0};
+    EXPECT_FALSE(k->ContainsPoint(k->SphereToPixelPoint({inf, 0.0}).x, 0, 0));
 }
 
 } // namespace
