@@ -14,6 +14,7 @@ PACKAGES=(
   zlib1g-dev
   libjpeg62-turbo-dev
   libbenchmark-dev
+  libtiff-tools
 )
 
 missing=()

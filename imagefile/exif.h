@@ -1,0 +1,102 @@
+// Camera data of the EXIF block in a JPEG file's APP1 segment (model, date, focal length,
+// focal-plane resolution, exposure, aperture), the random-access byte source the JPEG reader
+// and the EXIF reader share, and the process-wide record of the last JPEG file parsed.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Marks a camera value that is absent or unreadable.
+constexpr int EXIF_MISSING = -32760;
+
+// Random-access bytes of one file or memory block. Reads past the end return fewer bytes.
+class CByteSource {
+public:
+    virtual ~CByteSource() = default;
+    virtual int64_t Length() const = 0;
+    // Copies up to n bytes from pos into dst; the count copied.
+    virtual size_t ReadAt(int64_t pos, void* dst, size_t n) = 0;
+    // The path the bytes come from ("" for memory).
+    virtual const std::string& Path() const = 0;
+};
+
+class CFileByteSource : public CByteSource {
+public:
+    CFileByteSource() = default;
+    ~CFileByteSource() override;
+    CFileByteSource(const CFileByteSource&) = delete;
+    CFileByteSource& operator=(const CFileByteSource&) = delete;
+
+    // Opens the file for reading; false when it does not open.
+    bool Open(const std::string& path);
+    int64_t Length() const override { return m_length; }
+    size_t ReadAt(int64_t pos, void* dst, size_t n) override;
+    const std::string& Path() const override { return m_path; }
+
+private:
+    std::FILE* m_file = nullptr;
+    int64_t m_length = 0;
+    std::string m_path;
+};
+
+class CMemoryByteSource : public CByteSource {
+public:
+    CMemoryByteSource(const uint8_t* data, size_t size, std::string path = {})
+        : m_data(data), m_size(size), m_path(std::move(path)) {}
+    int64_t Length() const override { return static_cast<int64_t>(m_size); }
+    size_t ReadAt(int64_t pos, void* dst, size_t n) override;
+    const std::string& Path() const override { return m_path; }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    std::string m_path;
+};
+
+struct CExifInfo {
+    std::string FilePath;              // file the values were read from (set after a full read)
+    std::string Model;                 // tag 272
+    double FocalLength = EXIF_MISSING; // tag 37386, mm
+    double FocalPlaneXResolution = EXIF_MISSING; // tag 41486
+    int FocalPlaneResolutionUnit = EXIF_MISSING; // tag 41488
+    double ExposureTime = EXIF_MISSING;      // tag 33434, seconds
+    double FNumber = EXIF_MISSING;           // tag 33437
+    double ShutterSpeedValue = EXIF_MISSING; // tag 37377, APEX Tv
+    double ApertureValue = EXIF_MISSING;     // tag 37378, APEX Av
+    double BrightnessValue = EXIF_MISSING;   // tag 37379
+    std::string DateTimeOriginal;            // tag 36867
+
+    // Empties the texts and marks every number missing.
+    void Reset() { *this = CExifInfo(); }
+};
+
+// Reads the EXIF block whose TIFF header starts at file position t into info. headerValid
+// tells whether the byte-order mark and the number 42 were found (info is reset only then).
+// 1 when the Exif directory was read, 0 when the structure is not usable.
+int ReadExif(CByteSource& src, int64_t t, CExifInfo& info, bool& headerValid);
+
+// The APP1 segment whose length bytes start at s: identifier "Exif" runs ReadExif on the TIFF
+// header at s + 8. p advances by the segment length. -1 on a short read of the length or the
+// identifier, 0 for other identifiers or an unusable block, else ReadExif's result.
+int ReadApp1(CByteSource& src, int64_t& p, CExifInfo& info, bool& headerValid);
+
+// The camera data of the JPEG file read last, held process-wide: FilePath tells whose values
+// these are.
+extern CExifInfo ExifInfo;
+
+// Values of the JPEG file whose markers were parsed last (cleared at the start of every JPEG
+// size query and read, set after each of its EXIF segments).
+extern std::string LastJpegPath;
+extern std::string LastExifModel;
+extern std::string LastExifDate;
+extern double LastExifFocalLength;
+extern double LastExifExposure; // seconds
+extern double LastExifFNumber;
+
+// Clears the values above (not ExifInfo) and sets LastJpegPath.
+void ResetLastJpegValues(const std::string& path);
+// Copies the camera record into the Last* values: exposure from ExposureTime or else from the
+// shutter-speed value, F number from FNumber or else from the aperture value.
+void CopyExifToLastValues(const CExifInfo& info);

@@ -1,0 +1,438 @@
+// Baseline JFIF writer: colour conversion, 4:2:0 down-sampling, floating-point DCT,
+// quantisation and Huffman coding with the standard tables, one MCU row (16 rows) at a time.
+#include "imagefile/jpeg_encoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "common/message_catalogue.h"
+#include "platform/message_box.h"
+
+namespace {
+
+// Position in natural (row-major) order of the k-th coefficient in zig-zag order.
+constexpr uint8_t kNaturalOrder[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+// Example quantisation tables of the JPEG standard (Annex K, tables K.1 and K.2), natural order.
+constexpr uint8_t kLumQuantBase[64] = {
+    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+constexpr uint8_t kChromQuantBase[64] = {
+    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
+    24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+
+// Standard Huffman tables (Annex K, K.3 to K.6): code counts per length 1..16, then symbols.
+constexpr uint8_t kDcLumBits[16] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+constexpr uint8_t kDcLumVals[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+constexpr uint8_t kDcChromBits[16] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0};
+constexpr uint8_t kDcChromVals[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+constexpr uint8_t kAcLumBits[16] = {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d};
+constexpr uint8_t kAcLumVals[162] = {
+    0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61,
+    0x07, 0x22, 0x71, 0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52,
+    0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72, 0x82, 0x09, 0x0a, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x25,
+    0x26, 0x27, 0x28, 0x29, 0x2a, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44, 0x45,
+    0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63, 0x64,
+    0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x83,
+    0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99,
+    0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6,
+    0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3,
+    0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8,
+    0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
+constexpr uint8_t kAcChromBits[16] = {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77};
+constexpr uint8_t kAcChromVals[162] = {
+    0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61,
+    0x71, 0x13, 0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33,
+    0x52, 0xf0, 0x15, 0x62, 0x72, 0xd1, 0x0a, 0x16, 0x24, 0x34, 0xe1, 0x25, 0xf1, 0x17, 0x18,
+    0x19, 0x1a, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44,
+    0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63,
+    0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a,
+    0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97,
+    0x98, 0x99, 0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4,
+    0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca,
+    0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7,
+    0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa};
+
+// Code and length for every symbol of one Huffman table.
+struct HuffCodes {
+    uint16_t code[256] = {};
+    uint8_t length[256] = {};
+};
+
+HuffCodes BuildCodes(const uint8_t bits[16], const uint8_t* vals)
+{
+    HuffCodes table;
+    uint32_t code = 0;
+    int k = 0;
+    for (int len = 1; len <= 16; ++len) {
+        for (int i = 0; i < bits[len - 1]; ++i) {
+            table.code[vals[k]] = static_cast<uint16_t>(code);
+            table.length[vals[k]] = static_cast<uint8_t>(len);
+            ++code;
+            ++k;
+        }
+        code <<= 1;
+    }
+    return table;
+}
+
+const HuffCodes& DcLumCodes()
+{
+    static const HuffCodes t = BuildCodes(kDcLumBits, kDcLumVals);
+    return t;
+}
+const HuffCodes& AcLumCodes()
+{
+    static const HuffCodes t = BuildCodes(kAcLumBits, kAcLumVals);
+    return t;
+}
+const HuffCodes& DcChromCodes()
+{
+    static const HuffCodes t = BuildCodes(kDcChromBits, kDcChromVals);
+    return t;
+}
+const HuffCodes& AcChromCodes()
+{
+    static const HuffCodes t = BuildCodes(kAcChromBits, kAcChromVals);
+    return t;
+}
+
+int BitSize(int magnitude)
+{
+    int s = 0;
+    while (magnitude != 0) {
+        ++s;
+        magnitude >>= 1;
+    }
+    return s;
+}
+
+void AppendDht(std::vector<uint8_t>& out, uint8_t classAndId, const uint8_t bits[16],
+               const uint8_t* vals, int valCount)
+{
+    int length = 2 + 1 + 16 + valCount;
+    out.insert(out.end(), {0xFF, 0xC4, static_cast<uint8_t>(length >> 8),
+                           static_cast<uint8_t>(length & 0xFF), classAndId});
+    out.insert(out.end(), bits, bits + 16);
+    out.insert(out.end(), vals, vals + valCount);
+}
+
+}  // namespace
+
+bool CJpegEncoder::SetComment(const std::string& text)
+{
+    if (text.size() >= MaxCommentLength)
+        return false;
+    m_comment = text;
+    return true;
+}
+
+int CJpegEncoder::BeginWrite(const std::string& path, int width, int height, int dpi,
+                             int quality)
+{
+    if (m_open) {
+        m_file.Discard();
+        m_open = false;
+    }
+    if (path.empty() || width < 1 || height < 1 || quality < 1)
+        return -1;
+    if (width > MaxSide || height > MaxSide) {
+        ShowMessage(Catalogue().tooBigToCreate);
+        return -1;
+    }
+
+    m_width = width;
+    m_height = height;
+    m_mcuColumns = (width - 1) / 16 + 1;
+    m_mcuRows = (height - 1) / 16 + 1;
+    m_nextStrip = 0;
+
+    // Quality 10 gives divisor 18 (finest), 3 gives 5, 1 gives 1; very large numbers only make
+    // every table value 1, so the divisor is bounded before the conversion.
+    int divisor = static_cast<int>(std::min(quality * 1.8, 100000.0));
+    for (int k = 0; k < 64; ++k) {
+        m_lumQuant[k] = static_cast<uint8_t>(kLumQuantBase[kNaturalOrder[k]] / divisor + 1);
+        m_chromQuant[k] = static_cast<uint8_t>(kChromQuantBase[kNaturalOrder[k]] / divisor + 1);
+        m_lumQuantNatural[kNaturalOrder[k]] = m_lumQuant[k];
+        m_chromQuantNatural[kNaturalOrder[k]] = m_chromQuant[k];
+    }
+    m_dcPrediction[0] = m_dcPrediction[1] = m_dcPrediction[2] = 0;
+    m_bitBuffer = 0;
+    m_bitCount = 0;
+    m_bytes.clear();
+    m_bytes.reserve(static_cast<size_t>(m_mcuColumns) * 1024 + 1024);
+
+    if (!m_file.Open(path))
+        return -1;
+
+    uint16_t density = static_cast<uint16_t>(std::clamp(dpi, 1, 65535));
+    std::vector<uint8_t> head = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00,
+                                 0x01, 0x02, 0x01,
+                                 static_cast<uint8_t>(density >> 8),
+                                 static_cast<uint8_t>(density & 0xFF),
+                                 static_cast<uint8_t>(density >> 8),
+                                 static_cast<uint8_t>(density & 0xFF), 0x00, 0x00};
+    size_t n = m_comment.size();
+    if (n > 0) {
+        head.insert(head.end(), {0xFF, 0xFE, 0x00, static_cast<uint8_t>(n + 3)});
+        head.insert(head.end(), m_comment.begin(), m_comment.end());
+        head.push_back(0x00);
+        m_comment.clear();
+    }
+    head.insert(head.end(), {0xFF, 0xDB, 0x00, 0x43, 0x00});
+    head.insert(head.end(), m_lumQuant, m_lumQuant + 64);
+    head.insert(head.end(), {0xFF, 0xDB, 0x00, 0x43, 0x01});
+    head.insert(head.end(), m_chromQuant, m_chromQuant + 64);
+    head.insert(head.end(),
+                {0xFF, 0xC0, 0x00, 0x11, 0x08, static_cast<uint8_t>(height >> 8),
+                 static_cast<uint8_t>(height & 0xFF), static_cast<uint8_t>(width >> 8),
+                 static_cast<uint8_t>(width & 0xFF), 0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01,
+                 0x03, 0x11, 0x01});
+    AppendDht(head, 0x00, kDcLumBits, kDcLumVals, 12);
+    AppendDht(head, 0x10, kAcLumBits, kAcLumVals, 162);
+    AppendDht(head, 0x01, kDcChromBits, kDcChromVals, 12);
+    AppendDht(head, 0x11, kAcChromBits, kAcChromVals, 162);
+    head.insert(head.end(),
+                {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3F, 0x00});
+    if (!m_file.Write(head.data(), head.size())) {
+        m_file.Discard();
+        return -1;
+    }
+    m_open = true;
+    return 1;
+}
+
+int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
+{
+    if (!m_open || m_file.Failed() || n != m_nextStrip || n >= m_mcuRows)
+        return -1;
+    if (strip == nullptr || count < static_cast<size_t>(m_width) * 16)
+        return -1;
+    ++m_nextStrip;
+
+    // Positions right of or below the picture repeat the last sample computed in this scan
+    // order, which pads the edges with the nearest earlier picture sample.
+    double y = 0.0;
+    double cb = 0.0;
+    double cr = 0.0;
+    int rowsInPicture = std::min(16, m_height - 16 * n);
+    for (int i = 0; i < m_mcuColumns; ++i) {
+        int x0 = 16 * i;
+        int colsInPicture = std::min(16, m_width - x0);
+        for (int r = 0; r < 16; ++r) {
+            for (int c = 0; c < 16; ++c) {
+                if (c < colsInPicture && r < rowsInPicture) {
+                    uint32_t p = strip[static_cast<size_t>(r) * m_width + x0 + c];
+                    double red = p & 0xFF;
+                    double green = (p >> 8) & 0xFF;
+                    double blue = (p >> 16) & 0xFF;
+                    // Centred on 127.75 rather than 128; the decoder adds 128 back, which keeps
+                    // mid-tones a quarter step brighter.
+                    y = 0.299 * red + 0.587 * green + 0.114 * blue - 127.75;
+                    cb = -0.16874 * red - 0.33126 * green + 0.5 * blue;
+                    cr = 0.5 * red - 0.41869 * green - 0.08131 * blue;
+                }
+                m_mcuY[r * 16 + c] = y;
+                m_mcuCb[r * 16 + c] = cb;
+                m_mcuCr[r * 16 + c] = cr;
+            }
+        }
+        EncodeMcu();
+    }
+    return FlushBuffer() ? 1 : -1;
+}
+
+void CJpegEncoder::EncodeMcu()
+{
+    double block[64];
+    static constexpr int kCorners[4][2] = {{0, 0}, {0, 8}, {8, 0}, {8, 8}};
+    for (const auto& corner : kCorners) {
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 8; ++c)
+                block[r * 8 + c] = m_mcuY[(corner[0] + r) * 16 + corner[1] + c];
+        EncodeBlock(block, m_lumQuantNatural, m_dcPrediction[0], false);
+    }
+    const double* planes[2] = {m_mcuCb, m_mcuCr};
+    for (int p = 0; p < 2; ++p) {
+        const double* src = planes[p];
+        for (int r = 0; r < 8; ++r) {
+            for (int c = 0; c < 8; ++c) {
+                const double* q = src + (2 * r) * 16 + 2 * c;
+                block[r * 8 + c] = (q[0] + q[1] + q[16] + q[17]) / 4;
+            }
+        }
+        EncodeBlock(block, m_chromQuantNatural, m_dcPrediction[1 + p], true);
+    }
+}
+
+void CJpegEncoder::ForwardDct(double block[64])
+{
+    // Loeffler-Ligtenberg-Moschytz factorisation; rows then columns. Both passes leave the
+    // results scaled by sqrt(8) each, so the final division by 8 gives the JPEG definition.
+    for (int pass = 0; pass < 2; ++pass) {
+        int step = pass == 0 ? 1 : 8;
+        int stride = pass == 0 ? 8 : 1;
+        for (int line = 0; line < 8; ++line) {
+            double* d = block + line * stride;
+            double tmp0 = d[0 * step] + d[7 * step];
+            double tmp7 = d[0 * step] - d[7 * step];
+            double tmp1 = d[1 * step] + d[6 * step];
+            double tmp6 = d[1 * step] - d[6 * step];
+            double tmp2 = d[2 * step] + d[5 * step];
+            double tmp5 = d[2 * step] - d[5 * step];
+            double tmp3 = d[3 * step] + d[4 * step];
+            double tmp4 = d[3 * step] - d[4 * step];
+
+            double tmp10 = tmp0 + tmp3;
+            double tmp13 = tmp0 - tmp3;
+            double tmp11 = tmp1 + tmp2;
+            double tmp12 = tmp1 - tmp2;
+            d[0 * step] = tmp10 + tmp11;
+            d[4 * step] = tmp10 - tmp11;
+            double z1 = (tmp12 + tmp13) * 0.541196100;
+            d[2 * step] = z1 + tmp13 * 0.765366865;
+            d[6 * step] = z1 - tmp12 * 1.847759065;
+
+            z1 = tmp4 + tmp7;
+            double z2 = tmp5 + tmp6;
+            double z3 = tmp4 + tmp6;
+            double z4 = tmp5 + tmp7;
+            double z5 = (z3 + z4) * 1.175875602;
+            tmp4 *= 0.298631336;
+            tmp5 *= 2.053119869;
+            tmp6 *= 3.072711026;
+            tmp7 *= 1.501321110;
+            z1 *= -0.899976223;
+            z2 *= -2.562915447;
+            z3 *= -1.961570560;
+            z4 *= -0.390180644;
+            z3 += z5;
+            z4 += z5;
+            d[7 * step] = tmp4 + z1 + z3;
+            d[5 * step] = tmp5 + z2 + z4;
+            d[3 * step] = tmp6 + z2 + z3;
+            d[1 * step] = tmp7 + z1 + z4;
+        }
+    }
+    for (int i = 0; i < 64; ++i)
+        block[i] /= 8;
+}
+
+void CJpegEncoder::EncodeBlock(const double* block, const double* quantNatural, int& prediction,
+                               bool chroma)
+{
+    double coef[64];
+    std::memcpy(coef, block, sizeof(coef));
+    ForwardDct(coef);
+
+    // Quantise in natural order (a loop the compiler vectorises), then reorder to zig-zag.
+    // Truncation toward zero; the bounds keep every value codable in baseline JPEG.
+    int natural[64];
+    for (int i = 0; i < 64; ++i) {
+        double v = coef[i] / quantNatural[i];
+        v = v < -2047.0 ? -2047.0 : (v > 2047.0 ? 2047.0 : v);
+        natural[i] = static_cast<int>(v);
+    }
+    int q[64];
+    q[0] = natural[0];
+    for (int k = 1; k < 64; ++k)
+        q[k] = std::clamp(natural[kNaturalOrder[k]], -1023, 1023);
+
+    const HuffCodes& dc = chroma ? DcChromCodes() : DcLumCodes();
+    const HuffCodes& ac = chroma ? AcChromCodes() : AcLumCodes();
+
+    int diff = q[0] - prediction;
+    prediction = q[0];
+    int magnitude = diff < 0 ? -diff : diff;
+    int size = BitSize(magnitude);
+    uint32_t extra = static_cast<uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << size) - 1);
+    PutBits((uint32_t{dc.code[size]} << size) | extra, dc.length[size] + size);
+
+    int zeros = 0;
+    for (int k = 1; k < 64; ++k) {
+        int v = q[k];
+        if (v == 0) {
+            ++zeros;
+            continue;
+        }
+        while (zeros > 15) {
+            PutBits(ac.code[0xF0], ac.length[0xF0]);
+            zeros -= 16;
+        }
+        int mag = v < 0 ? -v : v;
+        int s = BitSize(mag);
+        int symbol = (zeros << 4) | s;
+        uint32_t bits = static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((1u << s) - 1);
+        PutBits((uint32_t{ac.code[symbol]} << s) | bits, ac.length[symbol] + s);
+        zeros = 0;
+    }
+    if (zeros > 0)
+        PutBits(ac.code[0x00], ac.length[0x00]);
+}
+
+void CJpegEncoder::PutBits(uint32_t bits, int count)
+{
+    // The reservoir holds fewer than 32 pending bits between calls and a call adds at most 27.
+    m_bitBuffer = (m_bitBuffer << count) | bits;
+    m_bitCount += count;
+    if (m_bitCount >= 32)
+        EmitWholeBytes();
+}
+
+void CJpegEncoder::EmitWholeBytes()
+{
+    while (m_bitCount >= 8) {
+        m_bitCount -= 8;
+        uint8_t byte = static_cast<uint8_t>(m_bitBuffer >> m_bitCount);
+        m_bytes.push_back(byte);
+        if (byte == 0xFF)
+            m_bytes.push_back(0x00);
+    }
+}
+
+bool CJpegEncoder::FlushBuffer()
+{
+    bool ok = m_file.Write(m_bytes.data(), m_bytes.size());
+    m_bytes.clear();
+    return ok;
+}
+
+int CJpegEncoder::EndWrite(int status)
+{
+    if (!m_open)
+        return -1;
+    m_open = false;
+    if (status < 0 || m_nextStrip != m_mcuRows) {
+        // A cancelled or failed save, or one that stopped short of the last strip.
+        m_file.Discard();
+        return status < 0 ? 1 : -1;
+    }
+    // Pad the last partial byte with 1-bits (stuffed like any other data byte).
+    EmitWholeBytes();
+    if (m_bitCount > 0) {
+        PutBits((1u << (8 - m_bitCount)) - 1, 8 - m_bitCount);
+        EmitWholeBytes();
+    }
+    m_bytes.push_back(0xFF);
+    m_bytes.push_back(0xD9);
+    if (!FlushBuffer()) {
+        m_file.Discard();
+        return -1;
+    }
+    return m_file.Commit() ? 1 : -1;
+}
+
+CJpegEncoder& JpegEncoder()
+{
+    static CJpegEncoder encoder;
+    return encoder;
+}

@@ -1,0 +1,69 @@
+// Baseline JFIF writer: three components, 4:2:0 sampling, the standard Huffman tables and
+// quantisation tables scaled by a quality number; pictures arrive in strips of 16 rows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imagefile/staged_output_file.h"
+
+class CJpegEncoder {
+public:
+    // The largest side a baseline JPEG frame header can carry.
+    static constexpr int MaxSide = 65535;
+    // Longest comment kept (in bytes, exclusive).
+    static constexpr size_t MaxCommentLength = 90;
+
+    // Keeps `text` as the comment of the next file; refused (false) when 90 bytes or longer.
+    bool SetComment(const std::string& text);
+
+    // 1 when the file is open and its headers are written; -1 for an empty path, a size out of
+    // range (the "too big" text is shown for a side above 65535), a quality below 1 or a file
+    // that cannot be created.
+    int BeginWrite(const std::string& path, int width, int height, int dpi, int quality);
+    // Encodes strip n (rows 16n..16n+15, `count` >= 16 * width pixels, 0x00BBGGRR). Strips come
+    // in order 0, 1, 2, ...; 1, or -1 on a write error or a strip out of order.
+    int WriteStrip(const uint32_t* strip, size_t count, int n);
+    // Finishes the file. A negative status (cancelled or failed save) discards it; 1, or -1
+    // when the file could not be completed.
+    int EndWrite(int status);
+
+    // The quantisation tables of the last BeginWrite, zig-zag order, as written to the file.
+    const uint8_t* LuminanceTable() const { return m_lumQuant; }
+    const uint8_t* ChrominanceTable() const { return m_chromQuant; }
+
+    // Forward 8x8 DCT (orthonormal JPEG scaling) of `block` (natural order), in place.
+    static void ForwardDct(double block[64]);
+
+private:
+    void EncodeMcu();
+    void EncodeBlock(const double* block, const double* quantNatural, int& prediction, bool chroma);
+    void PutBits(uint32_t bits, int count);
+    void EmitWholeBytes();
+    bool FlushBuffer();
+
+    CStagedOutputFile m_file;
+    std::string m_comment;
+    int m_width = 0;
+    int m_height = 0;
+    int m_mcuColumns = 0;
+    int m_mcuRows = 0;
+    int m_nextStrip = 0;
+    bool m_open = false;
+    uint8_t m_lumQuant[64] = {};
+    uint8_t m_chromQuant[64] = {};
+    double m_lumQuantNatural[64] = {};
+    double m_chromQuantNatural[64] = {};
+    int m_dcPrediction[3] = {};
+    uint64_t m_bitBuffer = 0;
+    int m_bitCount = 0;
+    double m_mcuY[256] = {};
+    double m_mcuCb[256] = {};
+    double m_mcuCr[256] = {};
+    std::vector<uint8_t> m_bytes;
+};
+
+// The program-wide JPEG writer used by the image-file dispatch.
+CJpegEncoder& JpegEncoder();

@@ -1,0 +1,158 @@
+// The initial lens estimate and its camera tables.
+//
+// Focal lengths are in pixels of the picture. The camera values of the profile and of the
+// built-in table are sensor diagonals in units of 1/23.1 mm, so a lens of f mm on a picture of
+// diagonal D pixels has the focal D x 23.1 x f / v pixels; the size rule guesses v as 4 sqrt(D).
+#include "picset/lens_estimate.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "common/helpers.h"
+#include "platform/settings_store.h"
+
+namespace {
+
+struct CameraRow {
+    const char* key;
+    int value;
+};
+
+// Keys are the EXIF model in brackets, with the model's own trailing blanks.
+constexpr CameraRow kCameraLensTable[] = {
+    {"[SX112 ]", 184},
+    {"[SR66]", 140},
+    {"[DSC-D770]", 186},
+    {"[RDC-5000       ]", 209},
+    {"[C830L,D340R]", 154},
+    {"[C2500L      ]", 255},
+    {"[C21   ]", 184},
+    {"[C2000Z]", 186},
+    {"[C2020Z]", 186},
+    {"[E950]", 183},
+    {"[E800]", 184},
+    {"[E700]", 186},
+    {"[SAMURAI 2100DG  ]", 189},
+    {"[KODAK DC290 Zoom Digital Camera (V01.00)]", 209},
+    {"[KODAK DC280 ZOOM DIGITAL CAMERA]", 216},
+    {"[Kodak Digital Science DC260]", 209},
+    {"[KODAK DIGITAL SCIENCE DC260 (V01.00)]", 209},
+    {"[KODAK DC240 ZOOM DIGITAL CAMERA]", 154},
+    {"[KODAK DIGITAL SCIENCE DC220 (V01.00)]", 152},
+    {"[DC210 Zoom (V04.03)]", 152},
+    {"[PhotoPC 800]", 184},
+    {"[CP-800]", 184},
+    {"[QV-8000SX]", 150},
+    {"[QV-2000UX]", 181},
+};
+
+// Sensor diagonal factor of the camera values: v / 23.1 is the diagonal in millimetres.
+constexpr double kDiagonalFactor = 23.1;
+
+const char* const kCameraSection = "CFR_DATA";
+const char* const kSizeSection = "DFCR_DATA";
+
+void ApplyFocal(LensFigures& lens, double focal, int source)
+{
+    lens.lensFocal = focal;
+    lens.defaultFocal = focal;
+    lens.lensSource = source;
+}
+
+} // namespace
+
+int LookupCameraTable(const std::string& key)
+{
+    for (const CameraRow& row : kCameraLensTable)
+        if (key == row.key)
+            return row.value - row.value / 30;
+    return -1;
+}
+
+int LookupStoredLensData(const std::string& path, int diagonal, platform::CSettingsStore& profile,
+                         LensFigures& lens)
+{
+    const std::string size = std::to_string(diagonal);
+    // A stored value is a sensor diagonal; zero means none, and a negative one would give a
+    // negative focal, so only positive values count.
+    int v = 0;
+    if (!lens.cameraModel.empty())
+        v = profile.GetProfileInt(kSizeSection, "[" + lens.cameraModel + "]" + size, 0);
+    if (v <= 0) {
+        const std::string ext = GetFileExt(path);
+        v = profile.GetProfileInt(kSizeSection, "dflt" + ext.substr(0, 1) + size, 0);
+    }
+    if (v <= 0)
+        return -1;
+    ApplyFocal(lens, diagonal * kDiagonalFactor * 10.0 / static_cast<double>(v), LENS_SOURCE_SIZE);
+    return 1;
+}
+
+int EstimateLens(const std::string& path, const CRect& rect, const LensCameraData& camera,
+                 platform::CSettingsStore& profile, LensFigures& lens)
+{
+    lens.lensFocal = 1000.0;
+    lens.defaultFocal = 1000.0;
+    lens.lensSource = LENS_SOURCE_NONE;
+    lens.minFocal = 100.0;
+    if (rect.IsRectEmpty())
+        return -1;
+
+    const int w = rect.Width();
+    const int h = rect.Height();
+    const double d = std::hypot(static_cast<double>(w), static_cast<double>(h));
+    ApplyFocal(lens, 0.8 * d, LENS_SOURCE_SIZE);
+    lens.minFocal = 0.37 * d;
+    // A width that is not a multiple of 8 or an odd height suggests a cropped or resized
+    // picture; its default focal is kept long unless camera data gives a better one.
+    if (w % 8 != 0 || h % 2 != 0)
+        lens.defaultFocal *= 4.0;
+
+    const int diagonal = d < 2147483647.0 ? static_cast<int>(d) : 2147483647;
+    if (camera.filePath != path)
+        return LookupStoredLensData(path, diagonal, profile, lens);
+
+    lens.cameraModel = camera.model;
+    lens.exifFocalLength = camera.focalLength;
+    lens.exposureFigure = 0.0;
+    double t = 0.0;
+    double n = 0.0;
+    if (camera.exposureTime > 0.0)
+        t = camera.exposureTime;
+    if (camera.shutterSpeedValue > -20.0 && camera.shutterSpeedValue < 20.0)
+        t = std::pow(2.0, -camera.shutterSpeedValue);
+    if (camera.fNumber > 0.0)
+        n = camera.fNumber;
+    if (camera.apertureValue > -20.0 && camera.apertureValue < 20.0)
+        n = std::pow(2.0, camera.apertureValue / 2.0);
+    if (t > 0.0 && n > 0.0)
+        lens.exposureFigure = t * 1000000.0 / (n * n);
+
+    const double f = lens.exifFocalLength;
+    if (lens.cameraModel.empty() || !(f > 0.0))
+        return LookupStoredLensData(path, diagonal, profile, lens);
+
+    double pitch = 0.0; // mm per pixel on the sensor
+    if (camera.focalPlaneXResolution > 0.0 && camera.focalPlaneResolutionUnit > 0) {
+        if (camera.focalPlaneResolutionUnit == 2)
+            pitch = 25.4 / camera.focalPlaneXResolution;
+        else if (camera.focalPlaneResolutionUnit == 3)
+            pitch = 10.0 / camera.focalPlaneXResolution;
+    }
+    if (pitch > 0.0) {
+        ApplyFocal(lens, f / pitch, LENS_SOURCE_EXIF_PLANE);
+        return 1;
+    }
+
+    const std::string key = "[" + lens.cameraModel + "]";
+    int v = profile.GetProfileInt(kCameraSection, key, 0);
+    if (v < 1)
+        v = LookupCameraTable(key);
+    if (v >= 1) {
+        ApplyFocal(lens, d * kDiagonalFactor * f / static_cast<double>(v), LENS_SOURCE_CAMERA);
+        return 3;
+    }
+    v = static_cast<int>(std::sqrt(d) * 4.0);
+    ApplyFocal(lens, d * kDiagonalFactor * f / static_cast<double>(v), LENS_SOURCE_SIZE);
+    return 3;
+}

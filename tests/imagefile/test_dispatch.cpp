@@ -1,0 +1,96 @@
+// The image-file dispatch: kinds it does not handle, the strip order of the writers, and a
+// picture written and read back through the five entry points.
+#include "imagefile/image_file.h"
+
+#include "common/message_catalogue.h"
+#include "platform/message_box.h"
+
+#include "test_bmp_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using namespace bmptest;
+namespace fs = std::filesystem;
+
+TEST(Dispatch, OtherKindsAreRefusedWithoutTouchingAnything)
+{
+    const std::string dir = ScratchDir("dispatch_other");
+    const CPixelArray img = PatternPixels(4, 3);
+    const std::vector<uint8_t> bmp = MakeBmp(4, 3, 24, 0, {}, Rows24(img, 4, 3));
+    for (const char* name : {"a.gif", "a.fit", "a.mov", "noext", "a.bmp.txt"}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir + "/" + name;
+        WriteAll(path, bmp); // a readable picture under a name of another kind
+        EXPECT_EQ(GetImageFileRect(path), CRect());
+        CPixelArray p;
+        p.SetSize(3);
+        p[1] = 77;
+        CSize size(4, 3);
+        EXPECT_EQ(LoadImageFile(path, p, size, CRect()), -1);
+        EXPECT_EQ(p.GetSize(), 3);
+        EXPECT_EQ(p[1], 77u);
+        EXPECT_EQ(size, CSize(4, 3));
+        EXPECT_EQ(SaveImageBegin(path, 4, 3, 72, "", 10), -1);
+        EXPECT_EQ(SaveImagePut(path, img, 0), -1);
+        EXPECT_EQ(SaveImageEnd(path, 1), -1);
+        EXPECT_EQ(ReadAll(path), bmp);
+        EXPECT_TRUE(GetSaveStripOrder(path, 40).empty());
+    }
+}
+
+TEST(Dispatch, StripOrderOfTheWriters)
+{
+    EXPECT_EQ(GetSaveStripOrder("x.bmp", 40), (std::vector<int>{2, 1, 0}));
+    EXPECT_EQ(GetSaveStripOrder("x.BMP", 32), (std::vector<int>{1, 0}));
+    EXPECT_EQ(GetSaveStripOrder("x.png", 17), (std::vector<int>{0, 1}));
+    EXPECT_EQ(GetSaveStripOrder("x.jpg", 16), (std::vector<int>{0}));
+    EXPECT_EQ(GetSaveStripOrder("x.tif", 1), (std::vector<int>{0}));
+    EXPECT_TRUE(GetSaveStripOrder("x.bmp", 0).empty());
+}
+
+TEST(Dispatch, SizeQueryEmptiesTheLastComment)
+{
+    LastImageComment = "from an earlier picture";
+    EXPECT_EQ(GetImageFileRect("/no/such/file.gif"), CRect());
+    EXPECT_TRUE(LastImageComment.empty());
+}
+
+TEST(Dispatch, BmpWrittenAndReadBackThroughTheEntryPoints)
+{
+    LoadMessageCatalogue();
+    const std::string path = ScratchDir("dispatch_bmp") + "/out.Bmp";
+    const int w = 9, h = 40;
+    const CPixelArray img = PatternPixels(w, h);
+    ASSERT_EQ(SaveImageBegin(path, w, h, 288, "ignored", 3), 1);
+    // The 40-row picture takes strips 2, 1, 0; rows 8-15 of strip 2 lie below it.
+    for (const int n : GetSaveStripOrder(path, h)) {
+        CPixelArray strip;
+        strip.SetSize(16 * w);
+        strip.Fill(0xABCDEF);
+        for (int r = 0; r < 16 && 16 * n + r < h; ++r)
+            std::copy(img.GetData() + (16 * n + r) * w, img.GetData() + (16 * n + r + 1) * w, strip.GetData() + r * w);
+        ASSERT_EQ(SaveImagePut(path, strip, n), 1);
+    }
+    ASSERT_EQ(SaveImageEnd(path, 0), 1);
+
+    EXPECT_EQ(GetImageFileRect(path), CRect(0, 0, w, h));
+    CPixelArray back;
+    CSize size(w, h);
+    ASSERT_EQ(LoadImageFile(path, back, size, CRect()), 1);
+    EXPECT_EQ(back, img);
+    // A region of a reduced canvas: 9 x 40 in 3 x 20 shows source (3X, 3Y - 10).
+    CPixelArray part;
+    size = CSize(3, 20);
+    ASSERT_EQ(LoadImageFile(path, part, size, CRect(1, 5, 3, 8)), 1);
+    EXPECT_EQ(size, CSize(w, h));
+    ASSERT_EQ(part.GetSize(), 6);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 2; ++j)
+            EXPECT_EQ(part[i * 2 + j], img[(3 * (5 + i) - 10) * w + 3 * (1 + j)]) << j << "," << i;
+}
+
+} // namespace

@@ -1,0 +1,144 @@
+// The pixel array and the fitting of an image into a requested canvas.
+#include "imagefile/pixel_array.h"
+
+#include "test_bmp_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using bmptest::Pattern;
+using bmptest::PatternPixels;
+
+TEST(PixelArray, SizingKeepsElementsAndZeroesNewOnes)
+{
+    CPixelArray a;
+    EXPECT_TRUE(a.IsEmpty());
+    a.SetSize(3);
+    a[0] = 1;
+    a[2] = 3;
+    a.SetSize(1000);
+    EXPECT_EQ(a.GetSize(), 1000);
+    EXPECT_EQ(a[0], 1u);
+    EXPECT_EQ(a[2], 3u);
+    EXPECT_EQ(a[999], 0u);
+    a.SetSize(2);
+    a.SetSize(3);
+    EXPECT_EQ(a[2], 0u) << "an element cut off and grown again is 0";
+    a.RemoveAll();
+    EXPECT_EQ(a.GetSize(), 0);
+    EXPECT_FALSE(a.TrySetSize(std::ptrdiff_t(1) << 62));
+    EXPECT_TRUE(a.IsEmpty());
+    a.SetSize(4);
+    FillGrey(a);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(a[i], 0x787878u);
+}
+
+TEST(PixelArray, FitSizeKeepAspect)
+{
+    struct Case {
+        int w, h, bw, bh;
+        CSize size, offset;
+    } cases[] = {
+        {40, 30, 100, 100, {40, 30}, {30, 35}},   // fits: not enlarged, centred
+        {400, 100, 100, 100, {100, 25}, {0, 37}}, // wide image: full width
+        {100, 400, 100, 100, {25, 100}, {37, 0}}, // tall image: full height
+        {300, 200, 150, 100, {150, 100}, {0, 0}}, // same aspect
+        {101, 50, 100, 100, {100, 49}, {0, 25}},  // integer division truncates
+    };
+    for (const Case& c : cases) {
+        CSize off;
+        EXPECT_EQ(FitSizeKeepAspect(c.w, c.h, c.bw, c.bh, off), c.size) << c.w << "x" << c.h;
+        EXPECT_EQ(off, c.offset) << c.w << "x" << c.h;
+    }
+}
+
+TEST(PixelArray, FitSizeCoverGivesTheShownSourceRegion)
+{
+    struct Case {
+        int w, h, bw, bh;
+        CSize span, offset;
+    } cases[] = {
+        {400, 200, 100, 100, {400, 400}, {0, 100}},
+        {300, 100, 100, 100, {300, 300}, {0, 100}},
+        {100, 400, 100, 100, {400, 400}, {150, 0}},
+        {40, 30, 100, 100, {100, 100}, {30, 35}},
+        {640, 480, 320, 240, {640, 480}, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        const CCoverMapping m = FitSizeCover(c.w, c.h, c.bw, c.bh);
+        EXPECT_EQ(m.span, c.span) << c.w << "x" << c.h;
+        EXPECT_EQ(m.offset, c.offset) << c.w << "x" << c.h;
+    }
+}
+
+TEST(PixelArray, ScaleToFillLetterboxesAWideImage)
+{
+    // 400 x 200 into 100 x 100: the image fills rows 25-74, every fourth pixel.
+    const CPixelArray src = PatternPixels(400, 200);
+    CPixelArray dst;
+    dst.SetSize(100 * 100);
+    ASSERT_EQ(ScalePixelsToFill(src, 400, 200, dst, 100, 100), 1);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const COLORREF want = (y < 25 || y >= 75) ? kMarginGrey : Pattern(4 * x, 4 * y - 100);
+            ASSERT_EQ(dst[y * 100 + x], want) << x << "," << y;
+        }
+}
+
+TEST(PixelArray, ScaleToFillShowsASmallImageOneToOneInTheMiddle)
+{
+    const CPixelArray src = PatternPixels(4, 2);
+    CPixelArray dst;
+    dst.SetSize(8 * 6);
+    ASSERT_EQ(ScalePixelsToFill(src, 4, 2, dst, 8, 6), 1);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const bool inside = x >= 2 && x < 6 && y >= 2 && y < 4;
+            EXPECT_EQ(dst[y * 8 + x], inside ? Pattern(x - 2, y - 2) : kMarginGrey) << x << "," << y;
+        }
+    // Equal sizes copy.
+    CPixelArray same;
+    same.SetSize(8);
+    ASSERT_EQ(ScalePixelsToFill(src, 4, 2, same, 4, 2), 1);
+    EXPECT_EQ(same, src);
+    // A target that was not sized is refused rather than overrun.
+    CPixelArray small;
+    small.SetSize(10);
+    EXPECT_EQ(ScalePixelsToFill(src, 4, 2, small, 8, 6), -1);
+}
+
+TEST(PixelArray, CropCutsTheRectangleWithMarginsOutside)
+{
+    const CPixelArray src = PatternPixels(10, 8);
+    CPixelArray dst;
+    ASSERT_EQ(CropPixels(src, 10, 8, dst, CRect(-2, 6, 3, 10)), 1);
+    ASSERT_EQ(dst.GetSize(), 5 * 4);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 5; ++j) {
+            const int sx = j - 2, sy = 6 + i;
+            const bool inside = sx >= 0 && sy < 8;
+            EXPECT_EQ(dst[i * 5 + j], inside ? Pattern(sx, sy) : kMarginGrey) << j << "," << i;
+        }
+}
+
+TEST(PixelArray, FitAndCropEqualsScaleThenCrop)
+{
+    const CPixelArray src = PatternPixels(37, 23);
+    const CRect rects[] = {CRect(0, 0, 50, 40), CRect(10, 10, 30, 20), CRect(-5, -5, 10, 60),
+                           CRect(45, 35, 70, 50), CRect(0, 0, 0, 0)};
+    for (const CSize box : {CSize(50, 40), CSize(20, 20), CSize(37, 23), CSize(9, 31)}) {
+        CPixelArray canvas;
+        canvas.SetSize(int64_t(box.cx) * box.cy);
+        ASSERT_EQ(ScalePixelsToFill(src, 37, 23, canvas, box.cx, box.cy), 1);
+        for (const CRect& r : rects) {
+            CPixelArray expected, got;
+            ASSERT_EQ(CropPixels(canvas, box.cx, box.cy, expected, r), 1);
+            ASSERT_EQ(FitAndCropPixels(src, 37, 23, box.cx, box.cy, r, got), 1);
+            EXPECT_EQ(got, expected) << box.cx << "x" << box.cy << " rect " << r.left << "," << r.top;
+        }
+    }
+}
+
+} // namespace

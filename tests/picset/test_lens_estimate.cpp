@@ -1,0 +1,232 @@
+// The initial lens estimate: the size rule, the sensor resolution, the camera values of the
+// profile and the built-in table, the stored size values, and camera data of another file.
+#include "picset/lens_estimate.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "platform/settings_store.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LensEstimateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const fs::path dir = fs::path(SMRA_TEST_TMPDIR) / "lens" / info->name();
+        fs::remove_all(dir);
+        m_profile = std::make_unique<platform::CSettingsStore>(dir);
+    }
+
+    // Camera data that belongs to the picture "/photos/a.jpg".
+    static LensCameraData OwnCamera(const std::string& model, double focal)
+    {
+        LensCameraData c;
+        c.filePath = "/photos/a.jpg";
+        c.model = model;
+        c.focalLength = focal;
+        return c;
+    }
+
+    int Estimate(int w, int h, const LensCameraData& camera, LensFigures& lens,
+                 const std::string& path = "/photos/a.jpg")
+    {
+        return EstimateLens(path, CRect(0, 0, w, h), camera, *m_profile, lens);
+    }
+
+    std::unique_ptr<platform::CSettingsStore> m_profile;
+};
+
+} // namespace
+
+TEST_F(LensEstimateTest, SizeRuleWithoutCameraData)
+{
+    struct Case {
+        int w, h;
+        double lens, dflt, minimum;
+    };
+    const double d641 = std::hypot(641.0, 480.0);
+    const double d640x481 = std::hypot(640.0, 481.0);
+    const Case cases[] = {
+        {640, 480, 640.0, 640.0, 296.0},
+        {641, 480, 0.8 * d641, 4 * 0.8 * d641, 0.37 * d641},             // width not a multiple of 8
+        {640, 481, 0.8 * d640x481, 4 * 0.8 * d640x481, 0.37 * d640x481}, // odd height
+    };
+    for (const Case& c : cases) {
+        LensFigures lens;
+        EXPECT_EQ(Estimate(c.w, c.h, LensCameraData{}, lens), -1) << c.w << "x" << c.h;
+        EXPECT_DOUBLE_EQ(lens.lensFocal, c.lens) << c.w << "x" << c.h;
+        EXPECT_DOUBLE_EQ(lens.defaultFocal, c.dflt) << c.w << "x" << c.h;
+        EXPECT_DOUBLE_EQ(lens.minFocal, c.minimum) << c.w << "x" << c.h;
+        EXPECT_EQ(lens.lensSource, LENS_SOURCE_SIZE);
+    }
+
+    LensFigures empty;
+    empty.lensFocal = 5.0;
+    EXPECT_EQ(Estimate(0, 480, LensCameraData{}, empty), -1);
+    EXPECT_EQ(empty.lensFocal, 1000.0);
+    EXPECT_EQ(empty.defaultFocal, 1000.0);
+    EXPECT_EQ(empty.minFocal, 100.0);
+    EXPECT_EQ(empty.lensSource, LENS_SOURCE_NONE);
+}
+
+TEST_F(LensEstimateTest, SensorResolutionGivesThePixelPitch)
+{
+    struct Case {
+        int unit;
+        double resolution;
+        int source;
+        double lens;
+    };
+    const double sizeRule = 800.0 * 23.1 * 5.4 / 113; // D = 800, v = trunc(4 sqrt(800)) = 113
+    const Case cases[] = {
+        {2, 2540.0, LENS_SOURCE_EXIF_PLANE, 540.0}, // inch: 0.01 mm per pixel
+        {3, 1000.0, LENS_SOURCE_EXIF_PLANE, 540.0}, // centimetre: 0.01 mm per pixel
+        {4, 1000.0, LENS_SOURCE_SIZE, sizeRule},    // other units are not understood
+        {2, -32760.0, LENS_SOURCE_SIZE, sizeRule},  // missing resolution
+        {-32760, 2540.0, LENS_SOURCE_SIZE, sizeRule},
+    };
+    for (const Case& c : cases) {
+        LensCameraData camera = OwnCamera("Some Camera", 5.4);
+        camera.focalPlaneResolutionUnit = c.unit;
+        camera.focalPlaneXResolution = c.resolution;
+        LensFigures lens;
+        const int result = Estimate(640, 480, camera, lens);
+        EXPECT_EQ(result, c.source == LENS_SOURCE_EXIF_PLANE ? 1 : 3) << c.unit;
+        EXPECT_EQ(lens.lensSource, c.source) << c.unit;
+        EXPECT_NEAR(lens.lensFocal, c.lens, 1e-9) << c.unit;
+        EXPECT_EQ(lens.defaultFocal, lens.lensFocal);
+        EXPECT_DOUBLE_EQ(lens.minFocal, 296.0);
+    }
+}
+
+TEST_F(LensEstimateTest, CameraValueFromProfileBeforeTheBuiltInTable)
+{
+    const double d = 800.0;
+    LensFigures lens;
+    EXPECT_EQ(Estimate(640, 480, OwnCamera("E950", 7.0), lens), 3);
+    EXPECT_EQ(lens.lensSource, LENS_SOURCE_CAMERA);
+    EXPECT_DOUBLE_EQ(lens.lensFocal, d * 23.1 * 7.0 / 177); // 183 - 183 / 30
+    EXPECT_EQ(lens.defaultFocal, lens.lensFocal);
+
+    // A profile value wins; a value below 1 falls back to the table.
+    ASSERT_TRUE(m_profile->WriteProfileInt("CFR_DATA", "[E950]", 200));
+    EXPECT_EQ(Estimate(640, 480, OwnCamera("E950", 7.0), lens), 3);
+    EXPECT_DOUBLE_EQ(lens.lensFocal, d * 23.1 * 7.0 / 200);
+    ASSERT_TRUE(m_profile->WriteProfileInt("CFR_DATA", "[E950]", -3));
+    EXPECT_EQ(Estimate(640, 480, OwnCamera("E950", 7.0), lens), 3);
+    EXPECT_DOUBLE_EQ(lens.lensFocal, d * 23.1 * 7.0 / 177);
+
+    // A camera known only to the profile.
+    ASSERT_TRUE(m_profile->WriteProfileInt("CFR_DATA", "[My Cam]", 231));
+    EXPECT_EQ(Estimate(640, 480, OwnCamera("My Cam", 10.0), lens), 3);
+    EXPECT_EQ(lens.lensSource, LENS_SOURCE_CAMERA);
+    EXPECT_DOUBLE_EQ(lens.lensFocal, 800.0);
+}
+
+TEST_F(LensEstimateTest, CameraTableMatchesKeysExactly)
+{
+    struct Case {
+        const char* key;
+        int value;
+    };
+    const Case cases[] = {
+        {"[E950]", 177},          {"[SX112 ]", 178},  {"[C2500L      ]", 247},
+        {"[QV-2000UX]", 175},     {"[SX112]", -1},    {"[e950]", -1},
+        {"[E950 ]", -1},          {"E950", -1},       {"", -1},
+        {"[KODAK DC290 Zoom Digital Camera (V01.00)]", 203},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LookupCameraTable(c.key), c.value) << '"' << c.key << '"';
+}
+
+TEST_F(LensEstimateTest, UnknownCameraUsesTheSizeRuleWithTheExifFocal)
+{
+    struct Case {
+        int w, h;
+        int v;
+    };
+    const Case cases[] = {{640, 480, 113}, {3000, 1987, 239}, {1, 1, 4}};
+    for (const Case& c : cases) {
+        LensFigures lens;
+        EXPECT_EQ(Estimate(c.w, c.h, OwnCamera("NIKON D7000", 18.0), lens), 3);
+        const double d = std::hypot(double(c.w), double(c.h));
+        EXPECT_EQ(lens.lensSource, LENS_SOURCE_SIZE);
+        EXPECT_DOUBLE_EQ(lens.lensFocal, d * 23.1 * 18.0 / c.v) << c.w;
+        EXPECT_EQ(lens.defaultFocal, lens.lensFocal);
+    }
+}
+
+TEST_F(LensEstimateTest, CameraDataAndExposureAreCopiedOnlyFromThePicturesOwnFile)
+{
+    LensCameraData camera = OwnCamera("E950", 7.0);
+    camera.focalPlaneResolutionUnit = 2;
+    camera.focalPlaneXResolution = 2540.0;
+    camera.exposureTime = 0.004;
+    camera.fNumber = 4.0;
+
+    LensFigures own;
+    Estimate(640, 480, camera, own);
+    EXPECT_EQ(own.cameraModel, "E950");
+    EXPECT_EQ(own.exifFocalLength, 7.0);
+    EXPECT_DOUBLE_EQ(own.exposureFigure, 250.0);
+
+    // The APEX values replace the direct ones.
+    camera.shutterSpeedValue = 8.0;
+    camera.apertureValue = 2.0;
+    Estimate(640, 480, camera, own);
+    EXPECT_DOUBLE_EQ(own.exposureFigure, 0.00390625 * 1e6 / 4.0);
+
+    // Data of another file: nothing is copied and no camera-based source is used.
+    LensFigures other;
+    other.cameraModel = "kept";
+    other.exifFocalLength = 3.0;
+    other.exposureFigure = 9.0;
+    EXPECT_EQ(Estimate(640, 480, camera, other, "/photos/b.jpg"), -1);
+    EXPECT_EQ(other.cameraModel, "kept");
+    EXPECT_EQ(other.exifFocalLength, 3.0);
+    EXPECT_EQ(other.exposureFigure, 9.0);
+    EXPECT_EQ(other.lensSource, LENS_SOURCE_SIZE);
+    EXPECT_DOUBLE_EQ(other.lensFocal, 640.0);
+
+    // The own file without a usable focal length: no exposure either without exposure data.
+    LensFigures noFocal;
+    EXPECT_EQ(Estimate(640, 480, OwnCamera("E950", -32760.0), noFocal), -1);
+    EXPECT_EQ(noFocal.cameraModel, "E950");
+    EXPECT_EQ(noFocal.exposureFigure, 0.0);
+    EXPECT_EQ(noFocal.lensSource, LENS_SOURCE_SIZE);
+}
+
+TEST_F(LensEstimateTest, StoredSizeValuesByModelThenByExtension)
+{
+    // D = 800: key size text "800"; focal = 800 x 23.1 x 10 / v.
+    LensFigures lens;
+    lens.cameraModel = "X100";
+    ASSERT_TRUE(m_profile->WriteProfileInt("DFCR_DATA", "dfltJ800", 231));
+    EXPECT_EQ(Estimate(640, 480, LensCameraData{}, lens), 1);
+    EXPECT_EQ(lens.lensSource, LENS_SOURCE_SIZE);
+    EXPECT_DOUBLE_EQ(lens.lensFocal, 800.0);
+    EXPECT_EQ(lens.defaultFocal, lens.lensFocal);
+
+    ASSERT_TRUE(m_profile->WriteProfileInt("DFCR_DATA", "[X100]800", 462));
+    EXPECT_EQ(Estimate(640, 480, LensCameraData{}, lens), 1);
+    EXPECT_DOUBLE_EQ(lens.lensFocal, 400.0);
+
+    // Other extensions and sizes do not match; an extensionless path uses "dflt" + size.
+    EXPECT_EQ(LookupStoredLensData("/photos/a.png", 801, *m_profile, lens), -1);
+    ASSERT_TRUE(m_profile->WriteProfileInt("DFCR_DATA", "dflt800", 2310));
+    LensFigures bare;
+    EXPECT_EQ(LookupStoredLensData("/photos/noext", 800, *m_profile, bare), 1);
+    EXPECT_DOUBLE_EQ(bare.lensFocal, 80.0);
+
+    // A stored value that is not positive is no value (it would give a negative focal).
+    ASSERT_TRUE(m_profile->WriteProfileInt("DFCR_DATA", "dfltP640", -100));
+    LensFigures negative;
+    EXPECT_EQ(LookupStoredLensData("/photos/a.png", 640, *m_profile, negative), -1);
+    EXPECT_EQ(negative.lensFocal, 1000.0);
+}
