@@ -233,4 +233,42 @@ TEST_F(Relocation, LensDataIsEstimatedAgainFromThePhotoFound)
     EXPECT_EQ(loaded.m_Focal, 1000.0);
 }
 
+TEST_F(Relocation, AMovedCameraPhotoGetsTheLensEstimateOfANewPicture)
+{
+    const std::filesystem::path source =
+        std::filesystem::path(SMRA_TESTDATA_DIR) / "pano-daeyun-uiuc" / "uttower" / "uttower_left.jpg";
+    if (!std::filesystem::exists(source))
+        GTEST_SKIP() << "test data not found";
+    host.realImageSizes = true;
+    const std::string before = PathOf("card/left.jpg");
+    std::filesystem::create_directories(m_dir / "card");
+    std::filesystem::copy_file(source, before);
+    const CRect rect = host.GetImageFileRect(before);
+    ASSERT_FALSE(rect.IsRectEmpty());
+    const CKpic imported(before, rect);
+
+    CMcCore core;
+    auto p = Picture(before, 3);
+    p->m_PictureRect = rect;
+    p->m_Focal = 1111.0;
+    core.m_Pictures.push_back(std::move(p));
+    std::filesystem::create_directories(m_dir / "proj");
+    const std::string project = PathOf("proj/plan.fit");
+    ASSERT_EQ(SaveProjectFile(core, project).code, 1);
+    const std::string after = PathOf("proj/left.jpg");
+    std::filesystem::rename(before, after);
+
+    ASSERT_EQ(Load(project).code, 1);
+    ASSERT_EQ(m_core->m_Pictures.size(), 1u);
+    const CKpic& loaded = *m_core->m_Pictures[0];
+    EXPECT_EQ(loaded.m_Path, after);
+    EXPECT_EQ(loaded.m_LensFocal, imported.m_LensFocal);
+    EXPECT_EQ(loaded.m_DefaultFocal, imported.m_DefaultFocal);
+    EXPECT_EQ(loaded.m_LensSource, imported.m_LensSource);
+    EXPECT_EQ(loaded.m_MinFocal, imported.m_MinFocal);
+    EXPECT_EQ(loaded.m_CameraModel, imported.m_CameraModel);
+    EXPECT_EQ(loaded.m_ExifFocalLength, imported.m_ExifFocalLength);
+    EXPECT_EQ(loaded.m_Focal, 1111.0);
+}
+
 } // namespace

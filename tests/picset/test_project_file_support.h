@@ -92,7 +92,7 @@ public:
     CRect GetImageFileRect(const std::string& path) override
     {
         sized.push_back(path);
-        return imageRect;
+        return realImageSizes ? CMcHost::GetImageFileRect(path) : imageRect;
     }
     void UpdateAllViews(const void*, int, const std::string*) override {}
 
@@ -125,6 +125,7 @@ public:
     std::vector<Said> questions, messages, statuses;
     std::vector<std::string> sized;
     CRect imageRect{0, 0, 640, 480};
+    bool realImageSizes = false; // size (and read the camera data of) the real files
 };
 
 // A folder of its own for each test, removed afterwards; installs a scripted file dialog.
