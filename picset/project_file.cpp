@@ -647,6 +647,7 @@ ProjectFileResult LoadProjectFile(CMcCore& core, const std::string& path)
     const int code = core.Serialize(ar);
     if (code == -3) {
         result.code = -3;
+        result.message = "Opening the project\n" + path + "\nwas cancelled while its photos were looked for.";
         return result;
     }
     if (code <= 0 || !ar.Ok()) {
