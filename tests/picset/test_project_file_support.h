@@ -94,7 +94,6 @@ public:
         sized.push_back(path);
         return realImageSizes ? CMcHost::GetImageFileRect(path) : imageRect;
     }
-    int UpdateAllViews(const void*, int, const std::string*) override { return 1; }
 
     std::vector<std::string> QuestionNumbers() const
     {
