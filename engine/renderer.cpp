@@ -15,10 +15,12 @@
 #include <new>
 #include <thread>
 
+#include "common/message_catalogue.h"
 #include "engine/geometry/sphere.h"
 #include "engine/render_band.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
+#include "picset/mchost.h"
 
 namespace {
 
@@ -362,10 +364,19 @@ int RenderBand(CBandWork& work, int band, CPixelArray& pixels)
     return 1;
 }
 
-// A picture whose image cannot be made available ends the band; the caller learns its path.
+// Status message of a picture whose image cannot be loaded (" we can't load the file ...").
+constexpr int kMsgCannotLoadPicture = 50;
+
+// A picture whose image cannot be made available ends the band: the host shows it, and the
+// caller learns its path.
 void ReportPictureNotLoaded(CMcCore& core, const CKpic* picture)
 {
     core.m_RenderFailedPath = picture->m_Path;
+    if (core.m_Host) {
+        const std::string number = NumberedMessageFlag ? std::to_string(kMsgCannotLoadPicture)
+                                                       : MessageText(kMsgCannotLoadPicture);
+        core.m_Host->ShowStatus(0, number, picture->m_Path, std::string());
+    }
 }
 
 } // namespace

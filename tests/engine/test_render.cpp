@@ -11,6 +11,7 @@
 #include "engine/render_band.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
+#include "picset/mchost.h"
 #include "tests/engine/test_render_fixture.h"
 
 using render_fixture::AddPicture;
@@ -267,15 +268,32 @@ TEST(Renderer, BreakEndsTheBandWithoutWritingIt)
     EXPECT_EQ(band[40], 0xABCDEFu);
 }
 
-TEST(Renderer, PictureWithoutImageFailsTheBandAndIsNamed)
+// A host that cannot load any picture and keeps the status texts it was given.
+class CNoPicturesHost : public CMcHost {
+public:
+    int LoadPictureImage(const std::string&) override { return -1; }
+    void ShowStatus(int pane, const std::string& number, const std::string& a, const std::string&) override
+    {
+        statuses.push_back(std::to_string(pane) + ":" + number + ":" + a);
+    }
+    std::vector<std::string> statuses;
+};
+
+TEST(Renderer, PictureThatCannotBeLoadedFailsTheBandAndIsNamed)
 {
+    SetEngineModeFlags();
+    CNoPicturesHost host;
     CMcCore core;
+    core.m_Host = &host;
     SetUpIdentity(core, 33, 17);
     core.m_Pictures[0]->Pixels.RemoveAll();
     CPixelArray band;
     band.SetSize(16 * 33);
+    band.Fill(0x123456);
     EXPECT_EQ(core.RenderPictures(0, band), -1);
+    EXPECT_EQ(band[40], 0x123456u);
     EXPECT_EQ(core.m_RenderFailedPath, "identity.bmp");
+    EXPECT_EQ(host.statuses, std::vector<std::string>{"0:50:identity.bmp"});
 
     // The band driver finds it before the first band and delivers nothing.
     core.m_RenderFailedPath.clear();
@@ -283,6 +301,7 @@ TEST(Renderer, PictureWithoutImageFailsTheBandAndIsNamed)
     EXPECT_EQ(RenderBandsInOrder(core, {0, 1}, 4, [&](int, const CPixelArray&) { return ++delivered; }), -1);
     EXPECT_EQ(delivered, 0);
     EXPECT_EQ(core.m_RenderFailedPath, "identity.bmp");
+    EXPECT_EQ(host.statuses.size(), 2u);
 }
 
 TEST(Renderer, RoundShapesLeaveTheOutsideWhite)
