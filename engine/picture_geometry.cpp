@@ -451,9 +451,9 @@ double CKpic::StepOrientation()
     // the roll. The point is taken in the unrolled plane: the plane point (0.1, 0.1) itself
     // would lie on the latitude axis at a roll of 45 degrees (on the longitude axis at -45),
     // where the yaw (pitch) step collapses to nothing and the descent stalls.
-    const double cr = std::cos(m_Roll);
-    const double sr0 = std::sin(m_Roll);
-    const CDPoint moved = PlaneToSphere(CDPoint(0.1 * cr + 0.1 * sr0, 0.1 * cr - 0.1 * sr0));
+    const double cosRoll = std::cos(m_Roll);
+    const double sinRoll = std::sin(m_Roll);
+    const CDPoint moved = PlaneToSphere(CDPoint(0.1 * cosRoll + 0.1 * sinRoll, 0.1 * cosRoll - 0.1 * sinRoll));
     const double sy = std::fabs(moved.x - startDirection.x);
     const double sp = std::fabs(moved.y - startDirection.y);
     const int width = Width() > 0 ? Width() : 1;
