@@ -149,17 +149,31 @@ inline int DecodeSlow(const CJpegHuffTable& t, CBitReader& br)
 
 // --- Reconstruction ------------------------------------------------------------------------
 
+// The MCU reconstruction is built twice, for AVX2 and for the baseline instruction set, and
+// the processor picks one at load time. (Clang refuses the 256-bit vector helpers across the
+// clone boundary; its builds, the fuzzers, take the baseline only.)
+#if defined(__GNUC__) && !defined(__clang__)
+#define SMRA_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SMRA_AVX2_CLONES
+#endif
+
+// Samples beyond what 8-bit pictures give (damaged coefficients) are limited to +-65536, which
+// keeps up-sampling and colour conversion inside 32 bits; real pictures never reach it.
+constexpr int32_t kSampleLimit = 65536;
+inline int32_t LimitSample(int32_t v) { return std::clamp(v, -kSampleLimit, kSampleLimit); }
+
 // Eight ints, one AVX2 register (two SSE registers where AVX2 is absent).
 typedef int32_t V8 __attribute__((vector_size(32)));
 
-inline V8 Load8(const int32_t* p)
+__attribute__((always_inline)) inline V8 Load8(const int32_t* p)
 {
     V8 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline void Store8(int32_t* p, V8 v) { std::memcpy(p, &v, sizeof v); }
-inline V8 Splat(int32_t x) { return V8{x, x, x, x, x, x, x, x}; }
+__attribute__((always_inline)) inline void Store8(int32_t* p, V8 v) { std::memcpy(p, &v, sizeof v); }
+__attribute__((always_inline)) inline V8 Splat(int32_t x) { return V8{x, x, x, x, x, x, x, x}; }
 
 // Inverse transform of one block into an 8x8 area of a plane (stride in ints), adding add to
 // every sample: t[y][u] = (sum over v of coef[v][u] T[y][v]) >> 12, then
@@ -169,7 +183,7 @@ __attribute__((always_inline)) inline void InverseDct(const int32_t* c, uint64_t
 {
     if (mask <= 1) {
         // DC only: every sample is DC * 4096 * 4096 >> 12 >> 15, that is DC >> 3.
-        const V8 v = Splat((c[0] >> 3) + add);
+        const V8 v = Splat(LimitSample(c[0] >> 3) + add);
         for (int y = 0; y < 8; ++y)
             Store8(out + y * stride, v);
         return;
@@ -233,7 +247,7 @@ __attribute__((always_inline)) inline void InverseDct(const int32_t* c, uint64_t
             int64_t acc = 0;
             for (int u = 0; u < 8; ++u)
                 acc += t[y][u] * tab.t[x][u];
-            out[y * stride + x] = static_cast<int32_t>(std::clamp<int64_t>(acc >> 15, -65536, 65536)) + add;
+            out[y * stride + x] = static_cast<int32_t>(std::clamp<int64_t>(acc >> 15, -kSampleLimit, kSampleLimit)) + add;
         }
 }
 
@@ -259,7 +273,7 @@ inline COLORREF ConvertPixel(int y, int cb, int cr)
     return static_cast<COLORREF>(r | (g << 8) | (bl << 16));
 }
 
-inline V8 ClampByte8(V8 v)
+__attribute__((always_inline)) inline V8 ClampByte8(V8 v)
 {
     const V8 zero = Splat(0);
     const V8 top = Splat(255);
@@ -268,7 +282,7 @@ inline V8 ClampByte8(V8 v)
 }
 
 // ConvertPixel on eight pixels.
-inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
+__attribute__((always_inline)) inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
 {
     const V8 b = y * 4096 + 32768;
     const V8 r = ClampByte8((b + cr * 5743) >> 16);
@@ -277,7 +291,7 @@ inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
     return r | (g << 8) | (bl << 16);
 }
 
-inline V8 PackRgbSamples8(V8 r, V8 g, V8 b)
+__attribute__((always_inline)) inline V8 PackRgbSamples8(V8 r, V8 g, V8 b)
 {
     return ClampByte8((r + 8) >> 4) | (ClampByte8((g + 8) >> 4) << 8) | (ClampByte8((b + 8) >> 4) << 16);
 }
@@ -339,7 +353,7 @@ struct CMcuShape {
 
 // One MCU at full scale into dst (cols x rows of it). full = false: each block shows its DC
 // value.
-__attribute__((target_clones("avx2", "default"))) void ReconstructFull(const CMcuShape& s, const int32_t* coef,
+SMRA_AVX2_CLONES void ReconstructFull(const CMcuShape& s, const int32_t* coef,
                                                                         const uint64_t* mask, bool full,
                                                                         COLORREF* dst, int stride, int cols,
                                                                         int rows)
@@ -353,7 +367,7 @@ __attribute__((target_clones("avx2", "default"))) void ReconstructFull(const CMc
         if (full) {
             InverseDct(c, mask[b], p, 16, add);
         } else {
-            const V8 v = Splat(c[0] / 8 + add);
+            const V8 v = Splat(LimitSample(c[0] / 8) + add);
             for (int y = 0; y < 8; ++y)
                 Store8(p + y * 16, v);
         }
@@ -393,9 +407,9 @@ void ReconstructEighth(const CMcuShape& s, const int32_t* coef, COLORREF* dst, i
         for (int bx = 0; bx < s.hmax && bx < cols; ++bx) {
             const int yb = by * s.hmax + bx;
             const int cbIndex = (by / s.upV) * chromaH + bx / s.upH;
-            const int y = coef[yb * 64] / 8 + 2048;
-            const int cb = coef[(yBlocks + cbIndex) * 64] / 8;
-            const int cr = coef[(yBlocks + chromaBlocks + cbIndex) * 64] / 8;
+            const int y = LimitSample(coef[yb * 64] / 8) + 2048;
+            const int cb = LimitSample(coef[(yBlocks + cbIndex) * 64] / 8);
+            const int cr = LimitSample(coef[(yBlocks + chromaBlocks + cbIndex) * 64] / 8);
             dst[static_cast<ptrdiff_t>(by) * stride + bx] =
                 s.rgb ? PackRgbSamples(y, cb + 2048, cr + 2048) : ConvertPixel(y, cb, cr);
         }
@@ -1066,10 +1080,13 @@ void CJpegDecoder::ReconstructRow(CJpegRowCoefficients& row, int scale, COLORREF
         }
         for (int b = 0; b < m_layoutBlocks; ++b) {
             int32_t* c = coef + b * 64;
-            if (mask[b] <= 1)
+            if (mask[b] <= 1) {
                 c[0] = 0;
-            else
-                std::memset(c, 0, 64 * sizeof(int32_t));
+            } else {
+                const int lastRow = (63 - std::countl_zero(mask[b])) >> 3;
+                for (int r = 0; r <= lastRow; ++r)
+                    std::memset(c + 8 * r, 0, 8 * sizeof(int32_t));
+            }
             mask[b] = 0;
         }
     }

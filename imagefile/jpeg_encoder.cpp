@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/message_catalogue.h"
+#include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -435,4 +436,25 @@ CJpegEncoder& JpegEncoder()
 {
     static CJpegEncoder encoder;
     return encoder;
+}
+
+// Entry functions of the image-file dispatch.
+bool JpegSetComment(const std::string& comment)
+{
+    return JpegEncoder().SetComment(comment);
+}
+
+int JpegBeginWrite(const std::string& path, int width, int height, int dpi, int quality)
+{
+    return JpegEncoder().BeginWrite(path, width, height, dpi, quality);
+}
+
+int JpegWriteStrip(const CPixelArray& strip, int n)
+{
+    return JpegEncoder().WriteStrip(strip.GetData(), static_cast<size_t>(strip.GetSize()), n);
+}
+
+int JpegEndWrite(int status)
+{
+    return JpegEncoder().EndWrite(status);
 }
