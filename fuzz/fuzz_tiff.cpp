@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "imagefile/pixel_array.h"
 #include "imagefile/tiff_codec.h"
 
 namespace {
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     CTiffCodec codec;
     int w = 0, h = 0;
-    std::vector<uint32_t> out;
+    CPixelArray out;
     if (codec.GetImageSize(path, w, h) && int64_t{w} * h <= (int64_t{1} << 22)) {
         int iw = 0, ih = 0;
         codec.ReadImage(path, out, w, h, iw, ih);

@@ -250,7 +250,7 @@ CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
         break;
     case kBiBitFields:
     case kBiAlphaBitFields:
-        // In OS/2 2.x headers these codes mean Huffman 1D and RLE24, which are not read.
+        // In OS/2 2.x headers code 3 means Huffman 1D, which is not read.
         if (IsOs2V2(h.infoSize) || (h.bits != 16 && h.bits != 32))
             return CHeaderState::Refused;
         h.layout = CLayout::BitFields;

@@ -1,6 +1,6 @@
 // The entry functions through which the image-file dispatch reaches each codec, one set per
 // file kind. Each codec defines its set beside its own code; a codec that is not built yet is
-// answered by a stand-in file (<kind>_codec_pending.cpp) that refuses every call as an
+// answered by a stand-in file (imagefile/*_pending.cpp) that refuses every call as an
 // unknown kind would.
 #pragma once
 

@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 #include "common/message_catalogue.h"
-#include "imagefile/tiff_codec.h"
+#include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -38,7 +38,7 @@ struct PngReadState {
     png_uint_32 width;
     png_uint_32 height;
     size_t rowBytes;
-    int bytesPerPixel;
+    int interlaced;
     int headerOnly;
 };
 
@@ -57,9 +57,9 @@ void ReleaseRead(PngReadState* st)
     st->file = nullptr;
 }
 
-// Opens the file and decodes the header, or the whole picture into st->image as 8-bit RGB.
+// Opens the file, reads the header and sets the transforms that deliver 8-bit RGB rows.
 // 1 on success, -1 on failure (the caller releases the state in both cases).
-int DecodePng(PngReadState* st, const char* path)
+int StartPngRead(PngReadState* st, const char* path)
 {
     st->file = std::fopen(path, "rb");
     if (st->file == nullptr)
@@ -103,22 +103,49 @@ int DecodePng(PngReadState* st, const char* path)
     if (png_get_gAMA(st->png, st->info, &fileGamma) == 0 || !(fileGamma > 0.0))
         fileGamma = 0.455;
     png_set_gamma(st->png, 2.2, fileGamma);
+    st->interlaced = png_get_interlace_type(st->png, st->info) != PNG_INTERLACE_NONE;
     png_set_interlace_handling(st->png);
     png_read_update_info(st->png, st->info);
 
     png_get_IHDR(st->png, st->info, &st->width, &st->height, &bitDepth, &colourType, nullptr,
                  nullptr, nullptr);
     st->rowBytes = png_get_rowbytes(st->png, st->info);
-    if (st->width == 0 || st->rowBytes / st->width != 3 || st->rowBytes % st->width != 0)
+    if (st->width == 0 || st->rowBytes != size_t{st->width} * 3)
         return -1;
-    st->bytesPerPixel = 3;
-    st->image = static_cast<png_bytep>(std::malloc(st->rowBytes * st->height));
-    st->rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * st->height));
-    if (st->image == nullptr || st->rows == nullptr)
+    return 1;
+}
+
+void RgbRowToPixels(const png_byte* src, uint32_t* dst, png_uint_32 width)
+{
+    for (png_uint_32 x = 0; x < width; ++x, src += 3)
+        dst[x] = src[0] | (uint32_t{src[1]} << 8) | (uint32_t{src[2]} << 16);
+}
+
+// Decodes the picture into `target` (width * height pixels). Interlaced pictures need the
+// whole image buffer; the others are read row by row through one row buffer.
+int FinishPngRead(PngReadState* st, uint32_t* target)
+{
+    if (setjmp(png_jmpbuf(st->png)))
         return -1;
-    for (png_uint_32 y = 0; y < st->height; ++y)
-        st->rows[y] = st->image + st->rowBytes * y;
-    png_read_image(st->png, st->rows);
+    if (st->interlaced) {
+        st->image = static_cast<png_bytep>(std::malloc(st->rowBytes * st->height));
+        st->rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * st->height));
+        if (st->image == nullptr || st->rows == nullptr)
+            return -1;
+        for (png_uint_32 y = 0; y < st->height; ++y)
+            st->rows[y] = st->image + st->rowBytes * y;
+        png_read_image(st->png, st->rows);
+        for (png_uint_32 y = 0; y < st->height; ++y)
+            RgbRowToPixels(st->rows[y], target + size_t{y} * st->width, st->width);
+    } else {
+        st->image = static_cast<png_bytep>(std::malloc(st->rowBytes));
+        if (st->image == nullptr)
+            return -1;
+        for (png_uint_32 y = 0; y < st->height; ++y) {
+            png_read_row(st->png, st->image, nullptr);
+            RgbRowToPixels(st->image, target + size_t{y} * st->width, st->width);
+        }
+    }
     png_read_end(st->png, nullptr);
     return 1;
 }
@@ -182,7 +209,7 @@ bool CPngCodec::GetImageSize(const std::string& path, int& width, int& height)
         return false;
     PngReadState st{};
     st.headerOnly = 1;
-    int result = DecodePng(&st, path.c_str());
+    int result = StartPngRead(&st, path.c_str());
     png_uint_32 w = st.width;
     png_uint_32 h = st.height;
     ReleaseRead(&st);
@@ -193,8 +220,7 @@ bool CPngCodec::GetImageSize(const std::string& path, int& width, int& height)
     return true;
 }
 
-int CPngCodec::ReadImage(const std::string& path, std::vector<uint32_t>& pixels, int& cx,
-                         int& cy)
+int CPngCodec::ReadImage(const std::string& path, CPixelArray& pixels, int& cx, int& cy)
 {
     if (path.empty())
         return -1;
@@ -202,44 +228,33 @@ int CPngCodec::ReadImage(const std::string& path, std::vector<uint32_t>& pixels,
     int ry = cy;
     if (rx < 1 || ry < 1 || uint64_t(rx) * uint64_t(ry) > MaxReadPixels)
         return -1;
-    try {
-        pixels.assign(static_cast<size_t>(rx) * static_cast<size_t>(ry), 0);
-    } catch (const std::bad_alloc&) {
+    if (!pixels.TrySetSize(static_cast<std::ptrdiff_t>(rx) * ry))
         return -1;
-    } catch (const std::length_error&) {
-        return -1;
-    }
 
     PngReadState st{};
-    if (DecodePng(&st, path.c_str()) < 1) {
+    if (StartPngRead(&st, path.c_str()) < 1) {
         ReleaseRead(&st);
         return -1;
     }
     int w = static_cast<int>(st.width);
     int h = static_cast<int>(st.height);
+    bool direct = (w == rx && h == ry);
+    CPixelArray temp;
+    if (!direct && !temp.TrySetSize(static_cast<std::ptrdiff_t>(w) * h)) {
+        ReleaseRead(&st);
+        ShowMessage(Catalogue().memoryTooShort);
+        return -1;
+    }
+    int result = FinishPngRead(&st, direct ? pixels.GetData() : temp.GetData());
+    ReleaseRead(&st);
+    if (result < 1)
+        return -1;
     cx = w;
     cy = h;
-    bool direct = (w == rx && h == ry);
-    std::vector<uint32_t> temp;
-    if (!direct) {
-        try {
-            temp.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
-        } catch (const std::bad_alloc&) {
-            ReleaseRead(&st);
-            ShowMessage(Catalogue().memoryTooShort);
-            return -1;
-        }
+    if (!direct && ScalePixelsToFill(temp, w, h, pixels, rx, ry) < 1) {
+        FillGrey(pixels);
+        return -1;
     }
-    std::vector<uint32_t>& target = direct ? pixels : temp;
-    for (int y = 0; y < h; ++y) {
-        const png_byte* src = st.rows[y];
-        uint32_t* dst = target.data() + static_cast<size_t>(y) * w;
-        for (int x = 0; x < w; ++x, src += st.bytesPerPixel)
-            dst[x] = src[0] | (uint32_t{src[1]} << 8) | (uint32_t{src[2]} << 16);
-    }
-    ReleaseRead(&st);
-    if (!direct)
-        CTiffCodec::ResamplePixels(w, h, temp, rx, ry, pixels);
     return 1;
 }
 
@@ -329,4 +344,35 @@ CPngCodec& PngCodec()
 {
     static CPngCodec codec;
     return codec;
+}
+
+// Entry functions of the image-file dispatch. Every read uses a codec of its own, so a read
+// during a save leaves the writer's state alone.
+CRect PngGetImageRect(const std::string& path)
+{
+    int w = 0;
+    int h = 0;
+    if (!CPngCodec().GetImageSize(path, w, h))
+        return CRect();
+    return CRect(0, 0, w, h);
+}
+
+int PngReadImage(const std::string& path, CPixelArray& pixels, CSize& size)
+{
+    return CPngCodec().ReadImage(path, pixels, size.cx, size.cy);
+}
+
+int PngBeginWrite(const std::string& path, int width, int height)
+{
+    return PngCodec().BeginWrite(path, width, height);
+}
+
+int PngWriteStrip(const CPixelArray& strip, int n)
+{
+    return PngCodec().WriteStrip(strip.GetData(), static_cast<size_t>(strip.GetSize()), n);
+}
+
+int PngEndWrite(int status)
+{
+    return PngCodec().EndWrite(status);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imagefile/pixel_array.h"
 #include "imagefile/staged_output_file.h"
 
 struct PngWriteState;
@@ -17,7 +18,7 @@ public:
     // Widest row the writer accepts.
     static constexpr int MaxWriteWidth = 169425;
     // Largest picture the reader decodes (the whole picture is held in memory).
-    static constexpr uint64_t MaxReadPixels = uint64_t{1} << 28;
+    static constexpr uint64_t MaxReadPixels = kMaxImagePixels;
 
     CPngCodec();
     ~CPngCodec();
@@ -29,7 +30,7 @@ public:
 
     // Reads the whole picture fitted into cx x cy; `pixels` is resized to cx * cy. On success
     // cx, cy receive the picture's own size. 1, or -1 on any failure.
-    int ReadImage(const std::string& path, std::vector<uint32_t>& pixels, int& cx, int& cy);
+    int ReadImage(const std::string& path, CPixelArray& pixels, int& cx, int& cy);
 
     // 1 when the file is open and its header written; -1 for an empty path, a width above
     // MaxWriteWidth or a file that cannot be created.

@@ -7,12 +7,11 @@
 #include <set>
 
 #include "common/message_catalogue.h"
+#include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
 
 namespace {
 
-constexpr uint32_t kGrey = 0x787878;
-constexpr uint32_t kOutside = 0xF0F0F0;
 
 // Written files: 14 directory entries, then the BitsPerSample values and the two resolution
 // rationals, then the strip offset and byte count tables, then the pixel data.
@@ -218,7 +217,7 @@ bool CTiffCodec::StripOffset(Reader& in, uint32_t s, uint64_t& offset)
     return true;
 }
 
-int CTiffCodec::ReadStrips(Reader& in, std::vector<uint32_t>& out)
+int CTiffCodec::ReadStrips(Reader& in, uint32_t* out)
 {
     size_t w = static_cast<size_t>(m_width);
     size_t rowBytes = w * m_samples;
@@ -242,7 +241,7 @@ int CTiffCodec::ReadStrips(Reader& in, std::vector<uint32_t>& out)
                 for (uint32_t k = 0; k < r && y0 + k < uint64_t(m_height); ++k) {
                     if (!in.Read(offset + uint64_t{k} * w, row.data(), w))
                         return 0;
-                    uint32_t* dst = out.data() + (y0 + k) * w;
+                    uint32_t* dst = out + (y0 + k) * w;
                     int shift = 8 * p;
                     for (size_t x = 0; x < w; ++x) {
                         uint32_t v = uint32_t{row[x]} << shift;
@@ -262,7 +261,7 @@ int CTiffCodec::ReadStrips(Reader& in, std::vector<uint32_t>& out)
         for (uint32_t k = 0; k < r && y < uint64_t(m_height); ++k, ++y) {
             if (!in.Read(offset + uint64_t{k} * rowBytes, row.data(), rowBytes))
                 return 0;
-            uint32_t* dst = out.data() + y * w;
+            uint32_t* dst = out + y * w;
             const uint8_t* src = row.data();
             if (m_samples == 1) {
                 for (size_t x = 0; x < w; ++x) {
@@ -278,7 +277,7 @@ int CTiffCodec::ReadStrips(Reader& in, std::vector<uint32_t>& out)
     return 1;
 }
 
-int CTiffCodec::ReadStripsSubsampled(Reader& in, std::vector<uint32_t>& out, int f)
+int CTiffCodec::ReadStripsSubsampled(Reader& in, uint32_t* out, int f)
 {
     if (m_samples != 3 || m_slots[StripOffsets].count <= 1 || m_planar != 1 || f < 1)
         return -1;
@@ -303,7 +302,7 @@ int CTiffCodec::ReadStripsSubsampled(Reader& in, std::vector<uint32_t>& out, int
                 continue;
             if (!in.Read(offset + uint64_t{k} * rowBytes, row.data(), rowBytes))
                 return 0;
-            uint32_t* dst = out.data() + done * outW;
+            uint32_t* dst = out + done * outW;
             for (size_t m = 0; m < outW; ++m) {
                 const uint8_t* p = row.data() + 3 * f * m;
                 dst[m] = p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
@@ -314,8 +313,7 @@ int CTiffCodec::ReadStripsSubsampled(Reader& in, std::vector<uint32_t>& out, int
     return done == outH ? 1 : 0;
 }
 
-void CTiffCodec::ResamplePixels(int w, int h, const std::vector<uint32_t>& src, int cx, int cy,
-                                std::vector<uint32_t>& out)
+void CTiffCodec::ResamplePixels(int w, int h, const uint32_t* src, int cx, int cy, uint32_t* out)
 {
     int64_t frameW = w;
     int64_t frameH = h;
@@ -337,12 +335,12 @@ void CTiffCodec::ResamplePixels(int w, int h, const std::vector<uint32_t>& src, 
     }
     for (int i = 0; i < cy; ++i) {
         int64_t sy = frameH * i / cy - oy;
-        uint32_t* dst = out.data() + static_cast<size_t>(i) * cx;
+        uint32_t* dst = out + static_cast<size_t>(i) * cx;
         for (int j = 0; j < cx; ++j) {
             int64_t sx = frameW * j / cx - ox;
             dst[j] = (sx >= 0 && sx < w && sy >= 0 && sy < h)
                          ? src[static_cast<size_t>(sy) * w + static_cast<size_t>(sx)]
-                         : kOutside;
+                         : kMarginGrey;
         }
     }
 }
@@ -368,20 +366,15 @@ bool CTiffCodec::GetImageSize(const std::string& path, int& width, int& height)
     return true;
 }
 
-int CTiffCodec::ReadImage(const std::string& path, std::vector<uint32_t>& out, int cx, int cy,
-                          int& width, int& height)
+int CTiffCodec::ReadImage(const std::string& path, CPixelArray& out, int cx, int cy, int& width,
+                          int& height)
 {
     if (cx < 1 || cy < 1 || path.empty())
         return -1;
     if (int64_t{cx} * cy > MaxRequestPixels)
         return -5;
-    try {
-        out.assign(static_cast<size_t>(cx) * static_cast<size_t>(cy), 0);
-    } catch (const std::bad_alloc&) {
+    if (!out.TrySetSize(static_cast<std::ptrdiff_t>(cx) * cy))
         return -5;
-    } catch (const std::length_error&) {
-        return -5;
-    }
     FILE* f = fopen(path.c_str(), "rb");
     if (f == nullptr)
         return 0;
@@ -395,7 +388,7 @@ int CTiffCodec::ReadImage(const std::string& path, std::vector<uint32_t>& out, i
         int w = m_width;
         int h = m_height;
         if (cx == w && cy == h) {
-            result = ReadStrips(in, out);
+            result = ReadStrips(in, out.GetData());
         } else {
             result = -1;
             std::vector<uint32_t> temp;
@@ -412,7 +405,7 @@ int CTiffCodec::ReadImage(const std::string& path, std::vector<uint32_t>& out, i
                 if (f > 1) {
                     try {
                         temp.assign(static_cast<size_t>(w / f + 1) * (h / f + 1), 0);
-                        result = ReadStripsSubsampled(in, temp, f);
+                        result = ReadStripsSubsampled(in, temp.data(), f);
                         tw = w / f;
                         th = h / f;
                     } catch (const std::bad_alloc&) {
@@ -425,13 +418,13 @@ int CTiffCodec::ReadImage(const std::string& path, std::vector<uint32_t>& out, i
                 th = h;
                 try {
                     temp.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
-                    result = ReadStrips(in, temp);
+                    result = ReadStrips(in, temp.data());
                 } catch (const std::bad_alloc&) {
                     result = -5;
                 }
             }
             if (result >= 1)
-                ResamplePixels(tw, th, temp, cx, cy, out);
+                ResamplePixels(tw, th, temp.data(), cx, cy, out.GetData());
         }
         if (result >= 1) {
             width = w;
@@ -440,7 +433,7 @@ int CTiffCodec::ReadImage(const std::string& path, std::vector<uint32_t>& out, i
     }
     fclose(f);
     if (result < 0)
-        std::fill(out.begin(), out.end(), kGrey);
+        out.Fill(kUnreadableGrey);
     return result;
 }
 
@@ -584,4 +577,40 @@ CTiffCodec& TiffCodec()
 {
     static CTiffCodec codec;
     return codec;
+}
+
+// Entry functions of the image-file dispatch. Every read uses a codec of its own, so a read
+// during a save leaves the writer's state alone.
+CRect TiffGetImageRect(const std::string& path)
+{
+    int w = 0;
+    int h = 0;
+    if (!CTiffCodec().GetImageSize(path, w, h))
+        return CRect();
+    return CRect(0, 0, w, h);
+}
+
+int TiffReadImage(const std::string& path, CPixelArray& pixels, CSize& size)
+{
+    int w = 0;
+    int h = 0;
+    int result = CTiffCodec().ReadImage(path, pixels, size.cx, size.cy, w, h);
+    if (result >= 1)
+        size = CSize(w, h);
+    return result;
+}
+
+int TiffBeginWrite(const std::string& path, int width, int height, int dpi)
+{
+    return TiffCodec().BeginWrite(path, width, height, dpi);
+}
+
+int TiffWriteStrip(const CPixelArray& strip, int n)
+{
+    return TiffCodec().WriteStrip(strip.GetData(), static_cast<size_t>(strip.GetSize()), n);
+}
+
+int TiffEndWrite(int status)
+{
+    return TiffCodec().EndWrite(status);
 }

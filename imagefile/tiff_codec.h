@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/basic_types.h"
+#include "imagefile/pixel_array.h"
 #include "imagefile/staged_output_file.h"
 
 // One directory slot: tag, field type, element count, first element (or the offset of the
@@ -32,7 +34,7 @@ public:
     };
 
     // Largest requested canvas (16384 x 16384).
-    static constexpr int64_t MaxRequestPixels = int64_t{1} << 28;
+    static constexpr int64_t MaxRequestPixels = kMaxImagePixels;
     // Upper bound on the directories followed in one file.
     static constexpr int MaxDirectories = 64;
 
@@ -42,8 +44,8 @@ public:
     // Reads the picture fitted into cx x cy (`out` is resized to cx * cy). On success the
     // picture's own size is returned in width/height. Result >= 1 success, 0 file not opened
     // or cut short, -1 bad or unsupported file, -5 out of memory.
-    int ReadImage(const std::string& path, std::vector<uint32_t>& out, int cx, int cy,
-                  int& width, int& height);
+    int ReadImage(const std::string& path, CPixelArray& out, int cx, int cy, int& width,
+                  int& height);
 
     // Writing: BeginWrite, then WriteStrip for every strip (any order), then EndWrite.
     int BeginWrite(const std::string& path, int width, int height, int dpi);
@@ -52,8 +54,7 @@ public:
 
     // Fits a w x h source whole and centred into cx x cy (no enlargement; uncovered pixels
     // 0xF0F0F0), nearest pixel.
-    static void ResamplePixels(int w, int h, const std::vector<uint32_t>& src, int cx, int cy,
-                               std::vector<uint32_t>& out);
+    static void ResamplePixels(int w, int h, const uint32_t* src, int cx, int cy, uint32_t* out);
 
     // Byte position of the pixel data of a written file with `height` rows.
     static uint64_t PixelDataOffset(int height);
@@ -64,8 +65,8 @@ private:
     int ParseIfd(Reader& in);
     int ParseAndCheck(Reader& in);
     bool StripOffset(Reader& in, uint32_t s, uint64_t& offset);
-    int ReadStrips(Reader& in, std::vector<uint32_t>& out);
-    int ReadStripsSubsampled(Reader& in, std::vector<uint32_t>& out, int f);
+    int ReadStrips(Reader& in, uint32_t* out);
+    int ReadStripsSubsampled(Reader& in, uint32_t* out, int f);
 
     TiffEntry m_slots[SlotCount];
     int m_byteOrder = 0;

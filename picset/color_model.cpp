@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
+#include <vector>
 
 #include "imagefile/pixel_array.h"
 
@@ -121,27 +123,34 @@ COLORREF CColorModel::FromYCbCr(double y, double cb, double cr) const
     return RGB(r, g, b);
 }
 
-COLORREF CColorModel::Correct(COLORREF c, double oy, double ocb, double ocr)
+CColorModel::Pass CColorModel::Prepare(double oy, double ocb, double ocr)
 {
     BuildCurve(R(oy));
-    if (mode >= 1 && mode <= 3)
-        return ApplySelective(c, ocb, ocr);
-    double y, cb, cr;
-    ToYCbCr(c, y, cb, cr);
-    const double y2 = curve[ClampInt(R(y), 0, 255)];
-    return FromYCbCr(y2, cb + ocb, cr + ocr);
+    Pass p;
+    p.ocb = ocb;
+    p.ocr = ocr;
+    p.selective = mode >= 1 && mode <= 3;
+    if (p.selective) {
+        UpdateReference();
+        if (width < 1 || width > 7)
+            width = 4;
+        p.f = static_cast<double>((8 - width) * (8 - width));
+    }
+    return p;
 }
 
-COLORREF CColorModel::ApplySelective(COLORREF c, double ocb, double ocr)
+COLORREF CColorModel::CorrectPixel(COLORREF c, const Pass& p) const
 {
-    UpdateReference();
-    if (width < 1 || width > 7)
-        width = 4;
-    const double f = static_cast<double>((8 - width) * (8 - width));
     double y, cb, cr;
     ToYCbCr(c, y, cb, cr);
-    const double deltaY = curve[ClampInt(R(y), 0, 255)] - y;
-    double q = 1.0;
+    const double curved = curve[ClampInt(R(y), 0, 255)];
+    if (!p.selective)
+        return FromYCbCr(curved, cb + p.ocb, cr + p.ocr);
+
+    // The weight q grows with the distance from the reference colour; a larger width gives a
+    // smaller f and so a faster fall-off.
+    const double f = p.f;
+    double q;
     if (mode == 1) {
         const double a = (cb - refCb) / (2.0 * f);
         const double b = (cr - refCr) / (2.0 * f);
@@ -155,26 +164,46 @@ COLORREF CColorModel::ApplySelective(COLORREF c, double ocb, double ocr)
         const double d = (y - refY) / (6.0 * f);
         q = 1.0 + a * a + b * b + d * d;
     }
-    return FromYCbCr(y + deltaY / q, cb + ocb / q, cr + ocr / q);
+    return FromYCbCr(y + (curved - y) / q, cb + p.ocb / q, cr + p.ocr / q);
+}
+
+void CColorModel::CorrectRange(const COLORREF* src, COLORREF* dst, std::ptrdiff_t n, const Pass& p) const
+{
+    constexpr std::ptrdiff_t kChunk = std::ptrdiff_t(1) << 18;
+    const unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    const std::ptrdiff_t parts = std::min<std::ptrdiff_t>(cores, (n + kChunk - 1) / kChunk);
+    auto work = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
+        for (std::ptrdiff_t i = begin; i < end; ++i)
+            dst[i] = CorrectPixel(src[i], p);
+    };
+    if (parts <= 1) {
+        work(0, n);
+        return;
+    }
+    std::vector<std::thread> threads;
+    const std::ptrdiff_t step = (n + parts - 1) / parts;
+    for (std::ptrdiff_t k = 1; k < parts; ++k)
+        threads.emplace_back(work, k * step, std::min(n, (k + 1) * step));
+    work(0, std::min(n, step));
+    for (std::thread& t : threads)
+        t.join();
 }
 
 COLORREF CColorModel::ApplyToColour(COLORREF c)
 {
-    return Correct(c, dY, dCb, dCr);
+    return CorrectPixel(c, Prepare(dY, dCb, dCr));
 }
 
 COLORREF CColorModel::ApplyTrialToColour(COLORREF c)
 {
-    return Correct(c, dY + trialY, dCb + trialCb, dCr + trialCr);
+    return CorrectPixel(c, Prepare(dY + trialY, dCb + trialCb, dCr + trialCr));
 }
 
 int CColorModel::ApplyToArray(CPixelArray& pixels)
 {
     if (!IsActive())
         return 1;
-    const std::ptrdiff_t n = pixels.GetSize();
-    for (std::ptrdiff_t i = 0; i < n; ++i)
-        pixels[i] = ApplyToColour(pixels[i]);
+    CorrectRange(pixels.GetData(), pixels.GetData(), pixels.GetSize(), Prepare(dY, dCb, dCr));
     return 1;
 }
 
@@ -182,9 +211,11 @@ int CColorModel::ApplyToArrayCopy(const CPixelArray& src, CPixelArray& dst)
 {
     const std::ptrdiff_t n = src.GetSize();
     dst.SetSize(n);
-    const bool active = IsActive();
-    for (std::ptrdiff_t i = 0; i < n; ++i)
-        dst[i] = active ? ApplyToColour(src[i]) : src[i];
+    if (!IsActive()) {
+        std::copy(src.GetData(), src.GetData() + n, dst.GetData());
+        return 1;
+    }
+    CorrectRange(src.GetData(), dst.GetData(), n, Prepare(dY, dCb, dCr));
     return 1;
 }
 
@@ -193,8 +224,7 @@ int CColorModel::ApplyTrialToArray(const CPixelArray& src, CPixelArray& dst, int
     const std::ptrdiff_t count = std::clamp<std::ptrdiff_t>(n, 0, src.GetSize());
     if (dst.GetSize() < count)
         dst.SetSize(count);
-    for (std::ptrdiff_t i = 0; i < count; ++i)
-        dst[i] = ApplyTrialToColour(src[i]);
+    CorrectRange(src.GetData(), dst.GetData(), count, Prepare(dY + trialY, dCb + trialCb, dCr + trialCr));
     return 1;
 }
 

@@ -8,6 +8,7 @@
 // truncated toward zero, so r(-3.7) = -3.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/basic_types.h"
@@ -81,8 +82,18 @@ public:
 private:
     void ToYCbCr(COLORREF c, double& y, double& cb, double& cr) const;
     COLORREF FromYCbCr(double y, double cb, double cr) const;
-    COLORREF Correct(COLORREF c, double oy, double ocb, double ocr);
-    COLORREF ApplySelective(COLORREF c, double ocb, double ocr);
+    // One correction with its curve built, its reference up to date and its width settled.
+    struct Pass {
+        double ocb = 0.0;
+        double ocr = 0.0;
+        bool selective = false;
+        double f = 1.0;
+    };
+    Pass Prepare(double oy, double ocb, double ocr);
+    COLORREF CorrectPixel(COLORREF c, const Pass& p) const;
+    // Corrects n colours from src into dst (which may be src); large ranges are split over
+    // threads, with the same result as one pass.
+    void CorrectRange(const COLORREF* src, COLORREF* dst, std::ptrdiff_t n, const Pass& p) const;
 
     // JFIF matrices, Cb and Cr centred on 0.
     double m_Forward[3][3];     // RGB -> YCbCr

@@ -27,7 +27,7 @@ public:
     // An empty text changes nothing; otherwise it becomes the status message and the views
     // are told (update hint 37).
     virtual void SetStatusMessage(const std::string& text) = 0;
-    // Index of the picture entry named by a picture path, or -2 (no tag: the host never has one).
+    // Index of the document's picture entry for a picture path; -2 when there is none.
     virtual int FindEntryIndex(const std::string& name) = 0;
     // The picture information view: whether it exists, showing an entry in it, and repainting
     // it at once (invalidate and update). Both do nothing when the view is absent.

@@ -9,6 +9,8 @@
 #include <cstdio>
 
 #include "common/helpers.h"
+#include "imagefile/exif.h"
+#include "picset/kpic.h"
 #include "platform/settings_store.h"
 
 namespace {
@@ -60,6 +62,21 @@ void ApplyFocal(LensFigures& lens, double focal, int source)
 }
 
 } // namespace
+
+LensCameraData CameraDataFromExif(const CExifInfo& exif)
+{
+    LensCameraData c;
+    c.filePath = exif.FilePath;
+    c.model = exif.Model;
+    c.focalLength = exif.FocalLength;
+    c.focalPlaneXResolution = exif.FocalPlaneXResolution;
+    c.focalPlaneResolutionUnit = exif.FocalPlaneResolutionUnit;
+    c.exposureTime = exif.ExposureTime;
+    c.fNumber = exif.FNumber;
+    c.shutterSpeedValue = exif.ShutterSpeedValue;
+    c.apertureValue = exif.ApertureValue;
+    return c;
+}
 
 int LookupCameraTable(const std::string& key)
 {
@@ -156,3 +173,52 @@ int EstimateLens(const std::string& path, const CRect& rect, const LensCameraDat
     ApplyFocal(lens, d * kDiagonalFactor * f / static_cast<double>(v), LENS_SOURCE_SIZE);
     return 3;
 }
+
+namespace {
+
+LensFigures FiguresOf(const CKpic& k)
+{
+    LensFigures lens;
+    lens.lensFocal = k.m_LensFocal;
+    lens.defaultFocal = k.m_DefaultFocal;
+    lens.lensSource = k.m_LensSource;
+    lens.minFocal = k.m_MinFocal;
+    lens.cameraModel = k.m_CameraModel;
+    lens.exifFocalLength = k.m_ExifFocalLength;
+    lens.exposureFigure = k.m_ExposureFigure;
+    return lens;
+}
+
+void StoreFigures(CKpic& k, const LensFigures& lens)
+{
+    k.m_LensFocal = lens.lensFocal;
+    k.m_DefaultFocal = lens.defaultFocal;
+    k.m_LensSource = lens.lensSource;
+    k.m_MinFocal = lens.minFocal;
+    k.m_CameraModel = lens.cameraModel;
+    k.m_ExifFocalLength = lens.exifFocalLength;
+    k.m_ExposureFigure = lens.exposureFigure;
+}
+
+} // namespace
+
+// The record's estimate reads the camera data of the JPEG file parsed last (the size query
+// that precedes the record's creation parses the picture's own file) and the profile.
+int CKpic::InitLensFromExif()
+{
+    LensFigures lens = FiguresOf(*this);
+    const int result =
+        EstimateLens(m_Path, m_PictureRect, CameraDataFromExif(ExifInfo), platform::Settings(), lens);
+    StoreFigures(*this, lens);
+    return result;
+}
+
+int CKpic::LookupStoredLensData(int diagonal)
+{
+    LensFigures lens = FiguresOf(*this);
+    const int result = ::LookupStoredLensData(m_Path, diagonal, platform::Settings(), lens);
+    StoreFigures(*this, lens);
+    return result;
+}
+
+int CKpic::LookupCameraTable(const std::string& key) { return ::LookupCameraTable(key); }

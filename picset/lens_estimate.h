@@ -12,6 +12,7 @@
 namespace platform {
 class CSettingsStore;
 }
+struct CExifInfo;
 
 // The camera data the estimate reads: the EXIF record of the JPEG file parsed last. A number
 // that the file does not carry holds -32760.
@@ -26,6 +27,9 @@ struct LensCameraData {
     double shutterSpeedValue = -32760.0; // APEX Tv
     double apertureValue = -32760.0;     // APEX Av
 };
+
+// The estimate's fields of an EXIF record.
+LensCameraData CameraDataFromExif(const CExifInfo& exif);
 
 // Where a lens focal came from.
 enum LensSource : int {

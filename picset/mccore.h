@@ -20,7 +20,6 @@
 
 class CArchive;
 class CMcHost;
-class CPixelArray;
 
 // Search flavour of the automatic fit: -2 plain fit (also the start value), 2 fit around
 // 360 degrees, 3 row driver running. Readers test it by thresholds.
@@ -53,6 +52,9 @@ public:
     void RemovePictureAt(int index);
     void MovePictureToEnd(const std::string& path);
     CKpic* OpenPicture(const std::string& path);
+    // The same, with the outcome: 1 opened or found, -1 no such file, -2 not a supported
+    // image, -5 out of memory (the list is left as it was).
+    CKpic* OpenPicture(const std::string& path, int& result);
     int DeletePicture(int index);
     void SortPlacedFirst();
     int EnsurePictureImage(CKpic* picture);
@@ -319,6 +321,8 @@ public:
     double m_RadiusY = 0.0;
     double m_SincTable[200] = {};           // windowed sinc
     double m_EdgeTable[200] = {};           // edge weights
+    std::vector<CRgbSum> m_RenderCells;     // accumulator of the band being rendered
+    std::string m_RenderFailedPath;         // picture whose image could not be made available
     CKpic* m_SavedBase = nullptr;           // base placement remembered for a later restore
     int32_t m_SavedBaseSlot = 0;
     CDPoint m_SavedBaseDirection;

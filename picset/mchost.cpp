@@ -7,10 +7,7 @@
 #include <thread>
 
 #include "common/message_catalogue.h"
-#if __has_include("imagefile/image_file.h")
 #include "imagefile/image_file.h"
-#define SMRA_HAVE_IMAGE_FILE 1
-#endif
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/status_bar.h"
@@ -209,10 +206,12 @@ void CMcHost::ShowViewMessage(int kind, const std::string& text)
         m_document->NotifyWorkView(kind, text);
 }
 
-void CMcHost::UpdateAllViews(const void* sender, int hint, const std::string* object)
+int CMcHost::UpdateAllViews(const void* sender, int hint, const std::string* object)
 {
-    if (m_document)
-        m_document->UpdateAllViews(sender, hint, object);
+    if (!m_document)
+        return 0;
+    m_document->UpdateAllViews(sender, hint, object);
+    return 1;
 }
 
 int CMcHost::LoadPictureImage(const std::string& path)
@@ -222,15 +221,7 @@ int CMcHost::LoadPictureImage(const std::string& path)
     return m_document->LoadPictureImage(path);
 }
 
-CRect CMcHost::GetImageFileRect(const std::string& path)
-{
-#ifdef SMRA_HAVE_IMAGE_FILE
-    return ::GetImageFileRect(path);
-#else
-    (void)path;
-    return CRect();
-#endif
-}
+CRect CMcHost::GetImageFileRect(const std::string& path) { return ::GetImageFileRect(path); }
 
 int CMcHost::QueryReplacementPath(std::string& path)
 {

@@ -55,7 +55,8 @@ public:
     // 1 while the left or right mouse button, Esc or Return is down.
     virtual int IsBreakKeyDown();
     virtual void ShowViewMessage(int kind, const std::string& text);
-    virtual void UpdateAllViews(const void* sender, int hint, const std::string* object);
+    // Forwards a change notification to the document's views; 1 when a document took it.
+    virtual int UpdateAllViews(const void* sender, int hint, const std::string* object);
     // The document loads the picture's pixels; above 0 success.
     virtual int LoadPictureImage(const std::string& path);
     // (0, 0, width, height) of an image file, empty when it cannot be sized.

@@ -2,7 +2,35 @@
 // search for image files that moved since the project was saved.
 #pragma once
 
+#include <memory>
 #include <string>
+
+class CMcCore;
+class CMcHost;
+
+// Outcome of saving or opening a project file.
+struct ProjectFileResult {
+    int code = 0;        // 1 done; -1 refused, damaged or not written; -3 cancelled by the user
+    std::string message; // what to tell the user when the code is -1
+    bool told = false;   // the host has shown the message already
+};
+
+// Saves the picture set as the ".fit" project `path`. Any other extension is refused (the host
+// is told, message 25) before a file is touched; the file is written beside the target and
+// replaces it only when complete, so a failure leaves the previous file as it was.
+// The document puts each picture's packed colour model into its record before calling this.
+ProjectFileResult SaveProjectFile(CMcCore& core, const std::string& path);
+
+// Loads the project file `path` (".mcl" files in the older layout, any other in the current
+// one) into `core`, which should be fresh, and looks for moved image files, asking the user
+// through the core's host and the file dialog. A damaged file (code -1, with a message) leaves
+// `core` untouched; a cancelled search (code -3) leaves it without pictures.
+ProjectFileResult LoadProjectFile(CMcCore& core, const std::string& path);
+
+// Opens the project file `path` into a new picture set reporting to `host` (not owned); null
+// when the file cannot be opened or the user cancelled (`result` says which), so that the
+// caller's current project stays as it was.
+std::unique_ptr<CMcCore> OpenProjectFile(const std::string& path, CMcHost* host, ProjectFileResult* result);
 
 // Where the search for a moved image file found it.
 struct PictureSearchResult {

@@ -360,7 +360,8 @@ bool WriteAll(int fd, const uint8_t* p, size_t n)
 FileIoError ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, uint64_t maxSize)
 {
     out.clear();
-    CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting, so that a pipe or device of that name cannot block the read.
+    CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0)
         return errno == ENOENT || errno == ENOTDIR ? FileIoError::NotFound : FileIoError::Unreadable;
     struct stat st {};
@@ -368,6 +369,9 @@ FileIoError ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, ui
         return FileIoError::Unreadable;
     if (!S_ISREG(st.st_mode))
         return FileIoError::NotFound;
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return FileIoError::Unreadable;
     if (static_cast<uint64_t>(st.st_size) > maxSize)
         return FileIoError::TooLarge;
     out.resize(static_cast<size_t>(st.st_size));

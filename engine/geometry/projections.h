@@ -8,7 +8,8 @@
 //     family returns +-PlaneOverflowValue per axis for a valid direction behind the viewer;
 //   - an inverse projection returns InvalidDirection (or, for the conformal fisheye beyond its
 //     limit, a direction with 6pi added to its longitude) for a plane point without a direction:
-//     callers test the result with IsValidDirection before they use it.
+//     callers test the result with IsMissingDirection before they use it (not with
+//     IsValidDirection, which would also refuse the panoramas' longitudes beyond +-pi).
 // The fisheye pairs measure from the process-wide ProjectionReference; the others are pure.
 #pragma once
 

@@ -54,6 +54,26 @@ TEST(SphereValidity, BoundsAreStrictAndNanIsInvalid)
         EXPECT_EQ(IsValidDirection(c.d), c.valid) << c.d.x << ", " << c.d.y;
 }
 
+TEST(SphereValidity, MissingDirectionsAreTheInverseSentinels)
+{
+    struct Case {
+        CDPoint d;
+        bool missing;
+    } cases[] = {
+        {InvalidDirection, true},
+        {{0.3 + EngineSixPi, 0.2}, true},          // a conformal fisheye direction pushed out
+        {{-EnginePi + EngineSixPi, 0.5}, true},
+        {{Nan, 0.0}, true},
+        {{0.0, Nan}, true},
+        {{EngineTwoPi, 0.0}, false},               // equirectangular longitudes reach two turns
+        {{-EngineTwoPi, EngineHalfPi}, false},
+        {{-M_PI, 0.3}, false},                     // over a pole a move ends at longitude -pi
+        {{0.0, 0.0}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsMissingDirection(c.d), c.missing) << c.d.x << ", " << c.d.y;
+}
+
 TEST(SphereNormalize, BringsAnglesIntoTheirHalfOpenRanges)
 {
     struct Case {

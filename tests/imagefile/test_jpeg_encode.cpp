@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "common/message_catalogue.h"
+#include "imagefile/image_file.h"
 #include "imagefile/jpeg_encoder.h"
 #include "platform/message_box.h"
 #include "test_writers_support.h"
@@ -177,6 +178,15 @@ TEST_F(JpegEncode, OutputDecodesWithLibjpegAboveQualityFloors)
             EXPECT_GT(psnr, floor) << sources[s].first << " quality " << c.quality;
             RecordProperty(sources[s].first + "_q" + std::to_string(c.quality),
                            std::to_string(psnr));
+
+            // The program's own reader of the file agrees with the independent decoder.
+            CPixelArray ours;
+            CSize size(w, h);
+            ASSERT_GT(LoadImageFile(path, ours, size, CRect()), 0);
+            double agreement = Psnr(ToVector(ours), out);
+            EXPECT_GT(agreement, 40.0) << sources[s].first << " quality " << c.quality;
+            RecordProperty(sources[s].first + "_q" + std::to_string(c.quality) + "_decoders",
+                           std::to_string(agreement));
         }
     }
 }
@@ -277,8 +287,9 @@ TEST_F(JpegEncode, RefusesBadRequestsBeforeTouchingTheFile)
         EXPECT_EQ(m_enc.BeginWrite(path, c.w, c.h, 96, c.quality), -1);
         EXPECT_EQ(m_enc.WriteStrip(std::vector<uint32_t>(16 * 16).data(), 256, 0), -1);
         EXPECT_EQ(m_box.Shown().size(), c.tooBigText ? 1u : 0u);
-        if (c.tooBigText && !m_box.Shown().empty())
+        if (c.tooBigText && !m_box.Shown().empty()) {
             EXPECT_EQ(m_box.Shown()[0], Catalogue().tooBigToCreate);
+        }
     }
     EXPECT_EQ(m_enc.BeginWrite("", 10, 10, 96, 3), -1);
     EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
@@ -304,3 +315,4 @@ TEST_F(JpegEncode, CancelledOrIncompleteSaveKeepsThePreviousFile)
     for (const auto& e : std::filesystem::directory_iterator(SMRA_TEST_TMPDIR))
         EXPECT_NE(e.path().filename().string().rfind("cancel.jpg.", 0), 0u) << "left behind: " << e.path();
 }
+

@@ -108,7 +108,10 @@ double FileGamma(const std::vector<uint8_t>& f)
 int ReadPng(const std::string& path, std::vector<uint32_t>& out, int& cx, int& cy)
 {
     CPngCodec codec;
-    return codec.ReadImage(path, out, cx, cy);
+    CPixelArray pixels;
+    int r = codec.ReadImage(path, pixels, cx, cy);
+    out = ToVector(pixels);
+    return r;
 }
 
 int WritePng(CPngCodec& codec, const std::string& path, const std::vector<uint32_t>& px, int w, int h)
@@ -216,7 +219,7 @@ TEST(PngRead, FitsIntoTheRequestedSize)
     ASSERT_EQ(WritePng(codec, path, px, 400, 200), 1);
     std::vector<uint32_t> out;
     int cx = 100, cy = 100;
-    ASSERT_EQ(codec.ReadImage(path, out, cx, cy), 1);
+    ASSERT_EQ(ReadPng(path, out, cx, cy), 1);
     EXPECT_EQ(cx, 400);
     EXPECT_EQ(cy, 200);
     ASSERT_EQ(out.size(), 10000u);
@@ -231,23 +234,23 @@ TEST(PngRead, FitsIntoTheRequestedSize)
     ASSERT_EQ(WritePng(codec, path, px, 64, 48), 1);
     cx = 32;
     cy = 24;
-    ASSERT_EQ(codec.ReadImage(path, out, cx, cy), 1);
+    ASSERT_EQ(ReadPng(path, out, cx, cy), 1);
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 32; ++x)
             ASSERT_EQ(out[y * 32 + x], px[(2 * y) * 64 + 2 * x]);
     cx = 64;
     cy = 48;
-    ASSERT_EQ(codec.ReadImage(path, out, cx, cy), 1);
+    ASSERT_EQ(ReadPng(path, out, cx, cy), 1);
     EXPECT_EQ(out, px);
 
     cx = 0;
     cy = 10;
-    EXPECT_EQ(codec.ReadImage(path, out, cx, cy), -1);
+    EXPECT_EQ(ReadPng(path, out, cx, cy), -1);
     cx = cy = 100000;
-    EXPECT_EQ(codec.ReadImage(path, out, cx, cy), -1);
+    EXPECT_EQ(ReadPng(path, out, cx, cy), -1);
     cx = cy = 10;
-    EXPECT_EQ(codec.ReadImage("", out, cx, cy), -1);
-    EXPECT_EQ(codec.ReadImage(TempPath("missing.png"), out, cx, cy), -1);
+    EXPECT_EQ(ReadPng("", out, cx, cy), -1);
+    EXPECT_EQ(ReadPng(TempPath("missing.png"), out, cx, cy), -1);
 }
 
 TEST(PngRead, TruncatedAndForeignFilesAreRefused)
@@ -261,7 +264,7 @@ TEST(PngRead, TruncatedAndForeignFilesAreRefused)
         WriteBytes(path, std::vector<uint8_t>(whole.begin(), whole.begin() + keep));
         std::vector<uint32_t> out;
         int cx = 40, cy = 30;
-        EXPECT_EQ(codec.ReadImage(path, out, cx, cy), -1) << keep;
+        EXPECT_EQ(ReadPng(path, out, cx, cy), -1) << keep;
     }
     int w = 0, h = 0;
     WriteBytes(path, std::vector<uint8_t>(whole.begin(), whole.begin() + 7));

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <map>
 
+#include "common/message_catalogue.h"
 #include "imagefile/tiff_codec.h"
+#include "platform/message_box.h"
 #include "test_writers_support.h"
 
 using namespace writers_test;
@@ -150,10 +152,14 @@ std::vector<uint8_t> MakeTiff(const TiffLayout& L, const std::vector<uint32_t>& 
     return f;
 }
 
-int ReadTiff(const std::string& path, std::vector<uint32_t>& out, int cx, int cy, int& w, int& h)
+int ReadTiff(const std::string& path, std::vector<uint32_t>& out, int cx, int cy, int& w, int& h,
+             CTiffCodec* codec = nullptr)
 {
-    CTiffCodec codec;
-    return codec.ReadImage(path, out, cx, cy, w, h);
+    CTiffCodec own;
+    CPixelArray pixels;
+    int r = (codec ? codec : &own)->ReadImage(path, pixels, cx, cy, w, h);
+    out = ToVector(pixels);
+    return r;
 }
 
 std::vector<uint32_t> Grey(const std::vector<uint32_t>& px)
@@ -378,7 +384,7 @@ TEST(TiffWrite, RoundTripsAtEveryStripBoundary)
             ASSERT_EQ(WriteTiff(codec, path, px, w, h, 150, h == 33), 1) << w << "x" << h;
             std::vector<uint32_t> out;
             int iw = 0, ih = 0;
-            ASSERT_EQ(codec.ReadImage(path, out, w, h, iw, ih), 1) << w << "x" << h;
+            ASSERT_EQ(ReadTiff(path, out, w, h, iw, ih, &codec), 1) << w << "x" << h;
             EXPECT_EQ(out, px) << w << "x" << h;
             EXPECT_EQ(ReadBytes(path).size(), CTiffCodec::PixelDataOffset(h) + 3u * w * h);
         }
@@ -459,6 +465,15 @@ TEST(TiffWrite, FailedOrIncompleteSavesKeepThePreviousFile)
     EXPECT_EQ(codec.BeginWrite("", 10, 10, 72), -1);
     EXPECT_EQ(codec.BeginWrite(TempPath("no-such-dir/x.tif"), 10, 10, 72), -1);
     EXPECT_EQ(codec.BeginWrite(path, 0, 10, 72), -1);
+
+    // Offsets in the file are 32 bits: a picture past 4 GB is refused with the "too big" text.
+    platform::FakeMessageBox box;
+    platform::SetMessageBox(&box);
+    EXPECT_EQ(codec.BeginWrite(path, 40000, 40000, 72), -1);
+    platform::SetMessageBox(nullptr);
+    ASSERT_EQ(box.Shown().size(), 1u);
+    EXPECT_EQ(box.Shown()[0], Catalogue().tooBigToCreate);
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{4, 2}));
 }
 
 // The reference pictures of libtiff's test set and tiffcp's re-layouts of them: uncompressed

@@ -13,7 +13,22 @@
 
 #include <jpeglib.h>
 
+#include "imagefile/pixel_array.h"
+
 namespace writers_test {
+
+inline std::vector<uint32_t> ToVector(const CPixelArray& p)
+{
+    return std::vector<uint32_t>(p.GetData(), p.GetData() + p.GetSize());
+}
+
+inline CPixelArray ToPixelArray(const std::vector<uint32_t>& v)
+{
+    CPixelArray p;
+    p.SetSize(static_cast<std::ptrdiff_t>(v.size()));
+    std::copy(v.begin(), v.end(), p.GetData());
+    return p;
+}
 
 inline std::string TempPath(const std::string& name)
 {

@@ -342,3 +342,32 @@ TEST(ColourModel, GreyDistanceAndLumaChromaCombination)
     // Red's luminance without its chroma is red's grey.
     EXPECT_EQ(m.CombineLumaChroma(RGB(255, 0, 0), Grey(10)), Grey(76));
 }
+
+TEST(ColourModel, LargeArraysGetExactlyThePerColourResult)
+{
+    // Large pictures are corrected in several pieces at once; each pixel must still come out
+    // as the single-colour correction gives it, in every mode.
+    const int w = 700, h = 500;
+    CPixelArray src;
+    src.SetSize(int64_t(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            src[int64_t(y) * w + x] = RGB(x * 7 + y, y * 3 + x / 5, (x * y) >> 4);
+    for (int mode : {0, 1, 2, 3}) {
+        CColorModel m;
+        m.dY = -17.0;
+        m.dCb = 6.0;
+        m.dCr = -9.0;
+        m.mode = mode;
+        m.width = 5;
+        m.refColour = RGB(120, 90, 60);
+        CPixelArray copy;
+        m.ApplyToArrayCopy(src, copy);
+        CPixelArray inPlace = src;
+        m.ApplyToArray(inPlace);
+        ASSERT_EQ(copy, inPlace);
+        for (std::ptrdiff_t i = 0; i < src.GetSize(); i += 997)
+            ASSERT_EQ(copy[i], m.ApplyToColour(src[i])) << "mode " << mode << " pixel " << i;
+        ASSERT_EQ(copy[src.GetSize() - 1], m.ApplyToColour(src[src.GetSize() - 1]));
+    }
+}

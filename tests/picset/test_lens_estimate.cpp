@@ -7,6 +7,9 @@
 #include <cmath>
 #include <filesystem>
 
+#include "imagefile/exif.h"
+#include "imagefile/image_file.h"
+#include "picset/kpic.h"
 #include "platform/settings_store.h"
 
 namespace fs = std::filesystem;
@@ -229,4 +232,76 @@ TEST_F(LensEstimateTest, StoredSizeValuesByModelThenByExtension)
     LensFigures negative;
     EXPECT_EQ(LookupStoredLensData("/photos/a.png", 640, *m_profile, negative), -1);
     EXPECT_EQ(negative.lensFocal, 1000.0);
+}
+
+// Real camera files: the size query parses the file's markers, which leaves its camera data
+// in the process-wide EXIF record that the estimate reads.
+TEST_F(LensEstimateTest, RealCameraFilesGiveTheirEstimates)
+{
+    const fs::path dir = fs::path(SMRA_TESTDATA_DIR) / "exif-samples" / "jpg";
+    if (!fs::exists(dir))
+        GTEST_SKIP() << "no EXIF samples at " << dir;
+    struct Case {
+        const char* file;
+        int result;
+        int source;
+        double lens; // the expected arithmetic from the file's EXIF values
+        const char* model; // as the camera writes it, trailing blanks included
+    };
+    const double ex750Diagonal = std::hypot(2164.0, 1626.0);
+    const Case cases[] = {
+        // focal length x focal-plane resolution / 25.4 mm per inch (or / 10 mm per cm)
+        {"hdr/canon_hdr_NO.jpg", 1, LENS_SOURCE_EXIF_PLANE, 57.01900238 * 8427.983333 / 25.4, "Canon PowerShot SX60 HS"},
+        {"tests/22-canon_tags.jpg", 1, LENS_SOURCE_EXIF_PLANE, 5.8 * 7142.857143 / 25.4, "Canon PowerShot SD300"},
+        {"Fujifilm_FinePix_E500.jpg", 1, LENS_SOURCE_EXIF_PLANE, 4.7 * 4000.0 / 10.0, "FinePix E500   "},
+        // no sensor resolution, model not in the table: D x 23.1 x f / trunc(4 sqrt(D))
+        {"tests/35-empty.jpg", 3, LENS_SOURCE_SIZE, ex750Diagonal * 23.1 * 7.9 / 208, "EX-Z750"},
+        // no focal length: the size rule alone
+        {"Ricoh_Caplio_RR330.jpg", -1, LENS_SOURCE_SIZE, 100.0, "RR330      "},
+        // no camera data in the file: the record of the file read before is not used
+        {"xmp/no_exif.jpg", -1, LENS_SOURCE_SIZE, 0.8 * std::hypot(322.0, 466.0), ""},
+    };
+    for (const Case& c : cases) {
+        const std::string path = (dir / c.file).string();
+        const CRect rect = GetImageFileRect(path);
+        ASSERT_FALSE(rect.IsRectEmpty()) << c.file;
+        LensFigures lens;
+        EXPECT_EQ(EstimateLens(path, rect, CameraDataFromExif(ExifInfo), *m_profile, lens), c.result) << c.file;
+        EXPECT_EQ(lens.lensSource, c.source) << c.file;
+        EXPECT_NEAR(lens.lensFocal, c.lens, 1e-6 * c.lens) << c.file;
+        EXPECT_EQ(lens.cameraModel, c.model) << c.file;
+    }
+}
+
+// A new picture record runs the estimate on the camera data of its own file, with the
+// process-wide profile, and starts at the default focal.
+TEST_F(LensEstimateTest, NewRecordEstimatesFromItsFileAndTheProfile)
+{
+    const fs::path file = fs::path(SMRA_TESTDATA_DIR) / "exif-samples" / "jpg" / "tests" / "35-empty.jpg";
+    if (!fs::exists(file))
+        GTEST_SKIP() << "no EXIF sample " << file;
+    ASSERT_TRUE(m_profile->WriteProfileInt("CFR_DATA", "[EX-Z750]", 200));
+    platform::SetSettings(m_profile.get());
+    const CRect rect = GetImageFileRect(file.string());
+    CKpic k(file.string(), rect);
+    platform::SetSettings(nullptr);
+
+    const double d = std::hypot(2164.0, 1626.0);
+    EXPECT_EQ(k.m_LensSource, LENS_SOURCE_CAMERA);
+    EXPECT_DOUBLE_EQ(k.m_LensFocal, d * 23.1 * 7.9 / 200);
+    EXPECT_EQ(k.m_DefaultFocal, k.m_LensFocal);
+    EXPECT_EQ(k.m_Focal, k.m_DefaultFocal);
+    EXPECT_DOUBLE_EQ(k.m_MinFocal, 0.37 * d);
+    EXPECT_EQ(k.m_CameraModel, "EX-Z750");
+    EXPECT_DOUBLE_EQ(k.m_ExifFocalLength, 7.9);
+    EXPECT_GT(k.m_ExposureFigure, 0.0);
+
+    // The record's own lookups use the same profile and table.
+    EXPECT_EQ(CKpic::LookupCameraTable("[E950]"), 177);
+    ASSERT_TRUE(m_profile->WriteProfileInt("DFCR_DATA", "[EX-Z750]2706", 2310));
+    platform::SetSettings(m_profile.get());
+    EXPECT_EQ(k.LookupStoredLensData(2706), 1);
+    platform::SetSettings(nullptr);
+    EXPECT_DOUBLE_EQ(k.m_LensFocal, 270.6);
+    EXPECT_EQ(k.m_LensSource, LENS_SOURCE_SIZE);
 }

@@ -1,0 +1,288 @@
+// The picture set's construction and its picture list: lookup by path (without regard to
+// letter case), opening an image file into a record, the user's removal of a picture, keeping
+// the fitted pictures in front, and loading a picture's pixels on demand through the host.
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "common/message_catalogue.h"
+#include "engine/geometry/lens_table.h"
+#include "engine/geometry/sphere.h"
+#include "imagefile/image_file.h"
+#include "picset/mccore.h"
+#include "picset/mchost.h"
+#include "platform/message_box.h"
+
+namespace {
+
+// Paths are the same when they differ at most in ASCII letter case.
+bool SamePath(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// A message for the host: its number as decimal text in numbered mode, else its text.
+std::string EngineMessage(int n) { return NumberedMessageFlag ? std::to_string(n) : MessageText(n); }
+
+// Message numbers of the picture list.
+constexpr int kMsgOutOfMemory = 10;
+constexpr int kMsgRemoveFittedBefore = 13;
+constexpr int kMsgBaseMayNotGo = 14;
+constexpr int kMsgFileNotFound = 21;
+constexpr int kMsgFormatNotSupported = 24;
+
+// The distortion table the constructor builds: coefficient and radius argument.
+constexpr double kInitialDistortion = -0.02;
+constexpr double kInitialLensRadius = -2.0;
+
+// Working lists of the engine refer to records of the picture list; a record that goes must
+// leave none of them pointing at it.
+void ForgetPicture(CMcCore& set, CKpic* picture)
+{
+    auto& render = set.m_RenderList;
+    render.erase(std::remove(render.begin(), render.end(), picture), render.end());
+    std::replace(set.m_LayoutGrid.begin(), set.m_LayoutGrid.end(), picture, static_cast<CKpic*>(nullptr));
+    for (FitCandidate& c : set.m_Candidates) {
+        if (c.picture == picture)
+            c.picture = nullptr;
+        if (c.uppic == picture)
+            c.uppic = nullptr;
+    }
+    if (set.m_SavedBase == picture)
+        set.m_SavedBase = nullptr;
+}
+
+} // namespace
+
+CMcCore::CMcCore()
+{
+    m_Regions.assign(1, PointEntry());
+    UpdateBoundingRect();
+    ResetProjectionReference(0);
+    GetLensTable().Build(kInitialDistortion, kInitialLensRadius);
+}
+
+CMcCore::~CMcCore() { DeleteAllPictures(); }
+
+CMcCore* CMcCore::CreateObject() { return new CMcCore(); }
+
+CKpic* CMcCore::GetPictureAt(int index) const
+{
+    if (index < 0 || index >= GetPictureCount())
+        return nullptr;
+    return m_Pictures[static_cast<size_t>(index)].get();
+}
+
+CKpic* CMcCore::GetFirstPicture() const { return GetPictureAt(0); }
+
+CKpic* CMcCore::FindPictureByPath(const std::string& path) const
+{
+    const int i = FindPictureIndex(path);
+    return i < 0 ? nullptr : GetPictureAt(i);
+}
+
+int CMcCore::FindPictureIndex(const std::string& path) const
+{
+    for (int i = 0; i < GetPictureCount(); ++i)
+        if (SamePath(m_Pictures[static_cast<size_t>(i)]->m_Path, path))
+            return i;
+    return -1;
+}
+
+int CMcCore::CountReadyPictures() const
+{
+    int n = 0;
+    for (const auto& k : m_Pictures)
+        if (k->FeaturesReady == 1)
+            ++n;
+    return n;
+}
+
+void CMcCore::DeleteAllPictures()
+{
+    m_RenderList.clear();
+    m_LayoutGrid.clear();
+    for (FitCandidate& c : m_Candidates) {
+        c.picture = nullptr;
+        c.uppic = nullptr;
+    }
+    m_SavedBase = nullptr;
+    m_Pictures.clear();
+    m_FittedCount = 0;
+    m_RegionsValid = 0;
+}
+
+void CMcCore::RemovePictureAt(int index)
+{
+    CKpic* picture = GetPictureAt(index);
+    if (!picture)
+        return;
+    ForgetPicture(*this, picture);
+    m_Pictures.erase(m_Pictures.begin() + index);
+    m_RegionsValid = 0;
+}
+
+void CMcCore::MovePictureToEnd(const std::string& path)
+{
+    const int i = FindPictureIndex(path);
+    if (i < 0)
+        return;
+    std::rotate(m_Pictures.begin() + i, m_Pictures.begin() + i + 1, m_Pictures.end());
+}
+
+CKpic* CMcCore::OpenPicture(const std::string& path)
+{
+    int result = 0;
+    return OpenPicture(path, result);
+}
+
+CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
+{
+    std::string path = requested;
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::exists(path, ec)) {
+        if (m_Host)
+            m_Host->AskQuestion(EngineMessage(kMsgFileNotFound), platform::MB_OK, path, std::string());
+        result = -1;
+        return nullptr;
+    }
+    // Continue with the file system's full name of the file when it differs.
+    const std::filesystem::path full = std::filesystem::absolute(path, ec).lexically_normal();
+    if (!ec && !SamePath(full.string(), path))
+        path = full.string();
+
+    if (CKpic* existing = FindPictureByPath(path)) {
+        result = 1;
+        return existing;
+    }
+
+    const CRect rect = m_Host ? m_Host->GetImageFileRect(path) : ::GetImageFileRect(path);
+    if (rect.IsRectEmpty()) {
+        if (m_Host)
+            m_Host->AskQuestion(EngineMessage(kMsgFormatNotSupported), platform::MB_OK, path, std::string());
+        result = -2;
+        return nullptr;
+    }
+
+    // Running out of memory here leaves the list as it was.
+    CKpic* picture = nullptr;
+    try {
+        auto record = std::make_unique<CKpic>(path, rect);
+        m_Pictures.reserve(m_Pictures.size() + 1);
+        picture = record.get();
+        m_Pictures.push_back(std::move(record));
+    } catch (const std::bad_alloc&) {
+        if (m_Host)
+            m_Host->AskQuestion(EngineMessage(kMsgOutOfMemory), platform::MB_OK | platform::MB_ICONSTOP,
+                                std::string(), std::string());
+        result = -5;
+        return nullptr;
+    }
+    m_RegionsValid = 0;
+    m_Activity = 3;
+    UpdateLensModel(0.0);
+    ResetPictureCentre(picture);
+    UpdateLensScale(picture);
+    result = 1;
+    return picture;
+}
+
+int CMcCore::DeletePicture(int index)
+{
+    CKpic* picture = GetPictureAt(index);
+    if (!picture)
+        return -1;
+    if (index == 0 && picture->m_Status >= 3 && m_FittedCount >= 2) {
+        // The base picture may not go while other pictures are fitted to it.
+        if (m_Host)
+            m_Host->AskQuestion(EngineMessage(kMsgBaseMayNotGo), platform::MB_OK, picture->m_Path, std::string());
+        return -1;
+    }
+    if (index < m_FittedCount - 1) {
+        // Fitted pictures follow this one: they lose their fit.
+        if (m_Host &&
+            m_Host->AskQuestion(EngineMessage(kMsgRemoveFittedBefore), platform::MB_OKCANCEL, picture->m_Path,
+                                std::string()) != 1)
+            return -1;
+        for (int i = index; i < m_FittedCount && i < GetPictureCount(); ++i) {
+            CKpic* k = GetPictureAt(i);
+            if (k->m_Status >= 3)
+                k->m_Status = 2;
+        }
+    }
+    ResetPicture(picture);
+    m_RegionsValid = 0;
+    RemovePictureAt(index);
+    SortPlacedFirst();
+    return GetPictureCount();
+}
+
+void CMcCore::SortPlacedFirst()
+{
+    // Fitted pictures to the front; both groups keep their own order.
+    auto firstUnfitted = std::stable_partition(m_Pictures.begin(), m_Pictures.end(),
+                                               [](const std::unique_ptr<CKpic>& k) { return k->m_Status >= 3; });
+    m_FittedCount = static_cast<int32_t>(firstUnfitted - m_Pictures.begin());
+    if (m_JobMode < 2 && m_Host)
+        m_Host->OnListChanged(0);
+}
+
+int CMcCore::EnsurePictureImage(CKpic* picture)
+{
+    if (!picture)
+        return -1;
+    const int64_t want = static_cast<int64_t>(picture->Width()) * picture->Height();
+    if (picture->Pixels.GetSize() == want)
+        return 1;
+    if (!m_Host)
+        return -1;
+    const int r = m_Host->LoadPictureImage(picture->m_Path);
+    if (r <= 0)
+        return r;
+    picture->ApplyBrightnessToPixels();
+    picture->QuarterContrast.RemoveAll();
+    picture->SixteenthContrast.RemoveAll();
+    picture->BuildColourLevels();
+    return 1;
+}
+
+void CMcCore::EnsureAllPictureImages()
+{
+    for (const auto& k : m_Pictures)
+        if (k->CommitBrightness() == -2)
+            EnsurePictureImage(k.get());
+}
+
+void CMcCore::SetProjection(int code)
+{
+    m_Projection = code;
+    m_RegionsValid = 0;
+    UpdateBoundingRect();
+}
+
+int CMcCore::InitPictureFocal(CKpic* picture)
+{
+    if (!picture)
+        return -1;
+    picture->m_Focal = m_CommonFocal;
+    if (m_IndividualFocal == 0)
+        return 0;
+    const CKpic* base = GetFirstPicture();
+    if (!base || base->m_LensSource <= 0 || picture->m_LensSource <= 0 || !(base->m_LensFocal > 0.0))
+        return 0;
+    picture->m_Focal = m_CommonFocal * (picture->m_LensFocal / base->m_LensFocal);
+    return 1;
+}
