@@ -27,7 +27,7 @@ struct CJpegHuffTable {
     int32_t maxcode[18] = {};   // last code of each length, -1 for a length without codes
     int32_t valoffset[18] = {}; // symbol index of a code of length l = code + valoffset[l]
     // Indexed by the next kJpegLookBits bits: (symbol << 8) | code length, or, with bit 7 set,
-    // a pre-decoded AC pair: (value << 16) | (run << 8) | 0x80 | (code length + value bits).
+    // a pre-decoded value: (value << 16) | (run << 8) | 0x80 | (code length + value bits).
     // 0 where no code of up to kJpegLookBits bits starts the pattern.
     int32_t lookup[1 << kJpegLookBits] = {};
 };
