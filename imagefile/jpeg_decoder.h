@@ -69,8 +69,6 @@ public:
     int McuWidth() const { return m_mcuWidth; }
     int McuHeight() const { return m_mcuHeight; }
     int PaddedWidth() const { return m_mcusAcross * m_mcuWidth; }
-    int HMax() const { return m_hmax; }
-    int VMax() const { return m_vmax; }
 
     // Sizes a row's storage (out of memory: false).
     bool AllocateRow(CJpegRowCoefficients& row) const;
