@@ -237,6 +237,39 @@ TEST_F(JpegAbort, AbortedReadsReturnZero)
     }
 }
 
+// Reading pictures while a JPEG file is being written changes no byte of the written file.
+TEST(JpegRead, ReadsDuringASaveLeaveTheOutputIntact)
+{
+    const int w = 64, h = 40;
+    const auto rgb = MakePicture(w, h, 12);
+    const std::string other = WriteTemp("read_during_save.jpg", Encode(50, 30, MakePicture(50, 30, 13)));
+    auto save = [&](const std::string& path, bool readBetweenStrips) {
+        EXPECT_EQ(SaveImageBegin(path, w, h, 72, "comment", 3), 1);
+        for (int n = 0; n * kStripRows < h; ++n) {
+            CPixelArray strip;
+            strip.SetSize(static_cast<std::ptrdiff_t>(kStripRows) * w);
+            for (int y = 0; y < kStripRows && n * kStripRows + y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const uint8_t* p = &rgb[(static_cast<size_t>(n * kStripRows + y) * w + x) * 3];
+                    strip[y * w + x] = RGB(p[0], p[1], p[2]);
+                }
+            EXPECT_EQ(SaveImagePut(path, strip, n), 1);
+            if (readBetweenStrips) {
+                EXPECT_EQ(GetImageFileRect(other), CRect(0, 0, 50, 30));
+                CPixelArray pixels;
+                CSize size(25, 15);
+                EXPECT_EQ(LoadImageFile(other, pixels, size, CRect()), 1);
+            }
+        }
+        EXPECT_EQ(SaveImageEnd(path, 1), 1);
+        return ReadBytes(path);
+    };
+    const Bytes plain = save(std::string(SMRA_TEST_TMPDIR) + "/save_plain.jpg", false);
+    const Bytes interleaved = save(std::string(SMRA_TEST_TMPDIR) + "/save_interleaved.jpg", true);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_TRUE(plain == interleaved);
+}
+
 #ifdef SMRA_IMGTOOL_PATH
 TEST(JpegRead, ImgtoolConvertsAPhotoToBmp)
 {
