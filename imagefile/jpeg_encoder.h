@@ -23,8 +23,9 @@ public:
     // range (the "too big" text is shown for a side above 65535), a quality below 1 or a file
     // that cannot be created.
     int BeginWrite(const std::string& path, int width, int height, int dpi, int quality);
-    // Encodes strip n (rows 16n..16n+15, `count` >= 16 * width pixels, 0x00BBGGRR). Strips come
-    // in order 0, 1, 2, ...; 1, or -1 on a write error or a strip out of order.
+    // Encodes strip n (rows 16n..16n+15 of 0x00BBGGRR pixels, row 0 first; rows below the
+    // picture are not read). Strips come in order 0, 1, 2, ...; 1, or -1 on a write error, a
+    // strip out of order or an array too short for the strip's rows.
     int WriteStrip(const uint32_t* strip, size_t count, int n);
     // Finishes the file. A negative status (cancelled or failed save) discards it; 1, or -1
     // when the file could not be completed.
@@ -38,8 +39,9 @@ public:
     static void ForwardDct(double block[64]);
 
 private:
-    void EncodeMcu();
-    void EncodeBlock(const double* block, const double* quantNatural, int& prediction, bool chroma);
+    void TransformMcu(const uint32_t* strip, int i, int rowsInPicture, int16_t* out) const;
+    static void QuantiseBlock(double block[64], const double* quantNatural, int16_t* out);
+    void EncodeBlock(const int16_t* q, int& prediction, bool chroma);
     void PutBits(uint32_t bits, int count);
     void EmitWholeBytes();
     bool FlushBuffer();
@@ -59,9 +61,8 @@ private:
     int m_dcPrediction[3] = {};
     uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
-    double m_mcuY[256] = {};
-    double m_mcuCb[256] = {};
-    double m_mcuCr[256] = {};
+    // Quantised coefficients of one strip: 6 blocks of 64 (zig-zag order) per MCU.
+    std::vector<int16_t> m_quantised;
     std::vector<uint8_t> m_bytes;
 };
 

@@ -321,6 +321,8 @@ public:
     double m_RadiusY = 0.0;
     double m_SincTable[200] = {};           // windowed sinc
     double m_EdgeTable[200] = {};           // edge weights
+    std::vector<CRgbSum> m_RenderCells;     // accumulator of the band being rendered
+    std::string m_RenderFailedPath;         // picture whose image could not be made available
     CKpic* m_SavedBase = nullptr;           // base placement remembered for a later restore
     int32_t m_SavedBaseSlot = 0;
     CDPoint m_SavedBaseDirection;
