@@ -1,11 +1,12 @@
 // The per-pixel geometry of rendering: inverse output projections over a raster of plane
-// points, and the lens table's undistort/distort lookups.
+// points, the lens table's undistort/distort lookups, and a picture's sphere-to-pixel chain.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 
 #include "engine/geometry/lens_table.h"
 #include "engine/geometry/projections.h"
+#include "picset/kpic.h"
 
 namespace {
 
@@ -70,6 +71,34 @@ void BM_LensLookup(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * Side * Side);
 }
 BENCHMARK(BM_LensLookup);
+
+// What the renderer does per output pixel and picture: output plane -> direction -> camera
+// plane -> picture pixel, with a built lens table.
+void BM_PlaneToPicturePixel(benchmark::State& state)
+{
+    GetLensTable().SetReference(0.0, 2500.0);
+    GetLensTable().Build(-0.02, 2500.0);
+    CKpic picture;
+    picture.m_PictureRect = CRect(0, 0, 4000, 3000);
+    picture.m_OpticalCentre = {1999.5, 1499.5};
+    picture.m_Focal = Focal;
+    picture.m_Direction = {0.2, 0.1};
+    picture.m_Roll = 0.05;
+    picture.m_LensScale = 1.0 / 2500.0;
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (int y = 0; y < Side; ++y) {
+            for (int x = 0; x < Side; ++x) {
+                const CDPoint d = UnprojectPlanePoint(PROJ_CYLINDRICAL, {(x - Side / 2) * 10.0, (y - Side / 2) * 10.0}, Focal);
+                const CDPoint p = picture.SphereToPixel(d);
+                sum += p.x + p.y;
+            }
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * Side * Side);
+}
+BENCHMARK(BM_PlaneToPicturePixel);
 
 } // namespace
 

@@ -188,6 +188,7 @@ int main(int argc, char** argv)
     std::printf("quality  ours(s)  libjpeg-turbo(s)  ratio  ours(bytes)  turbo(bytes)  ours(dB)  turbo(dB)\n");
     for (int q : {10, 3, 1}) {
         uint8_t lum[64], chrom[64];
+
         double best = 1e9, bestRef = 1e9;
         for (int rep = 0; rep < 3; ++rep) {
             best = std::min(best, EncodeOurs(dir + "/bench_ours.jpg", px, w, h, q, lum, chrom));

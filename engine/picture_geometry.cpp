@@ -9,6 +9,7 @@
 // axis; roll turns the camera plane about it.
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <vector>
 
 #include "engine/geometry/focal_from_angle.h"
@@ -25,6 +26,45 @@ constexpr double DegeneratePair = 100000.0;
 constexpr double MinimumPlaneFocal = 50.0;
 
 bool IsFittedState(int state) { return state > 2; }
+
+// Yaw and pitch that carry the camera-plane point q exactly onto direction d at the picture's
+// roll and focal; false when no pitch within a quarter turn reaches d's latitude.
+//
+// With (u, v) the unrolled plane point over the focal, the point's ray after a pitch p is
+// (u, v cos p + sin p, cos p - v sin p) in (right, up, forward) before the yaw. Its height
+// must be sin(lat) |(u, v, 1)|: v cos p + sin p = sqrt(v^2 + 1) sin(p + atan v) fixes p; the
+// yaw then turns the ray's longitude onto d's.
+bool SolveAim(const CKpic& k, CDPoint q, CDPoint d, CDPoint& aim)
+{
+    const double f = k.m_Focal;
+    if (!(f > MinimumPlaneFocal))
+        return false;
+    const double cr = std::cos(k.m_Roll);
+    const double sr = std::sin(k.m_Roll);
+    const double u = (cr * q.x - sr * q.y) / f;
+    const double v = (cr * q.y + sr * q.x) / f;
+    const double ratio = std::sin(d.y) * std::sqrt(u * u + v * v + 1.0) / std::sqrt(v * v + 1.0);
+    if (!(std::fabs(ratio) <= 1.0))
+        return false;
+    // Both solutions of sin(p + atan v) = ratio (an identity: the full-precision pi belongs
+    // here), each also a turn lower; the one nearest the current pitch wins.
+    const double base = std::asin(ratio);
+    const double phi = std::atan(v);
+    const double candidates[] = {base - phi, std::numbers::pi - base - phi, std::numbers::pi - base - phi - 2.0 * std::numbers::pi};
+    bool found = false;
+    double pitch = 0.0;
+    for (double p : candidates) {
+        if (!(std::fabs(p) < std::numbers::pi / 2.0))
+            continue;
+        if (!found || std::fabs(p - k.m_Direction.y) < std::fabs(pitch - k.m_Direction.y))
+            pitch = p;
+        found = true;
+    }
+    if (!found)
+        return false;
+    aim = {d.x - std::atan2(u, std::cos(pitch) - v * std::sin(pitch)), pitch};
+    return true;
+}
 
 } // namespace
 
@@ -337,6 +377,11 @@ void CKpic::AimPointAt(CDPoint pixel, CDPoint direction)
         s += direction - PixelToSphere(pixel);
         m_Direction = MoveOnSphere(s, b, a);
     }
+    // The corrections converge slowly at a steep pitch and not at all near a pole: when they
+    // leave the pixel more than half a pixel off, aim it exactly.
+    CDPoint exact;
+    if (SphericalDistance(PixelToSphere(pixel), direction) * m_Focal > 0.5 && SolveAim(*this, q, direction, exact))
+        m_Direction = exact;
 }
 
 void CKpic::UpdateOrientationFromAnchor()
@@ -359,6 +404,11 @@ void CKpic::UpdateOrientationFromAnchor()
         s += target - m_Points[static_cast<std::size_t>(k)].spherePosition;
         m_Direction = MoveOnSphere(s, b, a);
     }
+    // As for AimPointAt: a miss of more than half a pixel is aimed exactly.
+    const CDPoint q = PixelToPlane(m_Points[static_cast<std::size_t>(k)].position);
+    CDPoint exact;
+    if (SphericalDistance(PlaneToSphere(q), target) * m_Focal > 0.5 && SolveAim(*this, q, target, exact))
+        m_Direction = exact;
 }
 
 double CKpic::ComputeOrientationError()
@@ -401,9 +451,9 @@ double CKpic::StepOrientation()
     // the roll. The point is taken in the unrolled plane: the plane point (0.1, 0.1) itself
     // would lie on the latitude axis at a roll of 45 degrees (on the longitude axis at -45),
     // where the yaw (pitch) step collapses to nothing and the descent stalls.
-    const double cr = std::cos(m_Roll);
-    const double sr0 = std::sin(m_Roll);
-    const CDPoint moved = PlaneToSphere(CDPoint(0.1 * cr + 0.1 * sr0, 0.1 * cr - 0.1 * sr0));
+    const double cosRoll = std::cos(m_Roll);
+    const double sinRoll = std::sin(m_Roll);
+    const CDPoint moved = PlaneToSphere(CDPoint(0.1 * cosRoll + 0.1 * sinRoll, 0.1 * cosRoll - 0.1 * sinRoll));
     const double sy = std::fabs(moved.x - startDirection.x);
     const double sp = std::fabs(moved.y - startDirection.y);
     const int width = Width() > 0 ? Width() : 1;

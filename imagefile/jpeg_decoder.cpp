@@ -11,13 +11,13 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <new>
 #include <thread>
 
@@ -150,12 +150,10 @@ inline int DecodeSlow(const CJpegHuffTable& t, CBitReader& br)
 // --- Reconstruction ------------------------------------------------------------------------
 
 // The MCU reconstruction is built twice, for AVX2 and for the baseline instruction set, and
-// the processor picks one at load time. (Clang refuses the 256-bit vector helpers across the
-// clone boundary; its builds, the fuzzers, take the baseline only.)
-#if defined(__GNUC__) && !defined(__clang__)
-#define SMRA_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define SMRA_AVX2_CLONES
+// picked by the processor at the first call. (Clang refuses the 256-bit vector helpers across
+// the instruction-set boundary; its builds, the fuzzers, take the baseline only.)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define SMRA_HAVE_AVX2_BUILD 1
 #endif
 
 // Samples beyond what 8-bit pictures give (damaged coefficients) are limited to +-65536, which
@@ -172,7 +170,7 @@ __attribute__((always_inline)) inline V8 Load8(const int32_t* p)
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-__attribute__((always_inline)) inline void Store8(int32_t* p, V8 v) { std::memcpy(p, &v, sizeof v); }
+__attribute__((always_inline)) inline void Store8(int32_t* p, const V8& v) { std::memcpy(p, &v, sizeof v); }
 __attribute__((always_inline)) inline V8 Splat(int32_t x) { return V8{x, x, x, x, x, x, x, x}; }
 
 // Inverse transform of one block into an 8x8 area of a plane (stride in ints), adding add to
@@ -273,8 +271,9 @@ inline COLORREF ConvertPixel(int y, int cb, int cr)
     return static_cast<COLORREF>(r | (g << 8) | (bl << 16));
 }
 
-__attribute__((always_inline)) inline V8 ClampByte8(V8 v)
+__attribute__((always_inline)) inline V8 ClampByte8(const V8& in)
 {
+    V8 v = in;
     const V8 zero = Splat(0);
     const V8 top = Splat(255);
     v = v < zero ? zero : v;
@@ -282,7 +281,7 @@ __attribute__((always_inline)) inline V8 ClampByte8(V8 v)
 }
 
 // ConvertPixel on eight pixels.
-__attribute__((always_inline)) inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
+__attribute__((always_inline)) inline V8 ConvertPixels8(const V8& y, const V8& cb, const V8& cr)
 {
     const V8 b = y * 4096 + 32768;
     const V8 r = ClampByte8((b + cr * 5743) >> 16);
@@ -291,14 +290,14 @@ __attribute__((always_inline)) inline V8 ConvertPixels8(V8 y, V8 cb, V8 cr)
     return r | (g << 8) | (bl << 16);
 }
 
-__attribute__((always_inline)) inline V8 PackRgbSamples8(V8 r, V8 g, V8 b)
+__attribute__((always_inline)) inline V8 PackRgbSamples8(const V8& r, const V8& g, const V8& b)
 {
     return ClampByte8((r + 8) >> 4) | (ClampByte8((g + 8) >> 4) << 8) | (ClampByte8((b + 8) >> 4) << 16);
 }
 
 // Doubles one row of eight column sums c (each 4 x a sample) into sixteen samples:
 // c[0] / 4, (3 c[0] + c[1]) / 16, (c[0] + 3 c[1]) / 16, ..., (c[6] + 3 c[7]) / 16, c[7] / 4.
-__attribute__((always_inline)) inline void DoubleRow(V8 c, int32_t* out)
+__attribute__((always_inline)) inline void DoubleRow(const V8& c, int32_t* out)
 {
     const V8 prev = __builtin_shufflevector(c, c, 0, 0, 1, 2, 3, 4, 5, 6);
     const V8 next = __builtin_shufflevector(c, c, 1, 2, 3, 4, 5, 6, 7, 7);
@@ -353,10 +352,9 @@ struct CMcuShape {
 
 // One MCU at full scale into dst (cols x rows of it). full = false: each block shows its DC
 // value.
-SMRA_AVX2_CLONES void ReconstructFull(const CMcuShape& s, const int32_t* coef,
-                                                                        const uint64_t* mask, bool full,
-                                                                        COLORREF* dst, int stride, int cols,
-                                                                        int rows)
+__attribute__((always_inline)) inline void ReconstructFullBody(const CMcuShape& s, const int32_t* coef,
+                                                               const uint64_t* mask, bool full, COLORREF* dst,
+                                                               int stride, int cols, int rows)
 {
     alignas(32) int32_t planes[3][256];
     for (int b = 0; b < s.layoutBlocks; ++b) {
@@ -393,6 +391,33 @@ SMRA_AVX2_CLONES void ReconstructFull(const CMcuShape& s, const int32_t* coef,
         if (!whole)
             std::memcpy(o, px, static_cast<size_t>(cols) * sizeof(COLORREF));
     }
+}
+
+void ReconstructFullBaseline(const CMcuShape& s, const int32_t* coef, const uint64_t* mask, bool full, COLORREF* dst,
+                             int stride, int cols, int rows)
+{
+    ReconstructFullBody(s, coef, mask, full, dst, stride, cols, rows);
+}
+
+#ifdef SMRA_HAVE_AVX2_BUILD
+__attribute__((target("avx2"))) void ReconstructFullAvx2(const CMcuShape& s, const int32_t* coef, const uint64_t* mask,
+                                                         bool full, COLORREF* dst, int stride, int cols, int rows)
+{
+    ReconstructFullBody(s, coef, mask, full, dst, stride, cols, rows);
+}
+#endif
+
+void ReconstructFull(const CMcuShape& s, const int32_t* coef, const uint64_t* mask, bool full, COLORREF* dst,
+                     int stride, int cols, int rows)
+{
+#ifdef SMRA_HAVE_AVX2_BUILD
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+        ReconstructFullAvx2(s, coef, mask, full, dst, stride, cols, rows);
+        return;
+    }
+#endif
+    ReconstructFullBaseline(s, coef, mask, full, dst, stride, cols, rows);
 }
 
 // One MCU at one eighth scale: one pixel per 8x8 luminance block from the DC values.

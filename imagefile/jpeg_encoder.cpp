@@ -3,6 +3,7 @@
 #include "imagefile/jpeg_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -109,12 +110,36 @@ const HuffCodes& AcChromCodes()
 
 int BitSize(int magnitude)
 {
-    int s = 0;
-    while (magnitude != 0) {
-        ++s;
-        magnitude >>= 1;
+    return static_cast<int>(std::bit_width(static_cast<unsigned>(magnitude)));
+}
+
+// The products of the colour conversion for every byte value, so that a pixel costs three
+// additions per component (the same doubles as multiplying in place):
+// Y = 0.299 R + 0.587 G + 0.114 B, Cb = -0.16874 R - 0.33126 G + 0.5 B,
+// Cr = 0.5 R - 0.41869 G - 0.08131 B.
+struct ColourTables {
+    double yr[256], yg[256], yb[256], cbr[256], cbg[256], cbb[256], crr[256], crg[256], crb[256];
+    ColourTables()
+    {
+        for (int i = 0; i < 256; ++i) {
+            double v = i;
+            yr[i] = 0.299 * v;
+            yg[i] = 0.587 * v;
+            yb[i] = 0.114 * v;
+            cbr[i] = -0.16874 * v;
+            cbg[i] = 0.33126 * v;
+            cbb[i] = 0.5 * v;
+            crr[i] = 0.5 * v;
+            crg[i] = 0.41869 * v;
+            crb[i] = 0.08131 * v;
+        }
     }
-    return s;
+};
+
+const ColourTables& Colour()
+{
+    static const ColourTables tables;
+    return tables;
 }
 
 void AppendDht(std::vector<uint8_t>& out, uint8_t classAndId, const uint8_t bits[16],
@@ -220,49 +245,67 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
         return -1;
     ++m_nextStrip;
 
-    // Positions right of or below the picture repeat the last sample computed in this scan
-    // order, which pads the edges with the nearest earlier picture sample.
-    double y = 0.0;
-    double cb = 0.0;
-    double cr = 0.0;
+    // Transform and quantise the whole strip, then entropy-code it in MCU order.
+    size_t blocksPerStrip = static_cast<size_t>(m_mcuColumns) * 6;
+    if (m_quantised.size() < blocksPerStrip * 64)
+        m_quantised.resize(blocksPerStrip * 64);
     int rowsInPicture = std::min(16, m_height - 16 * n);
+    for (int i = 0; i < m_mcuColumns; ++i)
+        TransformMcu(strip, i, rowsInPicture, m_quantised.data() + static_cast<size_t>(i) * 6 * 64);
     for (int i = 0; i < m_mcuColumns; ++i) {
-        int x0 = 16 * i;
-        int colsInPicture = std::min(16, m_width - x0);
-        for (int r = 0; r < 16; ++r) {
-            for (int c = 0; c < 16; ++c) {
-                if (c < colsInPicture && r < rowsInPicture) {
-                    uint32_t p = strip[static_cast<size_t>(r) * m_width + x0 + c];
-                    double red = p & 0xFF;
-                    double green = (p >> 8) & 0xFF;
-                    double blue = (p >> 16) & 0xFF;
-                    // Centred on 127.75 rather than 128; the decoder adds 128 back, which keeps
-                    // mid-tones a quarter step brighter.
-                    y = 0.299 * red + 0.587 * green + 0.114 * blue - 127.75;
-                    cb = -0.16874 * red - 0.33126 * green + 0.5 * blue;
-                    cr = 0.5 * red - 0.41869 * green - 0.08131 * blue;
-                }
-                m_mcuY[r * 16 + c] = y;
-                m_mcuCb[r * 16 + c] = cb;
-                m_mcuCr[r * 16 + c] = cr;
-            }
-        }
-        EncodeMcu();
+        const int16_t* q = m_quantised.data() + static_cast<size_t>(i) * 6 * 64;
+        for (int b = 0; b < 4; ++b)
+            EncodeBlock(q + 64 * b, m_dcPrediction[0], false);
+        EncodeBlock(q + 64 * 4, m_dcPrediction[1], true);
+        EncodeBlock(q + 64 * 5, m_dcPrediction[2], true);
     }
     return FlushBuffer() ? 1 : -1;
 }
 
-void CJpegEncoder::EncodeMcu()
+void CJpegEncoder::TransformMcu(const uint32_t* strip, int i, int rowsInPicture, int16_t* out) const
 {
+    // Positions right of or below the picture repeat the last sample computed in this scan
+    // order, which pads the edges with the nearest earlier picture sample. Every MCU starts
+    // with a picture sample, so the padding never reaches back into another MCU.
+    const ColourTables& t = Colour();
+    double mcuY[256];
+    double mcuCb[256];
+    double mcuCr[256];
+    double y = 0.0;
+    double cb = 0.0;
+    double cr = 0.0;
+    int x0 = 16 * i;
+    int colsInPicture = std::min(16, m_width - x0);
+    for (int r = 0; r < 16; ++r) {
+        for (int c = 0; c < 16; ++c) {
+            if (c < colsInPicture && r < rowsInPicture) {
+                uint32_t p = strip[static_cast<size_t>(r) * m_width + x0 + c];
+                unsigned red = p & 0xFF;
+                unsigned green = (p >> 8) & 0xFF;
+                unsigned blue = (p >> 16) & 0xFF;
+                // Centred on 127.75 rather than 128; the decoder adds 128 back, which keeps
+                // mid-tones a quarter step brighter.
+                y = t.yr[red] + t.yg[green] + t.yb[blue] - 127.75;
+                cb = t.cbr[red] - t.cbg[green] + t.cbb[blue];
+                cr = t.crr[red] - t.crg[green] - t.crb[blue];
+            }
+            mcuY[r * 16 + c] = y;
+            mcuCb[r * 16 + c] = cb;
+            mcuCr[r * 16 + c] = cr;
+        }
+    }
+
+    // Four luminance blocks (top-left, top-right, bottom-left, bottom-right), then Cb and Cr
+    // as the means of 2 x 2 groups.
     double block[64];
     static constexpr int kCorners[4][2] = {{0, 0}, {0, 8}, {8, 0}, {8, 8}};
-    for (const auto& corner : kCorners) {
+    for (int b = 0; b < 4; ++b) {
         for (int r = 0; r < 8; ++r)
             for (int c = 0; c < 8; ++c)
-                block[r * 8 + c] = m_mcuY[(corner[0] + r) * 16 + corner[1] + c];
-        EncodeBlock(block, m_lumQuantNatural, m_dcPrediction[0], false);
+                block[r * 8 + c] = mcuY[(kCorners[b][0] + r) * 16 + kCorners[b][1] + c];
+        QuantiseBlock(block, m_lumQuantNatural, out + 64 * b);
     }
-    const double* planes[2] = {m_mcuCb, m_mcuCr};
+    const double* planes[2] = {mcuCb, mcuCr};
     for (int p = 0; p < 2; ++p) {
         const double* src = planes[p];
         for (int r = 0; r < 8; ++r) {
@@ -271,8 +314,24 @@ void CJpegEncoder::EncodeMcu()
                 block[r * 8 + c] = (q[0] + q[1] + q[16] + q[17]) / 4;
             }
         }
-        EncodeBlock(block, m_chromQuantNatural, m_dcPrediction[1 + p], true);
+        QuantiseBlock(block, m_chromQuantNatural, out + 64 * (4 + p));
     }
+}
+
+void CJpegEncoder::QuantiseBlock(double block[64], const double* quantNatural, int16_t* out)
+{
+    ForwardDct(block);
+    // Quantise in natural order (a loop the compiler vectorises), then reorder to zig-zag.
+    // Truncation toward zero; the bounds keep every value codable in baseline JPEG.
+    int natural[64];
+    for (int i = 0; i < 64; ++i) {
+        double v = block[i] / quantNatural[i];
+        v = v < -2047.0 ? -2047.0 : (v > 2047.0 ? 2047.0 : v);
+        natural[i] = static_cast<int>(v);
+    }
+    out[0] = static_cast<int16_t>(natural[0]);
+    for (int k = 1; k < 64; ++k)
+        out[k] = static_cast<int16_t>(std::clamp(natural[kNaturalOrder[k]], -1023, 1023));
 }
 
 void CJpegEncoder::ForwardDct(double block[64])
@@ -328,26 +387,8 @@ void CJpegEncoder::ForwardDct(double block[64])
         block[i] /= 8;
 }
 
-void CJpegEncoder::EncodeBlock(const double* block, const double* quantNatural, int& prediction,
-                               bool chroma)
+void CJpegEncoder::EncodeBlock(const int16_t* q, int& prediction, bool chroma)
 {
-    double coef[64];
-    std::memcpy(coef, block, sizeof(coef));
-    ForwardDct(coef);
-
-    // Quantise in natural order (a loop the compiler vectorises), then reorder to zig-zag.
-    // Truncation toward zero; the bounds keep every value codable in baseline JPEG.
-    int natural[64];
-    for (int i = 0; i < 64; ++i) {
-        double v = coef[i] / quantNatural[i];
-        v = v < -2047.0 ? -2047.0 : (v > 2047.0 ? 2047.0 : v);
-        natural[i] = static_cast<int>(v);
-    }
-    int q[64];
-    q[0] = natural[0];
-    for (int k = 1; k < 64; ++k)
-        q[k] = std::clamp(natural[kNaturalOrder[k]], -1023, 1023);
-
     const HuffCodes& dc = chroma ? DcChromCodes() : DcLumCodes();
     const HuffCodes& ac = chroma ? AcChromCodes() : AcLumCodes();
 
@@ -358,25 +399,27 @@ void CJpegEncoder::EncodeBlock(const double* block, const double* quantNatural, 
     uint32_t extra = static_cast<uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << size) - 1);
     PutBits((uint32_t{dc.code[size]} << size) | extra, dc.length[size] + size);
 
-    int zeros = 0;
-    for (int k = 1; k < 64; ++k) {
-        int v = q[k];
-        if (v == 0) {
-            ++zeros;
-            continue;
-        }
+    // Walk the non-zero AC coefficients; the gaps between them are the zero runs.
+    uint64_t nonZero = 0;
+    for (int k = 1; k < 64; ++k)
+        nonZero |= static_cast<uint64_t>(q[k] != 0) << k;
+    int last = 0;
+    while (nonZero != 0) {
+        int k = std::countr_zero(nonZero);
+        nonZero &= nonZero - 1;
+        int zeros = k - last - 1;
+        last = k;
         while (zeros > 15) {
             PutBits(ac.code[0xF0], ac.length[0xF0]);
             zeros -= 16;
         }
-        int mag = v < 0 ? -v : v;
-        int s = BitSize(mag);
+        int v = q[k];
+        int s = BitSize(v < 0 ? -v : v);
         int symbol = (zeros << 4) | s;
         uint32_t bits = static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((1u << s) - 1);
         PutBits((uint32_t{ac.code[symbol]} << s) | bits, ac.length[symbol] + s);
-        zeros = 0;
     }
-    if (zeros > 0)
+    if (last != 63)
         PutBits(ac.code[0x00], ac.length[0x00]);
 }
 

@@ -38,8 +38,9 @@ public:
     static void ForwardDct(double block[64]);
 
 private:
-    void EncodeMcu();
-    void EncodeBlock(const double* block, const double* quantNatural, int& prediction, bool chroma);
+    void TransformMcu(const uint32_t* strip, int i, int rowsInPicture, int16_t* out) const;
+    static void QuantiseBlock(double block[64], const double* quantNatural, int16_t* out);
+    void EncodeBlock(const int16_t* q, int& prediction, bool chroma);
     void PutBits(uint32_t bits, int count);
     void EmitWholeBytes();
     bool FlushBuffer();
@@ -59,9 +60,8 @@ private:
     int m_dcPrediction[3] = {};
     uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
-    double m_mcuY[256] = {};
-    double m_mcuCb[256] = {};
-    double m_mcuCr[256] = {};
+    // Quantised coefficients of one strip: 6 blocks of 64 (zig-zag order) per MCU.
+    std::vector<int16_t> m_quantised;
     std::vector<uint8_t> m_bytes;
 };
 

@@ -356,10 +356,8 @@ bool ReadPictureList(CArchive& ar, size_t minRecordSize, std::vector<std::unique
     return true;
 }
 
-} // namespace
-
 // The records loaded replace the picture list; nothing may keep pointing at the old records.
-static void TakePictures(CMcCore& core, std::vector<std::unique_ptr<CKpic>> pictures)
+void TakePictures(CMcCore& core, std::vector<std::unique_ptr<CKpic>> pictures)
 {
     core.m_RenderList.clear();
     core.m_LayoutGrid.clear();
@@ -368,6 +366,8 @@ static void TakePictures(CMcCore& core, std::vector<std::unique_ptr<CKpic>> pict
     core.m_FittedCount = 0;
     core.m_RegionsValid = 0;
 }
+
+} // namespace
 
 int CMcCore::Serialize(CArchive& ar)
 {

@@ -3,6 +3,7 @@
 // user's abort.
 #if SMRA_HAVE_LIBJPEG
 
+#include "common/helpers.h"
 #include "imagefile/image_file.h"
 #include "platform/idle_state.h"
 #include "platform/input_state.h"
@@ -235,5 +236,22 @@ TEST_F(JpegAbort, AbortedReadsReturnZero)
         EXPECT_EQ(ReadOurs(data, c.canvas, c.rect).result, 1);
     }
 }
+
+#ifdef SMRA_IMGTOOL_PATH
+TEST(JpegRead, ImgtoolConvertsAPhotoToBmp)
+{
+    const int w = 70, h = 45;
+    const Bytes data = Encode(w, h, MakePicture(w, h, 11));
+    const std::string in = WriteTemp("convert_in.jpg", data);
+    const std::string out = std::string(SMRA_TEST_TMPDIR) + "/convert_out.bmp";
+    DeleteFileIfExists(out);
+    const std::string cmd = std::string("\"") + SMRA_IMGTOOL_PATH + "\" convert \"" + in + "\" \"" + out + "\"";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    CPixelArray bmp;
+    CSize size(w, h);
+    ASSERT_EQ(LoadImageFile(out, bmp, size, CRect()), 1);
+    EXPECT_TRUE(bmp == ReadOurs(data).pixels);
+}
+#endif
 
 #endif

@@ -315,3 +315,4 @@ TEST_F(JpegEncode, CancelledOrIncompleteSaveKeepsThePreviousFile)
     for (const auto& e : std::filesystem::directory_iterator(SMRA_TEST_TMPDIR))
         EXPECT_NE(e.path().filename().string().rfind("cancel.jpg.", 0), 0u) << "left behind: " << e.path();
 }
+

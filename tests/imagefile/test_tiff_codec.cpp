@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <map>
 
+#include "common/message_catalogue.h"
 #include "imagefile/tiff_codec.h"
+#include "platform/message_box.h"
 #include "test_writers_support.h"
 
 using namespace writers_test;
@@ -463,6 +465,15 @@ TEST(TiffWrite, FailedOrIncompleteSavesKeepThePreviousFile)
     EXPECT_EQ(codec.BeginWrite("", 10, 10, 72), -1);
     EXPECT_EQ(codec.BeginWrite(TempPath("no-such-dir/x.tif"), 10, 10, 72), -1);
     EXPECT_EQ(codec.BeginWrite(path, 0, 10, 72), -1);
+
+    // Offsets in the file are 32 bits: a picture past 4 GB is refused with the "too big" text.
+    platform::FakeMessageBox box;
+    platform::SetMessageBox(&box);
+    EXPECT_EQ(codec.BeginWrite(path, 40000, 40000, 72), -1);
+    platform::SetMessageBox(nullptr);
+    ASSERT_EQ(box.Shown().size(), 1u);
+    EXPECT_EQ(box.Shown()[0], Catalogue().tooBigToCreate);
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{4, 2}));
 }
 
 // The reference pictures of libtiff's test set and tiffcp's re-layouts of them: uncompressed

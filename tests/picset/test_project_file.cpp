@@ -9,6 +9,8 @@
 #include <csignal>
 #include <limits>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/archive.h"
 #include "platform/message_box.h"
@@ -390,33 +392,64 @@ TEST_F(FitFile, SavingUnderAnotherExtensionTouchesNoFile)
     EXPECT_EQ(SaveProjectFile(core, PathOf("Plan.Fit")).code, 1);
 }
 
-TEST_F(FitFile, AFullDiskLeavesThePreviousProject)
+TEST_F(FitFile, AFailedSaveLeavesThePreviousProjectAndSaysSo)
 {
-    const std::string path = PathOf("plan.fit");
-    WriteBytes(path, {9, 9, 9});
+    struct Case {
+        const char* what;
+        std::function<void()> before, after;
+    };
+    struct sigaction oldAction {};
+    rlimit savedLimit {};
+    const Case cases[] = {
+        {"full disk",
+         [&] {
+             // The file-size limit makes writes fail part-way, as a full disk does.
+             struct sigaction ignore {};
+             ignore.sa_handler = SIG_IGN;
+             ::sigaction(SIGXFSZ, &ignore, &oldAction);
+             ::getrlimit(RLIMIT_FSIZE, &savedLimit);
+             rlimit small = savedLimit;
+             small.rlim_cur = 8192;
+             ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+         },
+         [&] {
+             ::setrlimit(RLIMIT_FSIZE, &savedLimit);
+             ::sigaction(SIGXFSZ, &oldAction, nullptr);
+         }},
+        {"read-only folder",
+         [&] {
+             ::chmod(m_dir.c_str(), 0555);
+             // The superuser writes into read-only folders; save as an ordinary user.
+             if (::geteuid() == 0) {
+                 ::chmod(m_dir.parent_path().c_str(), 0755);
+                 ASSERT_EQ(::seteuid(65534), 0);
+             }
+         },
+         [&] {
+             if (::getuid() == 0) {
+                 ASSERT_EQ(::seteuid(0), 0);
+             }
+             ::chmod(m_dir.c_str(), 0755);
+         }},
+    };
     CMcCore core;
     for (int i = 0; i < 200; ++i)
         core.m_Pictures.push_back(Picture("photo" + std::to_string(i) + ".jpg"));
+    const std::string path = PathOf("plan.fit");
+    for (const Case& c : cases) {
+        WriteBytes(path, {9, 9, 9});
+        c.before();
+        const ProjectFileResult r = SaveProjectFile(core, path);
+        c.after();
 
-    struct sigaction ignore {}, old {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &old);
-    rlimit saved {};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 8192;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ProjectFileResult r = SaveProjectFile(core, path);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &old, nullptr);
-
-    EXPECT_EQ(r.code, -1);
-    EXPECT_NE(r.message.find("unchanged"), std::string::npos) << r.message;
-    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{9, 9, 9}));
-    size_t entries = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(m_dir))
-        ++entries;
-    EXPECT_EQ(entries, 1u);
+        EXPECT_EQ(r.code, -1) << c.what;
+        EXPECT_NE(r.message.find("unchanged"), std::string::npos) << c.what << ": " << r.message;
+        EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{9, 9, 9})) << c.what;
+        size_t entries = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(m_dir))
+            ++entries;
+        EXPECT_EQ(entries, 1u) << c.what;
+    }
 }
 
 TEST_F(FitFile, OpenGivesANewPictureSetOnlyWhenTheFileIsGood)

@@ -94,7 +94,6 @@ public:
         sized.push_back(path);
         return realImageSizes ? CMcHost::GetImageFileRect(path) : imageRect;
     }
-    void UpdateAllViews(const void*, int, const std::string*) override {}
 
     std::vector<std::string> QuestionNumbers() const
     {
