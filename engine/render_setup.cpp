@@ -7,6 +7,7 @@
 // (ox, oy) is the scaled origin and s the plane units per raster pixel.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 
 #include "engine/geometry/sphere.h"
@@ -118,7 +119,9 @@ int CMcCore::AllocateRenderBlocks()
     OrderRenderPictures();
     m_BlockColumns = (m_OutputWidth - 1) / 16 + 1;
     m_BlockRows = (m_OutputHeight - 1) / 16 + 1;
-    m_BlockCount = m_BlockColumns * m_BlockRows;
+    // The count of a raster near the largest size does not fit 32 bits; it saturates.
+    m_BlockCount = static_cast<int32_t>(
+        std::min<int64_t>(static_cast<int64_t>(m_BlockColumns) * m_BlockRows, INT32_MAX));
     try {
         m_BlockFlags.assign(static_cast<size_t>(std::max(m_BlockColumns, 0)), 1);
     } catch (const std::bad_alloc&) {

@@ -665,27 +665,13 @@ CBmpWriter::~CBmpWriter()
 
 void CBmpWriter::Abandon()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-        ::unlink(m_tempPath.c_str());
-    }
-    m_tempPath.clear();
+    m_file.Discard();
     m_stripDone.clear();
 }
 
 bool CBmpWriter::WriteAll(const uint8_t* data, size_t n, int64_t offset)
 {
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t put = ::pwrite(m_fd, data + done, n - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<size_t>(put);
-    }
-    return true;
+    return m_file.WriteAt(static_cast<uint64_t>(offset), data, n);
 }
 
 int CBmpWriter::BeginWrite(const std::string& path, int width, int height, int dpi)
@@ -693,7 +679,6 @@ int CBmpWriter::BeginWrite(const std::string& path, int width, int height, int d
     Abandon();
     if (path.empty())
         return -1;
-    m_path = path;
     m_width = width;
     m_height = height;
     m_failed = false;
@@ -710,14 +695,7 @@ int CBmpWriter::BeginWrite(const std::string& path, int width, int height, int d
         return -1;
     }
     // The file is built under a name of its own beside the target.
-    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-        m_tempPath = path + ".part" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        m_fd = ::open(m_tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (m_fd < 0) {
-        m_tempPath.clear();
+    if (!m_file.Open(path)) {
         ShowMessage(path + Catalogue().cantOpenFile, platform::MB_OK | platform::MB_ICONEXCLAMATION);
         return -1;
     }
@@ -745,7 +723,7 @@ int CBmpWriter::BeginWrite(const std::string& path, int width, int height, int d
 
 int CBmpWriter::WriteStrip(const CPixelArray& strip, int n)
 {
-    if (m_fd < 0 || m_failed)
+    if (!m_file.IsOpen() || m_failed)
         return -1;
     if (n < 0 || static_cast<size_t>(n) >= m_stripDone.size()) {
         m_failed = true;
@@ -778,9 +756,6 @@ int CBmpWriter::WriteStrip(const CPixelArray& strip, int n)
         const int64_t fileRow = m_height - 1 - (firstRow + row);
         if (!WriteAll(m_row.data(), static_cast<size_t>(m_stride), 54 + fileRow * m_stride)) {
             m_failed = true;
-            if (::ftruncate(m_fd, 0) != 0) {
-                // Nothing more to do: the output is dropped in any case.
-            }
             return -1;
         }
     }
@@ -790,28 +765,18 @@ int CBmpWriter::WriteStrip(const CPixelArray& strip, int n)
 
 int CBmpWriter::EndWrite(int status)
 {
-    if (m_fd < 0)
+    if (!m_file.IsOpen())
         return -1;
     if (status < 0) {
-        // A cancelled or failed save leaves an empty file under the target's name.
-        const bool ok = ::ftruncate(m_fd, 0) == 0 && ::close(m_fd) == 0;
-        m_fd = -1;
-        if (!ok || ::rename(m_tempPath.c_str(), m_path.c_str()) != 0)
-            ::unlink(m_tempPath.c_str());
-        m_tempPath.clear();
-        m_stripDone.clear();
+        // A cancelled or failed save drops the output; the target stays as it was.
+        Abandon();
         return 1;
     }
     const bool complete = !m_failed && std::all_of(m_stripDone.begin(), m_stripDone.end(), [](bool b) { return b; });
-    const bool closed = ::close(m_fd) == 0;
-    m_fd = -1;
     int result = -1;
-    if (complete && closed && ::rename(m_tempPath.c_str(), m_path.c_str()) == 0)
+    if (complete && m_file.Commit())
         result = 1;
-    else
-        ::unlink(m_tempPath.c_str());
-    m_tempPath.clear();
-    m_stripDone.clear();
+    Abandon();
     return result;
 }
 

@@ -6,6 +6,7 @@
 
 #include "common/basic_types.h"
 #include "imagefile/pixel_array.h"
+#include "imagefile/staged_output_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,8 +54,8 @@ public:
     // 1, or -1 when no file is open, n is not a strip of the image, the strip holds too few
     // pixels or the write fails (the output is then dropped).
     int WriteStrip(const CPixelArray& strip, int n);
-    // Finishes the file. A negative status (cancelled or failed) leaves a 0-byte file under the
-    // target's name and answers 1. Otherwise 1 when every strip was written and the file was
+    // Finishes the file. A negative status (cancelled or failed) drops the output, leaves the
+    // target as it was and answers 1. Otherwise 1 when every strip was written and the file was
     // moved into place, else -1 (the target is then left as it was).
     int EndWrite(int status);
 
@@ -65,9 +66,7 @@ private:
     void Abandon();
     bool WriteAll(const uint8_t* data, size_t n, int64_t offset);
 
-    std::string m_path;
-    std::string m_tempPath;
-    int m_fd = -1;
+    CStagedOutputFile m_file;
     int m_width = 0;
     int m_height = 0;
     int64_t m_stride = 0;

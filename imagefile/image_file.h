@@ -33,8 +33,9 @@ int SaveImageBegin(const std::string& path, int width, int height, int dpi,
 // Writes strip n (16 * width pixels, its first row first); rows below the image are ignored.
 // 1, or -1 on a write error or for other kinds.
 int SaveImagePut(const std::string& path, const CPixelArray& strip, int n);
-// Finishes the file; a negative status (cancelled or failed) leaves a 0-byte file for BMP,
-// JPEG and TIFF. 1, or -1 for other kinds or when the file could not be completed.
+// Finishes the file; a negative status (cancelled or failed) drops the output and leaves any
+// previous file of that name as it was. 1, or -1 for other kinds or when the file could not be
+// completed.
 int SaveImageEnd(const std::string& path, int status);
 
 // The order in which the writer of the path's kind needs the strips of an image of the given

@@ -241,7 +241,8 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
 {
     if (!m_open || m_file.Failed() || n != m_nextStrip || n >= m_mcuRows)
         return -1;
-    if (strip == nullptr || count < static_cast<size_t>(m_width) * 16)
+    int rowsInPicture = std::min(16, m_height - 16 * n);
+    if (strip == nullptr || count < static_cast<size_t>(m_width) * rowsInPicture)
         return -1;
     ++m_nextStrip;
 
@@ -249,7 +250,6 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
     size_t blocksPerStrip = static_cast<size_t>(m_mcuColumns) * 6;
     if (m_quantised.size() < blocksPerStrip * 64)
         m_quantised.resize(blocksPerStrip * 64);
-    int rowsInPicture = std::min(16, m_height - 16 * n);
     for (int i = 0; i < m_mcuColumns; ++i)
         TransformMcu(strip, i, rowsInPicture, m_quantised.data() + static_cast<size_t>(i) * 6 * 64);
     for (int i = 0; i < m_mcuColumns; ++i) {

@@ -23,8 +23,9 @@ public:
     // range (the "too big" text is shown for a side above 65535), a quality below 1 or a file
     // that cannot be created.
     int BeginWrite(const std::string& path, int width, int height, int dpi, int quality);
-    // Encodes strip n (rows 16n..16n+15, `count` >= 16 * width pixels, 0x00BBGGRR). Strips come
-    // in order 0, 1, 2, ...; 1, or -1 on a write error or a strip out of order.
+    // Encodes strip n (rows 16n..16n+15 of 0x00BBGGRR pixels, row 0 first; rows below the
+    // picture are not read). Strips come in order 0, 1, 2, ...; 1, or -1 on a write error, a
+    // strip out of order or an array too short for the strip's rows.
     int WriteStrip(const uint32_t* strip, size_t count, int n);
     // Finishes the file. A negative status (cancelled or failed save) discards it; 1, or -1
     // when the file could not be completed.

@@ -12,6 +12,7 @@
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
+#include "platform/input_state.h"
 #include "tests/engine/test_render_fixture.h"
 
 using render_fixture::AddPicture;
@@ -414,6 +415,30 @@ TEST(Renderer, BandDriverStopsWhenTheSinkFails)
     EXPECT_EQ(RenderBandsInOrder(core, order, 3, [&](int, const CPixelArray&) { return ++calls == 2 ? -1 : 1; }),
               -1);
     EXPECT_EQ(calls, 2);
+}
+
+TEST(Renderer, EscapeBreaksTheBandsAtTheNextPoll)
+{
+    // Job mode 1: a press of Escape breaks at the next poll, serial or on several cores; the
+    // bands already delivered stay delivered and no further band reaches the writer.
+    for (int threads : {1, 4}) {
+        platform::InputState input;
+        platform::SetInput(&input);
+        CMcCore core;
+        BuildRing(core, 21, 1);
+        ASSERT_GT(core.SetupRender(-500, -300, 500, 300, 100, 100, 0), 0);
+        core.m_JobMode = 1;
+        int delivered = 0;
+        const int r = RenderBandsInOrder(core, {0, 1, 2, 3, 4, 5, 6}, threads, [&](int, const CPixelArray&) {
+            if (++delivered == 2)
+                input.Press(platform::Key::Escape);
+            return 1;
+        });
+        platform::SetInput(nullptr);
+        EXPECT_EQ(r, -1) << threads << " threads";
+        EXPECT_EQ(delivered, 2) << threads << " threads";
+        EXPECT_EQ(core.m_JobMode, -1) << threads << " threads";
+    }
 }
 
 } // namespace

@@ -14,6 +14,8 @@
 #include "engine/render_band.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
+#include "picset/mchost.h"
+#include "picset/project_file.h"
 #include "tests/engine/test_render_truth.h"
 
 using namespace render_truth;
@@ -63,6 +65,12 @@ protected:
                 return;
             }
         }
+        s_host = std::make_unique<CMcHost>();
+        s_fitPath = std::string(SMRA_TEST_TMPDIR) + "/rhein3_truth.fit";
+        if (!WriteTruthProject(*s_truth, kViewsDir, s_fitPath, 23, &error)) {
+            s_error = error;
+            return;
+        }
         s_ready = true;
     }
     static void TearDownTestSuite()
@@ -70,6 +78,7 @@ protected:
         s_truth.reset();
         s_source.reset();
         s_views.clear();
+        s_host.reset();
     }
 
     void SetUp() override
@@ -79,27 +88,41 @@ protected:
         ASSERT_TRUE(s_ready) << s_error;
     }
 
-    // Every view as a fitted picture with its pixels loaded, in the engine's orientation.
-    static void BuildPictureSet(CMcCore& core, int projection, double focal)
+    // The project written from the camera file, opened as the program opens it, in the given
+    // projection at the given focal; the pictures' pixels are those already read.
+    static std::unique_ptr<CMcCore> OpenTruthProject(int projection, double focal)
     {
-        core.m_Projection = projection;
-        core.m_CommonFocal = focal;
-        for (size_t i = 0; i < s_truth->views.size(); ++i) {
-            const CTruthView& view = s_truth->views[i];
-            const CImage& image = s_views[i];
-            auto picture = std::make_unique<CKpic>(kViewsDir + "/" + view.file, CRect(0, 0, image.width, image.height));
-            const COrientation o = EngineOrientation(view);
-            picture->m_Status = 3;
-            picture->m_Focal = s_truth->focal;
-            picture->m_Direction = CDPoint(o.yaw, o.pitch);
-            picture->m_Roll = o.roll;
-            picture->m_OpticalCentre = CDPoint((image.width - 1) * 0.5, (image.height - 1) * 0.5);
-            picture->m_LensScale = 1.0;
-            picture->Pixels.SetSize(static_cast<std::ptrdiff_t>(image.pixels.size()));
-            std::copy(image.pixels.begin(), image.pixels.end(), picture->Pixels.GetData());
-            core.m_Pictures.push_back(std::move(picture));
+        ProjectFileResult opened;
+        std::unique_ptr<CMcCore> core = OpenProjectFile(s_fitPath, s_host.get(), &opened);
+        EXPECT_TRUE(core) << opened.message;
+        if (!core)
+            return nullptr;
+        EXPECT_EQ(core->GetFittedCount(), static_cast<int>(s_truth->views.size()));
+        core->m_Projection = projection;
+        core->m_CommonFocal = focal;
+        for (const auto& picture : core->m_Pictures) {
+            // The optical centre at the project's centre fractions, where the picture set puts
+            // it when a project is loaded.
+            picture->m_OpticalCentre = CDPoint((picture->Width() - 1) * core->m_CentreFractions.x,
+                                               (picture->Height() - 1) * core->m_CentreFractions.y);
+            for (size_t i = 0; i < s_truth->views.size(); ++i) {
+                if (std::filesystem::path(picture->m_Path).filename().string() != s_truth->views[i].file)
+                    continue;
+                const CImage& image = s_views[i];
+                picture->Pixels.SetSize(static_cast<std::ptrdiff_t>(image.pixels.size()));
+                std::copy(image.pixels.begin(), image.pixels.end(), picture->Pixels.GetData());
+            }
         }
-        core.m_FittedCount = static_cast<int>(core.m_Pictures.size());
+        return core;
+    }
+
+    // The picture of the project that shows the given view.
+    static const CKpic* PictureOf(const CMcCore& core, size_t view)
+    {
+        for (const auto& picture : core.m_Pictures)
+            if (std::filesystem::path(picture->m_Path).filename().string() == s_truth->views[view].file)
+                return picture.get();
+        return nullptr;
     }
 
     // Renders the whole raster on all cores.
@@ -146,17 +169,21 @@ protected:
     static inline std::unique_ptr<CImage> s_source;
     static inline std::vector<CImage> s_views;
     static inline bool s_ready = false;
+    static inline std::string s_fitPath;
+    static inline std::unique_ptr<CMcHost> s_host;
     static inline std::string s_error;
 };
 
-TEST_F(RenderGroundTruth, OrientationConversionMatchesMeasuredDirections)
+TEST_F(RenderGroundTruth, ProjectKeepsTheMeasuredDirections)
 {
-    // The camera file's measured pixel directions through the engine's picture transform.
-    CMcCore core;
-    BuildPictureSet(core, 23, 645.0);
+    // The camera file's measured pixel directions through the saved and reopened project.
+    std::unique_ptr<CMcCore> core = OpenTruthProject(23, 645.0);
+    ASSERT_TRUE(core);
     double worst = 0.0;
     for (size_t i = 0; i < s_truth->views.size(); ++i) {
-        const CKpic* picture = core.m_Pictures[i].get();
+        const CKpic* picture = PictureOf(*core, i);
+        ASSERT_TRUE(picture) << s_truth->views[i].file;
+        EXPECT_DOUBLE_EQ(picture->m_Focal, s_truth->focal);
         for (const auto& s : s_truth->views[i].samples) {
             const double rad = 3.14159265358979323846 / 180.0;
             const CDPoint want = TruthToEngine(s[2] * rad, s[3] * rad);
@@ -186,9 +213,10 @@ TEST_F(RenderGroundTruth, RenderedPanoramaMatchesItsSource)
         {"equidistant fisheye", 32, {-700, -700, 700, 700}, 33.5},
     };
     for (const ProjectionCase& c : cases) {
-        CMcCore core;
         ResetProjectionReference(0);
-        BuildPictureSet(core, c.projection, f);
+        std::unique_ptr<CMcCore> opened = OpenTruthProject(c.projection, f);
+        ASSERT_TRUE(opened);
+        CMcCore& core = *opened;
         ASSERT_GT(core.SetupRender(c.area.left, c.area.top, c.area.right, c.area.bottom, c.area.Width(),
                                    c.area.Height(), 0),
                   0)
@@ -206,8 +234,9 @@ TEST_F(RenderGroundTruth, LinearViewOfTheCentralPictureReproducesIt)
 {
     // The first view looks straight ahead: a Linear render at its focal and size is that view.
     const CImage& view = s_views[0];
-    CMcCore core;
-    BuildPictureSet(core, 11, s_truth->focal);
+    std::unique_ptr<CMcCore> opened = OpenTruthProject(11, s_truth->focal);
+    ASSERT_TRUE(opened);
+    CMcCore& core = *opened;
     const int hx = view.width / 2;
     const int hy = view.height / 2;
     ASSERT_GT(core.SetupRender(-hx, -hy, view.width - hx, view.height - hy, view.width, view.height, 0), 0);

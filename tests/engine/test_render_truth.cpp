@@ -2,6 +2,10 @@
 // engine's picture orientation, and the sampling and PSNR helpers of the render tests.
 #include "tests/engine/test_render_truth.h"
 
+#include "picset/mccore.h"
+#include "picset/mchost.h"
+#include "picset/project_file.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -301,6 +305,39 @@ bool AnyViewSees(const CTruth& truth, CDPoint d, double margin)
             return true;
     }
     return false;
+}
+
+bool WriteTruthProject(const CTruth& truth, const std::string& viewsDir, const std::string& fitPath,
+                       int projection, std::string* error)
+{
+    SetEngineModeFlags();
+    CMcHost host;
+    CMcCore core;
+    core.m_Host = &host;
+    core.m_CommonFocal = truth.focal;
+    core.m_Projection = projection;
+    core.m_Distortion = 0.0;
+    core.m_BlendStrength = 0;
+    for (const CTruthView& view : truth.views) {
+        CKpic* picture = core.OpenPicture(viewsDir + "/" + view.file);
+        if (!picture) {
+            *error = "cannot open " + view.file;
+            return false;
+        }
+        const COrientation o = EngineOrientation(view);
+        picture->m_Status = 3;
+        picture->m_Focal = truth.focal;
+        picture->m_DefaultFocal = truth.focal;
+        picture->m_Direction = CDPoint(o.yaw, o.pitch);
+        picture->m_Roll = o.roll;
+    }
+    core.SortPlacedFirst();
+    const ProjectFileResult saved = SaveProjectFile(core, fitPath);
+    if (saved.code != 1) {
+        *error = "cannot save " + fitPath + ": " + saved.message;
+        return false;
+    }
+    return true;
 }
 
 void CPsnr::Add(uint32_t colour, const double reference[3])

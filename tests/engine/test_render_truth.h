@@ -65,6 +65,12 @@ bool SampleView(const CImage& image, const CTruthView& view, double focal, CDPoi
 // Whether any view sees the engine direction at least margin pixels inside its frame.
 bool AnyViewSees(const CTruth& truth, CDPoint engineDirection, double margin);
 
+// Writes the views as a fitted project: every view a picture at its file in viewsDir, with
+// the engine orientation of its camera and the truth focal; no lens distortion and no light
+// fall-off compensation (the views have neither). False with a reason in *error.
+bool WriteTruthProject(const CTruth& truth, const std::string& viewsDir, const std::string& fitPath,
+                       int projection, std::string* error);
+
 // Accumulates squared channel errors; PSNR in dB over what was added (99 when exact).
 class CPsnr {
 public:

@@ -493,16 +493,24 @@ TEST_F(BmpWriterTest, WidthLimit)
     EXPECT_EQ(m_box.Shown().size(), 1u);
 }
 
-TEST_F(BmpWriterTest, CancelledWriteLeavesAnEmptyFile)
+TEST_F(BmpWriterTest, CancelledWriteKeepsThePreviousFileAndLeavesNothingElse)
 {
     const std::string path = m_dir + "/c.bmp";
-    WriteAll(path, {1, 2, 3});
+    const std::vector<uint8_t> previous = {1, 2, 3};
+    WriteAll(path, previous);
     ASSERT_EQ(BmpWriter().BeginWrite(path, 4, 20, 72), 1);
     CPixelArray strip;
     strip.SetSize(64);
     ASSERT_EQ(BmpWriter().WriteStrip(strip, 1), 1);
     EXPECT_EQ(BmpWriter().EndWrite(-1), 1);
-    EXPECT_EQ(fs::file_size(path), 0u);
+    EXPECT_EQ(ReadAll(path), previous);
+    EXPECT_EQ(FilesInDir(), 1u);
+
+    // Without a previous file a cancelled save creates none.
+    const std::string fresh = m_dir + "/fresh.bmp";
+    ASSERT_EQ(BmpWriter().BeginWrite(fresh, 4, 20, 72), 1);
+    EXPECT_EQ(BmpWriter().EndWrite(-1), 1);
+    EXPECT_FALSE(fs::exists(fresh));
     EXPECT_EQ(FilesInDir(), 1u);
 }
 
