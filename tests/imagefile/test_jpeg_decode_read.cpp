@@ -67,6 +67,21 @@ TEST(JpegRead, RectanglesMatchTheWholeCanvas)
     }
 }
 
+// A large picture read whole (rows reconstructed on several threads) and in rectangles (the
+// windowed read, one row at a time) gives the same pixels.
+TEST(JpegRead, LargePictureRectanglesMatchTheWholePicture)
+{
+    const int w = 1200, h = 900;
+    const Bytes data = Encode(w, h, MakePicture(w, h, 14), EncodeOptions{80});
+    const OurRead whole = ReadOurs(data);
+    ASSERT_EQ(whole.result, 1);
+    for (CRect rect : {CRect(0, 0, w, h - 1), CRect(w / 2, 100, w, 300), CRect(3, 850, 40, 900)}) {
+        const OurRead part = ReadOurs(data, CSize(w, h), rect);
+        ASSERT_EQ(part.result, 1);
+        EXPECT_TRUE(part.pixels == Cut(whole.pixels, w, rect)) << rect.left << "," << rect.top;
+    }
+}
+
 // 1600 x 1200 into 160 x 160: the one-eighth scale (200 x 150) fills the width, and bars of
 // the margin colour 20 rows high stay above and below.
 TEST(JpegRead, ReducedCanvasUsesTheEighthScaleWithMarginBars)
