@@ -339,6 +339,8 @@ bool ReadPictureList(CArchive& ar, size_t minRecordSize, std::vector<std::unique
 {
     CArchiveReader& r = ar.Reader();
     const uint32_t count = r.ReadCount(minRecordSize);
+    if (count > static_cast<uint32_t>(kMaxProjectPictures))
+        r.Fail(ArchiveError::BadCount);
     std::vector<std::unique_ptr<CKpic>> pictures;
     for (uint32_t i = 0; i < count && r.Ok(); ++i) {
         if (!r.ReadObjectTag(kPictureClassName, kPictureSchema))
@@ -412,6 +414,8 @@ int CMcCore::StoreProject(CArchive& ar)
     w.WriteRect(CRect());
     w.WriteString(std::string());
 
+    if (m_Pictures.size() > static_cast<size_t>(kMaxProjectPictures))
+        return -1;
     w.WriteCount(m_Pictures.size());
     bool first = true;
     for (const std::unique_ptr<CKpic>& picture : m_Pictures) {
@@ -618,7 +622,9 @@ ProjectFileResult SaveProjectFile(CMcCore& core, const std::string& path)
             result.message = CatalogueText(25, ProjectExtension());
             result.told = core.m_Host != nullptr;
         } else {
-            result.message = "The project could not be stored: " + std::string(ArchiveErrorText(ar.Error())) + ".";
+            result.message = core.m_Pictures.size() > static_cast<size_t>(kMaxProjectPictures)
+                                 ? "A project can hold at most " + std::to_string(kMaxProjectPictures) + " pictures."
+                                 : "The project could not be stored: " + std::string(ArchiveErrorText(ar.Error())) + ".";
         }
         return result;
     }

@@ -8,6 +8,10 @@
 class CMcCore;
 class CMcHost;
 
+// Most pictures a project file may hold. Each record is large in memory, so a damaged count must
+// not make the loader build hundreds of thousands of them; real projects hold tens.
+constexpr int kMaxProjectPictures = 2000;
+
 // Outcome of saving or opening a project file.
 struct ProjectFileResult {
     int code = 0;        // 1 done; -1 refused, damaged or not written; -3 cancelled by the user

@@ -323,6 +323,22 @@ TEST_F(FitFile, DamagedFilesAreRefusedAndLeaveTheProjectAsItWas)
         {"schema 4", [&](auto& v) { v[101] = 4; }},
         {"other class name", [&](auto& v) { v[109] = 'x'; }},
         {"more pictures than the file holds", [&](auto& v) { v[97] = 200; }},
+        {"more pictures than a project may hold", [&](auto& v) {
+             // Every record is there, each a minimal one: the count alone is refused.
+             Le more;
+             more.u16(kMaxProjectPictures + 1);
+             for (int i = 0; i <= kMaxProjectPictures; ++i) {
+                 if (i == 0)
+                     more.u16(0xFFFF).u16(3).u16(5).u8('C').u8('K').u8('p').u8('i').u8('c');
+                 else
+                     more.u16(0x8001);
+                 more.i32(0).str("p.jpg").i32(0).i32(0).i32(640).i32(480).f64(1000.0).i32(0).i32(0);
+                 more.f64(0.0).f64(0.0).f64(0.0).i32(0).f64(0.0).i32(0).i32(0).i32(0).i32(0);
+                 more.f64(0.0).f64(0.0).zeros(16).str("");
+             }
+             v.resize(97);
+             v.insert(v.end(), more.bytes().begin(), more.bytes().end());
+         }},
         {"huge picture count", [&](auto& v) {
              v[97] = 0xFF;
              v[98] = 0xFF;
