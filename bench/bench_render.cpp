@@ -146,7 +146,8 @@ int main(int argc, char** argv)
         CMcCore core;
         core.m_Host = &host;
         core.m_Projection = 23;
-        core.m_CommonFocal = viewFocal;
+        // The common focal scales the output plane: at f one plane unit is one output pixel.
+        core.m_CommonFocal = f;
         core.m_Distortion = 0.0;
         // The synthetic views have no light fall-off to compensate (nona corrects none either).
         core.m_BlendStrength = 0;
@@ -175,12 +176,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_render: %s not found (build the tools in the same build folder)\n", tool.c_str());
         return 1;
     }
-    // The area is given in plane units at the project's common focal: scaled to the width.
-    const double scale = viewFocal / f;
-    char area[128];
-    std::snprintf(area, sizeof area, "%d,%d,%d,%d", static_cast<int>(std::lround(-width / 2 * scale)),
-                  static_cast<int>(std::lround(top * scale)), static_cast<int>(std::lround((width - width / 2) * scale)),
-                  static_cast<int>(std::lround(bottom * scale)));
+    const std::string area = std::to_string(-width / 2) + "," + std::to_string(top) + "," +
+                             std::to_string(width - width / 2) + "," + std::to_string(bottom);
     std::string oursCommand = "'" + tool + "' '" + project + "' '" + ours + "' --quality-priority --width " +
                               std::to_string(width) + " --area " + area;
     if (threads > 0)
