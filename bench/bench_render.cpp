@@ -1,6 +1,6 @@
-// Rendering a panorama of about 100 megapixels from 18 photos with our renderer and with Hugin's
-// nona from the same photos, orientations and focal (written as a Hugin project), at the same
-// output size and projection. Prints both times, their ratio and the PSNR between the two
+// Rendering a panorama of about 100 megapixels from 18 photos with our renderer (smra_render
+// from a project file) and with Hugin's nona from the same photos, orientations and focal
+// (written as a Hugin project), at the same output size and projection. Prints both times, their ratio and the PSNR between the two
 // outputs over the area both cover.
 //
 //   bench_render [--width W] [--threads N] [--keep DIR]
@@ -20,9 +20,10 @@
 #include <vector>
 
 #include "engine/geometry/sphere.h"
-#include "engine/render_band.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
+#include "picset/mchost.h"
+#include "picset/project_file.h"
 
 namespace {
 
@@ -136,43 +137,57 @@ int main(int argc, char** argv)
     std::printf("bench_render: %zu photos, equirectangular %d x %d (%.1f megapixels)\n", views.size(), width, height,
                 width * static_cast<double>(height) / 1e6);
 
-    // --- ours: open the photos, set up, render every band and write the TIFF.
-    const auto startOurs = std::chrono::steady_clock::now();
+    // --- ours: the photos with their cameras saved as a project, rendered by smra_render from
+    // that file (project load, photo decoding, render and TIFF writing all timed).
+    const std::string project = (work / "bench.fit").string();
     {
+        SetEngineModeFlags();
+        CMcHost host;
         CMcCore core;
+        core.m_Host = &host;
         core.m_Projection = 23;
+        // The common focal scales the output plane: at f one plane unit is one output pixel.
         core.m_CommonFocal = f;
+        core.m_Distortion = 0.0;
         // The synthetic views have no light fall-off to compensate (nona corrects none either).
         core.m_BlendStrength = 0;
         for (const CView& v : views) {
-            auto picture = std::make_unique<CKpic>(dir + "/" + v.file, CRect(0, 0, 800, 600));
-            CSize size;
-            if (!ReadImage(picture->m_Path, &picture->Pixels, &size)) {
-                std::fprintf(stderr, "bench_render: cannot read %s\n", picture->m_Path.c_str());
+            CKpic* picture = core.OpenPicture(dir + "/" + v.file);
+            if (!picture) {
+                std::fprintf(stderr, "bench_render: cannot open %s/%s\n", dir.c_str(), v.file.c_str());
                 return 1;
             }
-            picture->m_PictureRect = CRect(0, 0, size.cx, size.cy);
             double lon = 0, lat = 0, roll = 0;
             LonLatRoll(v, &lon, &lat, &roll);
             picture->m_Status = 3;
             picture->m_Focal = viewFocal;
+            picture->m_DefaultFocal = viewFocal;
             picture->m_Direction = CDPoint(lon, -lat);   // the engine's latitude grows downwards
             picture->m_Roll = roll;
-            picture->m_OpticalCentre = CDPoint((size.cx - 1) * 0.5, (size.cy - 1) * 0.5);
-            core.m_Pictures.push_back(std::move(picture));
         }
-        core.m_FittedCount = static_cast<int>(core.m_Pictures.size());
-        if (core.SetupRender(-width / 2, top, width - width / 2, bottom, width, height, 0) <= 0 ||
-            SaveImageBegin(ours, width, height, 288, "bench", 10) != 1) {
-            std::fprintf(stderr, "bench_render: set-up failed\n");
+        core.SortPlacedFirst();
+        if (SaveProjectFile(core, project).code != 1) {
+            std::fprintf(stderr, "bench_render: cannot save %s\n", project.c_str());
             return 1;
         }
-        const int r = RenderBandsInOrder(core, GetSaveStripOrder(ours, height), threads,
-                                         [&](int band, const CPixelArray& px) { return SaveImagePut(ours, px, band); });
-        if (SaveImageEnd(ours, r < 0 ? -1 : 0) < 0 || r < 0) {
-            std::fprintf(stderr, "bench_render: our render failed (%d)\n", r);
-            return 1;
-        }
+    }
+    const std::string tool = (std::filesystem::absolute(argv[0]).parent_path().parent_path() / "tools" / "smra_render").string();
+    if (!std::filesystem::exists(tool)) {
+        std::fprintf(stderr, "bench_render: %s not found (build the tools in the same build folder)\n", tool.c_str());
+        return 1;
+    }
+    const std::string area = std::to_string(-width / 2) + "," + std::to_string(top) + "," +
+                             std::to_string(width - width / 2) + "," + std::to_string(bottom);
+    std::string oursCommand = "'" + tool + "' '" + project + "' '" + ours + "' --quality-priority --width " +
+                              std::to_string(width) + " --area " + area;
+    if (threads > 0)
+        oursCommand += " --threads " + std::to_string(threads);
+    oursCommand += " >/dev/null 2>&1";
+    std::filesystem::remove(ours);
+    const auto startOurs = std::chrono::steady_clock::now();
+    if (std::system(oursCommand.c_str()) != 0 || !std::filesystem::exists(ours)) {
+        std::fprintf(stderr, "bench_render: our render failed: %s\n", oursCommand.c_str());
+        return 1;
     }
     const double oursSeconds = Seconds(startOurs);
     std::printf("ours: %.2f s\n", oursSeconds);

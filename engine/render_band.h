@@ -32,8 +32,9 @@ struct CRenderScratch {
 // The picture set must be set up (SetupRender) first. Before the first band every fitted
 // picture's image is made available and the overlap mode of a speed render is fixed, on the
 // calling thread; between deliveries the calling thread polls the break.
-// Result: 1 when every band was delivered; -1 when a picture could not be loaded, the job was
-// broken or sink answered a negative value; -4 when width is not the set-up width; -5 when
-// memory ran out.
+// Bands in flight: two per worker, each 16 rows of the set-up width.
+// Result: 1 when every band was delivered; -1 when the set-up is missing, a picture could not
+// be loaded (its path is in m_RenderFailedPath and the host was told), the job was broken or
+// sink answered a negative value; -5 when memory ran out.
 int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads,
                        const std::function<int(int band, const CPixelArray& pixels)>& sink);

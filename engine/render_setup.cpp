@@ -35,6 +35,32 @@ double EdgeWeight(double x)
     return std::cos((x - 0.35) * EnginePi / 0.3) / 2.0 + 0.5;
 }
 
+CBlockFilter ChooseBlockFilter(double m, CDPoint u1, CDPoint u2)
+{
+    CBlockFilter f;
+    f.u1 = u1;
+    f.u2 = u2;
+    // A block centre that no picture pixel maps back to gives no magnification; treat it as 1.
+    if (!std::isfinite(m))
+        m = 1.0;
+    if (m <= 1.0) {
+        f.kind = 0;
+        f.reach = ClampDouble(2.5 * m - 0.5, 1.0, 2.0);
+    } else if (m < 1.5) {
+        f.kind = 1;
+        f.reach = 2.0;
+    } else if (m < 2.2) {
+        f.kind = 2;
+        f.reach = 0.65;
+    } else {
+        f.kind = 3;
+        f.reach = 0.45;
+    }
+    // Clamped as a double: a huge magnification must not reach the int conversion.
+    f.halfWidth = static_cast<int>(ClampDouble(std::ceil(m * f.reach * 1.414), 1.0, 10.0));
+    return f;
+}
+
 void CMcCore::BuildFilterTables()
 {
     m_SincTable[0] = 1.0;

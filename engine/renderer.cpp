@@ -18,6 +18,7 @@
 #include "common/message_catalogue.h"
 #include "engine/geometry/sphere.h"
 #include "engine/render_band.h"
+#include "engine/render_filter.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -75,42 +76,6 @@ bool CoversBlock(const CMcCore& core, const CKpic* picture, int x0, int y0)
             return true;
     }
     return false;
-}
-
-// The filter chosen once per block from the local magnification m (output pixels per picture
-// pixel): kind 0 windowed sinc in picture pixels, kind 1 the same sinc in output pixels,
-// kind 2 the edge-weight table, kind 3 a narrow raised cosine, both in output pixels.
-struct CBlockFilter {
-    int kind = 0;
-    double reach = 1.0;
-    int halfWidth = 1;
-    CDPoint u1;
-    CDPoint u2;
-};
-
-CBlockFilter ChooseFilter(double m, CDPoint u1, CDPoint u2)
-{
-    CBlockFilter f;
-    f.u1 = u1;
-    f.u2 = u2;
-    // A block centre that no picture pixel maps back to gives no magnification; treat it as 1.
-    if (!std::isfinite(m))
-        m = 1.0;
-    if (m <= 1.0) {
-        f.kind = 0;
-        f.reach = ClampDouble(2.5 * m - 0.5, 1.0, 2.0);
-    } else if (m < 1.5) {
-        f.kind = 1;
-        f.reach = 2.0;
-    } else if (m < 2.2) {
-        f.kind = 2;
-        f.reach = 0.65;
-    } else {
-        f.kind = 3;
-        f.reach = 0.45;
-    }
-    f.halfWidth = static_cast<int>(ClampDouble(std::ceil(m * f.reach * 1.414), 1.0, 10.0));
-    return f;
 }
 
 COLORREF PixelAt(const CKpic* picture, int x, int y)
@@ -213,7 +178,7 @@ int RenderOne(CBandWork& work, int band, CKpic* picture, int radius)
         const CDPoint u1 = displacement(p0 + CDPoint(1.0, 0.0));
         const CDPoint u2 = displacement(p0 + CDPoint(0.0, 1.0));
         const double m = std::min(std::hypot(u1.x, u1.y), std::hypot(u2.x, u2.y));
-        const CBlockFilter filter = ChooseFilter(m, u1, u2);
+        const CBlockFilter filter = ChooseBlockFilter(m, u1, u2);
 
         int visited = 0;
         int complete = 0;

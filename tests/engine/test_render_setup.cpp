@@ -205,4 +205,31 @@ TEST(RenderSetup, FilterTables)
         EXPECT_LT(core.m_EdgeTable[i], core.m_EdgeTable[i - 1]) << i;
 }
 
+TEST(RenderSetup, FilterKindReachAndWidthByMagnification)
+{
+    struct Case {
+        double m;
+        int kind;
+        double reach;
+        int halfWidth;
+    } const cases[] = {
+        {0.2, 0, 1.0, 1},
+        {0.8, 0, 1.5, 2},
+        {1.0, 0, 2.0, 3},
+        {1.2, 1, 2.0, 4},
+        {1.5, 2, 0.65, 2},
+        {2.19, 2, 0.65, 3},
+        {2.2, 3, 0.45, 2},
+        {8.0, 3, 0.45, 6},
+        {40.0, 3, 0.45, 10},
+        {2.1e9, 3, 0.45, 10},
+    };
+    for (const Case& c : cases) {
+        const CBlockFilter f = ChooseBlockFilter(c.m, CDPoint(c.m, 0.0), CDPoint(0.0, c.m));
+        EXPECT_EQ(f.kind, c.kind) << "m = " << c.m;
+        EXPECT_DOUBLE_EQ(f.reach, c.reach) << "m = " << c.m;
+        EXPECT_EQ(f.halfWidth, c.halfWidth) << "m = " << c.m;
+    }
+}
+
 } // namespace

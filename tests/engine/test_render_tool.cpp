@@ -154,6 +154,10 @@ protected:
         if (!core)
             return {};
         current = core.get();
+        // The optical centres where the picture set puts them after a load (the tool does the
+        // same where they are missing).
+        for (const auto& p : core->m_Pictures)
+            p->m_OpticalCentre = CDPoint((p->Width() - 1) * 0.5, (p->Height() - 1) * 0.5);
         core->m_RenderPriority = 1;
         EXPECT_GT(core->SetupRenderByWidth(-200, -100, 200, 100, kWidth, 0), 0);
         *width = core->m_OutputWidth;

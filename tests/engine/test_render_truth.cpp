@@ -211,7 +211,6 @@ bool LoadTruth(const std::string& path, CTruth* truth, std::string* error)
         *error = "not a JSON object: " + path;
         return false;
     }
-    double v = 0.0;
     const CJson* source = root.Find("source_equirect");
     const CJson* sourceSize = root.Find("source_size");
     const CJson* imageSize = root.Find("image_size");
@@ -222,10 +221,14 @@ bool LoadTruth(const std::string& path, CTruth* truth, std::string* error)
         return false;
     }
     truth->sourceFile = source->text;
-    NumberAt(sourceSize, 0, &v), truth->sourceWidth = static_cast<int>(v);
-    NumberAt(sourceSize, 1, &v), truth->sourceHeight = static_cast<int>(v);
-    NumberAt(imageSize, 0, &v), truth->imageWidth = static_cast<int>(v);
-    NumberAt(imageSize, 1, &v), truth->imageHeight = static_cast<int>(v);
+    auto integer = [](const CJson* array, size_t i) {
+        double v = 0.0;
+        return NumberAt(array, i, &v) ? static_cast<int>(v) : 0;
+    };
+    truth->sourceWidth = integer(sourceSize, 0);
+    truth->sourceHeight = integer(sourceSize, 1);
+    truth->imageWidth = integer(imageSize, 0);
+    truth->imageHeight = integer(imageSize, 1);
     truth->focal = focal->number;
     for (const CJson& item : views->items) {
         CTruthView view;
