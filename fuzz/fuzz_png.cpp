@@ -3,30 +3,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "fuzz/fuzz_input_file.h"
 #include "imagefile/pixel_array.h"
 #include "imagefile/png_codec.h"
 
-namespace {
-
-std::string InputPath()
-{
-    std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return dir + "/smra_fuzz_png_" + std::to_string(getpid()) + ".png";
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = InputPath();
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr)
+    const std::string path = WriteFuzzInputFile(data, size, "png");
+    if (path.empty())
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
 
     CPngCodec codec;
     int w = 0, h = 0;

@@ -16,6 +16,7 @@
 #include "picset/mchost.h"
 #include "picset/project_file.h"
 #include "tests/engine/test_render_fixture.h"
+#include "tests/support/run_program.h"
 
 #ifdef SMRA_SMRA_RENDER_PATH
 
@@ -24,25 +25,9 @@ namespace {
 namespace fs = std::filesystem;
 
 
-struct CRun {
-    int exitCode = -1;
-    std::string output;
-};
+using CRun = testsupport::ProgramRun;
 
-CRun RunTool(const std::string& args)
-{
-    CRun run;
-    const std::string command = std::string(SMRA_SMRA_RENDER_PATH) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe))
-        run.output += buffer;
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+CRun RunTool(const std::string& args) { return testsupport::RunProgram(SMRA_SMRA_RENDER_PATH, args); }
 
 bool WriteImage(const std::string& path, int w, int h, COLORREF (*colour)(int, int))
 {

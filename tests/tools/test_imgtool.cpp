@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/run_program.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -17,26 +19,9 @@ namespace {
 using namespace bmptest;
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string output; // standard output and error together
-};
+using RunResult = testsupport::ProgramRun;
 
-RunResult RunImgtool(const std::string& args)
-{
-    RunResult r;
-    const std::string cmd = std::string("'") + SMRA_IMGTOOL_PATH + "' " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.output.append(buf, n);
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+RunResult RunImgtool(const std::string& args) { return testsupport::RunProgram(SMRA_IMGTOOL_PATH, args); }
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 

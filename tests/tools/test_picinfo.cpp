@@ -1,37 +1,21 @@
 // The picinfo developer tool run as a program over a real set of photos.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include "tests/support/run_program.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct PicinfoRun {
-    int exitCode = -1;
-    std::string out;
-};
-
-PicinfoRun RunPicinfo(const std::string& args)
+testsupport::ProgramRun RunPicinfo(const std::string& args)
 {
-    PicinfoRun r;
-    const std::string cmd = std::string("'") + SMRA_PICINFO_PATH + "' " + args + " 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return testsupport::RunProgram(SMRA_PICINFO_PATH, args, false);
 }
 
 std::vector<std::string> Split(const std::string& s, char sep)
@@ -51,9 +35,9 @@ TEST(Picinfo, PrintsSizeAndLensOfEveryPhotoOfAFolder)
     const fs::path folder = fs::path(SMRA_TESTDATA_DIR) / "pano-skimage-petra-arches";
     if (!fs::is_directory(folder))
         GTEST_SKIP() << "test data not present";
-    const PicinfoRun r = RunPicinfo("'" + folder.string() + "'");
+    const testsupport::ProgramRun r = RunPicinfo("'" + folder.string() + "'");
     ASSERT_EQ(r.exitCode, 0);
-    const std::vector<std::string> lines = Split(r.out, '\n');
+    const std::vector<std::string> lines = Split(r.output, '\n');
     ASSERT_EQ(lines.size(), 10u);  // header and nine photos
     for (size_t i = 1; i < lines.size(); ++i) {
         const std::vector<std::string> f = Split(lines[i], '\t');
