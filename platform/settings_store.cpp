@@ -3,10 +3,10 @@
 //   "K" fields    a key, one field per path component (written for every key, so empty keys last)
 //   "V" fields    type ("s", "i" or "b"), name, data: a value of the key of the last "K" line
 // Fields are separated by tabs; backslash, tab, line feed and carriage return inside a field are
-// written as \\, \t, \n and \r. A change is written to a temporary file beside the hive's file
-// and renamed over it, so a failed write leaves the previous file whole. A hive file with lines
-// that do not parse is read as far as it goes and kept as "<file>.damaged" before the first
-// change is written over it.
+// written as \\, \t, \n and \r. A change is written like a project file (a temporary file beside
+// the hive's file, flushed and renamed over it, the file's permissions kept), so a failed write
+// leaves the previous file whole. A hive file with lines that do not parse is read as far as it
+// goes and kept as "<file>.damaged" before the first change is written over it.
 #include "platform/settings_store.h"
 
 #include <algorithm>
@@ -16,6 +16,8 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "platform/archive.h"
 
 namespace platform {
 
@@ -374,28 +376,13 @@ bool CSettingsStore::Save(SettingsHive hive)
             return false;
         m_damaged[h] = false;
     }
-    std::filesystem::path tmp = file;
-    tmp += ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out << kHeader << '\n';
-        std::vector<std::string> path;
-        WriteNode(out, Root(hive), path);
-        out.flush();
-        if (!out) {
-            out.close();
-            std::filesystem::remove(tmp, ec);
-            return false;
-        }
-    }
-    std::filesystem::rename(tmp, file, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    std::ostringstream out;
+    out << kHeader << '\n';
+    std::vector<std::string> path;
+    WriteNode(out, Root(hive), path);
+    const std::string text = out.str();
+    const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+    return WriteFileAtomically(file.string(), std::span<const uint8_t>(data, text.size())) == FileIoError::None;
 }
 
 bool CSettingsStore::KeyExists(SettingsHive hive, const std::string& key) { return FindKey(hive, key) != nullptr; }

@@ -204,3 +204,28 @@ TEST(SettingsStore, ProcessWideStoreCanBeSwapped)
     platform::SetSettings(nullptr);
     EXPECT_NE(&platform::Settings(), &mine);
 }
+
+TEST(SettingsStore, ASaveKeepsTheFilesPermissionsAndIsNotBlockedByAStaleTemporary)
+{
+    const fs::path dir = FreshFolder("rewrite");
+    {
+        CSettingsStore store(dir);
+        ASSERT_TRUE(store.SetInt(SettingsHive::CurrentUser, "K", "first", 1));
+    }
+    const fs::path file = dir / "current_user.settings";
+    // The user made the file private; something else left a folder where a fixed temporary
+    // name would go.
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_directory(dir / "current_user.settings.tmp");
+
+    CSettingsStore store(dir);
+    ASSERT_TRUE(store.SetInt(SettingsHive::CurrentUser, "K", "second", 2));
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    CSettingsStore again(dir);
+    EXPECT_EQ(again.GetInt(SettingsHive::CurrentUser, "K", "first"), 1);
+    EXPECT_EQ(again.GetInt(SettingsHive::CurrentUser, "K", "second"), 2);
+    size_t entries = 0;
+    for ([[maybe_unused]] const fs::directory_entry& e : fs::directory_iterator(dir))
+        ++entries;
+    EXPECT_EQ(entries, 2u) << "the hive file and the stale folder only; no temporary is left behind";
+}
