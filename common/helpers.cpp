@@ -48,6 +48,23 @@ std::string ToUpper(std::string s)
     return s;
 }
 
+bool EqualsNoCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 std::string GetFileExt(const std::string& path)

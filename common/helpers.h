@@ -23,6 +23,9 @@ enum FileKind : int {
 const std::string& ProjectExtension();
 
 std::string ToUpper(std::string s);
+// True when the texts differ at most in the letter case of ASCII letters (paths and file names
+// are compared so, as on a case-blind file system).
+bool EqualsNoCase(const std::string& a, const std::string& b);
 bool IsPathSeparator(char c);
 
 // Text after the last "." of the file name, upper-cased; "" when there is none or the name

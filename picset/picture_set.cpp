@@ -6,6 +6,7 @@
 #include <new>
 #include <system_error>
 
+#include "common/helpers.h"
 #include "common/message_catalogue.h"
 #include "engine/geometry/lens_table.h"
 #include "engine/geometry/sphere.h"
@@ -15,24 +16,6 @@
 #include "platform/message_box.h"
 
 namespace {
-
-// Paths are the same when they differ at most in ASCII letter case.
-bool SamePath(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // A message for the host: its number as decimal text in numbered mode, else its text.
 std::string EngineMessage(int n) { return NumberedMessageFlag ? std::to_string(n) : MessageText(n); }
@@ -97,7 +80,7 @@ CKpic* CMcCore::FindPictureByPath(const std::string& path) const
 int CMcCore::FindPictureIndex(const std::string& path) const
 {
     for (int i = 0; i < GetPictureCount(); ++i)
-        if (SamePath(m_Pictures[static_cast<size_t>(i)]->m_Path, path))
+        if (EqualsNoCase(m_Pictures[static_cast<size_t>(i)]->m_Path, path))
             return i;
     return -1;
 }
@@ -161,7 +144,7 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
     }
     // Continue with the file system's full name of the file when it differs.
     const std::filesystem::path full = std::filesystem::absolute(path, ec).lexically_normal();
-    if (!ec && !SamePath(full.string(), path))
+    if (!ec && !EqualsNoCase(full.string(), path))
         path = full.string();
 
     if (CKpic* existing = FindPictureByPath(path)) {

@@ -4,7 +4,6 @@
 #include "picset/project_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <sys/stat.h>
 #include <utility>
@@ -15,13 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-bool EqualNoCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 bool IsRegularFile(const std::string& path)
 {
@@ -73,7 +65,7 @@ std::string FindExistingFile(const std::string& path)
         return {};
     for (const fs::directory_entry& e : it) {
         const std::string candidate = e.path().filename().string();
-        if (EqualNoCase(candidate, name) && IsRegularFile(e.path().string()))
+        if (EqualsNoCase(candidate, name) && IsRegularFile(e.path().string()))
             return FullPath(e.path().string());
     }
     return {};

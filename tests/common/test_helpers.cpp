@@ -110,3 +110,29 @@ TEST(Rects, IncludePointGrowsEachSide)
     IncludePoint(&r, 15, -3);
     EXPECT_EQ(r, CRect(-5, -3, 15, 20));
 }
+
+TEST(Paths, EqualsNoCaseFoldsAsciiLettersOnly)
+{
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"C:\\Photos\\IMG_01.JPG", "c:\\photos\\img_01.jpg", true},
+        {"/a/b.jpg", "/a/b.jpg", true},
+        {"", "", true},
+        {"a.jpg", "a.jpgx", false},
+        {"a/b.jpg", "a\\b.jpg", false},
+        // '@' and '`' sit next to the letters; only A-Z fold.
+        {"@", "`", false},
+        {"[", "{", false},
+        // Bytes of UTF-8 letters are compared as they are.
+        {"\xC3\x89t\xC3\xA9.jpg", "\xC3\xA9T\xC3\xA9.JPG", false},
+        {"\xC3\x89t\xC3\xA9.jpg", "\xC3\x89T\xC3\xA9.JPG", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EqualsNoCase(c.a, c.b), c.same) << c.a << " / " << c.b;
+        EXPECT_EQ(EqualsNoCase(c.b, c.a), c.same) << c.b << " / " << c.a;
+    }
+}
