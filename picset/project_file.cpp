@@ -15,6 +15,7 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/value_types.h"
 #include "engine/geometry/sphere.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
@@ -85,21 +86,26 @@ int32_t CentreToInt(double v)
     return static_cast<int32_t>(v);
 }
 
-double ClampValue(double v, double lo, double hi)
+// After a record's n control points were read: the slots behind them are free, and the
+// picture's preparation starts over.
+void FinishLoadedRecord(CKpic& k, int n)
 {
-    return v < lo ? lo : (v > hi ? hi : v);
+    for (int i = n; i < CONTROL_POINT_SLOTS; ++i) {
+        ControlPoint& p = k.m_Points[static_cast<size_t>(i)];
+        p.kind = 0;
+        p.state = 0;
+        p.pointId = 0;
+    }
+    k.m_PrepStep = 0;
+    k.FeaturesReady = 0;
 }
 
-// The catalogue text of message n with its %s field filled.
+// The catalogue text of message n with its field filled.
 std::string CatalogueText(int n, const std::string& arg)
 {
     if (MessageText(n).empty())
         LoadMessageCatalogue();
-    std::string text = MessageText(n);
-    const size_t field = text.find("%s");
-    if (field != std::string::npos)
-        text.replace(field, 2, arg);
-    return text;
+    return CMcHost::FormatMessage(MessageText(n), arg, std::string());
 }
 
 int Ask(CMcHost* host, const char* number, int type, const std::string& a, const std::string& b)
@@ -119,7 +125,7 @@ bool SameNameNoCase(const std::string& a, const std::string& b)
     std::string na, nb, folder;
     SplitFolderAndName(a, &folder, &na);
     SplitFolderAndName(b, &folder, &nb);
-    return ToUpper(na) == ToUpper(nb);
+    return EqualsNoCase(na, nb);
 }
 
 platform::FileDialogRequest PickRequest(const std::string& storedPath)
@@ -243,14 +249,7 @@ int CKpic::LoadFields(CArchive& ar)
         r.ReadDouble();
         r.ReadRect();
     }
-    for (int i = n; i < CONTROL_POINT_SLOTS; ++i) {
-        ControlPoint& p = m_Points[static_cast<size_t>(i)];
-        p.kind = 0;
-        p.state = 0;
-        p.pointId = 0;
-    }
-    m_PrepStep = 0;
-    FeaturesReady = 0;
+    FinishLoadedRecord(*this, n);
     return r.Ok() ? 1 : -1;
 }
 
@@ -297,15 +296,8 @@ int CKpic::LoadFieldsMcl(CArchive& ar)
         r.ReadWord();
         r.ReadDouble();
     }
-    for (int i = n; i < CONTROL_POINT_SLOTS; ++i) {
-        ControlPoint& p = m_Points[static_cast<size_t>(i)];
-        p.kind = 0;
-        p.state = 0;
-        p.pointId = 0;
-    }
     QuarterTurns = 0;
-    m_PrepStep = 0;
-    FeaturesReady = 0;
+    FinishLoadedRecord(*this, n);
     return r.Ok() ? 1 : -1;
 }
 
@@ -329,9 +321,9 @@ struct ProjectHeader {
 
 void ClampSharedLens(ProjectHeader& h)
 {
-    h.centreFractions.x = ClampValue(h.centreFractions.x, 0.35, 0.65);
-    h.centreFractions.y = ClampValue(h.centreFractions.y, 0.35, 0.65);
-    h.distortion = ClampValue(h.distortion, -0.25, 0.25);
+    h.centreFractions.x = ClampDouble(h.centreFractions.x, 0.35, 0.65);
+    h.centreFractions.y = ClampDouble(h.centreFractions.y, 0.35, 0.65);
+    h.distortion = ClampDouble(h.distortion, -0.25, 0.25);
 }
 
 // Reads the object list of picture records; the records only when all of it was read.
