@@ -4,15 +4,14 @@
 #include <cmath>
 
 #include "common/value_types.h"
+#include "engine/geometry/sphere.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
 #include "platform/gesture.h"
 
 namespace {
 
-// The engine's pi (3.14159265 on purpose: results must match those of the fitting code).
-constexpr double kPi = 3.14159265;
-constexpr double kInViewLimit = 0.47 * kPi;
+constexpr double kInViewLimit = 0.47 * EnginePi;
 
 // Edge flags of the drag search.
 constexpr int kEdgeRight = 0x10;
@@ -44,7 +43,7 @@ void CMcomp::PaintEdgeBars(CPixelArray& preview, int flags)
     }
 }
 
-double CMcomp::ClampTurn(double angle) { return ClampDouble(angle, -2.0 * kPi, 2.0 * kPi); }
+double CMcomp::ClampTurn(double angle) { return ClampDouble(angle, -2.0 * EnginePi, 2.0 * EnginePi); }
 
 CMcomp::CMcomp() : m_core(std::make_unique<CMcCore>()) {}
 
@@ -205,7 +204,7 @@ int CMcomp::IsPictureInView(const CKpic* picture) const
 
 void CMcomp::GetVerticalLimits(CPoint& top, CPoint& bottom) const
 {
-    const double nearPole = kPi / 2.0 - 0.001;
+    const double nearPole = EnginePi / 2.0 - 0.001;
     top = m_core->SphereToPixel(CDPoint(0.0, nearPole));
     top.y -= 1;
     bottom = m_core->SphereToPixel(CDPoint(0.0, -nearPole));
