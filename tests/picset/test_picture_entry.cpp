@@ -35,22 +35,16 @@ CPictureEntry FilledEntry(const std::string& name)
     return e;
 }
 
-} // namespace
-
-TEST(PictureEntry, NewEntryIsFreeWithNoFitStatus)
+// The fields of an entry that holds no picture: a new one, or one after Reset.
+void ExpectNoPicture(const CPictureEntry& e)
 {
-    const CPictureEntry e;
     EXPECT_EQ(e.m_EntryFlag, 0);
     EXPECT_EQ(e.m_Name, "");
     EXPECT_EQ(e.m_Size, CSize(0, 0));
     EXPECT_TRUE(e.m_PixelCache.IsEmpty());
-    EXPECT_TRUE(e.m_Bitmap.IsNull());
-    EXPECT_TRUE(e.m_SecondBitmap.IsNull());
     EXPECT_EQ(e.m_State, 0);
     EXPECT_TRUE(e.m_Rect.IsRectNull());
     EXPECT_TRUE(e.m_SecondRect.IsRectNull());
-    EXPECT_TRUE(e.m_ThirdRect.IsRectNull());
-    EXPECT_FALSE(e.m_ColorModel.IsActive());
     EXPECT_EQ(e.m_PieceSlot, CPoint(0, 0));
     EXPECT_EQ(e.m_FitStatus, -2);
     EXPECT_EQ(e.m_QuarterTurns, 0);
@@ -60,24 +54,23 @@ TEST(PictureEntry, NewEntryIsFreeWithNoFitStatus)
                 e.m_FNumberText.empty());
 }
 
+} // namespace
+
+TEST(PictureEntry, NewEntryIsFreeWithNoFitStatus)
+{
+    const CPictureEntry e;
+    ExpectNoPicture(e);
+    EXPECT_TRUE(e.m_Bitmap.IsNull());
+    EXPECT_TRUE(e.m_SecondBitmap.IsNull());
+    EXPECT_TRUE(e.m_ThirdRect.IsRectNull());
+    EXPECT_FALSE(e.m_ColorModel.IsActive());
+}
+
 TEST(PictureEntry, ResetClearsThePictureButKeepsBitmapsColourModelAndThirdRectangle)
 {
     CPictureEntry e = FilledEntry("/photos/a.jpg");
     e.Reset();
-    EXPECT_EQ(e.m_EntryFlag, 0);
-    EXPECT_EQ(e.m_Name, "");
-    EXPECT_EQ(e.m_Size, CSize(0, 0));
-    EXPECT_TRUE(e.m_PixelCache.IsEmpty());
-    EXPECT_EQ(e.m_State, 0);
-    EXPECT_TRUE(e.m_Rect.IsRectNull());
-    EXPECT_TRUE(e.m_SecondRect.IsRectNull());
-    EXPECT_EQ(e.m_PieceSlot, CPoint(0, 0));
-    EXPECT_EQ(e.m_FitStatus, -2);
-    EXPECT_EQ(e.m_QuarterTurns, 0);
-    EXPECT_EQ(e.m_CameraValue, 0.0);
-    EXPECT_EQ(e.m_ExposureFigure, 0.0);
-    EXPECT_TRUE(e.m_CameraText.empty() && e.m_CameraNameText.empty() && e.m_ExposureText.empty() &&
-                e.m_FNumberText.empty());
+    ExpectNoPicture(e);
 
     EXPECT_EQ(e.m_Bitmap.Width(), 4);
     EXPECT_EQ(e.m_SecondBitmap.Width(), 2);
