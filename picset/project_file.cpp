@@ -22,6 +22,7 @@
 #include "picset/mchost.h"
 #include "platform/archive.h"
 #include "platform/file_dialog.h"
+#include "platform/file_io.h"
 #include "platform/message_box.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "platform/archive.h"
+#include "platform/file_io.h"
 
 namespace platform {
 
