@@ -59,16 +59,11 @@ bool HasImage(const CKpic* picture)
 }
 
 // Whether a picture may reach the 16 x 16 block at (x0, y0): any corner's direction within
-// pi/3 of its axis and inside its rectangle. Longitudes are compared on the circle: a picture
-// that straddles the seam of a full turn reaches both ends of the panorama (comparing the raw
-// longitude with the yaw would leave the far side of the seam white).
+// pi/3 of its axis and inside its rectangle. There is no longitude pre-test against the yaw:
+// on the circle every longitude is within pi of it, and comparing raw longitudes would leave
+// the far side of a full turn's seam white for a picture that straddles it.
 bool CoversBlock(const CMcCore& core, const CKpic* picture, int x0, int y0)
 {
-    if (core.m_Projection >= 10 && core.m_Projection <= 29) {
-        const CDPoint d = core.PlaneToSphere(core.OutputToPlane(x0, y0));
-        if (!(std::abs(NormalizeAngle(picture->Yaw() - d.x)) <= EnginePi))
-            return false;
-    }
     const CPoint corners[4] = {{x0, y0}, {x0 + 15, y0}, {x0 + 15, y0 + 15}, {x0, y0 + 15}};
     for (const CPoint& c : corners) {
         const CDPoint d = core.PlaneToSphere(core.OutputToPlane(c.x, c.y));
@@ -100,7 +95,9 @@ COLORREF FilteredSample(const CMcCore& core, const CKpic* picture, const CBlockF
                 t = CDPoint(t.x * f.u1.x + t.y * f.u2.x, t.x * f.u1.y + t.y * f.u2.y);
             const double a = std::abs(t.x);
             const double b = std::abs(t.y);
-            if (a > f.reach || b > f.reach)
+            // Written to be false for NaN too: a displacement that overflowed must not reach
+            // the table index conversions below.
+            if (!(a <= f.reach && b <= f.reach))
                 continue;
             double wx = 1.0;
             double wy = 1.0;
