@@ -203,8 +203,9 @@ int RenderOne(CBandWork& work, int band, CKpic* picture, int radius)
                 const double rq = std::hypot(v.x, v.y);
                 int e = std::min(std::min(ip.x - rect.left, rect.right - ip.x),
                                  std::min(ip.y - rect.top, rect.bottom - ip.y));
+                // The bound comes first so that a NaN radius also takes it before the int conversion.
                 if (mode == 0)
-                    e = std::min(e, radius - static_cast<int>(std::min(rq, 2.0e9)));
+                    e = std::min(e, radius - static_cast<int>(std::min(2.0e9, rq)));
                 if (e <= 0)
                     continue;
 
