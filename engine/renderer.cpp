@@ -148,6 +148,10 @@ int RenderOne(CBandWork& work, int band, CKpic* picture, int radius)
 
     const int W = core.m_OutputWidth;
     const int H = core.m_OutputHeight;
+    // A band above or below the raster has no row to add to (the cells hold the band's own
+    // rows only, and the first row of a far band may not fit an int).
+    if (band < 0 || band > (H - 1) / kRenderBandRows)
+        return work.Stopped() ? -1 : 1;
     const int firstRow = band * kRenderBandRows;
     const int y0 = Clamp(firstRow, 0, H);
     const CRect& rect = picture->m_PictureRect;
