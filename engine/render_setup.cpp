@@ -15,6 +15,25 @@
 #include "engine/render_filter.h"
 #include "picset/mccore.h"
 
+namespace {
+
+// The area's width and height in 64 bits: an output area may reach from -2.1e9 to 2.1e9, whose
+// difference does not fit 32 bits.
+int64_t AreaWidth(const CRect& a) { return static_cast<int64_t>(a.right) - a.left; }
+int64_t AreaHeight(const CRect& a) { return static_cast<int64_t>(a.bottom) - a.top; }
+
+// trunc(v) held within [lo, hi], NaN giving lo: the int conversion of a raster coordinate that an
+// extreme area could push beyond the int range.
+int TruncWithin(double v, int lo, int hi)
+{
+    return static_cast<int>(ClampDouble(v, lo, hi));
+}
+
+// A progress count that stays within its 32-bit counter.
+int32_t SaturatedCount(int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v, INT32_MAX)); }
+
+} // namespace
+
 double SincKernel(double x)
 {
     const double t = EnginePi * x;
@@ -74,33 +93,37 @@ void CMcCore::BuildFilterTables()
 int CMcCore::SetRenderArea(int left, int top, int right, int bottom, int width, int height)
 {
     m_RenderArea.SetRect(left, top, right, bottom);
-    if (m_RenderArea.Width() <= 0)
+    if (AreaWidth(m_RenderArea) <= 0)
         m_RenderArea.right = m_RenderArea.left + 16;
-    if (m_RenderArea.Height() <= 0)
+    if (AreaHeight(m_RenderArea) <= 0)
         m_RenderArea.bottom = m_RenderArea.top + 16;
     m_OutputWidth = width;
     m_OutputHeight = height;
 
-    // The horizontal factor serves both axes.
-    const double x = static_cast<double>(width) / m_RenderArea.Width();
-    const int ox = static_cast<int>(m_RenderArea.left * x);
-    const int oy = static_cast<int>(m_RenderArea.top * x);
+    // The horizontal factor serves both axes. The scaled origin is held where it and its far
+    // corner stay ints (only a raster absurdly larger than its area gets there).
+    const double areaWidth = static_cast<double>(AreaWidth(m_RenderArea));
+    const double x = width / areaWidth;
+    const int ox = TruncWithin(m_RenderArea.left * x, INT32_MIN + 1, INT32_MAX - std::max(width, 0));
+    const int oy = TruncWithin(m_RenderArea.top * x, INT32_MIN + 1, INT32_MAX - std::max(height, 0));
     m_ScaledRect.SetRect(ox, oy, ox + width, oy + height);
     m_RenderOffset = CPoint(-ox, -oy);
-    m_RenderScale = static_cast<double>(m_RenderArea.Width()) / width;
+    m_RenderScale = areaWidth / width;
     return width;
 }
 
 int CMcCore::SetRenderAreaByWidth(const CRect& area, int width)
 {
     CRect a = area;
-    if (a.Width() <= 0)
+    if (AreaWidth(a) <= 0)
         a.right = a.left + 16;
-    if (a.Height() <= 0)
+    if (AreaHeight(a) <= 0)
         a.bottom = a.top + 16;
     const int w = Clamp(width, 1, 999999);
-    // A very flat area would give no row at all; one row is the least a raster has.
-    const int h = std::max(1, static_cast<int>(w * (static_cast<double>(a.Height()) / a.Width())));
+    // A very flat area would give no row at all; one row is the least a raster has. A very tall
+    // one is held at a height whose bands and block rows still count in ints.
+    const double aspect = static_cast<double>(AreaHeight(a)) / static_cast<double>(AreaWidth(a));
+    const int h = TruncWithin(w * aspect, 1, INT32_MAX - kRenderBandRows);
     return SetRenderArea(a.left, a.top, a.right, a.bottom, w, h);
 }
 
@@ -108,9 +131,16 @@ int CMcCore::GetRenderSpanDegrees()
 {
     if (m_Projection < 10 || m_Projection >= 30)
         return 1;
-    const CDPoint p = PixelToSphere(m_RenderArea.left, 0);
-    const CDPoint q = PixelToSphere(m_RenderArea.right, 0);
-    const double degrees = (q.x - p.x) * 360.0 / EngineTwoPi;
+    // An edge beyond what the view can show has no direction; it counts as the edge of the
+    // view, a quarter turn to its side (only the linear forms have such edges on the centre
+    // line, and they reach less than a quarter turn each way).
+    auto longitude = [this](int x) {
+        const CDPoint d = PixelToSphere(x, 0);
+        if (IsMissingDirection(d))
+            return x < 0 ? -EngineHalfPi : EngineHalfPi;
+        return d.x;
+    };
+    const double degrees = (longitude(m_RenderArea.right) - longitude(m_RenderArea.left)) * 360.0 / EngineTwoPi;
     // A NaN or huge span must not reach the int conversion.
     return static_cast<int>(ClampDouble(degrees, 0.0, 450.0));
 }
@@ -156,10 +186,11 @@ int CMcCore::AllocateRenderBlocks()
         return -5;
     }
     if (m_RenderShape == 1 || m_RenderShape == 2) {
-        m_RadiusX = m_RenderArea.Width() / 2;
-        m_RadiusY = m_RenderArea.Height() / 2;
-        m_ImageCentre = CDPoint((m_RenderArea.left + m_RenderArea.right) / 2,
-                                (m_RenderArea.top + m_RenderArea.bottom) / 2);
+        const CRect& a = m_RenderArea;
+        m_RadiusX = static_cast<double>(AreaWidth(a) / 2);
+        m_RadiusY = static_cast<double>(AreaHeight(a) / 2);
+        m_ImageCentre = CDPoint(static_cast<double>((static_cast<int64_t>(a.left) + a.right) / 2),
+                                static_cast<double>((static_cast<int64_t>(a.top) + a.bottom) / 2));
         if (m_RenderShape == 1) {
             if (m_RadiusX > m_RadiusY)
                 m_RadiusX = m_RadiusY;
@@ -168,9 +199,9 @@ int CMcCore::AllocateRenderBlocks()
         }
     }
     ResetProgress();
-    m_Progress[1] = m_FittedCount * m_BlockRows;
+    m_Progress[1] = SaturatedCount(static_cast<int64_t>(m_FittedCount) * m_BlockRows);
     if (m_OverlapMode == 0)
-        m_Progress[2] = 2 * m_FittedCount * m_BlockRows;
+        m_Progress[2] = SaturatedCount(2 * static_cast<int64_t>(m_FittedCount) * m_BlockRows);
     return 1;
 }
 

@@ -59,16 +59,11 @@ bool HasImage(const CKpic* picture)
 }
 
 // Whether a picture may reach the 16 x 16 block at (x0, y0): any corner's direction within
-// pi/3 of its axis and inside its rectangle. Longitudes are compared on the circle: a picture
-// that straddles the seam of a full turn reaches both ends of the panorama (comparing the raw
-// longitude with the yaw would leave the far side of the seam white).
+// pi/3 of its axis and inside its rectangle. There is no longitude pre-test against the yaw:
+// on the circle every longitude is within pi of it, and comparing raw longitudes would leave
+// the far side of a full turn's seam white for a picture that straddles it.
 bool CoversBlock(const CMcCore& core, const CKpic* picture, int x0, int y0)
 {
-    if (core.m_Projection >= 10 && core.m_Projection <= 29) {
-        const CDPoint d = core.PlaneToSphere(core.OutputToPlane(x0, y0));
-        if (!(std::abs(NormalizeAngle(picture->Yaw() - d.x)) <= EnginePi))
-            return false;
-    }
     const CPoint corners[4] = {{x0, y0}, {x0 + 15, y0}, {x0 + 15, y0 + 15}, {x0, y0 + 15}};
     for (const CPoint& c : corners) {
         const CDPoint d = core.PlaneToSphere(core.OutputToPlane(c.x, c.y));
@@ -100,7 +95,9 @@ COLORREF FilteredSample(const CMcCore& core, const CKpic* picture, const CBlockF
                 t = CDPoint(t.x * f.u1.x + t.y * f.u2.x, t.x * f.u1.y + t.y * f.u2.y);
             const double a = std::abs(t.x);
             const double b = std::abs(t.y);
-            if (a > f.reach || b > f.reach)
+            // Written to be false for NaN too: a displacement that overflowed must not reach
+            // the table index conversions below.
+            if (!(a <= f.reach && b <= f.reach))
                 continue;
             double wx = 1.0;
             double wy = 1.0;
@@ -151,6 +148,10 @@ int RenderOne(CBandWork& work, int band, CKpic* picture, int radius)
 
     const int W = core.m_OutputWidth;
     const int H = core.m_OutputHeight;
+    // A band above or below the raster has no row to add to (the cells hold the band's own
+    // rows only, and the first row of a far band may not fit an int).
+    if (band < 0 || band > (H - 1) / kRenderBandRows)
+        return work.Stopped() ? -1 : 1;
     const int firstRow = band * kRenderBandRows;
     const int y0 = Clamp(firstRow, 0, H);
     const CRect& rect = picture->m_PictureRect;
@@ -206,8 +207,9 @@ int RenderOne(CBandWork& work, int band, CKpic* picture, int radius)
                 const double rq = std::hypot(v.x, v.y);
                 int e = std::min(std::min(ip.x - rect.left, rect.right - ip.x),
                                  std::min(ip.y - rect.top, rect.bottom - ip.y));
+                // The bound comes first so that a NaN radius also takes it before the int conversion.
                 if (mode == 0)
-                    e = std::min(e, radius - static_cast<int>(std::min(rq, 2.0e9)));
+                    e = std::min(e, radius - static_cast<int>(std::min(2.0e9, rq)));
                 if (e <= 0)
                     continue;
 

@@ -11,10 +11,18 @@ namespace {
 // step through billions of turns; below it the turn-by-turn steps give the familiar rounding.
 constexpr double ReduceBeyond = 1024.0 * EngineTwoPi;
 
-double ReduceByPeriod(double a, double period)
+// a brought into (-period / 2, period / 2] by whole periods; NaN for a non-finite angle.
+double WrapIntoPeriod(double a, double period)
 {
+    if (!std::isfinite(a))
+        return std::numeric_limits<double>::quiet_NaN();
     if (std::fabs(a) > ReduceBeyond)
         a = std::fmod(a, period);
+    const double half = period / 2.0;
+    while (a <= -half)
+        a += period;
+    while (a > half)
+        a -= period;
     return a;
 }
 
@@ -34,26 +42,12 @@ bool IsMissingDirection(CDPoint d)
 
 double NormalizeAngle(double a)
 {
-    if (!std::isfinite(a))
-        return std::numeric_limits<double>::quiet_NaN();
-    a = ReduceByPeriod(a, EngineTwoPi);
-    while (a <= -EnginePi)
-        a += EngineTwoPi;
-    while (a > EnginePi)
-        a -= EngineTwoPi;
-    return a;
+    return WrapIntoPeriod(a, EngineTwoPi);
 }
 
 double NormalizeHalfTurn(double a)
 {
-    if (!std::isfinite(a))
-        return std::numeric_limits<double>::quiet_NaN();
-    a = ReduceByPeriod(a, EnginePi);
-    while (a <= -EngineHalfPi)
-        a += EnginePi;
-    while (a > EngineHalfPi)
-        a -= EnginePi;
-    return a;
+    return WrapIntoPeriod(a, EnginePi);
 }
 
 double SphericalDistance(CDPoint p, CDPoint q)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <set>
 
 #include "engine/geometry/projections.h"
@@ -100,9 +101,30 @@ TEST(Renderer, RowsBelowTheRasterAreLeftWhiteAndBandsBeyondAreEmpty)
     // Band 1 holds row 16 only; its other rows lie below the raster.
     EXPECT_EQ(band[16 * 33 - 1], kWhite);
     EXPECT_NE(band[5], kWhite);
-    ASSERT_EQ(core.RenderPictures(7, band), 1);
-    for (std::ptrdiff_t i = 0; i < band.GetSize(); ++i)
-        ASSERT_EQ(band[i], kWhite);
+    // A band far beyond, whose first row would not even fit an int, is empty too.
+    for (int beyond : {7, INT32_MAX / 2, INT32_MAX}) {
+        band.Fill(0x123456);
+        ASSERT_EQ(core.RenderPictures(beyond, band), 1) << beyond;
+        for (std::ptrdiff_t i = 0; i < band.GetSize(); ++i)
+            ASSERT_EQ(band[i], kWhite) << beyond;
+    }
+}
+
+TEST(Renderer, OnePictureAddsNothingToABandOutsideTheRaster)
+{
+    CMcCore core;
+    SetUpIdentity(core, 33, 17);
+    CPixelArray band;
+    band.SetSize(16 * 33);
+    ASSERT_EQ(core.RenderPictures(0, band), 1);
+    const std::vector<CRgbSum> before = core.m_RenderCells;
+    CKpic* picture = core.m_Pictures.front().get();
+    for (int outside : {-1, -1000, INT32_MIN, 2, INT32_MAX}) {
+        EXPECT_EQ(core.RenderOnePicture(outside, picture, 1000), 1) << outside;
+        ASSERT_EQ(core.m_RenderCells.size(), before.size());
+        for (size_t i = 0; i < before.size(); ++i)
+            ASSERT_EQ(core.m_RenderCells[i].count, before[i].count) << outside << " cell " << i;
+    }
 }
 
 TEST(Renderer, UncoveredPixelsAreWhite)

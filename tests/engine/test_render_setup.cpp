@@ -1,7 +1,9 @@
 // Render set-up: raster geometry, block grid, span, round shapes, render order, filter tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/geometry/sphere.h"
 #include "engine/render_filter.h"
@@ -118,6 +120,11 @@ TEST(RenderSetup, SpanInDegreesByProjection)
         // Linear: 2 atan(1) is 90 degrees (measured with the engine's 3.14159265).
         {11, {-1000, -500, 1000, 500}, 90},
         {11, {-200, -500, 200, 500}, 22},
+        // Ultra-wide linear: an edge beyond what the view can show counts as its quarter turn
+        // (half a turn truncates to 179 in the engine's arithmetic).
+        {13, {-100000, -500, 100000, 500}, 179},
+        {13, {-1000, -500, 100000, 500}, 139},
+        {13, {-100000, -500, 1000, 500}, 139},
     };
     for (const Case& c : cases) {
         CMcCore core;
@@ -143,6 +150,49 @@ TEST(RenderSetup, RoundShapes)
         EXPECT_DOUBLE_EQ(core.m_RadiusX, c.rx);
         EXPECT_DOUBLE_EQ(core.m_RadiusY, c.ry);
         EXPECT_EQ(core.m_ImageCentre, CDPoint(100.0, 200.0));
+    }
+}
+
+// The output area of a linear view with a picture behind the viewer reaches from -2.1e9 to
+// 2.1e9: its sides, centre and raster origin must be computed without overflowing an int.
+TEST(RenderSetup, ExtremeAreasKeepTheirGeometry)
+{
+    constexpr int L = 2100000000;
+    {
+        CMcCore core;
+        AddPicture(core, CPictureSpec{}, "a.bmp");
+        ASSERT_GT(core.SetupRender(-L, -L, L, L, 1000, 1000, 2), 0);
+        EXPECT_DOUBLE_EQ(core.m_RenderScale, 4.2e6);
+        EXPECT_EQ(core.m_ScaledRect, CRect(-500, -500, 500, 500));
+        EXPECT_DOUBLE_EQ(core.m_RadiusX, 2.1e9);
+        EXPECT_DOUBLE_EQ(core.m_RadiusY, 2.1e9);
+        EXPECT_EQ(core.m_ImageCentre, CDPoint(0.0, 0.0));
+    }
+    struct Case {
+        CRect area;
+        int width;
+        int expectH;
+    } const cases[] = {
+        // Four billion units high on a sliver 16 wide: the height is held where bands count in ints.
+        {{0, -L, 16, L}, 999999, INT32_MAX - 16},
+        // A sliver far from the origin rendered wide: the origin would be -1.3e14 raster pixels.
+        {{-L, 0, -L + 16, 16}, 999999, 999999},
+        {{-L, -L, L, L}, 4200, 4200},
+    };
+    for (const Case& c : cases) {
+        CMcCore core;
+        AddPicture(core, CPictureSpec{}, "a.bmp");
+        core.m_OverlapMode = 0;
+        core.m_FittedCount = 50;
+        ASSERT_GT(core.SetupRenderByWidth(c.area.left, c.area.top, c.area.right, c.area.bottom, c.width, 0), 0);
+        EXPECT_EQ(core.m_OutputWidth, c.width);
+        EXPECT_EQ(core.m_OutputHeight, c.expectH);
+        EXPECT_EQ(static_cast<int64_t>(core.m_ScaledRect.right) - core.m_ScaledRect.left, c.width);
+        EXPECT_EQ(static_cast<int64_t>(core.m_ScaledRect.bottom) - core.m_ScaledRect.top, c.expectH);
+        // The progress counters of 50 pictures over that many block rows saturate.
+        const int64_t rows = (static_cast<int64_t>(c.expectH) - 1) / 16 + 1;
+        EXPECT_EQ(core.m_Progress[1], std::min<int64_t>(50 * rows, INT32_MAX));
+        EXPECT_EQ(core.m_Progress[2], std::min<int64_t>(100 * rows, INT32_MAX));
     }
 }
 

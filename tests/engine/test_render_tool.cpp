@@ -219,6 +219,8 @@ TEST_F(RenderTool, RefusesBadRequestsBeforeWriting)
         {m_project + " " + (m_dir / "pano.png").string() + " --projection 17", 2, "--projection"},
         {m_project + " " + (m_dir / "pano.png").string() + " --width 0", 2, "--width"},
         {m_project + " " + (m_dir / "pano.png").string() + " --area 1,2,3", 2, "--area"},
+        // Wider than an int can count.
+        {m_project + " " + (m_dir / "pano.png").string() + " --area -2000000000,0,2000000000,10", 2, "--area"},
         {m_project + " " + (m_dir / "pano.png").string() + " --colour", 2, "unknown option"},
         {m_project, 2, "usage"},
         {(m_dir / "missing.fit").string() + " " + (m_dir / "pano.png").string(), 1, "cannot open the project"},

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -72,8 +73,13 @@ bool ParseArea(const std::string& s, CRect* area)
             return false;
         start = comma + 1;
     }
+    // Sides measured in 64 bits: an area wider or higher than an int can count is refused.
+    const int64_t width = static_cast<int64_t>(v[2]) - v[0];
+    const int64_t height = static_cast<int64_t>(v[3]) - v[1];
+    if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX)
+        return false;
     *area = CRect(v[0], v[1], v[2], v[3]);
-    return area->Width() > 0 && area->Height() > 0;
+    return true;
 }
 
 bool IsProjectionCode(int code)
