@@ -85,7 +85,7 @@ CCoverMapping FitSizeCover(int w, int h, int bw, int bh);
 
 // Fits the w x h source into the bw x bh target with the cover mapping (nearest pixel);
 // a plain copy when the sizes are equal. The target must already hold bw * bh elements.
-// Returns 1, or -1 when a size is not positive or an array is too small.
+// Returns 1, or -1 when a size is not positive, an array is too small or memory runs out.
 int ScalePixelsToFill(const CPixelArray& src, int w, int h, CPixelArray& dst, int bw, int bh);
 // The same on bare buffers for images of any size: src holds w * h pixels, dst bw * bh.
 // Returns 1, or -1 when a size is not positive or memory runs out.
