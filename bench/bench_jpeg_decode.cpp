@@ -33,8 +33,9 @@ double Median(std::vector<double> v)
 }
 
 // libjpeg-turbo's decode of a file into 4-byte pixels (as ours), accurate integer transform,
-// its default smooth up-sampling; scale 1 or 8.
-bool LibDecode(const std::string& path, int scale, std::vector<uint8_t>& out)
+// its default smooth up-sampling; scale 1 or 8. The decoded width and height go to w and h
+// when given.
+bool LibDecode(const std::string& path, int scale, std::vector<uint8_t>& out, int* w = nullptr, int* h = nullptr)
 {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
@@ -58,6 +59,10 @@ bool LibDecode(const std::string& path, int scale, std::vector<uint8_t>& out)
             rows[i] = out.data() + std::min<size_t>(c.output_scanline + i, c.output_height - 1) * stride;
         jpeg_read_scanlines(&c, rows, 16);
     }
+    if (w && h) {
+        *w = static_cast<int>(c.output_width);
+        *h = static_cast<int>(c.output_height);
+    }
     jpeg_finish_decompress(&c);
     jpeg_destroy_decompress(&c);
     std::fclose(f);
@@ -72,21 +77,8 @@ std::string MakePhoto()
     std::vector<uint8_t> src;
     int sw = 0, sh = 0;
     const std::string flower = std::string(SMRA_TESTDATA_DIR) + "/libjxl-jpeg-variants/flower.png.im_q85_444.jpg";
-    std::vector<uint8_t> rgbx;
-    if (std::filesystem::exists(flower) && LibDecode(flower, 1, rgbx)) {
-        FILE* f = std::fopen(flower.c_str(), "rb");
-        jpeg_decompress_struct c;
-        jpeg_error_mgr err;
-        c.err = jpeg_std_error(&err);
-        jpeg_create_decompress(&c);
-        jpeg_stdio_src(&c, f);
-        jpeg_read_header(&c, TRUE);
-        sw = static_cast<int>(c.image_width);
-        sh = static_cast<int>(c.image_height);
-        jpeg_destroy_decompress(&c);
-        std::fclose(f);
-        src = rgbx;
-    }
+    if (std::filesystem::exists(flower))
+        LibDecode(flower, 1, src, &sw, &sh);
     std::vector<uint8_t> img(static_cast<size_t>(w) * h * 3);
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0.0, 3.0);

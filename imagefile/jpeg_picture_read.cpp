@@ -57,25 +57,13 @@ int ReadWindowed(CJpegDecoder& dec, CPixelArray& out, int cx, int cy, const CRec
         return -5;
     }
 
-    // The frame of the canvas's aspect that holds the scaled picture whole (products in 64
-    // bits: canvas and picture sizes up to 65535 overflow 32).
-    int64_t fw, fh, ox, oy;
-    if (sw <= cx && sh <= cy) {
-        fw = cx;
-        fh = cy;
-        ox = (cx - sw) / 2;
-        oy = (cy - sh) / 2;
-    } else if (int64_t(cy) * sw >= int64_t(cx) * sh) {
-        fw = sw;
-        fh = int64_t(cy) * sw / cx;
-        ox = 0;
-        oy = (fh - sh) / 2;
-    } else {
-        fh = sh;
-        fw = int64_t(cx) * sh / cy;
-        oy = 0;
-        ox = (fw - sw) / 2;
-    }
+    // The frame of the canvas's aspect that holds the scaled picture whole: the cover fitting
+    // of the other readers (in 64 bits: canvas and picture sizes up to 65535 overflow 32).
+    const CCoverMapping frame = FitSizeCover(static_cast<int>(sw), static_cast<int>(sh), cx, cy);
+    const int64_t fw = frame.span.cx;
+    const int64_t fh = frame.span.cy;
+    const int64_t ox = frame.offset.cx;
+    const int64_t oy = frame.offset.cy;
     const double fx = static_cast<double>(fw) / cx;
     const double fy = static_cast<double>(fh) / cy;
     // Every pixel that no picture pixel reaches shows the margin colour.

@@ -71,17 +71,17 @@ CCoverMapping FitSizeCover(int w, int h, int bw, int bh)
     m.boxWidth = bw;
     m.boxHeight = bh;
     if (bw >= w && bh >= h) {
-        m.span = CSize(bw, bh);
-        m.offset = CSize((bw - w) / 2, (bh - h) / 2);
+        m.span = {bw, bh};
+        m.offset = {(bw - w) / 2, (bh - h) / 2};
         return m;
     }
     const int64_t W = w, H = h, BW = bw, BH = bh;
     if (BH * W < BW * H) {
-        m.span = CSize(static_cast<int32_t>(BW * H / BH), h);
-        m.offset = CSize((m.span.cx - w) / 2, 0);
+        m.span = {BW * H / BH, H};
+        m.offset = {(m.span.cx - W) / 2, 0};
     } else {
-        m.span = CSize(w, static_cast<int32_t>(BH * W / BW));
-        m.offset = CSize(0, (m.span.cy - h) / 2);
+        m.span = {W, BH * W / BW};
+        m.offset = {0, (m.span.cy - H) / 2};
     }
     return m;
 }
@@ -93,37 +93,68 @@ bool HoldsImage(const CPixelArray& a, int w, int h)
     return w > 0 && h > 0 && int64_t(w) * h <= kMaxImagePixels && a.GetSize() >= int64_t(w) * h;
 }
 
+// The source column of each of the count target columns (-1: margin). Empty when memory runs out.
+template <class ColumnOf>
+std::vector<int32_t> ColumnTable(int64_t count, int w, ColumnOf columnOf)
+{
+    std::vector<int32_t> cols;
+    try {
+        cols.resize(static_cast<size_t>(count));
+    } catch (const std::bad_alloc&) {
+        return cols;
+    }
+    for (int64_t j = 0; j < count; ++j) {
+        const int64_t sx = columnOf(j);
+        cols[static_cast<size_t>(j)] = (sx >= 0 && sx < w) ? static_cast<int32_t>(sx) : -1;
+    }
+    return cols;
+}
+
+// Fills rows rows of cols.size() pixels: target pixel (j, i) takes source pixel
+// (cols[j], rowOf(i)) of the w x h source, the margin colour where either lies outside it.
+template <class RowOf>
+void MapPixels(const COLORREF* src, int w, int h, const std::vector<int32_t>& cols, int64_t rows,
+               RowOf rowOf, COLORREF* dst)
+{
+    const int64_t cw = static_cast<int64_t>(cols.size());
+    for (int64_t i = 0; i < rows; ++i) {
+        const int64_t sy = rowOf(i);
+        COLORREF* row = dst + i * cw;
+        if (sy < 0 || sy >= h) {
+            std::fill(row, row + cw, kMarginGrey);
+            continue;
+        }
+        const COLORREF* srow = src + sy * w;
+        for (int64_t j = 0; j < cw; ++j) {
+            const int32_t sx = cols[static_cast<size_t>(j)];
+            row[j] = sx >= 0 ? srow[sx] : kMarginGrey;
+        }
+    }
+}
+
 } // namespace
+
+int ScalePixelsToFill(const COLORREF* src, int w, int h, COLORREF* dst, int bw, int bh)
+{
+    if (w < 1 || h < 1 || bw < 1 || bh < 1)
+        return -1;
+    if (w == bw && h == bh) {
+        std::copy(src, src + int64_t(w) * h, dst);
+        return 1;
+    }
+    const CCoverMapping m = FitSizeCover(w, h, bw, bh);
+    const std::vector<int32_t> cols = ColumnTable(bw, w, [&](int64_t x) { return m.SourceX(x); });
+    if (cols.empty())
+        return -1;
+    MapPixels(src, w, h, cols, bh, [&](int64_t y) { return m.SourceY(y); }, dst);
+    return 1;
+}
 
 int ScalePixelsToFill(const CPixelArray& src, int w, int h, CPixelArray& dst, int bw, int bh)
 {
     if (!HoldsImage(src, w, h) || !HoldsImage(dst, bw, bh))
         return -1;
-    if (w == bw && h == bh) {
-        std::copy(src.GetData(), src.GetData() + int64_t(w) * h, dst.GetData());
-        return 1;
-    }
-    const CCoverMapping m = FitSizeCover(w, h, bw, bh);
-    std::vector<int32_t> cols(static_cast<size_t>(bw));
-    for (int x = 0; x < bw; ++x) {
-        const int64_t sx = m.SourceX(x);
-        cols[static_cast<size_t>(x)] = (sx >= 0 && sx < w) ? static_cast<int32_t>(sx) : -1;
-    }
-    COLORREF* out = dst.GetData();
-    for (int y = 0; y < bh; ++y) {
-        const int64_t sy = m.SourceY(y);
-        COLORREF* row = out + int64_t(y) * bw;
-        if (sy < 0 || sy >= h) {
-            std::fill(row, row + bw, kMarginGrey);
-            continue;
-        }
-        const COLORREF* srow = src.GetData() + sy * w;
-        for (int x = 0; x < bw; ++x) {
-            const int32_t sx = cols[static_cast<size_t>(x)];
-            row[x] = sx >= 0 ? srow[sx] : kMarginGrey;
-        }
-    }
-    return 1;
+    return ScalePixelsToFill(src.GetData(), w, h, dst.GetData(), bw, bh);
 }
 
 int CropPixels(const CPixelArray& src, int w, int h, CPixelArray& dst, const CRect& rect)
@@ -136,19 +167,10 @@ int CropPixels(const CPixelArray& src, int w, int h, CPixelArray& dst, const CRe
         return -1;
     if (!dst.TrySetSize(static_cast<std::ptrdiff_t>(cw * ch)))
         return -1;
-    for (int64_t i = 0; i < ch; ++i) {
-        const int64_t sy = rect.top + i;
-        COLORREF* row = dst.GetData() + i * cw;
-        if (sy < 0 || sy >= h) {
-            std::fill(row, row + cw, kMarginGrey);
-            continue;
-        }
-        const COLORREF* srow = src.GetData() + sy * w;
-        for (int64_t j = 0; j < cw; ++j) {
-            const int64_t sx = rect.left + j;
-            row[j] = (sx >= 0 && sx < w) ? srow[sx] : kMarginGrey;
-        }
-    }
+    const std::vector<int32_t> cols = ColumnTable(cw, w, [&](int64_t j) { return rect.left + j; });
+    if (cols.size() != static_cast<size_t>(cw))
+        return -1;
+    MapPixels(src.GetData(), w, h, cols, ch, [&](int64_t i) { return rect.top + i; }, dst.GetData());
     return 1;
 }
 
@@ -164,25 +186,15 @@ int FitAndCropPixels(const CPixelArray& src, int w, int h, int bw, int bh, const
     if (!dst.TrySetSize(static_cast<std::ptrdiff_t>(cw * ch)))
         return -1;
     const CCoverMapping m = FitSizeCover(w, h, bw, bh);
-    std::vector<int32_t> cols(static_cast<size_t>(cw));
-    for (int64_t j = 0; j < cw; ++j) {
+    const std::vector<int32_t> cols = ColumnTable(cw, w, [&](int64_t j) {
         const int64_t X = rect.left + j;
-        const int64_t sx = (X >= 0 && X < bw) ? m.SourceX(X) : -1;
-        cols[static_cast<size_t>(j)] = (sx >= 0 && sx < w) ? static_cast<int32_t>(sx) : -1;
-    }
-    for (int64_t i = 0; i < ch; ++i) {
+        return (X >= 0 && X < bw) ? m.SourceX(X) : -1;
+    });
+    if (cols.size() != static_cast<size_t>(cw))
+        return -1;
+    MapPixels(src.GetData(), w, h, cols, ch, [&](int64_t i) {
         const int64_t Y = rect.top + i;
-        const int64_t sy = (Y >= 0 && Y < bh) ? m.SourceY(Y) : -1;
-        COLORREF* row = dst.GetData() + i * cw;
-        if (sy < 0 || sy >= h) {
-            std::fill(row, row + cw, kMarginGrey);
-            continue;
-        }
-        const COLORREF* srow = src.GetData() + sy * w;
-        for (int64_t j = 0; j < cw; ++j) {
-            const int32_t sx = cols[static_cast<size_t>(j)];
-            row[j] = sx >= 0 ? srow[sx] : kMarginGrey;
-        }
-    }
+        return (Y >= 0 && Y < bh) ? m.SourceY(Y) : -1;
+    }, dst.GetData());
     return 1;
 }

@@ -64,9 +64,15 @@ CSize FitSizeKeepAspect(int w, int h, int bw, int bh, CSize& offset);
 // The region of source coordinates that a bw x bh box shows of a w x h image (aspect kept,
 // centred, never enlarged): box pixel (x, y) shows source pixel
 // (x * S.cx / bw - O.cx, y * S.cy / bh - O.cy).
+// S and O are kept in 64 bits: for a box of extreme aspect S exceeds the 32-bit range.
 struct CCoverMapping {
-    CSize span;   // S
-    CSize offset; // O
+    struct CExtent {
+        int64_t cx = 0;
+        int64_t cy = 0;
+        bool operator==(const CExtent&) const = default;
+    };
+    CExtent span;   // S
+    CExtent offset; // O
     int boxWidth = 0;
     int boxHeight = 0;
 
@@ -79,8 +85,11 @@ CCoverMapping FitSizeCover(int w, int h, int bw, int bh);
 
 // Fits the w x h source into the bw x bh target with the cover mapping (nearest pixel);
 // a plain copy when the sizes are equal. The target must already hold bw * bh elements.
-// Returns 1, or -1 when a size is not positive or an array is too small.
+// Returns 1, or -1 when a size is not positive, an array is too small or memory runs out.
 int ScalePixelsToFill(const CPixelArray& src, int w, int h, CPixelArray& dst, int bw, int bh);
+// The same on bare buffers for images of any size: src holds w * h pixels, dst bw * bh.
+// Returns 1, or -1 when a size is not positive or memory runs out.
+int ScalePixelsToFill(const COLORREF* src, int w, int h, COLORREF* dst, int bw, int bh);
 
 // Cuts rect out of the w x h source into target (sized to rect's width x height); target
 // pixels outside the source become 0xF0F0F0. Returns 1, or -1 when the source holds fewer than

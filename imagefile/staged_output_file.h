@@ -1,6 +1,6 @@
 // Output file written beside its target under a temporary name and renamed into place only
 // when the writer finishes successfully, so a failed or cancelled save never destroys the
-// previous file. Used by the TIFF, PNG and JPEG writers.
+// previous file. Used by every image writer.
 #pragma once
 
 #include <cstdint>

@@ -313,36 +313,9 @@ int CTiffCodec::ReadStripsSubsampled(Reader& in, uint32_t* out, int f)
     return done == outH ? 1 : 0;
 }
 
-void CTiffCodec::ResamplePixels(int w, int h, const uint32_t* src, int cx, int cy, uint32_t* out)
+int CTiffCodec::ResamplePixels(int w, int h, const uint32_t* src, int cx, int cy, uint32_t* out)
 {
-    int64_t frameW = w;
-    int64_t frameH = h;
-    int64_t ox = 0;
-    int64_t oy = 0;
-    if (cx >= w && cy >= h) {
-        frameW = cx;
-        frameH = cy;
-        ox = (cx - w) / 2;
-        oy = (cy - h) / 2;
-    } else if (int64_t{w} * cy < int64_t{h} * cx) {
-        frameW = int64_t{h} * cx / cy;
-        frameH = h;
-        ox = (frameW - w) / 2;
-    } else {
-        frameW = w;
-        frameH = int64_t{w} * cy / cx;
-        oy = (frameH - h) / 2;
-    }
-    for (int i = 0; i < cy; ++i) {
-        int64_t sy = frameH * i / cy - oy;
-        uint32_t* dst = out + static_cast<size_t>(i) * cx;
-        for (int j = 0; j < cx; ++j) {
-            int64_t sx = frameW * j / cx - ox;
-            dst[j] = (sx >= 0 && sx < w && sy >= 0 && sy < h)
-                         ? src[static_cast<size_t>(sy) * w + static_cast<size_t>(sx)]
-                         : kMarginGrey;
-        }
-    }
+    return ScalePixelsToFill(src, w, h, out, cx, cy);
 }
 
 bool CTiffCodec::GetImageSize(const std::string& path, int& width, int& height)
@@ -423,8 +396,8 @@ int CTiffCodec::ReadImage(const std::string& path, CPixelArray& out, int cx, int
                     result = -5;
                 }
             }
-            if (result >= 1)
-                ResamplePixels(tw, th, temp.data(), cx, cy, out.GetData());
+            if (result >= 1 && ResamplePixels(tw, th, temp.data(), cx, cy, out.GetData()) < 1)
+                result = -5;
         }
         if (result >= 1) {
             width = w;

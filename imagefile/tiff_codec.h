@@ -53,8 +53,9 @@ public:
     int EndWrite(int status);
 
     // Fits a w x h source whole and centred into cx x cy (no enlargement; uncovered pixels
-    // 0xF0F0F0), nearest pixel.
-    static void ResamplePixels(int w, int h, const uint32_t* src, int cx, int cy, uint32_t* out);
+    // 0xF0F0F0), nearest pixel: the cover fitting every reader shares. -1 when memory for
+    // the column table runs out, else 1.
+    static int ResamplePixels(int w, int h, const uint32_t* src, int cx, int cy, uint32_t* out);
 
     // Byte position of the pixel data of a written file with `height` rows.
     static uint64_t PixelDataOffset(int height);

@@ -200,6 +200,18 @@ const Generated kLayouts[] = {
     {"444 stored as RGB", 30, 22, {90, 1, 1, 1, 1, 0, false, false, false, false, false, true}},
 };
 
+// Our reads of the w x h picture in data, at full size and at one eighth, equal the reference.
+void ExpectReadsAsReference(const Bytes& data, const Reference& ref, int w, int h)
+{
+    std::string where;
+    const OurRead full = ReadOurs(data);
+    ASSERT_EQ(full.result, 1);
+    EXPECT_TRUE(SameAs(full.pixels, ref.full, where, w)) << where;
+    const OurRead eighth = ReadOurs(data, CSize(w / 8, h / 8));
+    ASSERT_EQ(eighth.result, 1);
+    EXPECT_TRUE(SameAs(eighth.pixels, ref.eighth, where, w / 8)) << "one eighth: " << where;
+}
+
 } // namespace
 
 TEST(JpegDecodeExact, EveryLayoutMatchesThePlainArithmetic)
@@ -209,13 +221,7 @@ TEST(JpegDecodeExact, EveryLayoutMatchesThePlainArithmetic)
         const Bytes data = Encode(g.w, g.h, MakePicture(g.w, g.h), g.o);
         const Reference ref = ReferenceDecode(data);
         ASSERT_TRUE(ref.ok);
-        std::string where;
-        const OurRead full = ReadOurs(data);
-        ASSERT_EQ(full.result, 1);
-        EXPECT_TRUE(SameAs(full.pixels, ref.full, where, g.w)) << where;
-        const OurRead eighth = ReadOurs(data, CSize(g.w / 8, g.h / 8));
-        ASSERT_EQ(eighth.result, 1);
-        EXPECT_TRUE(SameAs(eighth.pixels, ref.eighth, where, g.w / 8)) << "one eighth: " << where;
+        ExpectReadsAsReference(data, ref, g.w, g.h);
     }
 }
 
@@ -235,13 +241,7 @@ TEST(JpegDecodeExact, CameraFilesMatchThePlainArithmetic)
         const Bytes data = ReadBytes(TestData(f));
         const Reference ref = ReferenceDecode(data);
         ASSERT_TRUE(ref.ok);
-        std::string where;
-        const OurRead full = ReadOurs(data);
-        ASSERT_EQ(full.result, 1);
-        EXPECT_TRUE(SameAs(full.pixels, ref.full, where, ref.w)) << where;
-        const OurRead eighth = ReadOurs(data, CSize(ref.w / 8, ref.h / 8));
-        ASSERT_EQ(eighth.result, 1);
-        EXPECT_TRUE(SameAs(eighth.pixels, ref.eighth, where, ref.w / 8)) << "one eighth: " << where;
+        ExpectReadsAsReference(data, ref, ref.w, ref.h);
     }
 }
 

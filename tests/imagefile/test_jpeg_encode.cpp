@@ -15,26 +15,13 @@ using namespace writers_test;
 
 namespace {
 
-// Writes `px` (w x h) strip by strip; the strips are handed over as full 16-row arrays whose
-// rows below the picture hold a poison colour that must never show.
 int EncodeJpeg(CJpegEncoder& enc, const std::string& path, const std::vector<uint32_t>& px,
                int w, int h, int quality, int dpi = 96)
 {
     int r = enc.BeginWrite(path, w, h, dpi, quality);
     if (r != 1)
         return r;
-    std::vector<uint32_t> strip(static_cast<size_t>(w) * 16);
-    for (int n = 0; n * 16 < h; ++n) {
-        std::fill(strip.begin(), strip.end(), 0x00FF00FFu);
-        int rows = std::min(16, h - 16 * n);
-        std::copy_n(px.begin() + static_cast<ptrdiff_t>(16) * n * w, static_cast<size_t>(rows) * w,
-                    strip.begin());
-        if (enc.WriteStrip(strip.data(), strip.size(), n) != 1) {
-            enc.EndWrite(-1);
-            return -1;
-        }
-    }
-    return enc.EndWrite(1);
+    return PutStripsAndEnd(enc, px, w, h);
 }
 
 // Marker segments of a JPEG file up to SOS: (marker, payload without the length field).

@@ -58,13 +58,15 @@ TEST(PixelArray, FitSizeCoverGivesTheShownSourceRegion)
 {
     struct Case {
         int w, h, bw, bh;
-        CSize span, offset;
+        CCoverMapping::CExtent span, offset;
     } cases[] = {
         {400, 200, 100, 100, {400, 400}, {0, 100}},
         {300, 100, 100, 100, {300, 300}, {0, 100}},
         {100, 400, 100, 100, {400, 400}, {150, 0}},
         {40, 30, 100, 100, {100, 100}, {30, 35}},
         {640, 480, 320, 240, {640, 480}, {0, 0}},
+        // A box of extreme aspect: the shown region is wider than 32 bits can hold.
+        {1, 65536, 65536, 1, {int64_t(1) << 32, 65536}, {((int64_t(1) << 32) - 1) / 2, 0}},
     };
     for (const Case& c : cases) {
         const CCoverMapping m = FitSizeCover(c.w, c.h, c.bw, c.bh);
@@ -107,6 +109,25 @@ TEST(PixelArray, ScaleToFillShowsASmallImageOneToOneInTheMiddle)
     CPixelArray small;
     small.SetSize(10);
     EXPECT_EQ(ScalePixelsToFill(src, 4, 2, small, 8, 6), -1);
+}
+
+TEST(PixelArray, ScaleToFillKeepsTheMappingOfABoxOfExtremeAspect)
+{
+    // A 2 x 65536 picture in a 65536 x 1 box shows 1/32768 of its width: only the centre box
+    // pixel meets a picture column (column 1), everything else is margin.
+    const int w = 2, h = 65536, bw = 65536, bh = 1;
+    const CPixelArray src = PatternPixels(w, h);
+    CPixelArray dst;
+    dst.SetSize(int64_t(bw) * bh);
+    ASSERT_EQ(ScalePixelsToFill(src, w, h, dst, bw, bh), 1);
+    for (int x = 0; x < bw; ++x)
+        ASSERT_EQ(dst[x], x == bw / 2 ? Pattern(1, 0) : kMarginGrey) << x;
+    CPixelArray cut;
+    ASSERT_EQ(FitAndCropPixels(src, w, h, bw, bh, CRect(bw / 2 - 1, 0, bw / 2 + 2, 1), cut), 1);
+    ASSERT_EQ(cut.GetSize(), 3);
+    EXPECT_EQ(cut[0], kMarginGrey);
+    EXPECT_EQ(cut[1], Pattern(1, 0));
+    EXPECT_EQ(cut[2], kMarginGrey);
 }
 
 TEST(PixelArray, CropCutsTheRectangleWithMarginsOutside)

@@ -118,18 +118,7 @@ int WritePng(CPngCodec& codec, const std::string& path, const std::vector<uint32
 {
     if (codec.BeginWrite(path, w, h) != 1)
         return -1;
-    std::vector<uint32_t> strip(static_cast<size_t>(w) * 16);
-    for (int n = 0; 16 * n < h; ++n) {
-        std::fill(strip.begin(), strip.end(), 0x00FF00FFu);
-        int rows = std::min(16, h - 16 * n);
-        std::copy_n(px.begin() + static_cast<ptrdiff_t>(16) * n * w, static_cast<size_t>(rows) * w,
-                    strip.begin());
-        if (codec.WriteStrip(strip.data(), strip.size(), n) != 1) {
-            codec.EndWrite(-1);
-            return -1;
-        }
-    }
-    return codec.EndWrite(1);
+    return PutStripsAndEnd(codec, px, w, h);
 }
 
 std::vector<std::filesystem::path> SuiteFiles()

@@ -175,19 +175,7 @@ int WriteTiff(CTiffCodec& codec, const std::string& path, const std::vector<uint
 {
     if (codec.BeginWrite(path, w, h, dpi) != 1)
         return -1;
-    int strips = (h + 15) / 16;
-    for (int k = 0; k < strips; ++k) {
-        int n = reverse ? strips - 1 - k : k;
-        std::vector<uint32_t> strip(static_cast<size_t>(w) * 16, 0x00FF00FF);
-        int rows = std::min(16, h - 16 * n);
-        std::copy_n(px.begin() + static_cast<ptrdiff_t>(16) * n * w, static_cast<size_t>(rows) * w,
-                    strip.begin());
-        if (codec.WriteStrip(strip.data(), strip.size(), n) != 1) {
-            codec.EndWrite(-1);
-            return -1;
-        }
-    }
-    return codec.EndWrite(1);
+    return PutStripsAndEnd(codec, px, w, h, reverse);
 }
 
 uint32_t Le32(const std::vector<uint8_t>& f, size_t pos)

@@ -2,7 +2,9 @@
 // photo-like picture, PNM references, a libjpeg reference decoder and PSNR.
 #pragma once
 
+#include <algorithm>
 #include <csetjmp>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -83,6 +85,29 @@ inline std::vector<uint32_t> SyntheticPhoto(int w, int h, uint32_t seed = 1)
         }
     }
     return px;
+}
+
+// Hands `px` (w x h) to a started writer strip by strip, in reverse order when asked, as full
+// 16-row arrays whose rows below the picture hold a poison colour that must never show; then
+// ends the write. Returns EndWrite's answer, or -1 (after ending with failure) when a strip is
+// refused.
+template <class Writer>
+int PutStripsAndEnd(Writer& writer, const std::vector<uint32_t>& px, int w, int h, bool reverse = false)
+{
+    const int strips = (h + 15) / 16;
+    std::vector<uint32_t> strip(static_cast<size_t>(w) * 16);
+    for (int k = 0; k < strips; ++k) {
+        const int n = reverse ? strips - 1 - k : k;
+        std::fill(strip.begin(), strip.end(), 0x00FF00FFu);
+        const int rows = std::min(16, h - 16 * n);
+        std::copy_n(px.begin() + static_cast<std::ptrdiff_t>(16) * n * w, static_cast<size_t>(rows) * w,
+                    strip.begin());
+        if (writer.WriteStrip(strip.data(), strip.size(), n) != 1) {
+            writer.EndWrite(-1);
+            return -1;
+        }
+    }
+    return writer.EndWrite(1);
 }
 
 // Reads a binary PPM (P6) or PGM (P5) with maxval 255 into 0x00BBGGRR pixels.
