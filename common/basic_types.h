@@ -38,6 +38,12 @@ struct CPoint {
     constexpr bool operator==(const CPoint&) const = default;
 };
 
+// A 64-bit value held within the int32 range.
+constexpr int32_t SaturateToInt32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
+}
+
 struct CRect {
     int32_t left = 0;
     int32_t top = 0;
@@ -49,12 +55,16 @@ struct CRect {
     constexpr CRect(CPoint tl, CPoint br) : left(tl.x), top(tl.y), right(br.x), bottom(br.y) {}
     constexpr CRect(CPoint tl, CSize s) : left(tl.x), top(tl.y), right(tl.x + s.cx), bottom(tl.y + s.cy) {}
 
-    constexpr int32_t Width() const { return right - left; }
-    constexpr int32_t Height() const { return bottom - top; }
+    // Measured in 64 bits and saturated: the engine's areas reach +-2.1e9 on each side.
+    constexpr int32_t Width() const { return SaturateToInt32(int64_t(right) - left); }
+    constexpr int32_t Height() const { return SaturateToInt32(int64_t(bottom) - top); }
     constexpr CSize Size() const { return {Width(), Height()}; }
     constexpr CPoint TopLeft() const { return {left, top}; }
     constexpr CPoint BottomRight() const { return {right, bottom}; }
-    constexpr CPoint CenterPoint() const { return {(left + right) / 2, (top + bottom) / 2}; }
+    constexpr CPoint CenterPoint() const
+    {
+        return {static_cast<int32_t>((int64_t(left) + right) / 2), static_cast<int32_t>((int64_t(top) + bottom) / 2)};
+    }
 
     // Empty: no area (width or height zero or negative).
     constexpr bool IsRectEmpty() const { return right <= left || bottom <= top; }

@@ -182,6 +182,18 @@ TEST(RectSemantics, ExclusiveEdgesAndEmptyIntersections)
     EXPECT_TRUE(CRect(3, 3, 3, 9).IsRectEmpty());
 }
 
+TEST(RectSemantics, HugeAreasMeasureWithoutOverflow)
+{
+    const CRect huge(-2100000000, -2100000000, 2100000000, 2100000000);
+    EXPECT_EQ(huge.Width(), INT32_MAX);
+    EXPECT_EQ(huge.Height(), INT32_MAX);
+    EXPECT_EQ(huge.CenterPoint(), CPoint(0, 0));
+    EXPECT_EQ(CRect(2100000000, 0, -2100000000, 1).Width(), INT32_MIN);
+    EXPECT_EQ(CRect(-5, 7, 11, 3).Width(), 16);
+    EXPECT_EQ(CRect(-5, 7, 11, 3).Height(), -4);
+    EXPECT_EQ(CRect(2000000000, 0, 2100000000, 0).CenterPoint().x, 2050000000);
+}
+
 TEST(Segments, LengthsCarryTheirGuard)
 {
     EXPECT_DOUBLE_EQ(SegmentLength(CRect(0, 0, 3, 4)), 5.0 + 1e-9);
