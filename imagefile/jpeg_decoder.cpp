@@ -595,6 +595,13 @@ int CJpegDecoder::ReadBody(int64_t p, int length, std::vector<uint8_t>& body)
     return 1;
 }
 
+int CJpegDecoder::ReadSegment(int64_t p, int minLength, int maxLength, int& length, std::vector<uint8_t>& body)
+{
+    if (ReadLength(p, length) < 0 || length < minLength || length > maxLength)
+        return -1;
+    return ReadBody(p, length, body);
+}
+
 int CJpegDecoder::SkipSegment(int64_t& p)
 {
     int length;
@@ -622,7 +629,7 @@ int CJpegDecoder::ReadDqt(int64_t& p)
 {
     int length;
     std::vector<uint8_t> body;
-    if (ReadLength(p, length) < 0 || ReadBody(p, length, body) < 0)
+    if (ReadSegment(p, 2, 0xFFFF, length, body) < 0)
         return -1;
     p += length;
     size_t i = 0;
@@ -645,10 +652,8 @@ int CJpegDecoder::ReadDqt(int64_t& p)
 int CJpegDecoder::ReadSof0(int64_t& p)
 {
     int length;
-    if (ReadLength(p, length) < 0 || length >= 200 || length < 2 + 6 + 9)
-        return -1;
     std::vector<uint8_t> body;
-    if (ReadBody(p, length, body) < 0)
+    if (ReadSegment(p, 2 + 6 + 9, 199, length, body) < 0)
         return -1;
     if (body[0] != 8)
         return -1;
@@ -688,7 +693,7 @@ int CJpegDecoder::ReadDht(int64_t& p)
 {
     int length;
     std::vector<uint8_t> body;
-    if (ReadLength(p, length) < 0 || ReadBody(p, length, body) < 0)
+    if (ReadSegment(p, 2, 0xFFFF, length, body) < 0)
         return -1;
     p += length;
     size_t i = 0;
@@ -771,10 +776,8 @@ int CJpegDecoder::ReadCom(int64_t& p)
 int CJpegDecoder::ReadSos(int64_t& p)
 {
     int length;
-    if (ReadLength(p, length) < 0 || length >= 200 || length < 2 + 1 + 6)
-        return -1;
     std::vector<uint8_t> body;
-    if (ReadBody(p, length, body) < 0)
+    if (ReadSegment(p, 2 + 1 + 6, 199, length, body) < 0)
         return -1;
     if (body[0] != 3)
         return -1;

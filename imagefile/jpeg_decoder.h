@@ -91,6 +91,9 @@ private:
     // Marker walk steps; p is the file position of the segment's length bytes.
     int ReadLength(int64_t p, int& length);
     int ReadBody(int64_t p, int length, std::vector<uint8_t>& body);
+    // The length field at p and the body after it; -1 when the length lies outside
+    // [minLength, maxLength] or the file ends first.
+    int ReadSegment(int64_t p, int minLength, int maxLength, int& length, std::vector<uint8_t>& body);
     int ReadApp0(int64_t& p);
     int ReadDqt(int64_t& p);
     int ReadSof0(int64_t& p);
