@@ -157,15 +157,23 @@ int ScalePixelsToFill(const CPixelArray& src, int w, int h, CPixelArray& dst, in
     return ScalePixelsToFill(src.GetData(), w, h, dst.GetData(), bw, bh);
 }
 
+// Sizes dst for the cut-out rect (measured in 64 bits); false when the rect is inverted, larger
+// than a picture may be, or memory runs out.
+static bool SizeCutOut(const CRect& rect, CPixelArray& dst, int64_t& cw, int64_t& ch)
+{
+    cw = int64_t(rect.right) - rect.left;
+    ch = int64_t(rect.bottom) - rect.top;
+    if (cw < 0 || ch < 0 || cw * ch > kMaxImagePixels)
+        return false;
+    return dst.TrySetSize(static_cast<std::ptrdiff_t>(cw * ch));
+}
+
 int CropPixels(const CPixelArray& src, int w, int h, CPixelArray& dst, const CRect& rect)
 {
     if (src.GetSize() < int64_t(w) * h || w < 0 || h < 0)
         return -1;
-    const int64_t cw = int64_t(rect.right) - rect.left;
-    const int64_t ch = int64_t(rect.bottom) - rect.top;
-    if (cw < 0 || ch < 0 || cw * ch > kMaxImagePixels)
-        return -1;
-    if (!dst.TrySetSize(static_cast<std::ptrdiff_t>(cw * ch)))
+    int64_t cw = 0, ch = 0;
+    if (!SizeCutOut(rect, dst, cw, ch))
         return -1;
     const std::vector<int32_t> cols = ColumnTable(cw, w, [&](int64_t j) { return rect.left + j; });
     if (cols.size() != static_cast<size_t>(cw))
@@ -179,11 +187,8 @@ int FitAndCropPixels(const CPixelArray& src, int w, int h, int bw, int bh, const
 {
     if (!HoldsImage(src, w, h) || bw < 1 || bh < 1)
         return -1;
-    const int64_t cw = int64_t(rect.right) - rect.left;
-    const int64_t ch = int64_t(rect.bottom) - rect.top;
-    if (cw < 0 || ch < 0 || cw * ch > kMaxImagePixels)
-        return -1;
-    if (!dst.TrySetSize(static_cast<std::ptrdiff_t>(cw * ch)))
+    int64_t cw = 0, ch = 0;
+    if (!SizeCutOut(rect, dst, cw, ch))
         return -1;
     const CCoverMapping m = FitSizeCover(w, h, bw, bh);
     const std::vector<int32_t> cols = ColumnTable(cw, w, [&](int64_t j) {
