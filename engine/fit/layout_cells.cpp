@@ -90,17 +90,11 @@ CKpic* CMcCore::FindNearestFittedNeighbour(const std::vector<CKpic*>& list, CKpi
 
 CKpic* CMcCore::FindPictureAtCell(const std::vector<CKpic*>& list, CKpic* picture, CPoint cell)
 {
-    CKpic* base = GetFirstPicture();
     for (CKpic* e : list) {
         if (e == picture)
             break;
-        if (e->m_Status <= 2 || e->m_LayoutCell != cell)
-            continue;
-        // (0, 0) is no cell on other pictures, but it is the base picture's own: a picture
-        // stepping onto it moves on instead of sharing the base picture's cell.
-        if (cell == HomeCell && e != base)
-            continue;
-        return e;
+        if (e->m_Status > 2 && e->m_LayoutCell != HomeCell && e->m_LayoutCell == cell)
+            return e;
     }
     return nullptr;
 }

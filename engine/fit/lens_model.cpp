@@ -4,6 +4,9 @@
 //
 // A picture's lens scale is its field angle over the widest field angle of the set, so that the
 // table (indexed by radius relative to the widest half diagonal) covers every picture alike.
+#include "engine/fit/lens_model.h"
+
+#include <algorithm>
 #include <cmath>
 
 #include "engine/geometry/lens_table.h"
@@ -85,8 +88,16 @@ void CMcCore::UpdateLensModel(double radiusOverride)
         }
     }
     if (halfDiagonal > 0.0) {
-        LensTable& table = GetLensTable();
-        table.SetReference(fieldAngle, halfDiagonal);
-        table.Build(m_Distortion, m_LensModelFactor);
+        GetLensTable().SetReference(fieldAngle, halfDiagonal);
+        RebuildLensTable(m_Distortion, m_LensModelFactor);
     }
+}
+
+void RebuildLensTable(double k, double radius)
+{
+    // A build leaves the entries it does not reach (all of them for k = 0) as an earlier build
+    // left them: start from no distortion, so that the table depends on (k, radius) alone.
+    LensTable& table = GetLensTable();
+    table.Reset();
+    table.Build(k, radius);
 }

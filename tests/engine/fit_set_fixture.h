@@ -1,0 +1,134 @@
+// Picture sets for the fitting-step tests, built in memory: pictures of a given size, pose and
+// focal (no image file behind them), exact control-point links between two pictures made from
+// their true poses, and the true poses of the synthetic views in the engine's convention.
+//
+// A link is a pair of slots with one id, both kind 1 and state 3, at the pixels where the two
+// pictures see the same direction; each slot's target is that true direction.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "engine/geometry/lens_table.h"
+#include "engine/geometry/sphere.h"
+#include "picset/mccore.h"
+#include "tests/engine/test_render_truth.h"
+
+namespace fit_fixture {
+
+struct Pose {
+    double yaw = 0.0;
+    double pitch = 0.0;
+    double roll = 0.0;
+};
+
+inline constexpr double Degree = 3.14159265358979323846 / 180.0;
+
+// The lens table with no distortion, referenced to the pictures' half diagonal.
+inline void UseIdentityLens(double halfDiagonal = 500.0)
+{
+    LensTable& table = GetLensTable();
+    table.Reset();
+    table.SetReference(1.0, halfDiagonal);
+    table.Build(0.0, 0.95);
+}
+
+// Appends a picture named `name` with the pose, focal and size given, status 3, optical centre
+// in the middle.
+inline CKpic* AddPicture(CMcCore& set, const std::string& name, const Pose& pose, double focal, int width = 800,
+                         int height = 600, int status = 3)
+{
+    auto k = std::make_unique<CKpic>();
+    k->m_Path = "/pictures/" + name + ".jpg";
+    k->m_PictureRect = CRect(0, 0, width, height);
+    k->m_Focal = focal;
+    k->m_DefaultFocal = focal;
+    k->m_MinFocal = 100.0;
+    k->m_LensFocal = -1.0;
+    k->m_Direction = CDPoint(pose.yaw, pose.pitch);
+    k->m_Roll = pose.roll;
+    k->m_OpticalCentre = CDPoint((width - 1) * 0.5, (height - 1) * 0.5);
+    k->m_LensScale = 1.0;
+    k->m_Status = status;
+    CKpic* raw = k.get();
+    set.m_Pictures.push_back(std::move(k));
+    return raw;
+}
+
+// Adds up to `wanted` exact links between a and b over a grid of a's pixels that b also sees
+// (20 pixels inside its frame); the number added. Ids count up from *nextId.
+inline int LinkPictures(CKpic* a, CKpic* b, int wanted, int32_t* nextId, int grid = 7)
+{
+    int added = 0;
+    for (int gy = 0; gy < grid && added < wanted; ++gy) {
+        for (int gx = 0; gx < grid && added < wanted; ++gx) {
+            const CDPoint pa(20.0 + (a->Width() - 40.0) * gx / (grid - 1), 20.0 + (a->Height() - 40.0) * gy / (grid - 1));
+            const CDPoint d = a->PixelToSphere(pa);
+            if (SphericalDistance(d, b->m_Direction) > 1.2)
+                continue;
+            const CDPoint pb = b->SphereToPixel(d);
+            if (!(pb.x > 20.0 && pb.x < b->Width() - 20.0 && pb.y > 20.0 && pb.y < b->Height() - 20.0))
+                continue;
+            const int sa = a->FindFreePoint();
+            const int sb = b->FindFreePoint();
+            if (a->m_Points[static_cast<std::size_t>(sa)].IsUsed() || b->m_Points[static_cast<std::size_t>(sb)].IsUsed())
+                return added;
+            const int32_t id = (*nextId)++;
+            for (auto [k, slot, p] : {std::tuple{a, sa, pa}, std::tuple{b, sb, pb}}) {
+                ControlPoint& cp = k->m_Points[static_cast<std::size_t>(slot)];
+                cp.kind = 1;
+                cp.state = 3;
+                cp.pointId = id;
+                cp.position = p;
+                cp.target = d;
+            }
+            ++added;
+        }
+    }
+    a->RefreshControlPoints();
+    b->RefreshControlPoints();
+    return added;
+}
+
+// The synthetic views' camera file; empty (with the reason) when it is missing.
+inline bool LoadViews(render_truth::CTruth* truth, std::string* why)
+{
+    return render_truth::LoadTruth(std::string(SMRA_TESTDATA_DIR) + "/synthetic-views-rhein3/truth.json", truth, why);
+}
+
+inline Pose TruthPose(const render_truth::CTruthView& view)
+{
+    const render_truth::COrientation o = render_truth::EngineOrientation(view);
+    return {o.yaw, o.pitch, o.roll};
+}
+
+// Angle between the camera frames of two poses (radians): yaw, pitch and roll together.
+inline double FrameAngle(const CKpic& k, const Pose& p, double focal)
+{
+    // The directions of the picture's centre and of a point 300 pixels right of it, through
+    // the picture and through a copy at the pose; the larger of the two misses.
+    CKpic copy;
+    copy.m_PictureRect = k.m_PictureRect;
+    copy.m_Focal = focal;
+    copy.m_OpticalCentre = k.m_OpticalCentre;
+    copy.m_LensScale = k.m_LensScale;
+    copy.m_Direction = CDPoint(p.yaw, p.pitch);
+    copy.m_Roll = p.roll;
+    CKpic same;
+    same.m_PictureRect = k.m_PictureRect;
+    same.m_Focal = focal;
+    same.m_OpticalCentre = k.m_OpticalCentre;
+    same.m_LensScale = k.m_LensScale;
+    same.m_Direction = k.m_Direction;
+    same.m_Roll = k.m_Roll;
+    double worst = 0.0;
+    for (CDPoint px : {k.m_OpticalCentre, k.m_OpticalCentre + CDPoint(300.0, 0.0), k.m_OpticalCentre + CDPoint(0.0, 250.0)})
+        worst = std::max(worst, SphericalDistance(same.PixelToSphere(px), copy.PixelToSphere(px)));
+    return worst;
+}
+
+} // namespace fit_fixture
