@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/lens_table.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "platform/input_state.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/lens_table.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/geometry/projections.h"
+#include "geometry/projections.h"
 
 namespace {
 
