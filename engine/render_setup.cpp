@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <new>
 
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "engine/render_filter.h"
 #include "picset/mccore.h"

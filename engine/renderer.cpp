@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "common/message_catalogue.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "engine/render_filter.h"
 #include "imagefile/pixel_array.h"

@@ -8,8 +8,8 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/lens_table.h"
+#include "geometry/sphere.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"

@@ -14,7 +14,7 @@
 
 #include "common/helpers.h"
 #include "engine/fit/fit_messages.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 

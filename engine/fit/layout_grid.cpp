@@ -10,7 +10,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 
 namespace {

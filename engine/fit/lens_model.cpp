@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/geometry/lens_table.h"
+#include "geometry/lens_table.h"
 #include "picset/mccore.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/fit/fit_messages.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 

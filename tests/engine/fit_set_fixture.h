@@ -13,8 +13,8 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/lens_table.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "tests/engine/test_render_truth.h"
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "common/helpers.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
