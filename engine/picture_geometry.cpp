@@ -578,7 +578,7 @@ int CKpic::FindWorstPoint(int& count, double& residual)
 {
     count = 0;
     residual = 0.0;
-    int worst = 48;
+    int worst = -1;
     double worstSq = -1.0;
     for (int i = 0; i < CONTROL_POINT_SLOTS; ++i) {
         const ControlPoint& cp = m_Points[static_cast<std::size_t>(i)];

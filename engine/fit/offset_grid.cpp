@@ -44,7 +44,7 @@ void ChannelRange(const CRgbSum (&grid)[N][N], int from, int to, int& hi, int& l
 
 COffsetGrids& GetOffsetGrids() { return g_Grids; }
 
-void ResetOffsetGrids() { std::memset(&g_Grids, 0, sizeof g_Grids); }
+void ResetOffsetGrids() { g_Grids = COffsetGrids{}; }
 
 void MatchGridContrast()
 {
