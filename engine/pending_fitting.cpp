@@ -1,6 +1,5 @@
-// Placement anchor and outlines, control-point pairing and matching, focal refresh and
-// snapshots, image levels and features, lens parameters and the background step, and the
-// fitting, placement and layout engine, not built yet: every function below is a
+// Placement anchor and outlines, image levels and features, the background step, and the
+// automatic fit and placement engine, not built yet: every function below is a
 // placeholder that does nothing and returns its failure value.
 #include "picset/mccore.h"
 
@@ -19,37 +18,6 @@ int CMcCore::GetLensFigures(double& focal35, double& horizontalDegrees, double& 
     focal35 = horizontalDegrees = verticalDegrees = sensorWidth = sensorHeight = 0.0;
     return -1;
 }
-
-// Control-point pairing and link upkeep.
-CKpic* CMcCore::FindPartnerPoint(CKpic*, int32_t, int&) { return nullptr; } // not built yet
-CKpic* CMcCore::FindUniquePartner(CKpic*, int32_t, int&) { return nullptr; } // not built yet
-CKpic* CMcCore::FindPictureCovering(CKpic*, CDPoint) { return nullptr; } // not built yet
-CKpic* CMcCore::FindNearestFittedPicture(CKpic*, CDPoint) { return nullptr; } // not built yet
-void CMcCore::ResolvePointPartners(CKpic*) {} // not built yet
-void CMcCore::RepairPointLinks(CKpic*) {} // not built yet
-CKpic* CMcCore::AddPartnerPoint(CKpic*, int32_t, CDPoint) { return nullptr; } // not built yet
-CKpic* CMcCore::FindFeatureInCoveringPicture(CKpic*, CDPoint&) { return nullptr; } // not built yet
-CKpic* CMcCore::CreatePointAtFeature(CKpic*, CDPoint&) { return nullptr; } // not built yet
-int CMcCore::CreatePointPair(CKpic*, CKpic*) { return -1; } // not built yet
-void CMcCore::RemoveControlPoint(CKpic*, int) {} // not built yet
-void CMcCore::RemoveAutoPoints(CKpic*) {} // not built yet
-void CMcCore::ResetPicture(CKpic*) {} // not built yet
-void CMcCore::PruneBrokenLinks() {} // not built yet
-void CMcCore::GetPointMarks(CKpic*, std::vector<MarkPoint>&) {} // not built yet
-void CMcCore::CollectOpenPoints() {} // not built yet
-
-// Control-point matching and the fit pass.
-int CMcCore::MatchControlPoint(CKpic*, int, double, int) { return -2; } // not built yet
-int CMcCore::SearchMatchWindow(CKpic*, CKpic*, CDPoint, CDPoint, double) { return -2; } // not built yet
-CPoint CMcCore::SearchMatchSpiral(int) { return CPoint(); } // not built yet
-int CMcCore::RefinePointPosition(CKpic*, int) { return -2; } // not built yet
-void CMcCore::MatchPicturePointsWith(CKpic*, double, int) {} // not built yet
-void CMcCore::MatchFittedPictures(double, int) {} // not built yet
-void CMcCore::MatchPicturePoints(CKpic*) {} // not built yet
-void CMcCore::MatchAllPictures() {} // not built yet
-int CMcCore::RematchPoint(CKpic*, int) { return -4; } // not built yet
-int CMcCore::CountLinkedPoints() { return 0; } // not built yet
-int CMcCore::OptimizeFit() { return -1; } // not built yet
 
 // Picture image levels, thumbnail, brightness and feature grid.
 int CKpic::BuildColourLevels() { return 0; } // not built yet
