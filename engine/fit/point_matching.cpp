@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "engine/fit/offset_grid.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 

@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "engine/fit/fit_candidates.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 
