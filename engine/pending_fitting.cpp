@@ -36,18 +36,6 @@ CPoint CKpic::FindNearestFeature(int, int, int) { return CPoint(); } // not buil
 CPoint CKpic::FindStrongestFeature(const CRect&) { return CPoint(); } // not built yet
 int CKpic::MeanFeatureStrength() { return 0; } // not built yet
 
-// Common focal, lens parameters and the background step.
-double CMcCore::SearchCommonFocal() { return 1000000.0; } // not built yet
-double CMcCore::EvaluateSharedFocal() { return 1000000.0; } // not built yet
-double CMcCore::ScoreFocal(double) { return 1000000.0; } // not built yet
-double CMcCore::ScoreSharedFocal(double) { return 1000000.0; } // not built yet
-void CMcCore::SearchLensRadius() {} // not built yet
-void CMcCore::OptimizeDistortion() {} // not built yet
-int CMcCore::IdleStep(int) { return 0; } // not built yet
-int CMcCore::AutoLinkStep() { return -1; } // not built yet
-int CMcCore::TransferOpenPoint(CKpic*) { return 0; } // not built yet
-int CMcCore::EvaluateFeatureWindows(CKpic*) { return -1; } // not built yet
-
 // Automatic fit, candidate acceptance, row search and closing a row.
 int CMcCore::RunAutoFit() { return -1; } // not built yet
 int CMcCore::FitAllPictures() { return -1; } // not built yet
@@ -90,8 +78,3 @@ int CMcCore::ImprovePointMatch(CKpic*, int) { return -1; } // not built yet
 int CMcCore::SeedControlPoints(CKpic*, CPoint, CPoint) { return -1; } // not built yet
 int CMcCore::SetPointAtPixel(CKpic*, CPoint, CPoint) { return -1; } // not built yet
 int CMcCore::AimPictureAtSphere(CKpic*, CPoint, CDPoint) { return -1; } // not built yet
-
-// Per-picture fitting steps and layout cells.
-void CMcCore::SolveFromPointPairs(CKpic*) {} // not built yet
-int CMcCore::SolveFocalFromPointPairs(CKpic*) { return -1; } // not built yet
-int CMcCore::AnchorPictureAt(const std::string&, CPoint, CPoint) { return -2; } // not built yet

@@ -330,6 +330,7 @@ public:
     CDPoint m_SavedBaseDirection;
     double m_SavedBaseFocal = 1000.0;
     int32_t m_StepMarker = 0;               // step marker of the focal searches and refits
+    int64_t m_FocalScoreCount = 0;          // focal evaluations of the searches so far
     int32_t m_AnchorMode = 1;               // anchor mode flag of the automatic fit
     int32_t m_AnchorModeDefault = 1;
 };
