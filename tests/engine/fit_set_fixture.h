@@ -106,29 +106,11 @@ inline Pose TruthPose(const render_truth::CTruthView& view)
     return {o.yaw, o.pitch, o.roll};
 }
 
-// Angle between the camera frames of two poses (radians): yaw, pitch and roll together.
-inline double FrameAngle(const CKpic& k, const Pose& p, double focal)
+// How far a picture's orientation is from a pose (radians): the larger of the miss of its
+// optical axis and the difference of the roll about it.
+inline double FrameAngle(const CKpic& k, const Pose& p)
 {
-    // The directions of the picture's centre and of a point 300 pixels right of it, through
-    // the picture and through a copy at the pose; the larger of the two misses.
-    CKpic copy;
-    copy.m_PictureRect = k.m_PictureRect;
-    copy.m_Focal = focal;
-    copy.m_OpticalCentre = k.m_OpticalCentre;
-    copy.m_LensScale = k.m_LensScale;
-    copy.m_Direction = CDPoint(p.yaw, p.pitch);
-    copy.m_Roll = p.roll;
-    CKpic same;
-    same.m_PictureRect = k.m_PictureRect;
-    same.m_Focal = focal;
-    same.m_OpticalCentre = k.m_OpticalCentre;
-    same.m_LensScale = k.m_LensScale;
-    same.m_Direction = k.m_Direction;
-    same.m_Roll = k.m_Roll;
-    double worst = 0.0;
-    for (CDPoint px : {k.m_OpticalCentre, k.m_OpticalCentre + CDPoint(300.0, 0.0), k.m_OpticalCentre + CDPoint(0.0, 250.0)})
-        worst = std::max(worst, SphericalDistance(same.PixelToSphere(px), copy.PixelToSphere(px)));
-    return worst;
+    return std::max(SphericalDistance(k.m_Direction, CDPoint(p.yaw, p.pitch)), std::fabs(NormalizeAngle(k.m_Roll - p.roll)));
 }
 
 } // namespace fit_fixture
