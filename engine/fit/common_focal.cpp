@@ -138,11 +138,11 @@ double WalkParameter(double x, double step, int iterations, Evaluate evaluate, G
 
 double CMcCore::ScoreFocal(double focal)
 {
+    if (m_IndividualFocal == 0)
+        return ScoreSharedFocal(focal);
     ++m_FocalScoreCount;
     if (m_JobMode == -1 || m_Pictures.empty())
         return NoScore;
-    if (m_IndividualFocal == 0)
-        return ScoreSharedFocal(focal);
     CKpic* base = GetFirstPicture();
     base->m_Focal = focal;
     m_CommonFocal = focal;
@@ -167,6 +167,7 @@ double CMcCore::ScoreFocal(double focal)
 
 double CMcCore::ScoreSharedFocal(double focal)
 {
+    ++m_FocalScoreCount;
     if (m_JobMode == -1 || m_Pictures.empty())
         return NoScore;
     CKpic* base = GetFirstPicture();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -60,18 +61,21 @@ inline CKpic* AddPicture(CMcCore& set, const std::string& name, const Pose& pose
 }
 
 // Adds up to `wanted` exact links between a and b over a grid of a's pixels that b also sees
-// (20 pixels inside its frame); the number added. Ids count up from *nextId.
+// (50 pixels inside its frame, where the point matching has room); the number added. Ids count
+// up from *nextId.
 inline int LinkPictures(CKpic* a, CKpic* b, int wanted, int32_t* nextId, int grid = 7)
 {
+    constexpr double Inside = 50.0;
     int added = 0;
     for (int gy = 0; gy < grid && added < wanted; ++gy) {
         for (int gx = 0; gx < grid && added < wanted; ++gx) {
-            const CDPoint pa(20.0 + (a->Width() - 40.0) * gx / (grid - 1), 20.0 + (a->Height() - 40.0) * gy / (grid - 1));
+            const CDPoint pa(Inside + (a->Width() - 2.0 * Inside) * gx / (grid - 1),
+                             Inside + (a->Height() - 2.0 * Inside) * gy / (grid - 1));
             const CDPoint d = a->PixelToSphere(pa);
             if (SphericalDistance(d, b->m_Direction) > 1.2)
                 continue;
             const CDPoint pb = b->SphereToPixel(d);
-            if (!(pb.x > 20.0 && pb.x < b->Width() - 20.0 && pb.y > 20.0 && pb.y < b->Height() - 20.0))
+            if (!(pb.x > Inside && pb.x < b->Width() - Inside && pb.y > Inside && pb.y < b->Height() - Inside))
                 continue;
             const int sa = a->FindFreePoint();
             const int sb = b->FindFreePoint();
@@ -111,6 +115,39 @@ inline Pose TruthPose(const render_truth::CTruthView& view)
 inline double FrameAngle(const CKpic& k, const Pose& p)
 {
     return std::max(SphericalDistance(k.m_Direction, CDPoint(p.yaw, p.pitch)), std::fabs(NormalizeAngle(k.m_Roll - p.roll)));
+}
+
+// The synthetic views `views` as a fitted set, the first one the base picture looking straight
+// ahead (the world is turned by its yaw; its pitch and roll are below 0.001 degrees), every
+// picture linked by up to `links` exact pairs to each earlier picture it overlaps. The poses
+// the pictures were given are returned in list order; the common focal is the true one.
+inline std::vector<Pose> AddViews(CMcCore& set, const render_truth::CTruth& truth, const std::vector<int>& views,
+                                  int links)
+{
+    std::vector<Pose> poses;
+    const double baseYaw = TruthPose(truth.views[static_cast<std::size_t>(views.front())]).yaw;
+    int32_t id = 5000;
+    for (int v : views) {
+        Pose p = TruthPose(truth.views[static_cast<std::size_t>(v)]);
+        p.yaw = NormalizeAngle(p.yaw - baseYaw);
+        if (poses.empty())
+            p = Pose{};
+        char name[16];
+        std::snprintf(name, sizeof name, "v%02d", v);
+        CKpic* k = AddPicture(set, name, p, truth.focal, truth.imageWidth, truth.imageHeight);
+        for (std::size_t i = 0; i + 1 < set.m_Pictures.size(); ++i)
+            LinkPictures(set.m_Pictures[i].get(), k, links, &id);
+        poses.push_back(p);
+    }
+    set.m_CommonFocal = truth.focal;
+    set.SortPlacedFirst();
+    return poses;
+}
+
+// The image file of a picture that AddViews made.
+inline std::string ViewFile(const CKpic& k)
+{
+    return std::string(SMRA_TESTDATA_DIR) + "/synthetic-views-rhein3/rhein3_" + k.m_Path.substr(k.m_Path.rfind('/') + 1);
 }
 
 } // namespace fit_fixture
