@@ -27,6 +27,10 @@ constexpr double SmallResidual = 1.5;
 // The worst point of a picture is left alone below this residual in pixels.
 constexpr double AcceptedResidual = 3.0;
 
+// The least rise of the scores around a match's best offset (mean squared colour difference over
+// three channels): real texture rises well above it one step away, a flat area does not.
+constexpr int32_t MinimumScoreRise = 2;
+
 // The offset rings of the walk, nearest first.
 constexpr int Ring1[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
 constexpr int Ring2[8][2] = {{-1, -2}, {1, -2}, {-2, -1}, {2, -1}, {-2, 1}, {2, 1}, {-1, 2}, {1, 2}};
@@ -82,6 +86,12 @@ int CMcCore::MatchControlPoint(CKpic* picture, int slot, double step, int window
     if (valid != 1) {
         cp.state = -1;
         return valid;
+    }
+    // On flat sky, sand or water every offset scores about the same and the walk stops
+    // anywhere: a minimum its neighbours hardly rise above is refused, not taken as a match.
+    if (NeighbourScoreRise(d.x, d.y) < MinimumScoreRise) {
+        cp.state = -1;
+        return -1;
     }
     cp.position = cp.position + CDPoint(d).Scaled(step);
     cp.planePosition = picture->PixelToPlane(cp.position);
