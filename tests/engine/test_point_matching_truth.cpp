@@ -285,3 +285,81 @@ TEST_F(PointMatchingTruth, FlatSkyAndSandAreRefusedRatherThanMisplaced)
 }
 
 } // namespace
+
+namespace {
+
+struct CFocalFigures {
+    double fromAngles = 0.0;  // UpdatePairAngles at the true focal of the first picture
+    double searched = 0.0;    // SearchFocalFromPairs from 10 % off, worse of both pictures
+    double scanned = 0.0;     // ScanFocalRange from 10 % off
+    double estimated = 0.0;   // EstimateFocal of the second picture from 10 % off
+};
+
+TEST_F(PointMatchingTruth, FocalComesBackFromPointPairsOfNeighbouringViews)
+{
+    const double f = s_truth->focal;
+    auto relative = [f](double v) { return std::fabs(v / f - 1.0); };
+    for (const double noise : {0.0, 0.5}) {
+        CRandom random(4242);
+        CFocalFigures worst;
+        for (const auto& vp : kViewPairs) {
+            CMcCore core;
+            CKpic* a = AddView(core, vp[0], false);
+            CKpic* b = AddView(core, vp[1], false);
+            int n = 0;
+            for (int y = 40; y < 560 && n < 12; y += 61) {
+                for (int x = 40; x < 760 && n < 12; x += 67) {
+                    CDPoint pb;
+                    if (!TruePixel(*a, *b, CDPoint(x, y), 20, pb))
+                        continue;
+                    const CDPoint pa = CDPoint(x, y) + CDPoint(random.Gauss(), random.Gauss()).Scaled(noise);
+                    pb += CDPoint(random.Gauss(), random.Gauss()).Scaled(noise);
+                    ControlPoint& ca = a->m_Points[static_cast<std::size_t>(n)];
+                    ca.kind = 1;
+                    ca.state = 3;
+                    ca.pointId = 100 + n;
+                    ca.position = pa;
+                    ca.SetPlanePoint(a->PixelToPlane(pa), f);
+                    ca.spherePosition = a->PixelToSphere(pa);
+                    ControlPoint& cb = b->m_Points[static_cast<std::size_t>(n)];
+                    cb = ca;
+                    cb.position = pb;
+                    cb.SetPlanePoint(b->PixelToPlane(pb), f);
+                    cb.target = ca.spherePosition;
+                    ++n;
+                }
+            }
+            ASSERT_GE(n, 6) << vp[0] << "-" << vp[1];
+            CFocalPairing& w = GetFocalPairing();
+            const int pairs = PairFeaturePoints(*a, *b);
+            ASSERT_EQ(pairs, n * (n - 1) / 2);
+
+            worst.fromAngles = std::max(worst.fromAngles, relative(UpdatePairAngles(w.pairs, pairs, f)));
+            double fA = 0.9 * f;
+            const double fB = SearchFocalFromPairs(w.pairs, pairs, fA);
+            worst.searched = std::max({worst.searched, relative(fA), relative(fB)});
+            worst.scanned = std::max(worst.scanned, relative(ScanFocalRange(w.pairs, pairs, 0.9 * f)));
+            b->m_Focal = 0.9 * f;
+            b->EstimateFocal();
+            worst.estimated = std::max(worst.estimated, relative(b->m_Focal));
+        }
+        std::cout << "[ figures  ] focal error, noise " << noise << " px: from angles " << 100 * worst.fromAngles
+                  << " %, search " << 100 * worst.searched << " %, range scan " << 100 * worst.scanned
+                  << " %, estimate " << 100 * worst.estimated << " %\n";
+        if (noise == 0.0) {
+            EXPECT_LE(worst.fromAngles, 0.002);
+            EXPECT_LE(worst.searched, 0.002);
+            EXPECT_LE(worst.estimated, 0.002);
+            // The range scan stops once its step is below 2 % of the focal.
+            EXPECT_LE(worst.scanned, 0.02);
+        } else {
+            EXPECT_LE(worst.fromAngles, 0.01);
+            // Searching both focals at once lets one trade against the other under noise.
+            EXPECT_LE(worst.searched, 0.06);
+            EXPECT_LE(worst.estimated, 0.01);
+            EXPECT_LE(worst.scanned, 0.05);
+        }
+    }
+}
+
+} // namespace
