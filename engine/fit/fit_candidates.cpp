@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <iterator>
 
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "platform/clock.h"
 
 namespace {

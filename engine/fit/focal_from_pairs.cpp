@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/geometry/focal_from_angle.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/focal_from_angle.h"
+#include "geometry/sphere.h"
 #include "picset/kpic.h"
 
 namespace {

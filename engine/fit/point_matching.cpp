@@ -10,8 +10,9 @@
 // is read at the rounded position.
 #include <cmath>
 
+#include "common/status_codes.h"
 #include "engine/fit/offset_grid.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 
@@ -344,12 +345,13 @@ int CMcCore::CountLinkedPoints()
 int CMcCore::OptimizeFit()
 {
     if (m_Host != nullptr)
-        m_Host->ShowStatus(0, "59", std::string(), std::string());
+        m_Host->ShowStatus(0, MessageNumberText(kMsgAchievingFitness), std::string(), std::string());
     for (int i = 0; i <= 6; ++i)
         m_Progress[i] = 0;
     m_Progress[9] = TickBudget;
     if (m_Host != nullptr)
-        m_Host->BeginStep("1", "2", "3", std::string());
+        m_Host->BeginStep(MessageNumberText(kMsgTryingBetterFitness), MessageNumberText(kMsgAdditionalFitnessStep),
+                          MessageNumberText(kMsgTryAdditionalFitness), std::string());
 
     const int n = CountLinkedPoints();
     m_Progress[0] = n;
@@ -400,7 +402,7 @@ int CMcCore::OptimizeFit()
 
     if (m_Host != nullptr) {
         m_Host->EndStep();
-        m_Host->ShowStatus(0, "65", std::string(), std::string());
+        m_Host->ShowStatus(0, MessageNumberText(kMsgReady65), std::string(), std::string());
     }
     m_RegionsValid = 0;
     // 10: a pass completed (the next one skips the snapshot and the coarse match);

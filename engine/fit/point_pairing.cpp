@@ -11,9 +11,10 @@
 #include <map>
 #include <utility>
 
+#include "common/status_codes.h"
 #include "engine/fit/fit_candidates.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 
@@ -24,8 +25,6 @@ constexpr int CoverMargin = 20;
 // A direction pair is made only when the picture's direction lies within this many pixels of
 // the neighbour's optical centre on the neighbour's camera plane.
 constexpr double DirectionPairReach = 20000.0;
-// The status text shown when the automatic points of a picture with one linked user point go.
-constexpr const char* LastUserPointMessage = "72";
 
 bool HoldsId(const ControlPoint& cp, int32_t id) { return cp.kind != 0 && cp.pointId == id; }
 
@@ -345,7 +344,7 @@ void CMcCore::RemoveAutoPoints(CKpic* picture)
     if (count == 0)
         return;
     if (picture->CountLinkedUserPoints() == 1 && m_Host != nullptr)
-        m_Host->ShowStatus(0, LastUserPointMessage, std::string(), std::string());
+        m_Host->ShowStatus(0, MessageNumberText(kMsgAutoPointsRemoved), std::string(), std::string());
     for (int i = 0; i < n; ++i)
         if (isAuto(picture->m_Points[static_cast<std::size_t>(i)]))
             RemoveControlPoint(picture, i);

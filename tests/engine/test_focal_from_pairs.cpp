@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "engine/fit/focal_from_pairs.h"
-#include "engine/geometry/focal_from_angle.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/focal_from_angle.h"
+#include "geometry/sphere.h"
 #include "picset/kpic.h"
 
 namespace {

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "engine/fit/focal_from_pairs.h"
-#include "engine/geometry/lens_table.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 #include "test_render_truth.h"
@@ -44,14 +43,6 @@ private:
     uint32_t m_state;
 };
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0.0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 class PointMatchingTruth : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -71,11 +62,8 @@ protected:
     {
         if (!s_truth)
             GTEST_SKIP() << "no synthetic views in " << kViewsDir;
-        GetLensTable().Reset();
-        m_savedMode = EngineModeFlag;
         SetEngineModeFlags();
     }
-    void TearDown() override { EngineModeFlag = m_savedMode; }
 
     static const CPixelArray& Image(int view)
     {
@@ -168,7 +156,6 @@ protected:
 
     static std::unique_ptr<CTruth> s_truth;
     static std::map<int, CPixelArray> s_images;
-    int m_savedMode = 0;
 };
 
 std::unique_ptr<CTruth> PointMatchingTruth::s_truth;
