@@ -56,13 +56,21 @@ bool OnOtherSideOfSeam(int projection, const CKpic& k, CDPoint s)
     return projection >= 10 && projection <= 29 && std::fabs(k.m_Direction.x - s.x) > EnginePi;
 }
 
+bool IsListed(const std::vector<std::unique_ptr<CKpic>>& list, const CKpic* picture)
+{
+    for (const auto& k : list)
+        if (k.get() == picture)
+            return true;
+    return false;
+}
+
 } // namespace
 
 CKpic* CMcCore::FindPartnerPoint(CKpic* picture, int32_t id, int& slot)
 {
     slot = -1;
     // The placement anchor ties a picture to a position, never to another picture.
-    if (picture == nullptr || id == PLACEMENT_ANCHOR_ID)
+    if (picture == nullptr || id == PLACEMENT_ANCHOR_ID || !IsListed(m_Pictures, picture))
         return nullptr;
     for (const auto& k : m_Pictures) {
         if (k.get() == picture)
