@@ -144,3 +144,20 @@ int HasValidNeighbourScores(int dx, int dy)
             return -1;
     return 1;
 }
+
+int32_t NeighbourScoreRise(int dx, int dy)
+{
+    if (dx < -18 || dx > 17 || dy < -18 || dy > 17)
+        return 0;
+    const int cx = dx + GridOrigin;
+    const int cy = dy + GridOrigin;
+    int32_t rise = InvalidScore;
+    for (int i = -1; i <= 1; ++i) {
+        for (int j = -1; j <= 1; ++j) {
+            if ((i == 0 && j == 0) || g_Grids.flags[cx + i][cy + j] == OffsetNotScored)
+                continue;
+            rise = std::min(rise, g_Grids.scores[cx + i][cy + j] - g_Grids.scores[cx][cy]);
+        }
+    }
+    return rise;
+}

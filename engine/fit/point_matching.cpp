@@ -10,6 +10,7 @@
 // is read at the rounded position.
 #include <cmath>
 
+#include "common/status_codes.h"
 #include "engine/fit/offset_grid.h"
 #include "geometry/sphere.h"
 #include "picset/mccore.h"
@@ -26,6 +27,10 @@ constexpr int32_t PassTickBudget = 20734;
 constexpr double SmallResidual = 1.5;
 // The worst point of a picture is left alone below this residual in pixels.
 constexpr double AcceptedResidual = 3.0;
+
+// The least rise of the scores around a match's best offset (mean squared colour difference over
+// three channels): real texture rises well above it one step away, a flat area does not.
+constexpr int32_t MinimumScoreRise = 2;
 
 // The offset rings of the walk, nearest first.
 constexpr int Ring1[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
@@ -82,6 +87,12 @@ int CMcCore::MatchControlPoint(CKpic* picture, int slot, double step, int window
     if (valid != 1) {
         cp.state = -1;
         return valid;
+    }
+    // On flat sky, sand or water every offset scores about the same and the walk stops
+    // anywhere: a minimum its neighbours hardly rise above is refused, not taken as a match.
+    if (NeighbourScoreRise(d.x, d.y) < MinimumScoreRise) {
+        cp.state = -1;
+        return -1;
     }
     cp.position = cp.position + CDPoint(d).Scaled(step);
     cp.planePosition = picture->PixelToPlane(cp.position);
@@ -334,12 +345,13 @@ int CMcCore::CountLinkedPoints()
 int CMcCore::OptimizeFit()
 {
     if (m_Host != nullptr)
-        m_Host->ShowStatus(0, "59", std::string(), std::string());
+        m_Host->ShowStatus(0, MessageNumberText(kMsgAchievingFitness), std::string(), std::string());
     for (int i = 0; i <= 6; ++i)
         m_Progress[i] = 0;
     m_Progress[9] = TickBudget;
     if (m_Host != nullptr)
-        m_Host->BeginStep("1", "2", "3", std::string());
+        m_Host->BeginStep(MessageNumberText(kMsgTryingBetterFitness), MessageNumberText(kMsgAdditionalFitnessStep),
+                          MessageNumberText(kMsgTryAdditionalFitness), std::string());
 
     const int n = CountLinkedPoints();
     m_Progress[0] = n;
@@ -390,7 +402,7 @@ int CMcCore::OptimizeFit()
 
     if (m_Host != nullptr) {
         m_Host->EndStep();
-        m_Host->ShowStatus(0, "65", std::string(), std::string());
+        m_Host->ShowStatus(0, MessageNumberText(kMsgReady65), std::string(), std::string());
     }
     m_RegionsValid = 0;
     // 10: a pass completed (the next one skips the snapshot and the coarse match);

@@ -11,6 +11,7 @@
 #include <map>
 #include <utility>
 
+#include "common/status_codes.h"
 #include "engine/fit/fit_candidates.h"
 #include "geometry/projections.h"
 #include "geometry/sphere.h"
@@ -24,8 +25,6 @@ constexpr int CoverMargin = 20;
 // A direction pair is made only when the picture's direction lies within this many pixels of
 // the neighbour's optical centre on the neighbour's camera plane.
 constexpr double DirectionPairReach = 20000.0;
-// The status text shown when the automatic points of a picture with one linked user point go.
-constexpr const char* LastUserPointMessage = "72";
 
 bool HoldsId(const ControlPoint& cp, int32_t id) { return cp.kind != 0 && cp.pointId == id; }
 
@@ -57,13 +56,21 @@ bool OnOtherSideOfSeam(int projection, const CKpic& k, CDPoint s)
     return projection >= 10 && projection <= 29 && std::fabs(k.m_Direction.x - s.x) > EnginePi;
 }
 
+bool IsListed(const std::vector<std::unique_ptr<CKpic>>& list, const CKpic* picture)
+{
+    for (const auto& k : list)
+        if (k.get() == picture)
+            return true;
+    return false;
+}
+
 } // namespace
 
 CKpic* CMcCore::FindPartnerPoint(CKpic* picture, int32_t id, int& slot)
 {
     slot = -1;
     // The placement anchor ties a picture to a position, never to another picture.
-    if (picture == nullptr || id == PLACEMENT_ANCHOR_ID)
+    if (picture == nullptr || id == PLACEMENT_ANCHOR_ID || !IsListed(m_Pictures, picture))
         return nullptr;
     for (const auto& k : m_Pictures) {
         if (k.get() == picture)
@@ -345,7 +352,7 @@ void CMcCore::RemoveAutoPoints(CKpic* picture)
     if (count == 0)
         return;
     if (picture->CountLinkedUserPoints() == 1 && m_Host != nullptr)
-        m_Host->ShowStatus(0, LastUserPointMessage, std::string(), std::string());
+        m_Host->ShowStatus(0, MessageNumberText(kMsgAutoPointsRemoved), std::string(), std::string());
     for (int i = 0; i < n; ++i)
         if (isAuto(picture->m_Points[static_cast<std::size_t>(i)]))
             RemoveControlPoint(picture, i);

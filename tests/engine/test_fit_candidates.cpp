@@ -142,7 +142,6 @@ TEST(FitCandidates, PointIdsCountWithinASecondAndWrapUnsigned)
     t.hour = 16;
     clock.SetTime(t);
     platform::SetClock(&clock);
-    ResetPointIdCounter();
     const int32_t a = NewPointId();
     const int32_t b = NewPointId();
     EXPECT_EQ(static_cast<uint32_t>(b) - static_cast<uint32_t>(a), 1u);
@@ -154,8 +153,6 @@ TEST(FitCandidates, PointIdsCountWithinASecondAndWrapUnsigned)
     EXPECT_EQ(static_cast<uint32_t>(c), (seconds << 8) + 3u + 100000000u);
     clock.Advance(1000);
     EXPECT_EQ(static_cast<uint32_t>(NewPointId()), ((seconds + 1) << 8) + 4u);
-    platform::SetClock(nullptr);
-    ResetPointIdCounter();
 }
 
 TEST(FitCandidates, SmallRecordsKeepWhatTheyAreGiven)

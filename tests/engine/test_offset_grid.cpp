@@ -79,16 +79,7 @@ CPoint BestOffset(int reach)
     return FindBestOffsetInWindow(0, 0, 19);
 }
 
-class OffsetGridTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_savedMode = EngineModeFlag;
-        ResetOffsetGrids();
-    }
-    void TearDown() override { EngineModeFlag = m_savedMode; }
-    int m_savedMode = 0;
-};
+class OffsetGridTest : public ::testing::Test {};
 
 TEST_F(OffsetGridTest, RecoversShiftsOfATexturedPhotoPatch)
 {
