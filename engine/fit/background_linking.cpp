@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "common/status_codes.h"
 #include "engine/fit/fit_messages.h"
 #include "geometry/sphere.h"
 #include "picset/mccore.h"
@@ -14,9 +15,7 @@
 
 namespace {
 
-constexpr int MsgLinking = 57;
 constexpr int MsgLinked = 58;
-constexpr int MsgPreparing = 70;
 constexpr int EngineStateIdle = 4;
 constexpr int MostFeatureTries = 50;
 constexpr int FeatureTriesThatCount = 48;
@@ -65,14 +64,14 @@ int CMcCore::IdleStep(int level)
     for (const auto& owned : m_Pictures) {
         CKpic* k = owned.get();
         if (IsIncomplete(*k)) {
-            FitStatus(m_Host, MsgPreparing);
+            FitStatus(m_Host, kMsgInspectingPictures);
             const int loaded = EnsurePictureImage(k);
             FitClearStatus(m_Host);
             // One picture per call: a set of large photos must not hold the program up.
             return loaded < 1 ? 0 : 1;
         }
         if (!k->FeaturesReady) {
-            FitStatus(m_Host, MsgPreparing);
+            FitStatus(m_Host, kMsgInspectingPictures);
             k->PrepareStep();
             FitClearStatus(m_Host);
             return 1;
@@ -98,7 +97,7 @@ int CMcCore::AutoLinkStep()
         return 0;
 
     m_JobMode = 1;
-    FitStatus(m_Host, MsgLinking);
+    FitStatus(m_Host, kMsgPuttingBestPosition);
     const int transferred = TransferOpenPoint(p);
     FitClearStatus(m_Host);
     if (transferred) {
@@ -106,7 +105,7 @@ int CMcCore::AutoLinkStep()
         FitStatus(m_Host, MsgLinked);
         return 1;
     }
-    FitStatus(m_Host, MsgLinking);
+    FitStatus(m_Host, kMsgPuttingBestPosition);
     const int made = EvaluateFeatureWindows(p);
     FitClearStatus(m_Host);
     if (made > 0) {
@@ -124,14 +123,16 @@ int CMcCore::TransferOpenPoint(CKpic* picture)
 {
     if (!picture)
         return 0;
-    const bool panorama = m_Projection >= 10 && m_Projection <= 29;
+    // Linear and panorama outputs are cut where the yaw wraps: a picture takes no point from a
+    // picture on the other side of that seam. Fisheye outputs have no seam.
+    const bool cutAtSeam = m_Projection >= 10 && m_Projection <= 29;
     for (const auto& owned : m_Pictures) {
         const CKpic* q = owned.get();
         if (q == picture)
             break;
         if (q->m_Status < 3)
             continue;
-        if (panorama && std::fabs(q->Yaw() - picture->Yaw()) > EnginePi)
+        if (cutAtSeam && std::fabs(q->Yaw() - picture->Yaw()) > EnginePi)
             continue;
         for (const ControlPoint& source : q->m_Points) {
             if (source.kind == 0 || source.state != 0)

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/helpers.h"
+#include "common/status_codes.h"
 #include "engine/fit/fit_messages.h"
 #include "geometry/sphere.h"
 #include "picset/mccore.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr double FailedError = 1000000.0;
 constexpr double ResetFocal = 1000.0;
 constexpr double ResetDistortion = -0.02;
-constexpr int MsgNothingToUndo = 55;
 constexpr int ActivityFocalRefresh = 6;
 constexpr int ActivityUnfit = 8;
 constexpr int GroupSize = 5;
@@ -309,7 +309,7 @@ int CMcCore::RestoreUndoSnapshot()
 {
     CKpic* base = m_UndoSnapshotPaths.empty() ? nullptr : FindPictureByPath(m_UndoSnapshotPaths[0]);
     if (m_UndoSnapshotValues.size() <= 2 || !base) {
-        FitStatus(m_Host, MsgNothingToUndo);
+        FitStatus(m_Host, kMsgCannotRestore);
         return 0;
     }
 

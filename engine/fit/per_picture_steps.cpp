@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 
+#include "common/status_codes.h"
 #include "engine/fit/fit_messages.h"
 #include "geometry/sphere.h"
 #include "picset/mccore.h"
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr int MsgMatchFailed = 67;
-constexpr int MsgFirstPictureCentred = 53;
 constexpr int MsgPicturePrepared = 54;
 constexpr int MsgBaseStaysFitted = 37;
 constexpr int EngineStateUnfitted = 8;
@@ -142,7 +142,7 @@ void CMcCore::CentreFirstPicture(CKpic* picture)
     picture->RefreshControlPoints();
     m_CommonFocal = picture->m_Focal;
     NotifyHost(HINT_FIT_CHANGED);
-    FitStatus(m_Host, MsgFirstPictureCentred);
+    FitStatus(m_Host, kMsgFirstPictureCentred);
     if (m_Host)
         m_Host->OnPictureEvaluated();
 }

@@ -217,4 +217,30 @@ TEST(BackgroundStep, LoadsOnePicturePerCall)
     EXPECT_EQ(host.loads, std::vector<std::string>{"/pictures/y.jpg"});
 }
 
+// Open points are handed on only between pictures whose yaws differ by at most pi: linear and
+// panorama outputs are cut at the seam, and a picture on the other side of it takes no point
+// from there. Fisheye outputs have no seam.
+TEST(BackgroundStep, OpenPointsDoNotCrossTheSeam)
+{
+    for (int projection : {23, 11, 31}) {
+        SCOPED_TRACE(projection);
+        CMcCore set;
+        set.m_Projection = projection;
+        CKpic* source = AddPicture(set, "source", {3.0, 0.0, 0.0}, 700.0);
+        // The same part of the sphere, with a yaw on the other side of the seam.
+        CKpic* picture = AddPicture(set, "picture", {3.0 + 0.2 - 2.0 * EnginePi, 0.0, 0.0}, 700.0, 800, 600, 2);
+        ControlPoint& open = source->m_Points[0];
+        open.kind = 1;
+        open.state = 0;
+        open.pointId = 4242;
+        open.position = CDPoint(600.0, 300.0);
+        source->RefreshControlPoints();
+        ASSERT_TRUE(picture->CoversSpherePoint(open.spherePosition));
+        set.SortPlacedFirst();
+        const int transferred = set.TransferOpenPoint(picture);
+        EXPECT_EQ(transferred, projection < 30 ? 0 : 1);
+        EXPECT_EQ(picture->HasPointId(4242), projection < 30 ? 0 : 1);
+    }
+}
+
 } // namespace
