@@ -136,6 +136,35 @@ double WalkParameter(double x, double step, int iterations, Evaluate evaluate, G
 
 } // namespace
 
+// The mean fit measure of the fitted pictures after the base picture once the base picture has
+// focal F and `solve` has re-solved each of them (after re-linking its points); the walk ends
+// early when a break key is down. 1000000 when nothing was measured.
+template <class Solve>
+static double ScoreAtFocal(CMcCore& set, double focal, Solve solve)
+{
+    if (set.GetJobMode() == -1 || set.m_Pictures.empty())
+        return NoScore;
+    CKpic* base = set.GetFirstPicture();
+    base->m_Focal = focal;
+    set.m_CommonFocal = focal;
+    base->UpdateOrientationFromAnchor();
+    base->RefreshControlPoints();
+    double sum = 0.0;
+    int counted = 0;
+    for (std::size_t i = 1; i < set.m_Pictures.size(); ++i) {
+        CKpic* k = set.m_Pictures[i].get();
+        if (k->m_Status <= 2)
+            continue;
+        set.ResolvePointPartners(k);
+        solve(k);
+        sum += k->m_FitScore;
+        ++counted;
+        if (set.PollBreak() == 1)
+            break;
+    }
+    return counted > 0 ? sum / counted : NoScore;
+}
+
 double CMcCore::ScoreFocal(double focal)
 {
     if (m_IndividualFocal == 0)
@@ -143,56 +172,21 @@ double CMcCore::ScoreFocal(double focal)
     ++m_FocalScoreCount;
     if (m_JobMode == -1 || m_Pictures.empty())
         return NoScore;
-    CKpic* base = GetFirstPicture();
-    base->m_Focal = focal;
-    m_CommonFocal = focal;
-    base->UpdateOrientationFromAnchor();
-    base->RefreshControlPoints();
-    double sum = 0.0;
-    int counted = 0;
-    for (std::size_t i = 1; i < m_Pictures.size(); ++i) {
-        CKpic* k = m_Pictures[i].get();
-        if (k->m_Status <= 2)
-            continue;
-        ResolvePointPartners(k);
-        UpdatePictureGeometry(k);
-        sum += k->m_FitScore;
-        ++counted;
-        if (PollBreak() == 1)
-            break;
-    }
+    const double score = ScoreAtFocal(*this, focal, [this](CKpic* k) { UpdatePictureGeometry(k); });
     --m_Progress[StepDistanceCounter];
-    return counted > 0 ? sum / counted : NoScore;
+    return score;
 }
 
 double CMcCore::ScoreSharedFocal(double focal)
 {
     ++m_FocalScoreCount;
-    if (m_JobMode == -1 || m_Pictures.empty())
-        return NoScore;
-    CKpic* base = GetFirstPicture();
-    base->m_Focal = focal;
-    m_CommonFocal = focal;
-    base->UpdateOrientationFromAnchor();
-    base->RefreshControlPoints();
-    double sum = 0.0;
-    int counted = 0;
-    for (std::size_t i = 1; i < m_Pictures.size(); ++i) {
-        CKpic* k = m_Pictures[i].get();
-        if (k->m_Status <= 2)
-            continue;
-        ResolvePointPartners(k);
+    return ScoreAtFocal(*this, focal, [focal](CKpic* k) {
         k->m_Focal = focal;
         k->UpdatePointSpherePositions();
         k->UpdatePointAngles();
         k->OptimizeOrientation();
         k->RefreshControlPoints();
-        sum += k->m_FitScore;
-        ++counted;
-        if (PollBreak() == 1)
-            break;
-    }
-    return counted > 0 ? sum / counted : NoScore;
+    });
 }
 
 // Fewer than two fitted pictures leave nothing to score: the focal stays as it is.
