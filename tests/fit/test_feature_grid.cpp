@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "picset/mccore.h"
 #include "tests/fit/fit_test_pictures.h"
 
 using fittest::Grey;
@@ -220,4 +221,27 @@ TEST(FeatureGrid, WeightsFallNearControlPointsAndEdges)
     for (int j = 0; j < 32; ++j)
         for (int r = 0; r < 24; ++r)
             EXPECT_LE(k->FeatureCells[j][r].Weight, pointed->FeatureCells[j][r].Weight * 2 + 1);
+}
+
+// The background linking never keeps a picture that is gone or that belongs to an older set.
+TEST(FeatureGrid, LinkingForgetsItsLastPictureWithTheRecordOrANewSet)
+{
+    auto k = Squares();
+    LastFeaturePicture = k.get();
+    LastFeatureCell = CPoint(3, 4);
+    k.reset();
+    EXPECT_EQ(LastFeaturePicture, nullptr);
+    EXPECT_EQ(LastFeatureCell, CPoint(-1, -1));
+
+    auto other = Squares();
+    LastFeaturePicture = other.get();
+    LastFeatureCell = CPoint(5, 6);
+    CMcCore set;
+    EXPECT_EQ(LastFeaturePicture, nullptr);
+    EXPECT_EQ(LastFeatureCell, CPoint(-1, -1));
+
+    // Another picture going leaves the memory alone.
+    LastFeaturePicture = other.get();
+    Squares().reset();
+    EXPECT_EQ(LastFeaturePicture, other.get());
 }
