@@ -6,6 +6,8 @@
 // cell (i, j) covers pixels 4i..4i+3, 4j..4j+3, a sixteenth cell covers 4 x 4 quarter cells.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
@@ -49,46 +51,55 @@ void ForRowBands(int rows, int64_t cells, const Body& body)
         t.join();
 }
 
-// Mean of the 3 x 3 neighbourhood of every cell of a w x h array of averaged colours (edges use
-// the neighbours that exist).
-void SmoothNeighbourhood(const std::vector<CRgbSum>& in, int w, int h, std::vector<CRgbSum>& out)
+// Averaged colours are kept as COLORREF (each channel is a mean of 0..255 values).
+int R(COLORREF c) { return GetRValue(c); }
+int G(COLORREF c) { return GetGValue(c); }
+int B(COLORREF c) { return GetBValue(c); }
+
+// Mean of the 3 x 3 neighbourhood of every cell in rows first..last-1 of a w x h array of
+// averaged colours (edges use the neighbours that exist), truncated as CRgbSum::Average does.
+void SmoothRows(const COLORREF* in, int w, int h, COLORREF* out, int first, int last)
 {
-    for (int j = 0; j < h; ++j) {
+    for (int j = first; j < last; ++j) {
+        const int v0 = std::max(j - 1, 0), v1 = std::min(j + 1, h - 1);
         for (int i = 0; i < w; ++i) {
-            CRgbSum s;
-            for (int dj = -1; dj <= 1; ++dj) {
-                for (int di = -1; di <= 1; ++di) {
-                    const int u = i + di, v = j + dj;
-                    if (u < 0 || u >= w || v < 0 || v >= h)
-                        continue;
-                    const CRgbSum& m = in[static_cast<size_t>(v) * w + u];
-                    s.AddWeighted(m.r, m.g, m.b, 1, 1);
+            const int u0 = std::max(i - 1, 0), u1 = std::min(i + 1, w - 1);
+            int r = 0, g = 0, b = 0;
+            for (int v = v0; v <= v1; ++v)
+                for (int u = u0; u <= u1; ++u) {
+                    const COLORREF c = in[static_cast<std::ptrdiff_t>(v) * w + u];
+                    r += R(c);
+                    g += G(c);
+                    b += B(c);
                 }
-            }
-            s.Average();
-            out[static_cast<size_t>(j) * w + i] = s;
+            const int n = (v1 - v0 + 1) * (u1 - u0 + 1);
+            out[static_cast<std::ptrdiff_t>(j) * w + i] = RGB(r / n, g / n, b / n);
         }
     }
 }
 
-// The contrast image of a w x h array of averaged colours: each cell's mean channel-wise
-// absolute difference to its existing neighbours, tripled.
-void ContrastOf(const std::vector<CRgbSum>& in, int w, int h, CPixelArray& out)
+// The contrast image of rows first..last-1 of a w x h array of averaged colours: each cell's
+// channel-wise absolute difference to its existing neighbours, tripled, divided by their number
+// and clamped to 0..255 (CRgbSum::ToColour).
+void ContrastRows(const COLORREF* in, int w, int h, COLORREF* out, int first, int last)
 {
-    for (int j = 0; j < h; ++j) {
+    for (int j = first; j < last; ++j) {
+        const int v0 = std::max(j - 1, 0), v1 = std::min(j + 1, h - 1);
         for (int i = 0; i < w; ++i) {
-            const CRgbSum& c = in[static_cast<size_t>(j) * w + i];
-            CRgbSum sum;
-            for (int dj = -1; dj <= 1; ++dj) {
-                for (int di = -1; di <= 1; ++di) {
-                    const int u = i + di, v = j + dj;
-                    if ((di == 0 && dj == 0) || u < 0 || u >= w || v < 0 || v >= h)
-                        continue;
-                    const CRgbSum& n = in[static_cast<size_t>(v) * w + u];
-                    const CRgbSum d = c.AbsDifference(n.r, n.g, n.b);
-                    sum.AddWeighted(d.r, d.g, d.b, 1, 1);
+            const int u0 = std::max(i - 1, 0), u1 = std::min(i + 1, w - 1);
+            const COLORREF c = in[static_cast<std::ptrdiff_t>(j) * w + i];
+            const int cr = R(c), cg = G(c), cb = B(c);
+            int r = 0, g = 0, b = 0;
+            for (int v = v0; v <= v1; ++v)
+                for (int u = u0; u <= u1; ++u) {
+                    const COLORREF n = in[static_cast<std::ptrdiff_t>(v) * w + u];
+                    r += std::abs(cr - R(n));
+                    g += std::abs(cg - G(n));
+                    b += std::abs(cb - B(n));
                 }
-            }
+            const int n = (v1 - v0 + 1) * (u1 - u0 + 1) - 1;
+            CRgbSum sum;
+            sum.AddWeighted(r, g, b, n, 1);
             sum.MultiplyAll(3);
             out[static_cast<std::ptrdiff_t>(j) * w + i] = sum.ToColour();
         }
@@ -113,9 +124,10 @@ int CKpic::BuildColourLevels()
         return 0;
 
     try {
-        std::vector<CRgbSum> means(static_cast<size_t>(qn));
-        std::vector<CRgbSum> smooth(static_cast<size_t>(qn));
-        std::vector<CRgbSum> sixteenth(static_cast<size_t>(sn));
+        // Scratch without initial values: every cell is written before it is read.
+        auto means = std::make_unique_for_overwrite<COLORREF[]>(static_cast<size_t>(qn));
+        auto smooth = std::make_unique_for_overwrite<COLORREF[]>(static_cast<size_t>(qn));
+        auto sixteenth = std::make_unique_for_overwrite<COLORREF[]>(static_cast<size_t>(sn));
         QuarterContrast.SetSize(qn);
         SixteenthContrast.SetSize(sn);
 
@@ -127,51 +139,44 @@ int CKpic::BuildColourLevels()
                 std::fill(acc.begin(), acc.end(), 0);
                 for (int l = 0; l < 4; ++l) {
                     const COLORREF* row = px + static_cast<std::ptrdiff_t>(4 * j + l) * w;
-                    for (int i = 0; i < qw; ++i) {
-                        int32_t r = 0, g = 0, b = 0;
-                        for (int k = 0; k < 4; ++k) {
-                            const COLORREF c = row[4 * i + k];
-                            r += GetRValue(c);
-                            g += GetGValue(c);
-                            b += GetBValue(c);
-                        }
-                        acc[3 * size_t(i)] += r;
-                        acc[3 * size_t(i) + 1] += g;
-                        acc[3 * size_t(i) + 2] += b;
+                    int32_t* a = acc.data();
+                    for (int i = 0; i < qw; ++i, a += 3, row += 4) {
+                        a[0] += R(row[0]) + R(row[1]) + R(row[2]) + R(row[3]);
+                        a[1] += G(row[0]) + G(row[1]) + G(row[2]) + G(row[3]);
+                        a[2] += B(row[0]) + B(row[1]) + B(row[2]) + B(row[3]);
                     }
                 }
-                for (int i = 0; i < qw; ++i) {
-                    CRgbSum& m = means[static_cast<size_t>(j) * qw + i];
-                    m.r = acc[3 * size_t(i)];
-                    m.g = acc[3 * size_t(i) + 1];
-                    m.b = acc[3 * size_t(i) + 2];
-                    m.count = 16;
-                    m.Average();
-                }
+                COLORREF* m = means.get() + static_cast<std::ptrdiff_t>(j) * qw;
+                for (int i = 0; i < qw; ++i)
+                    m[i] = RGB(acc[3 * size_t(i)] / 16, acc[3 * size_t(i) + 1] / 16, acc[3 * size_t(i) + 2] / 16);
             }
         });
 
-        SmoothNeighbourhood(means, qw, qh, smooth);
+        ForRowBands(qh, qn, [&](int first, int last) { SmoothRows(means.get(), qw, qh, smooth.get(), first, last); });
+        means.reset();
 
         // Sixteenth means of 4 x 4 smoothed quarter cells.
         for (int j = 0; j < sh; ++j) {
             for (int i = 0; i < sw; ++i) {
-                CRgbSum t;
+                int r = 0, g = 0, b = 0, n = 0;
                 for (int l = 0; l < 4; ++l)
                     for (int k = 0; k < 4; ++k) {
                         const int u = 4 * i + k, v = 4 * j + l;
                         if (u < qw && v < qh) {
-                            const CRgbSum& s = smooth[static_cast<size_t>(v) * qw + u];
-                            t.AddWeighted(s.r, s.g, s.b, 1, 1);
+                            const COLORREF c = smooth[static_cast<size_t>(v) * qw + u];
+                            r += R(c);
+                            g += G(c);
+                            b += B(c);
+                            ++n;
                         }
                     }
-                t.Average();
-                sixteenth[static_cast<size_t>(j) * sw + i] = t;
+                sixteenth[static_cast<size_t>(j) * sw + i] = RGB(r / n, g / n, b / n);
             }
         }
 
-        ContrastOf(smooth, qw, qh, QuarterContrast);
-        ContrastOf(sixteenth, sw, sh, SixteenthContrast);
+        COLORREF* quarter = QuarterContrast.GetData();
+        ForRowBands(qh, qn, [&](int first, int last) { ContrastRows(smooth.get(), qw, qh, quarter, first, last); });
+        ContrastRows(sixteenth.get(), sw, sh, SixteenthContrast.GetData(), 0, sh);
     } catch (const std::bad_alloc&) {
         QuarterContrast.RemoveAll();
         SixteenthContrast.RemoveAll();
