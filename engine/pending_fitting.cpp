@@ -1,24 +1,8 @@
-// Placement anchor and outlines, control-point pairing and matching, focal refresh and
+// Control-point pairing and matching, focal refresh and
 // snapshots, lens parameters and the background step, and the
 // fitting, placement and layout engine, not built yet: every function below is a
 // placeholder that does nothing and returns its failure value.
 #include "picset/mccore.h"
-
-// Placement anchor, outlines, bounding rectangle.
-int CMcCore::NotifyHost(int, const std::string*) { return 0; } // not built yet
-int CMcCore::SetPicturePlacement(const std::string&, CPoint) { return 0; } // not built yet
-CRect CMcCore::GetPictureOutline(CKpic*) { return CRect(); } // not built yet
-int CMcCore::UpdateBoundingRect() { return 0; } // not built yet
-void CMcCore::ExtendBoundingRect(CKpic*) {} // not built yet
-CRect CMcCore::MapPictureRect(CKpic*, CKpic*) { return CRect(); } // not built yet
-int CMcCore::HitTestPicture(CKpic*, int, int, int, int) { return 0; } // not built yet
-
-int CMcCore::GetLensFigures(double& focal35, double& horizontalDegrees, double& verticalDegrees,
-                            double& sensorWidth, double& sensorHeight) // not built yet
-{
-    focal35 = horizontalDegrees = verticalDegrees = sensorWidth = sensorHeight = 0.0;
-    return -1;
-}
 
 // Control-point pairing and link upkeep.
 CKpic* CMcCore::FindPartnerPoint(CKpic*, int32_t, int&) { return nullptr; } // not built yet
