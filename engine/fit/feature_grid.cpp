@@ -39,6 +39,18 @@ double SquaredDistance(double x, double y, CPoint c)
     return dx * dx + dy * dy;
 }
 
+// The cells that the weights cover (nx columns, ny rows, cells of `size` pixels), and the
+// squared eighth of the picture height that sets how far a control point's damping reaches.
+struct WeightedCells {
+    int size, nx, ny;
+    double d8;
+    explicit WeightedCells(const CKpic& k)
+        : size(k.FeatureCellSize), nx(Clamp(k.Width() / size, 1, kGridCells)), ny(Clamp(k.Height() / size, 1, kGridCells)),
+          d8(double(k.Height() / 8) * double(k.Height() / 8))
+    {
+    }
+};
+
 } // namespace
 
 int CKpic::MeasureFeatureStrength(int x, int y, COLORREF& centreColour, COLORREF& patchColour)
@@ -185,12 +197,9 @@ void CKpic::BuildFeatureGrid()
     if (FeaturesReady != 1 || FeatureCellSize <= 0)
         return;
     const int w = Width(), h = Height();
-    const int size = FeatureCellSize;
-    const int nx = Clamp(w / size, 1, kGridCells);
-    const int ny = Clamp(h / size, 1, kGridCells);
-    const double d8 = double(h / 8) * double(h / 8);
-    for (int j = 0; j < nx; ++j) {
-        for (int k = 0; k < ny; ++k) {
+    const WeightedCells g(*this);
+    for (int j = 0; j < g.nx; ++j) {
+        for (int k = 0; k < g.ny; ++k) {
             SamplePoint& cell = FeatureCells[j][k];
             if (cell.Strength <= 0) {
                 cell.Weight = 0;
@@ -204,17 +213,17 @@ void CKpic::BuildFeatureGrid()
     for (const ControlPoint& p : m_Points) {
         if (p.kind == 0)
             continue;
-        for (int j = 0; j < nx; ++j) {
-            for (int k = 0; k < ny; ++k) {
+        for (int j = 0; j < g.nx; ++j) {
+            for (int k = 0; k < g.ny; ++k) {
                 SamplePoint& cell = FeatureCells[j][k];
                 if (cell.Weight == 0)
                     continue;
                 const double dd = SquaredDistance(p.position.x, p.position.y, cell.centre);
-                if (dd < 2 * d8) {
+                if (dd < 2 * g.d8) {
                     cell.Weight /= 2;
-                    if (dd < d8) {
+                    if (dd < g.d8) {
                         cell.Weight /= 10;
-                        if (dd < double(size) * size)
+                        if (dd < double(g.size) * g.size)
                             cell.Weight = 0;
                     }
                 }
@@ -227,23 +236,19 @@ void CKpic::DampFeaturesNear(int x, int y)
 {
     if (FeaturesReady == 0 || FeatureCellSize <= 0)
         return;
-    const int w = Width(), h = Height();
-    const int size = FeatureCellSize;
-    const int nx = Clamp(w / size, 1, kGridCells);
-    const int ny = Clamp(h / size, 1, kGridCells);
-    const double d8 = double(h / 8) * double(h / 8);
-    for (int j = 0; j < nx; ++j) {
-        for (int k = 0; k < ny; ++k) {
+    const WeightedCells g(*this);
+    for (int j = 0; j < g.nx; ++j) {
+        for (int k = 0; k < g.ny; ++k) {
             SamplePoint& cell = FeatureCells[j][k];
             if (cell.Weight == 0)
                 continue;
             const double dd = SquaredDistance(x, y, cell.centre);
-            if (dd < 2 * d8) {
+            if (dd < 2 * g.d8) {
                 cell.Weight /= 2;
-                if (dd < d8)
+                if (dd < g.d8)
                     cell.Weight /= 5;
             }
-            if (dd <= double(size) * size)
+            if (dd <= double(g.size) * g.size)
                 cell.Weight = 0;
         }
     }
