@@ -124,8 +124,8 @@ int CKpic::BuildColourLevels()
         return 0;
 
     try {
-        // Scratch without initial values: every cell is written before it is read.
-        auto means = std::make_unique_for_overwrite<COLORREF[]>(static_cast<size_t>(qn));
+        // Scratch without initial values: every cell is written before it is read. The block
+        // means live in the quarter level's cells until its contrast replaces them.
         auto smooth = std::make_unique_for_overwrite<COLORREF[]>(static_cast<size_t>(qn));
         auto sixteenth = std::make_unique_for_overwrite<COLORREF[]>(static_cast<size_t>(sn));
         QuarterContrast.SetSize(qn);
@@ -133,6 +133,7 @@ int CKpic::BuildColourLevels()
 
         // Block means of 4 x 4 pixels (every block lies inside the picture).
         const COLORREF* px = Pixels.GetData();
+        COLORREF* means = QuarterContrast.GetData();
         ForRowBands(qh, qn, [&](int first, int last) {
             std::vector<int32_t> acc(static_cast<size_t>(qw) * 3);
             for (int j = first; j < last; ++j) {
@@ -146,14 +147,13 @@ int CKpic::BuildColourLevels()
                         a[2] += B(row[0]) + B(row[1]) + B(row[2]) + B(row[3]);
                     }
                 }
-                COLORREF* m = means.get() + static_cast<std::ptrdiff_t>(j) * qw;
+                COLORREF* m = means + static_cast<std::ptrdiff_t>(j) * qw;
                 for (int i = 0; i < qw; ++i)
                     m[i] = RGB(acc[3 * size_t(i)] / 16, acc[3 * size_t(i) + 1] / 16, acc[3 * size_t(i) + 2] / 16);
             }
         });
 
-        ForRowBands(qh, qn, [&](int first, int last) { SmoothRows(means.get(), qw, qh, smooth.get(), first, last); });
-        means.reset();
+        ForRowBands(qh, qn, [&](int first, int last) { SmoothRows(means, qw, qh, smooth.get(), first, last); });
 
         // Sixteenth means of 4 x 4 smoothed quarter cells.
         for (int j = 0; j < sh; ++j) {
@@ -174,8 +174,7 @@ int CKpic::BuildColourLevels()
             }
         }
 
-        COLORREF* quarter = QuarterContrast.GetData();
-        ForRowBands(qh, qn, [&](int first, int last) { ContrastRows(smooth.get(), qw, qh, quarter, first, last); });
+        ForRowBands(qh, qn, [&](int first, int last) { ContrastRows(smooth.get(), qw, qh, means, first, last); });
         ContrastRows(sixteenth.get(), sw, sh, SixteenthContrast.GetData(), 0, sh);
     } catch (const std::bad_alloc&) {
         QuarterContrast.RemoveAll();
