@@ -1,40 +1,6 @@
-// Placement anchor and outlines, image levels and features, the background step, and the
-// automatic fit and placement engine, not built yet: every function below is a
-// placeholder that does nothing and returns its failure value.
+// The automatic fit, placement by drop and drag, and refining one picture, not built yet:
+// every function below is a placeholder that does nothing and returns its failure value.
 #include "picset/mccore.h"
-
-// Placement anchor, outlines, bounding rectangle.
-int CMcCore::NotifyHost(int, const std::string*) { return 0; } // not built yet
-int CMcCore::SetPicturePlacement(const std::string&, CPoint) { return 0; } // not built yet
-CRect CMcCore::GetPictureOutline(CKpic*) { return CRect(); } // not built yet
-int CMcCore::UpdateBoundingRect() { return 0; } // not built yet
-void CMcCore::ExtendBoundingRect(CKpic*) {} // not built yet
-CRect CMcCore::MapPictureRect(CKpic*, CKpic*) { return CRect(); } // not built yet
-int CMcCore::HitTestPicture(CKpic*, int, int, int, int) { return 0; } // not built yet
-
-int CMcCore::GetLensFigures(double& focal35, double& horizontalDegrees, double& verticalDegrees,
-                            double& sensorWidth, double& sensorHeight) // not built yet
-{
-    focal35 = horizontalDegrees = verticalDegrees = sensorWidth = sensorHeight = 0.0;
-    return -1;
-}
-
-// Picture image levels, thumbnail, brightness and feature grid.
-int CKpic::BuildColourLevels() { return 0; } // not built yet
-void CKpic::BuildThumbnail(int, CDrawContext&) {} // not built yet
-void CKpic::RefreshThumbnailBits() {} // not built yet
-int CKpic::CommitBrightness() { return -1; } // not built yet
-void CKpic::ApplyBrightnessToPixels() {} // not built yet
-void CKpic::BuildColourTable(int) {} // not built yet
-void CKpic::EnsureReady() {} // not built yet
-void CKpic::PrepareStep() {} // not built yet
-int CKpic::MeasureFeatureStrength(int, int, COLORREF&, COLORREF&) { return 0; } // not built yet
-void CKpic::BuildFeatureGrid() {} // not built yet
-void CKpic::DampFeaturesNear(int, int) {} // not built yet
-CPoint CKpic::FindBestFeatureCell() { return CPoint(); } // not built yet
-CPoint CKpic::FindNearestFeature(int, int, int) { return CPoint(); } // not built yet
-CPoint CKpic::FindStrongestFeature(const CRect&) { return CPoint(); } // not built yet
-int CKpic::MeanFeatureStrength() { return 0; } // not built yet
 
 // Automatic fit, candidate acceptance, row search and closing a row.
 int CMcCore::RunAutoFit() { return -1; } // not built yet
