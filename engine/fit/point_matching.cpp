@@ -30,9 +30,11 @@ constexpr double SmallResidual = 1.5;
 constexpr double AcceptedResidual = 3.0;
 
 // The least rise of the score (mean squared colour difference over three channels) from a
-// match's best offset to the offsets a pixel away: real texture rises far above it, flat sky
-// and sand stay below.
-constexpr int32_t MinimumScoreRise = 4;
+// match's best offset to the offsets RiseReach steps away (a tenth of the sample's side, so that
+// texture is judged at the scale of the match): real texture rises far above it, flat sky and
+// sand stay below.
+constexpr int32_t MinimumScoreRise = 16;
+constexpr int RiseReach = 4;
 
 // The offset rings of the walk, nearest first.
 constexpr int Ring1[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
@@ -91,9 +93,8 @@ int CMcCore::MatchControlPoint(CKpic* picture, int slot, double step, int window
         return valid;
     }
     // On flat sky, sand or water every offset scores about the same and the walk stops
-    // anywhere: a minimum that hardly rises a pixel away is refused, not taken as a match.
-    const int pixelReach = std::max(1, static_cast<int>(std::lround(1.0 / step)));
-    if (ScoreRiseAround(d.x, d.y, pixelReach) < MinimumScoreRise) {
+    // anywhere: a minimum that hardly rises a few steps away is refused, not taken as a match.
+    if (ScoreRiseAround(d.x, d.y, RiseReach) < MinimumScoreRise) {
         cp.state = -1;
         return -1;
     }

@@ -222,6 +222,7 @@ TEST_F(PointMatchingTruth, DisplacedPointsAreMatchedBackOnTexturedContent)
     EXPECT_LE(median, 0.35);
     EXPECT_LE(p95, 0.7);
     EXPECT_LE(gross, static_cast<long>(errors.size() / 100));
+    EXPECT_LE(worst, 1.0);
     EXPECT_LE(failures, static_cast<int>(errors.size() / 10));
 }
 
