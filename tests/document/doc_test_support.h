@@ -123,9 +123,16 @@ public:
     int PlaceDroppedPicture(const std::string& path, CPoint, CPoint, int, int, double) override
     {
         ++placeCalls;
-        if (placeAnswer == 1)
-            if (CKpic* k = FindPicture(path))
+        if (placeAnswer == 1) {
+            if (CKpic* k = FindPicture(path)) {
                 k->m_Status = 3;
+                // The first picture lies at the centre of the work space.
+                const CRect r = k->m_PictureRect;
+                if (!outlines.count(path))
+                    outlines[path] = CRect(-r.Width() / 2, -r.Height() / 2, r.Width() - r.Width() / 2,
+                                           r.Height() - r.Height() / 2);
+            }
+        }
         return placeAnswer;
     }
     CRect GetBoundingRect() const override { return bounds; }
