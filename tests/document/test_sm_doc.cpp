@@ -226,7 +226,8 @@ TEST_F(SmDocTest, FailedOpenLeavesTheOpenProjectAsItWas)
     doc->SetModifiedFlag(false);
     FakeFacade* before = facade;
     WriteBytes(dir + "/broken.fit", {1, 2, 3, 4, 5});
-    GetLensTable().Build(0.07, 900.0); // the open project's lens
+    GetLensTable().SetReference(1000.0, 1500.0); // the open project's lens
+    GetLensTable().Build(0.07, 900.0);
     const CDPoint seen = GetLensTable().Distort(CDPoint(300.0, 200.0), 1.0);
     box.Clear();
     EXPECT_FALSE(doc->OpenDocumentFile(dir + "/broken.fit"));
