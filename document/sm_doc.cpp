@@ -6,6 +6,7 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "common/value_types.h"
 #include "geometry/lens_table.h"
 #include "geometry/sphere.h"
@@ -365,18 +366,18 @@ int CSmDoc::TestBreakClick()
         RepaintWorkView();
         OpenGuide(m_jobGuide);
         m_jobPress = 0;
-        return 2;
+        return kBreakClickOnGuide;
     }
     if (!m_jobText.empty() && m_jobBreakRect.PtInRect(cursor)) {
         m_jobPress = 2;
         RepaintWorkView();
         m_jobPress = 0;
-        return -5;
+        return kBreakClickOnTimer;
     }
     if (IThumView* view = FindThumView())
         if (view->ScreenClientRect().PtInRect(cursor))
-            return -5;
-    return 0;
+            return kBreakClickOnTimer;
+    return kBreakClickNone;
 }
 
 void CSmDoc::SetStatusMessage(const std::string& text)
