@@ -517,3 +517,47 @@ TEST_F(PointMatchingTruth, PassOverAPictureCountsEveryMatchedSlot)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PointMatchingTruth, PointsCreatedAtFeaturesLandOnTheSameScenePoint)
+{
+    CMcCore core;
+    CKpic* a = AddView(core, 0, true);
+    CKpic* b = AddView(core, 1, true);
+    int created = 0;
+    std::vector<double> errors;
+    for (int y = 120; y <= 480; y += 90) {
+        for (int x = 140; x <= 400; x += 65) {
+            CDPoint pixel(x, y);
+            CKpic* partner = core.CreatePointAtFeature(b, pixel);
+            if (partner == nullptr)
+                continue;
+            ++created;
+            EXPECT_EQ(partner, a);
+            const int slot = b->LastUsedPoint();
+            const ControlPoint& cp = b->m_Points[static_cast<std::size_t>(slot)];
+            EXPECT_EQ(cp.state, 3);
+            EXPECT_EQ(cp.position, pixel);
+            int partnerSlot = -1;
+            ASSERT_EQ(core.FindPartnerPoint(b, cp.pointId, partnerSlot), a);
+            EXPECT_EQ(a->m_Points[static_cast<std::size_t>(partnerSlot)].kind, 4);
+            const CDPoint truth = b->SphereToPixel(a->m_Points[static_cast<std::size_t>(partnerSlot)].spherePosition);
+            errors.push_back(std::hypot(cp.position.x - truth.x, cp.position.y - truth.y));
+        }
+    }
+    std::sort(errors.begin(), errors.end());
+    ASSERT_GE(created, 8);
+    std::cout << "[ figures  ] points at features: " << created << " created, median error "
+              << errors[errors.size() / 2] << " px, worst " << errors.back() << " px\n";
+    EXPECT_LE(errors[errors.size() / 2], 0.35);
+    EXPECT_LE(errors.back(), 1.0);
+    // Nothing is left half made: every used slot of either picture belongs to a pair.
+    for (int i = 0; i < b->CountControlPoints(); ++i) {
+        int s = -1;
+        EXPECT_EQ(core.FindPartnerPoint(b, b->m_Points[static_cast<std::size_t>(i)].pointId, s), a);
+    }
+    EXPECT_EQ(a->CountControlPoints(), b->CountControlPoints());
+}
+
+} // namespace
