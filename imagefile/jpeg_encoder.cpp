@@ -1,11 +1,20 @@
 // Baseline JFIF writer: colour conversion, 4:2:0 down-sampling, floating-point DCT,
 // quantisation and Huffman coding with the standard tables, one MCU row (16 rows) at a time.
+// The transform (colour conversion to quantisation) works on four blocks at once, one per
+// vector lane, and is built for AVX2 and for the baseline instruction set; every lane does the
+// same double operations in the same order as a plain scalar loop would, so both builds, and
+// any split of a strip between threads, give the same coefficients.
 #include "imagefile/jpeg_encoder.h"
+
+// The vector helpers below are always inlined; their by-value vector arguments never cross a
+// call boundary.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 
 #include "common/message_catalogue.h"
 #include "imagefile/image_codecs.h"
@@ -113,35 +122,6 @@ int BitSize(int magnitude)
     return static_cast<int>(std::bit_width(static_cast<unsigned>(magnitude)));
 }
 
-// The products of the colour conversion for every byte value, so that a pixel costs three
-// additions per component (the same doubles as multiplying in place):
-// Y = 0.299 R + 0.587 G + 0.114 B, Cb = -0.16874 R - 0.33126 G + 0.5 B,
-// Cr = 0.5 R - 0.41869 G - 0.08131 B.
-struct ColourTables {
-    double yr[256], yg[256], yb[256], cbr[256], cbg[256], cbb[256], crr[256], crg[256], crb[256];
-    ColourTables()
-    {
-        for (int i = 0; i < 256; ++i) {
-            double v = i;
-            yr[i] = 0.299 * v;
-            yg[i] = 0.587 * v;
-            yb[i] = 0.114 * v;
-            cbr[i] = -0.16874 * v;
-            cbg[i] = 0.33126 * v;
-            cbb[i] = 0.5 * v;
-            crr[i] = 0.5 * v;
-            crg[i] = 0.41869 * v;
-            crb[i] = 0.08131 * v;
-        }
-    }
-};
-
-const ColourTables& Colour()
-{
-    static const ColourTables tables;
-    return tables;
-}
-
 void AppendDht(std::vector<uint8_t>& out, uint8_t classAndId, const uint8_t bits[16],
                const uint8_t* vals, int valCount)
 {
@@ -152,7 +132,265 @@ void AppendDht(std::vector<uint8_t>& out, uint8_t classAndId, const uint8_t bits
     out.insert(out.end(), vals, vals + valCount);
 }
 
+// --- Transform ------------------------------------------------------------------------------
+
+// The transform is built twice, for AVX2 and for the baseline instruction set, and picked by
+// the processor at the first call. (Clang refuses the 256-bit vector helpers across the
+// instruction-set boundary; its builds take the baseline only.)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define SMRA_HAVE_AVX2_BUILD 1
+#endif
+
+// Four doubles, one AVX2 register (two SSE registers in the baseline build): lane b holds the
+// same coefficient of four different blocks.
+typedef double D4 __attribute__((vector_size(32)));
+typedef int32_t I4 __attribute__((vector_size(16)));
+
+// MCUs per unit of work handed to a thread; even, so that the chroma pairs stay inside.
+constexpr int kChunkMcus = 8;
+// Coefficients per MCU: four luminance blocks, Cb, Cr.
+constexpr size_t kMcuCoefficients = 6 * 64;
+
+// One 8x8 DCT pass over eight samples d[0], d[step], ..., d[7 step] (Loeffler-Ligtenberg-
+// Moschytz factorisation), leaving the results scaled by sqrt(8). V is double or D4.
+template <typename V>
+__attribute__((always_inline)) inline void DctLine(V* d, int step)
+{
+    V tmp0 = d[0 * step] + d[7 * step];
+    V tmp7 = d[0 * step] - d[7 * step];
+    V tmp1 = d[1 * step] + d[6 * step];
+    V tmp6 = d[1 * step] - d[6 * step];
+    V tmp2 = d[2 * step] + d[5 * step];
+    V tmp5 = d[2 * step] - d[5 * step];
+    V tmp3 = d[3 * step] + d[4 * step];
+    V tmp4 = d[3 * step] - d[4 * step];
+
+    V tmp10 = tmp0 + tmp3;
+    V tmp13 = tmp0 - tmp3;
+    V tmp11 = tmp1 + tmp2;
+    V tmp12 = tmp1 - tmp2;
+    d[0 * step] = tmp10 + tmp11;
+    d[4 * step] = tmp10 - tmp11;
+    V z1 = (tmp12 + tmp13) * 0.541196100;
+    d[2 * step] = z1 + tmp13 * 0.765366865;
+    d[6 * step] = z1 - tmp12 * 1.847759065;
+
+    z1 = tmp4 + tmp7;
+    V z2 = tmp5 + tmp6;
+    V z3 = tmp4 + tmp6;
+    V z4 = tmp5 + tmp7;
+    V z5 = (z3 + z4) * 1.175875602;
+    tmp4 *= 0.298631336;
+    tmp5 *= 2.053119869;
+    tmp6 *= 3.072711026;
+    tmp7 *= 1.501321110;
+    z1 *= -0.899976223;
+    z2 *= -2.562915447;
+    z3 *= -1.961570560;
+    z4 *= -0.390180644;
+    z3 += z5;
+    z4 += z5;
+    d[7 * step] = tmp4 + z1 + z3;
+    d[5 * step] = tmp5 + z2 + z4;
+    d[3 * step] = tmp6 + z2 + z3;
+    d[1 * step] = tmp7 + z1 + z4;
+}
+
+// Rows, then columns; both passes scale by sqrt(8), so the final division by 8 gives the JPEG
+// definition.
+template <typename V>
+__attribute__((always_inline)) inline void Dct8x8(V* block)
+{
+    for (int row = 0; row < 8; ++row)
+        DctLine(block + row * 8, 1);
+    for (int col = 0; col < 8; ++col)
+        DctLine(block + col, 8);
+    for (int i = 0; i < 64; ++i)
+        block[i] = block[i] / 8.0;
+}
+
+// Pixels of one MCU: 16 rows of 16, `stride` apart.
+struct CMcuPixels {
+    const uint32_t* p;
+    ptrdiff_t stride;
+};
+
+// What the transform of one strip needs.
+struct CStripJob {
+    const uint32_t* strip;
+    int width;
+    int rowsInPicture;
+    int16_t* out;
+    const double* lumQuant;    // natural order
+    const double* chromQuant;  // natural order
+};
+
+// The pixels of MCU i. Positions right of or below the picture repeat the last picture pixel
+// in scan order (row by row, left to right), which pads the edges with the nearest earlier
+// picture sample; every MCU starts with a picture pixel, so the padding never reaches back
+// into another MCU. Edge MCUs are copied, padded, into `pad`.
+__attribute__((always_inline)) inline CMcuPixels McuPixels(const CStripJob& job, int i, uint32_t pad[256])
+{
+    const int x0 = 16 * i;
+    const int cols = std::min(16, job.width - x0);
+    const int rows = job.rowsInPicture;
+    const uint32_t* src = job.strip + x0;
+    if (cols == 16 && rows == 16)
+        return {src, job.width};
+    for (int r = 0; r < 16; ++r) {
+        for (int c = 0; c < 16; ++c) {
+            const int sr = r < rows ? r : rows - 1;
+            const int sc = r < rows ? std::min(c, cols - 1) : cols - 1;
+            pad[r * 16 + c] = src[static_cast<ptrdiff_t>(sr) * job.width + sc];
+        }
+    }
+    return {pad, 16};
+}
+
+__attribute__((always_inline)) inline void SplitChannels(I4 p, D4& red, D4& green, D4& blue)
+{
+    red = __builtin_convertvector(p & 0xFF, D4);
+    green = __builtin_convertvector((p >> 8) & 0xFF, D4);
+    blue = __builtin_convertvector((p >> 16) & 0xFF, D4);
+}
+
+// Quantises four transformed blocks (truncation toward zero; the bounds keep every value
+// codable in baseline JPEG) and stores lane b, in zig-zag order, at out[b] unless it is null.
+__attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], const double* quantNatural,
+                                                        int16_t* const out[4])
+{
+    const D4 lo = {-2047.0, -2047.0, -2047.0, -2047.0};
+    const D4 hi = {2047.0, 2047.0, 2047.0, 2047.0};
+    const I4 acLo = {-1023, -1023, -1023, -1023};
+    const I4 acHi = {1023, 1023, 1023, 1023};
+    I4 natural[64];
+    for (int i = 0; i < 64; ++i) {
+        D4 v = block[i] / quantNatural[i];
+        v = v < lo ? lo : v;
+        v = v > hi ? hi : v;
+        I4 n = __builtin_convertvector(v, I4);
+        if (i != 0) {
+            n = n < acLo ? acLo : n;
+            n = n > acHi ? acHi : n;
+        }
+        natural[i] = n;
+    }
+    for (int b = 0; b < 4; ++b) {
+        int16_t* o = out[b];
+        if (o == nullptr)
+            continue;
+        for (int k = 0; k < 64; ++k)
+            o[k] = static_cast<int16_t>(natural[kNaturalOrder[k]][b]);
+    }
+}
+
+// The four luminance blocks of one MCU (top-left, top-right, bottom-left, bottom-right) in
+// the four lanes. Y = 0.299 R + 0.587 G + 0.114 B, centred on 127.75 rather than 128: the
+// decoder adds 128 back, which keeps mid-tones a quarter step brighter.
+__attribute__((always_inline)) inline void TransformLuminance(CMcuPixels m, const double* quant, int16_t* out)
+{
+    D4 block[64];
+    const ptrdiff_t s = m.stride;
+    for (int r = 0; r < 8; ++r) {
+        const uint32_t* top = m.p + r * s;
+        const uint32_t* bottom = m.p + (r + 8) * s;
+        for (int c = 0; c < 8; ++c) {
+            const I4 p = {static_cast<int32_t>(top[c]), static_cast<int32_t>(top[c + 8]),
+                          static_cast<int32_t>(bottom[c]), static_cast<int32_t>(bottom[c + 8])};
+            D4 red, green, blue;
+            SplitChannels(p, red, green, blue);
+            block[r * 8 + c] = 0.299 * red + 0.587 * green + 0.114 * blue - 127.75;
+        }
+    }
+    Dct8x8(block);
+    int16_t* const lanes[4] = {out, out + 64, out + 128, out + 192};
+    QuantiseLanes(block, quant, lanes);
+}
+
+// The chroma blocks of two MCUs, lanes Cb(a), Cr(a), Cb(b), Cr(b), as means of 2 x 2 groups
+// (added in scan order). Cb = -0.16874 R - 0.33126 G + 0.5 B and
+// Cr = 0.5 R - 0.41869 G - 0.08131 B, written as one expression with per-lane factors
+// (subtracting 0.08131 B and adding -0.08131 B give the same double).
+__attribute__((always_inline)) inline void TransformChroma(CMcuPixels a, CMcuPixels b, const double* quant,
+                                                          int16_t* outA, int16_t* outB)
+{
+    const D4 kr = {-0.16874, 0.5, -0.16874, 0.5};
+    const D4 kg = {0.33126, 0.41869, 0.33126, 0.41869};
+    const D4 kb = {0.5, -0.08131, 0.5, -0.08131};
+    D4 block[64];
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) {
+            D4 sum = {};
+            for (int k = 0; k < 4; ++k) {
+                const int dy = k >> 1;
+                const int dx = k & 1;
+                const uint32_t pa = a.p[(2 * r + dy) * a.stride + 2 * c + dx];
+                const uint32_t pb = b.p[(2 * r + dy) * b.stride + 2 * c + dx];
+                const I4 p = {static_cast<int32_t>(pa), static_cast<int32_t>(pa), static_cast<int32_t>(pb),
+                              static_cast<int32_t>(pb)};
+                D4 red, green, blue;
+                SplitChannels(p, red, green, blue);
+                const D4 v = kr * red - kg * green + kb * blue;
+                sum = k == 0 ? v : sum + v;
+            }
+            block[r * 8 + c] = sum / 4.0;
+        }
+    }
+    Dct8x8(block);
+    int16_t* const lanes[4] = {outA, outA + 64, outB, outB == nullptr ? nullptr : outB + 64};
+    QuantiseLanes(block, quant, lanes);
+}
+
+// Transforms MCUs first..last-1 of a strip; a lone last MCU fills the spare chroma lanes with
+// a copy of itself, whose results are dropped.
+__attribute__((always_inline)) inline void TransformMcusBody(const CStripJob& job, int first, int last)
+{
+    uint32_t padA[256];
+    uint32_t padB[256];
+    for (int i = first; i < last; i += 2) {
+        const bool pair = i + 1 < last;
+        int16_t* outA = job.out + static_cast<size_t>(i) * kMcuCoefficients;
+        int16_t* outB = pair ? outA + kMcuCoefficients : nullptr;
+        const CMcuPixels a = McuPixels(job, i, padA);
+        const CMcuPixels b = pair ? McuPixels(job, i + 1, padB) : a;
+        TransformLuminance(a, job.lumQuant, outA);
+        if (pair)
+            TransformLuminance(b, job.lumQuant, outB);
+        TransformChroma(a, b, job.chromQuant, outA + 256, outB == nullptr ? nullptr : outB + 256);
+    }
+}
+
+void TransformMcusBaseline(const CStripJob& job, int first, int last)
+{
+    TransformMcusBody(job, first, last);
+}
+
+#ifdef SMRA_HAVE_AVX2_BUILD
+__attribute__((target("avx2"))) void TransformMcusAvx2(const CStripJob& job, int first, int last)
+{
+    TransformMcusBody(job, first, last);
+}
+#endif
+
+void TransformMcus(const CStripJob& job, int first, int last, bool baselineOnly)
+{
+#ifdef SMRA_HAVE_AVX2_BUILD
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && !baselineOnly) {
+        TransformMcusAvx2(job, first, last);
+        return;
+    }
+#endif
+    (void)baselineOnly;
+    TransformMcusBaseline(job, first, last);
+}
+
 }  // namespace
+
+CJpegEncoder::~CJpegEncoder()
+{
+    StopWorkers();
+}
 
 bool CJpegEncoder::SetComment(const std::string& text)
 {
@@ -166,6 +404,7 @@ int CJpegEncoder::BeginWrite(const std::string& path, int width, int height, int
                              int quality)
 {
     if (m_open) {
+        StopWorkers();
         m_file.Discard();
         m_open = false;
     }
@@ -196,6 +435,8 @@ int CJpegEncoder::BeginWrite(const std::string& path, int width, int height, int
     m_bitCount = 0;
     m_bytes.clear();
     m_bytes.reserve(static_cast<size_t>(m_mcuColumns) * 1024 + 1024);
+    for (auto& q : m_quantised)
+        q.resize(static_cast<size_t>(m_mcuColumns) * kMcuCoefficients);
 
     if (!m_file.Open(path))
         return -1;
@@ -234,7 +475,81 @@ int CJpegEncoder::BeginWrite(const std::string& path, int width, int height, int
         return -1;
     }
     m_open = true;
+
+    int workers = m_workersWanted;
+    if (workers < 0) {
+        // Helpers pay off only on strips wide enough to share and pictures large enough to
+        // outweigh starting them.
+        workers = 0;
+        if (static_cast<int64_t>(width) * height >= (int64_t(1) << 20) && m_mcuColumns >= 4 * kChunkMcus) {
+            const unsigned hw = std::thread::hardware_concurrency();
+            workers = static_cast<int>(std::min<unsigned>(hw > 1 ? hw - 1 : 0, 3));
+        }
+    }
+    StartWorkers(std::min(workers, 16));
     return 1;
+}
+
+void CJpegEncoder::StartWorkers(int count)
+{
+    uint64_t generation;
+    {
+        std::lock_guard lock(m_mutex);
+        generation = m_generation;
+    }
+    try {
+        for (int i = 0; i < count; ++i)
+            m_workers.emplace_back([this, generation] {
+                uint64_t seen = generation;
+                std::unique_lock lock(m_mutex);
+                for (;;) {
+                    m_workReady.wait(lock, [&] { return m_stopping || m_generation != seen; });
+                    if (m_stopping)
+                        return;
+                    seen = m_generation;
+                    ++m_active;
+                    lock.unlock();
+                    TransformChunks();
+                    lock.lock();
+                    if (--m_active == 0)
+                        m_workDone.notify_all();
+                }
+            });
+    } catch (const std::system_error&) {
+        // fewer helpers than asked; the calling thread and the ones started share the work
+    }
+}
+
+void CJpegEncoder::StopWorkers()
+{
+    if (m_workers.empty())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_workReady.notify_all();
+    for (auto& t : m_workers)
+        t.join();
+    m_workers.clear();
+    m_stopping = false;
+    m_active = 0;
+}
+
+void CJpegEncoder::TransformChunks()
+{
+    const CStripJob job = {m_jobStrip, m_width, m_jobRows, m_jobOut, m_lumQuantNatural, m_chromQuantNatural};
+    for (;;) {
+        const int chunk = m_nextChunk.fetch_add(1, std::memory_order_relaxed);
+        if (chunk >= m_chunkCount)
+            return;
+        const int first = chunk * kChunkMcus;
+        TransformMcus(job, first, std::min(first + kChunkMcus, m_mcuColumns), m_jobBaseline);
+        if (m_chunksDone.fetch_add(1, std::memory_order_acq_rel) + 1 == m_chunkCount) {
+            std::lock_guard lock(m_mutex);
+            m_workDone.notify_all();
+        }
+    }
 }
 
 int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
@@ -246,145 +561,50 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
         return -1;
     ++m_nextStrip;
 
-    // Transform and quantise the whole strip, then entropy-code it in MCU order.
-    size_t blocksPerStrip = static_cast<size_t>(m_mcuColumns) * 6;
-    if (m_quantised.size() < blocksPerStrip * 64)
-        m_quantised.resize(blocksPerStrip * 64);
-    for (int i = 0; i < m_mcuColumns; ++i)
-        TransformMcu(strip, i, rowsInPicture, m_quantised.data() + static_cast<size_t>(i) * 6 * 64);
+    // Hand this strip's transform to the helpers, entropy-code the previous strip meanwhile,
+    // then take the chunks still left. The strip is not read after this call returns.
+    {
+        std::unique_lock lock(m_mutex);
+        m_workDone.wait(lock, [&] { return m_active == 0; });
+        m_jobStrip = strip;
+        m_jobRows = rowsInPicture;
+        m_jobOut = m_quantised[n & 1].data();
+        m_jobBaseline = m_baselineOnly;
+        m_chunkCount = (m_mcuColumns - 1) / kChunkMcus + 1;
+        m_nextChunk.store(0, std::memory_order_relaxed);
+        m_chunksDone.store(0, std::memory_order_relaxed);
+        ++m_generation;
+    }
+    if (!m_workers.empty())
+        m_workReady.notify_all();
+
+    bool ok = true;
+    if (n > 0) {
+        EncodeStrip(m_quantised[(n - 1) & 1].data());
+        ok = FlushBuffer();
+    }
+    TransformChunks();
+    {
+        std::unique_lock lock(m_mutex);
+        m_workDone.wait(lock, [&] { return m_chunksDone.load(std::memory_order_acquire) == m_chunkCount; });
+    }
+    return ok ? 1 : -1;
+}
+
+void CJpegEncoder::EncodeStrip(const int16_t* coefficients)
+{
     for (int i = 0; i < m_mcuColumns; ++i) {
-        const int16_t* q = m_quantised.data() + static_cast<size_t>(i) * 6 * 64;
+        const int16_t* q = coefficients + static_cast<size_t>(i) * kMcuCoefficients;
         for (int b = 0; b < 4; ++b)
             EncodeBlock(q + 64 * b, m_dcPrediction[0], false);
         EncodeBlock(q + 64 * 4, m_dcPrediction[1], true);
         EncodeBlock(q + 64 * 5, m_dcPrediction[2], true);
     }
-    return FlushBuffer() ? 1 : -1;
-}
-
-void CJpegEncoder::TransformMcu(const uint32_t* strip, int i, int rowsInPicture, int16_t* out) const
-{
-    // Positions right of or below the picture repeat the last sample computed in this scan
-    // order, which pads the edges with the nearest earlier picture sample. Every MCU starts
-    // with a picture sample, so the padding never reaches back into another MCU.
-    const ColourTables& t = Colour();
-    double mcuY[256];
-    double mcuCb[256];
-    double mcuCr[256];
-    double y = 0.0;
-    double cb = 0.0;
-    double cr = 0.0;
-    int x0 = 16 * i;
-    int colsInPicture = std::min(16, m_width - x0);
-    for (int r = 0; r < 16; ++r) {
-        for (int c = 0; c < 16; ++c) {
-            if (c < colsInPicture && r < rowsInPicture) {
-                uint32_t p = strip[static_cast<size_t>(r) * m_width + x0 + c];
-                unsigned red = p & 0xFF;
-                unsigned green = (p >> 8) & 0xFF;
-                unsigned blue = (p >> 16) & 0xFF;
-                // Centred on 127.75 rather than 128; the decoder adds 128 back, which keeps
-                // mid-tones a quarter step brighter.
-                y = t.yr[red] + t.yg[green] + t.yb[blue] - 127.75;
-                cb = t.cbr[red] - t.cbg[green] + t.cbb[blue];
-                cr = t.crr[red] - t.crg[green] - t.crb[blue];
-            }
-            mcuY[r * 16 + c] = y;
-            mcuCb[r * 16 + c] = cb;
-            mcuCr[r * 16 + c] = cr;
-        }
-    }
-
-    // Four luminance blocks (top-left, top-right, bottom-left, bottom-right), then Cb and Cr
-    // as the means of 2 x 2 groups.
-    double block[64];
-    static constexpr int kCorners[4][2] = {{0, 0}, {0, 8}, {8, 0}, {8, 8}};
-    for (int b = 0; b < 4; ++b) {
-        for (int r = 0; r < 8; ++r)
-            for (int c = 0; c < 8; ++c)
-                block[r * 8 + c] = mcuY[(kCorners[b][0] + r) * 16 + kCorners[b][1] + c];
-        QuantiseBlock(block, m_lumQuantNatural, out + 64 * b);
-    }
-    const double* planes[2] = {mcuCb, mcuCr};
-    for (int p = 0; p < 2; ++p) {
-        const double* src = planes[p];
-        for (int r = 0; r < 8; ++r) {
-            for (int c = 0; c < 8; ++c) {
-                const double* q = src + (2 * r) * 16 + 2 * c;
-                block[r * 8 + c] = (q[0] + q[1] + q[16] + q[17]) / 4;
-            }
-        }
-        QuantiseBlock(block, m_chromQuantNatural, out + 64 * (4 + p));
-    }
-}
-
-void CJpegEncoder::QuantiseBlock(double block[64], const double* quantNatural, int16_t* out)
-{
-    ForwardDct(block);
-    // Quantise in natural order (a loop the compiler vectorises), then reorder to zig-zag.
-    // Truncation toward zero; the bounds keep every value codable in baseline JPEG.
-    int natural[64];
-    for (int i = 0; i < 64; ++i) {
-        double v = block[i] / quantNatural[i];
-        v = v < -2047.0 ? -2047.0 : (v > 2047.0 ? 2047.0 : v);
-        natural[i] = static_cast<int>(v);
-    }
-    out[0] = static_cast<int16_t>(natural[0]);
-    for (int k = 1; k < 64; ++k)
-        out[k] = static_cast<int16_t>(std::clamp(natural[kNaturalOrder[k]], -1023, 1023));
 }
 
 void CJpegEncoder::ForwardDct(double block[64])
 {
-    // Loeffler-Ligtenberg-Moschytz factorisation; rows then columns. Both passes leave the
-    // results scaled by sqrt(8) each, so the final division by 8 gives the JPEG definition.
-    for (int pass = 0; pass < 2; ++pass) {
-        int step = pass == 0 ? 1 : 8;
-        int stride = pass == 0 ? 8 : 1;
-        for (int line = 0; line < 8; ++line) {
-            double* d = block + line * stride;
-            double tmp0 = d[0 * step] + d[7 * step];
-            double tmp7 = d[0 * step] - d[7 * step];
-            double tmp1 = d[1 * step] + d[6 * step];
-            double tmp6 = d[1 * step] - d[6 * step];
-            double tmp2 = d[2 * step] + d[5 * step];
-            double tmp5 = d[2 * step] - d[5 * step];
-            double tmp3 = d[3 * step] + d[4 * step];
-            double tmp4 = d[3 * step] - d[4 * step];
-
-            double tmp10 = tmp0 + tmp3;
-            double tmp13 = tmp0 - tmp3;
-            double tmp11 = tmp1 + tmp2;
-            double tmp12 = tmp1 - tmp2;
-            d[0 * step] = tmp10 + tmp11;
-            d[4 * step] = tmp10 - tmp11;
-            double z1 = (tmp12 + tmp13) * 0.541196100;
-            d[2 * step] = z1 + tmp13 * 0.765366865;
-            d[6 * step] = z1 - tmp12 * 1.847759065;
-
-            z1 = tmp4 + tmp7;
-            double z2 = tmp5 + tmp6;
-            double z3 = tmp4 + tmp6;
-            double z4 = tmp5 + tmp7;
-            double z5 = (z3 + z4) * 1.175875602;
-            tmp4 *= 0.298631336;
-            tmp5 *= 2.053119869;
-            tmp6 *= 3.072711026;
-            tmp7 *= 1.501321110;
-            z1 *= -0.899976223;
-            z2 *= -2.562915447;
-            z3 *= -1.961570560;
-            z4 *= -0.390180644;
-            z3 += z5;
-            z4 += z5;
-            d[7 * step] = tmp4 + z1 + z3;
-            d[5 * step] = tmp5 + z2 + z4;
-            d[3 * step] = tmp6 + z2 + z3;
-            d[1 * step] = tmp7 + z1 + z4;
-        }
-    }
-    for (int i = 0; i < 64; ++i)
-        block[i] /= 8;
+    Dct8x8(block);
 }
 
 void CJpegEncoder::EncodeBlock(const int16_t* q, int& prediction, bool chroma)
@@ -455,11 +675,18 @@ int CJpegEncoder::EndWrite(int status)
     if (!m_open)
         return -1;
     m_open = false;
+    StopWorkers();
     if (status < 0 || m_nextStrip != m_mcuRows) {
         // A cancelled or failed save, or one that stopped short of the last strip.
         m_file.Discard();
         return status < 0 ? 1 : -1;
     }
+    // The last strip's coefficients still wait for the entropy coder.
+    if (m_file.Failed()) {
+        m_file.Discard();
+        return -1;
+    }
+    EncodeStrip(m_quantised[(m_mcuRows - 1) & 1].data());
     // Pad the last partial byte with 1-bits (stuffed like any other data byte).
     EmitWholeBytes();
     if (m_bitCount > 0) {

@@ -1,10 +1,16 @@
 // Baseline JFIF writer: three components, 4:2:0 sampling, the standard Huffman tables and
 // quantisation tables scaled by a quality number; pictures arrive in strips of 16 rows.
+// The transform of a strip may run on helper threads while the calling thread entropy-codes
+// the strip before it; the file is the same byte for byte however the work is shared.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imagefile/staged_output_file.h"
@@ -16,16 +22,31 @@ public:
     // Longest comment kept (in bytes, exclusive).
     static constexpr size_t MaxCommentLength = 90;
 
+    CJpegEncoder() = default;
+    CJpegEncoder(const CJpegEncoder&) = delete;
+    CJpegEncoder& operator=(const CJpegEncoder&) = delete;
+    ~CJpegEncoder();
+
     // Keeps `text` as the comment of the next file; refused (false) when 90 bytes or longer.
     bool SetComment(const std::string& text);
+
+    // Helper threads for the transform from the next BeginWrite on: -1 (the default) picks
+    // them from the picture size and the processor count, 0 keeps all work on the calling
+    // thread.
+    void SetWorkers(int workers) { m_workersWanted = workers; }
+    // Runs the transform in the baseline instruction set even where a wider one is present
+    // (the output is the same).
+    void UseBaselineTransform(bool baseline) { m_baselineOnly = baseline; }
 
     // 1 when the file is open and its headers are written; -1 for an empty path, a size out of
     // range (the "too big" text is shown for a side above 65535), a quality below 1 or a file
     // that cannot be created.
     int BeginWrite(const std::string& path, int width, int height, int dpi, int quality);
     // Encodes strip n (rows 16n..16n+15 of 0x00BBGGRR pixels, row 0 first; rows below the
-    // picture are not read). Strips come in order 0, 1, 2, ...; 1, or -1 on a write error, a
-    // strip out of order or an array too short for the strip's rows.
+    // picture are not read, and the array is not read after the call). Strips come in order
+    // 0, 1, 2, ...; 1, or -1 on a write error, a strip out of order or an array too short for
+    // the strip's rows. The coded data of a strip reach the file during the next call (or
+    // EndWrite), so a write error may be reported one strip late.
     int WriteStrip(const uint32_t* strip, size_t count, int n);
     // Finishes the file. A negative status (cancelled or failed save) discards it; 1, or -1
     // when the file could not be completed.
@@ -39,8 +60,11 @@ public:
     static void ForwardDct(double block[64]);
 
 private:
-    void TransformMcu(const uint32_t* strip, int i, int rowsInPicture, int16_t* out) const;
-    static void QuantiseBlock(double block[64], const double* quantNatural, int16_t* out);
+    void StartWorkers(int count);
+    void StopWorkers();
+    void WorkerLoop();
+    void TransformChunks();
+    void EncodeStrip(const int16_t* coefficients);
     void EncodeBlock(const int16_t* q, int& prediction, bool chroma);
     void PutBits(uint32_t bits, int count);
     void EmitWholeBytes();
@@ -48,6 +72,8 @@ private:
 
     CStagedOutputFile m_file;
     std::string m_comment;
+    int m_workersWanted = -1;
+    bool m_baselineOnly = false;
     int m_width = 0;
     int m_height = 0;
     int m_mcuColumns = 0;
@@ -61,9 +87,28 @@ private:
     int m_dcPrediction[3] = {};
     uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
-    // Quantised coefficients of one strip: 6 blocks of 64 (zig-zag order) per MCU.
-    std::vector<int16_t> m_quantised;
+    // Quantised coefficients of the strip being transformed and of the one before it, which
+    // waits for the entropy coder: 6 blocks of 64 (zig-zag order) per MCU.
+    std::vector<int16_t> m_quantised[2];
     std::vector<uint8_t> m_bytes;
+
+    // The strip being transformed, cut into chunks of MCU columns that the calling thread and
+    // the helpers take in turn. The job fields change only under m_mutex while no helper is
+    // active.
+    const uint32_t* m_jobStrip = nullptr;
+    int m_jobRows = 0;
+    int16_t* m_jobOut = nullptr;
+    bool m_jobBaseline = false;
+    int m_chunkCount = 0;
+    std::atomic<int> m_nextChunk{0};
+    std::atomic<int> m_chunksDone{0};
+    std::mutex m_mutex;
+    std::condition_variable m_workReady;
+    std::condition_variable m_workDone;
+    uint64_t m_generation = 0;
+    int m_active = 0;
+    bool m_stopping = false;
+    std::vector<std::thread> m_workers;
 };
 
 // The program-wide JPEG writer used by the image-file dispatch.
