@@ -132,6 +132,90 @@ void AppendDht(std::vector<uint8_t>& out, uint8_t classAndId, const uint8_t bits
     out.insert(out.end(), vals, vals + valCount);
 }
 
+// --- Entropy coding ---------------------------------------------------------------------------
+
+// Bytes per MCU that the entropy coder may produce at most: six blocks of at most 20 bits for
+// the DC and 26 for each of 63 AC coefficients (with zero runs and end of block well within),
+// every byte possibly doubled by a stuffed zero.
+constexpr size_t kMaxMcuBytes = 6 * 2 * 216;
+
+// Entropy-coded output: a reservoir of pending bits (fewer than 32 between calls; a call adds
+// at most 27) and the bytes, each 0xFF followed by a stuffed zero.
+struct CBitWriter {
+    uint64_t bits;
+    int count;
+    uint8_t* out;
+
+    __attribute__((always_inline)) void Put(uint32_t code, int n)
+    {
+        bits = (bits << n) | code;
+        count += n;
+        if (count < 32)
+            return;
+        count -= 32;
+        const uint32_t word = static_cast<uint32_t>(bits >> count);
+        // Four bytes at once unless one of them is 0xFF (a zero byte of the inverted word).
+        const uint32_t inverted = ~word;
+        if (((inverted - 0x01010101u) & ~inverted & 0x80808080u) == 0) {
+            const uint32_t bigEndian = __builtin_bswap32(word);
+            std::memcpy(out, &bigEndian, 4);
+            out += 4;
+            return;
+        }
+        for (int shift = 24; shift >= 0; shift -= 8)
+            PutByte(static_cast<uint8_t>(word >> shift));
+    }
+
+    __attribute__((always_inline)) void PutByte(uint8_t byte)
+    {
+        *out++ = byte;
+        if (byte == 0xFF)
+            *out++ = 0x00;
+    }
+
+    // Emits the whole bytes still in the reservoir.
+    void EmitWholeBytes()
+    {
+        while (count >= 8) {
+            count -= 8;
+            PutByte(static_cast<uint8_t>(bits >> count));
+        }
+    }
+};
+
+// Huffman-codes one quantised block (zig-zag order) against the DC prediction of its component;
+// bit k of nonZero is set when AC coefficient k is not zero.
+__attribute__((always_inline)) inline void EncodeBlock(CBitWriter& w, const int16_t* q, uint64_t nonZero,
+                                                      int& prediction, const HuffCodes& dc, const HuffCodes& ac)
+{
+    int diff = q[0] - prediction;
+    prediction = q[0];
+    int magnitude = diff < 0 ? -diff : diff;
+    int size = BitSize(magnitude);
+    uint32_t extra = static_cast<uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << size) - 1);
+    w.Put((uint32_t{dc.code[size]} << size) | extra, dc.length[size] + size);
+
+    // Walk the non-zero AC coefficients; the gaps between them are the zero runs.
+    int last = 0;
+    while (nonZero != 0) {
+        int k = std::countr_zero(nonZero);
+        nonZero &= nonZero - 1;
+        int zeros = k - last - 1;
+        last = k;
+        while (zeros > 15) {
+            w.Put(ac.code[0xF0], ac.length[0xF0]);
+            zeros -= 16;
+        }
+        int v = q[k];
+        int s = BitSize(v < 0 ? -v : v);
+        int symbol = (zeros << 4) | s;
+        uint32_t bits = static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((1u << s) - 1);
+        w.Put((uint32_t{ac.code[symbol]} << s) | bits, ac.length[symbol] + s);
+    }
+    if (last != 63)
+        w.Put(ac.code[0x00], ac.length[0x00]);
+}
+
 // --- Transform ------------------------------------------------------------------------------
 
 // The transform is built twice, for AVX2 and for the baseline instruction set, and picked by
@@ -221,6 +305,7 @@ struct CStripJob {
     int width;
     int rowsInPicture;
     int16_t* out;
+    uint64_t* nonZero;         // per block: bit k set when AC coefficient k is not zero
     const double* lumQuant;    // natural order
     const double* chromQuant;  // natural order
 };
@@ -254,10 +339,16 @@ __attribute__((always_inline)) inline void SplitChannels(I4 p, D4& red, D4& gree
     blue = __builtin_convertvector((p >> 16) & 0xFF, D4);
 }
 
+// Where the coefficients of a block go: zig-zag order, and the mask of its non-zero AC terms.
+struct CBlockOut {
+    int16_t* coefficients;
+    uint64_t* nonZero;
+};
+
 // Quantises four transformed blocks (truncation toward zero; the bounds keep every value
-// codable in baseline JPEG) and stores lane b, in zig-zag order, at out[b] unless it is null.
+// codable in baseline JPEG) and stores lane b at out[b] unless its coefficients are null.
 __attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], const double* quantNatural,
-                                                        int16_t* const out[4])
+                                                        const CBlockOut out[4])
 {
     const D4 lo = {-2047.0, -2047.0, -2047.0, -2047.0};
     const D4 hi = {2047.0, 2047.0, 2047.0, 2047.0};
@@ -276,18 +367,25 @@ __attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], con
         natural[i] = n;
     }
     for (int b = 0; b < 4; ++b) {
-        int16_t* o = out[b];
+        int16_t* o = out[b].coefficients;
         if (o == nullptr)
             continue;
-        for (int k = 0; k < 64; ++k)
-            o[k] = static_cast<int16_t>(natural[kNaturalOrder[k]][b]);
+        o[0] = static_cast<int16_t>(natural[0][b]);
+        uint64_t mask = 0;
+        for (int k = 1; k < 64; ++k) {
+            const int v = natural[kNaturalOrder[k]][b];
+            o[k] = static_cast<int16_t>(v);
+            mask |= static_cast<uint64_t>(v != 0) << k;
+        }
+        *out[b].nonZero = mask;
     }
 }
 
 // The four luminance blocks of one MCU (top-left, top-right, bottom-left, bottom-right) in
 // the four lanes. Y = 0.299 R + 0.587 G + 0.114 B, centred on 127.75 rather than 128: the
 // decoder adds 128 back, which keeps mid-tones a quarter step brighter.
-__attribute__((always_inline)) inline void TransformLuminance(CMcuPixels m, const double* quant, int16_t* out)
+__attribute__((always_inline)) inline void TransformLuminance(CMcuPixels m, const double* quant, int16_t* out,
+                                                             uint64_t* nonZero)
 {
     D4 block[64];
     const ptrdiff_t s = m.stride;
@@ -303,7 +401,8 @@ __attribute__((always_inline)) inline void TransformLuminance(CMcuPixels m, cons
         }
     }
     Dct8x8(block);
-    int16_t* const lanes[4] = {out, out + 64, out + 128, out + 192};
+    const CBlockOut lanes[4] = {{out, nonZero}, {out + 64, nonZero + 1}, {out + 128, nonZero + 2},
+                                {out + 192, nonZero + 3}};
     QuantiseLanes(block, quant, lanes);
 }
 
@@ -312,7 +411,8 @@ __attribute__((always_inline)) inline void TransformLuminance(CMcuPixels m, cons
 // Cr = 0.5 R - 0.41869 G - 0.08131 B, written as one expression with per-lane factors
 // (subtracting 0.08131 B and adding -0.08131 B give the same double).
 __attribute__((always_inline)) inline void TransformChroma(CMcuPixels a, CMcuPixels b, const double* quant,
-                                                          int16_t* outA, int16_t* outB)
+                                                          int16_t* outA, uint64_t* nonZeroA, int16_t* outB,
+                                                          uint64_t* nonZeroB)
 {
     const D4 kr = {-0.16874, 0.5, -0.16874, 0.5};
     const D4 kg = {0.33126, 0.41869, 0.33126, 0.41869};
@@ -337,7 +437,10 @@ __attribute__((always_inline)) inline void TransformChroma(CMcuPixels a, CMcuPix
         }
     }
     Dct8x8(block);
-    int16_t* const lanes[4] = {outA, outA + 64, outB, outB == nullptr ? nullptr : outB + 64};
+    const CBlockOut lanes[4] = {{outA, nonZeroA},
+                                {outA + 64, nonZeroA + 1},
+                                {outB, nonZeroB},
+                                {outB == nullptr ? nullptr : outB + 64, nonZeroB == nullptr ? nullptr : nonZeroB + 1}};
     QuantiseLanes(block, quant, lanes);
 }
 
@@ -351,12 +454,15 @@ __attribute__((always_inline)) inline void TransformMcusBody(const CStripJob& jo
         const bool pair = i + 1 < last;
         int16_t* outA = job.out + static_cast<size_t>(i) * kMcuCoefficients;
         int16_t* outB = pair ? outA + kMcuCoefficients : nullptr;
+        uint64_t* maskA = job.nonZero + static_cast<size_t>(i) * 6;
+        uint64_t* maskB = pair ? maskA + 6 : nullptr;
         const CMcuPixels a = McuPixels(job, i, padA);
         const CMcuPixels b = pair ? McuPixels(job, i + 1, padB) : a;
-        TransformLuminance(a, job.lumQuant, outA);
+        TransformLuminance(a, job.lumQuant, outA, maskA);
         if (pair)
-            TransformLuminance(b, job.lumQuant, outB);
-        TransformChroma(a, b, job.chromQuant, outA + 256, outB == nullptr ? nullptr : outB + 256);
+            TransformLuminance(b, job.lumQuant, outB, maskB);
+        TransformChroma(a, b, job.chromQuant, outA + 256, maskA + 4, pair ? outB + 256 : nullptr,
+                        pair ? maskB + 4 : nullptr);
     }
 }
 
@@ -433,10 +539,12 @@ int CJpegEncoder::BeginWrite(const std::string& path, int width, int height, int
     m_dcPrediction[0] = m_dcPrediction[1] = m_dcPrediction[2] = 0;
     m_bitBuffer = 0;
     m_bitCount = 0;
-    m_bytes.clear();
-    m_bytes.reserve(static_cast<size_t>(m_mcuColumns) * 1024 + 1024);
-    for (auto& q : m_quantised)
-        q.resize(static_cast<size_t>(m_mcuColumns) * kMcuCoefficients);
+    m_bytes.resize(static_cast<size_t>(m_mcuColumns) * kMaxMcuBytes + 64);
+    m_byteCount = 0;
+    for (int k = 0; k < 2; ++k) {
+        m_quantised[k].resize(static_cast<size_t>(m_mcuColumns) * kMcuCoefficients);
+        m_nonZero[k].resize(static_cast<size_t>(m_mcuColumns) * 6);
+    }
 
     if (!m_file.Open(path))
         return -1;
@@ -538,7 +646,8 @@ void CJpegEncoder::StopWorkers()
 
 void CJpegEncoder::TransformChunks()
 {
-    const CStripJob job = {m_jobStrip, m_width, m_jobRows, m_jobOut, m_lumQuantNatural, m_chromQuantNatural};
+    const CStripJob job = {m_jobStrip, m_width, m_jobRows, m_jobOut, m_jobNonZero, m_lumQuantNatural,
+                           m_chromQuantNatural};
     for (;;) {
         const int chunk = m_nextChunk.fetch_add(1, std::memory_order_relaxed);
         if (chunk >= m_chunkCount)
@@ -569,6 +678,7 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
         m_jobStrip = strip;
         m_jobRows = rowsInPicture;
         m_jobOut = m_quantised[n & 1].data();
+        m_jobNonZero = m_nonZero[n & 1].data();
         m_jobBaseline = m_baselineOnly;
         m_chunkCount = (m_mcuColumns - 1) / kChunkMcus + 1;
         m_nextChunk.store(0, std::memory_order_relaxed);
@@ -580,7 +690,7 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
 
     bool ok = true;
     if (n > 0) {
-        EncodeStrip(m_quantised[(n - 1) & 1].data());
+        EncodeStrip((n - 1) & 1);
         ok = FlushBuffer();
     }
     TransformChunks();
@@ -591,15 +701,28 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
     return ok ? 1 : -1;
 }
 
-void CJpegEncoder::EncodeStrip(const int16_t* coefficients)
+void CJpegEncoder::EncodeStrip(int buffer)
 {
+    const int16_t* coefficients = m_quantised[buffer].data();
+    const uint64_t* nonZero = m_nonZero[buffer].data();
+    const HuffCodes& dcLum = DcLumCodes();
+    const HuffCodes& acLum = AcLumCodes();
+    const HuffCodes& dcChrom = DcChromCodes();
+    const HuffCodes& acChrom = AcChromCodes();
+    CBitWriter w{m_bitBuffer, m_bitCount, m_bytes.data() + m_byteCount};
+    int predictions[3] = {m_dcPrediction[0], m_dcPrediction[1], m_dcPrediction[2]};
     for (int i = 0; i < m_mcuColumns; ++i) {
         const int16_t* q = coefficients + static_cast<size_t>(i) * kMcuCoefficients;
+        const uint64_t* masks = nonZero + static_cast<size_t>(i) * 6;
         for (int b = 0; b < 4; ++b)
-            EncodeBlock(q + 64 * b, m_dcPrediction[0], false);
-        EncodeBlock(q + 64 * 4, m_dcPrediction[1], true);
-        EncodeBlock(q + 64 * 5, m_dcPrediction[2], true);
+            EncodeBlock(w, q + 64 * b, masks[b], predictions[0], dcLum, acLum);
+        EncodeBlock(w, q + 64 * 4, masks[4], predictions[1], dcChrom, acChrom);
+        EncodeBlock(w, q + 64 * 5, masks[5], predictions[2], dcChrom, acChrom);
     }
+    std::copy_n(predictions, 3, m_dcPrediction);
+    m_bitBuffer = w.bits;
+    m_bitCount = w.count;
+    m_byteCount = static_cast<size_t>(w.out - m_bytes.data());
 }
 
 void CJpegEncoder::ForwardDct(double block[64])
@@ -607,66 +730,10 @@ void CJpegEncoder::ForwardDct(double block[64])
     Dct8x8(block);
 }
 
-void CJpegEncoder::EncodeBlock(const int16_t* q, int& prediction, bool chroma)
-{
-    const HuffCodes& dc = chroma ? DcChromCodes() : DcLumCodes();
-    const HuffCodes& ac = chroma ? AcChromCodes() : AcLumCodes();
-
-    int diff = q[0] - prediction;
-    prediction = q[0];
-    int magnitude = diff < 0 ? -diff : diff;
-    int size = BitSize(magnitude);
-    uint32_t extra = static_cast<uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << size) - 1);
-    PutBits((uint32_t{dc.code[size]} << size) | extra, dc.length[size] + size);
-
-    // Walk the non-zero AC coefficients; the gaps between them are the zero runs.
-    uint64_t nonZero = 0;
-    for (int k = 1; k < 64; ++k)
-        nonZero |= static_cast<uint64_t>(q[k] != 0) << k;
-    int last = 0;
-    while (nonZero != 0) {
-        int k = std::countr_zero(nonZero);
-        nonZero &= nonZero - 1;
-        int zeros = k - last - 1;
-        last = k;
-        while (zeros > 15) {
-            PutBits(ac.code[0xF0], ac.length[0xF0]);
-            zeros -= 16;
-        }
-        int v = q[k];
-        int s = BitSize(v < 0 ? -v : v);
-        int symbol = (zeros << 4) | s;
-        uint32_t bits = static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((1u << s) - 1);
-        PutBits((uint32_t{ac.code[symbol]} << s) | bits, ac.length[symbol] + s);
-    }
-    if (last != 63)
-        PutBits(ac.code[0x00], ac.length[0x00]);
-}
-
-void CJpegEncoder::PutBits(uint32_t bits, int count)
-{
-    // The reservoir holds fewer than 32 pending bits between calls and a call adds at most 27.
-    m_bitBuffer = (m_bitBuffer << count) | bits;
-    m_bitCount += count;
-    if (m_bitCount >= 32)
-        EmitWholeBytes();
-}
-
-void CJpegEncoder::EmitWholeBytes()
-{
-    while (m_bitCount >= 8) {
-        m_bitCount -= 8;
-        uint8_t byte = static_cast<uint8_t>(m_bitBuffer >> m_bitCount);
-        m_bytes.push_back(byte);
-        if (byte == 0xFF)
-            m_bytes.push_back(0x00);
-    }
-}
-
 bool CJpegEncoder::FlushBuffer()
 {
-    bool ok = m_file.Write(m_bytes.data(), m_bytes.size());
-    m_bytes.clear();
+    bool ok = m_file.Write(m_bytes.data(), m_byteCount);
+    m_byteCount = 0;
     return ok;
 }
 
@@ -686,15 +753,17 @@ int CJpegEncoder::EndWrite(int status)
         m_file.Discard();
         return -1;
     }
-    EncodeStrip(m_quantised[(m_mcuRows - 1) & 1].data());
+    EncodeStrip((m_mcuRows - 1) & 1);
     // Pad the last partial byte with 1-bits (stuffed like any other data byte).
-    EmitWholeBytes();
-    if (m_bitCount > 0) {
-        PutBits((1u << (8 - m_bitCount)) - 1, 8 - m_bitCount);
-        EmitWholeBytes();
+    CBitWriter w{m_bitBuffer, m_bitCount, m_bytes.data() + m_byteCount};
+    w.EmitWholeBytes();
+    if (w.count > 0) {
+        w.Put((1u << (8 - w.count)) - 1, 8 - w.count);
+        w.EmitWholeBytes();
     }
-    m_bytes.push_back(0xFF);
-    m_bytes.push_back(0xD9);
+    *w.out++ = 0xFF;
+    *w.out++ = 0xD9;
+    m_byteCount = static_cast<size_t>(w.out - m_bytes.data());
     if (!FlushBuffer()) {
         m_file.Discard();
         return -1;

@@ -64,10 +64,8 @@ private:
     void StopWorkers();
     void WorkerLoop();
     void TransformChunks();
-    void EncodeStrip(const int16_t* coefficients);
-    void EncodeBlock(const int16_t* q, int& prediction, bool chroma);
-    void PutBits(uint32_t bits, int count);
-    void EmitWholeBytes();
+    // Entropy-codes the strip held in coefficient buffer 0 or 1 into m_bytes.
+    void EncodeStrip(int buffer);
     bool FlushBuffer();
 
     CStagedOutputFile m_file;
@@ -88,21 +86,26 @@ private:
     uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
     // Quantised coefficients of the strip being transformed and of the one before it, which
-    // waits for the entropy coder: 6 blocks of 64 (zig-zag order) per MCU.
+    // waits for the entropy coder: 6 blocks of 64 (zig-zag order) per MCU, and per block the
+    // mask of its non-zero AC coefficients.
     std::vector<int16_t> m_quantised[2];
+    std::vector<uint64_t> m_nonZero[2];
+    // Coded bytes not yet written: room for one strip's worst case, m_byteCount in use.
     std::vector<uint8_t> m_bytes;
+    size_t m_byteCount = 0;
 
     // The strip being transformed, cut into chunks of MCU columns that the calling thread and
     // the helpers take in turn. The job fields change only under m_mutex while no helper is
-    // active.
-    const uint32_t* m_jobStrip = nullptr;
+    // active. They start on a cache line of their own, away from the entropy coder's state.
+    alignas(64) const uint32_t* m_jobStrip = nullptr;
     int m_jobRows = 0;
     int16_t* m_jobOut = nullptr;
+    uint64_t* m_jobNonZero = nullptr;
     bool m_jobBaseline = false;
     int m_chunkCount = 0;
-    std::atomic<int> m_nextChunk{0};
-    std::atomic<int> m_chunksDone{0};
-    std::mutex m_mutex;
+    alignas(64) std::atomic<int> m_nextChunk{0};
+    alignas(64) std::atomic<int> m_chunksDone{0};
+    alignas(64) std::mutex m_mutex;
     std::condition_variable m_workReady;
     std::condition_variable m_workDone;
     uint64_t m_generation = 0;
