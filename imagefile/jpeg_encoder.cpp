@@ -16,6 +16,10 @@
 #include <cstring>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/message_catalogue.h"
 #include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
@@ -183,8 +187,9 @@ struct CBitWriter {
     }
 };
 
-// Huffman-codes one quantised block (zig-zag order) against the DC prediction of its component;
-// bit k of nonZero is set when AC coefficient k is not zero.
+// Huffman-codes one quantised block (zig-zag order: the DC value, then the AC terms in the form
+// CodeAc gives them) against the DC prediction of its component; bit k of nonZero is set when
+// AC coefficient k is not zero.
 __attribute__((always_inline)) inline void EncodeBlock(CBitWriter& w, const int16_t* q, uint64_t nonZero,
                                                       int& prediction, const HuffCodes& dc, const HuffCodes& ac)
 {
@@ -206,11 +211,10 @@ __attribute__((always_inline)) inline void EncodeBlock(CBitWriter& w, const int1
             w.Put(ac.code[0xF0], ac.length[0xF0]);
             zeros -= 16;
         }
-        int v = q[k];
-        int s = BitSize(v < 0 ? -v : v);
-        int symbol = (zeros << 4) | s;
-        uint32_t bits = static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((1u << s) - 1);
-        w.Put((uint32_t{ac.code[symbol]} << s) | bits, ac.length[symbol] + s);
+        const int coded = q[k];
+        const int s = coded >> 10;
+        const int symbol = (zeros << 4) | s;
+        w.Put((uint32_t{ac.code[symbol]} << s) | (coded & 0x3FF), ac.length[symbol] + s);
     }
     if (last != 63)
         w.Put(ac.code[0x00], ac.length[0x00]);
@@ -225,12 +229,20 @@ __attribute__((always_inline)) inline void EncodeBlock(CBitWriter& w, const int1
 #define SMRA_HAVE_AVX2_BUILD 1
 #endif
 
-// Four doubles, one AVX2 register (two SSE registers in the baseline build): lane b holds the
-// same coefficient of four different blocks.
+// Four doubles, one AVX2 register (two SSE registers in the baseline build). Four MCUs side
+// by side are transformed together, lane j holding MCU j: the same pixel, sample or
+// coefficient of each.
 typedef double D4 __attribute__((vector_size(32)));
 typedef int32_t I4 __attribute__((vector_size(16)));
+typedef int16_t S4 __attribute__((vector_size(8)));
 
-// MCUs per unit of work handed to a thread; even, so that the chroma pairs stay inside.
+#if defined(__clang__)
+#define SMRA_SHUFFLE4(a, b, i0, i1, i2, i3) __builtin_shufflevector(a, b, i0, i1, i2, i3)
+#else
+#define SMRA_SHUFFLE4(a, b, i0, i1, i2, i3) __builtin_shuffle(a, b, I4{i0, i1, i2, i3})
+#endif
+
+// MCUs per unit of work handed to a thread; a multiple of the four lanes.
 constexpr int kChunkMcus = 8;
 // Coefficients per MCU: four luminance blocks, Cb, Cr.
 constexpr size_t kMcuCoefficients = 6 * 64;
@@ -293,35 +305,32 @@ __attribute__((always_inline)) inline void Dct8x8(V* block)
         block[i] = block[i] / 8.0;
 }
 
-// Pixels of one MCU: 16 rows of 16, `stride` apart.
-struct CMcuPixels {
-    const uint32_t* p;
-    ptrdiff_t stride;
-};
-
 // What the transform of one strip needs.
 struct CStripJob {
     const uint32_t* strip;
     int width;
     int rowsInPicture;
-    int16_t* out;
+    int16_t* out;              // 6 blocks of 64 coefficients (zig-zag order) per MCU
     uint64_t* nonZero;         // per block: bit k set when AC coefficient k is not zero
     const double* lumQuant;    // natural order
     const double* chromQuant;  // natural order
 };
 
-// The pixels of MCU i. Positions right of or below the picture repeat the last picture pixel
-// in scan order (row by row, left to right), which pads the edges with the nearest earlier
-// picture sample; every MCU starts with a picture pixel, so the padding never reaches back
-// into another MCU. Edge MCUs are copied, padded, into `pad`.
-__attribute__((always_inline)) inline CMcuPixels McuPixels(const CStripJob& job, int i, uint32_t pad[256])
+// The pixels of MCU i: 16 rows of 16, `stride` apart. Positions right of or below the picture
+// repeat the last picture pixel in scan order (row by row, left to right), which pads the
+// edges with the nearest earlier picture sample; every MCU starts with a picture pixel, so the
+// padding never reaches back into another MCU. Edge MCUs are copied, padded, into `pad`.
+__attribute__((always_inline)) inline const uint32_t* McuPixels(const CStripJob& job, int i, uint32_t pad[256],
+                                                              ptrdiff_t& stride)
 {
     const int x0 = 16 * i;
     const int cols = std::min(16, job.width - x0);
     const int rows = job.rowsInPicture;
     const uint32_t* src = job.strip + x0;
-    if (cols == 16 && rows == 16)
-        return {src, job.width};
+    if (cols == 16 && rows == 16) {
+        stride = job.width;
+        return src;
+    }
     for (int r = 0; r < 16; ++r) {
         for (int c = 0; c < 16; ++c) {
             const int sr = r < rows ? r : rows - 1;
@@ -329,141 +338,165 @@ __attribute__((always_inline)) inline CMcuPixels McuPixels(const CStripJob& job,
             pad[r * 16 + c] = src[static_cast<ptrdiff_t>(sr) * job.width + sc];
         }
     }
-    return {pad, 16};
+    stride = 16;
+    return pad;
 }
 
-__attribute__((always_inline)) inline void SplitChannels(I4 p, D4& red, D4& green, D4& blue)
+// Bit k set when coefficient k (k >= 1) of a zig-zag block is not zero.
+__attribute__((always_inline)) inline uint64_t NonZeroAc(const int16_t* q)
 {
-    red = __builtin_convertvector(p & 0xFF, D4);
-    green = __builtin_convertvector((p >> 8) & 0xFF, D4);
-    blue = __builtin_convertvector((p >> 16) & 0xFF, D4);
+#if defined(__SSE2__)
+    // Saturating packs keep zero and non-zero apart.
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t zeros = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i + 8));
+        const int z = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_packs_epi16(a, b), zero));
+        zeros |= static_cast<uint64_t>(static_cast<uint16_t>(z)) << (16 * i);
+    }
+    return ~zeros & ~uint64_t{1};
+#else
+    uint64_t mask = 0;
+    for (int k = 1; k < 64; ++k)
+        mask |= static_cast<uint64_t>(q[k] != 0) << k;
+    return mask;
+#endif
 }
 
-// Where the coefficients of a block go: zig-zag order, and the mask of its non-zero AC terms.
-struct CBlockOut {
-    int16_t* coefficients;
-    uint64_t* nonZero;
-};
+// An AC coefficient v (|v| <= 1023) as the entropy coder takes it: its size class s (the bit
+// length of |v|) in bits 10 to 13 and its s extra bits below (v, or v - 1 when negative,
+// cut to s bits); 0 stays 0. The size comes from the exponent of |v| as a float (exact).
+__attribute__((always_inline)) inline I4 CodeAc(I4 v)
+{
+    typedef float F4 __attribute__((vector_size(16)));
+    const I4 magnitude = v < 0 ? -v : v;
+    I4 ones = magnitude | (magnitude >> 1);
+    ones |= ones >> 2;
+    ones |= ones >> 4;
+    ones |= ones >> 8;
+    const F4 f = __builtin_convertvector(magnitude, F4);
+    I4 size;
+    std::memcpy(&size, &f, sizeof size);
+    size = (size >> 23) - 126;
+    size = magnitude == 0 ? I4{} : size;
+    return (size << 10) | ((v + (v >> 31)) & ones);
+}
 
-// Quantises four transformed blocks (truncation toward zero; the bounds keep every value
-// codable in baseline JPEG) and stores lane b at out[b] unless its coefficients are null.
-__attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], const double* quantNatural,
-                                                        const CBlockOut out[4])
+// Quantises one transformed block of each lane (truncation toward zero; the bounds keep every
+// value codable in baseline JPEG) and stores lanes 0..count-1 in zig-zag order at
+// out + lane * kMcuCoefficients, with their non-zero masks at nonZero + lane * 6: the DC term
+// as its value, the AC terms as CodeAc gives them.
+__attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], const double* quantNatural, int count,
+                                                        int16_t* out, uint64_t* nonZero)
 {
     const D4 lo = {-2047.0, -2047.0, -2047.0, -2047.0};
     const D4 hi = {2047.0, 2047.0, 2047.0, 2047.0};
     const I4 acLo = {-1023, -1023, -1023, -1023};
     const I4 acHi = {1023, 1023, 1023, 1023};
-    I4 natural[64];
-    for (int i = 0; i < 64; ++i) {
+    I4 zigZag[64];
+    for (int k = 0; k < 64; ++k) {
+        const int i = kNaturalOrder[k];
         D4 v = block[i] / quantNatural[i];
         v = v < lo ? lo : v;
         v = v > hi ? hi : v;
         I4 n = __builtin_convertvector(v, I4);
-        if (i != 0) {
+        if (k != 0) {
             n = n < acLo ? acLo : n;
             n = n > acHi ? acHi : n;
+            n = CodeAc(n);
         }
-        natural[i] = n;
+        zigZag[k] = n;
     }
-    for (int b = 0; b < 4; ++b) {
-        int16_t* o = out[b].coefficients;
-        if (o == nullptr)
-            continue;
-        o[0] = static_cast<int16_t>(natural[0][b]);
-        uint64_t mask = 0;
-        for (int k = 1; k < 64; ++k) {
-            const int v = natural[kNaturalOrder[k]][b];
-            o[k] = static_cast<int16_t>(v);
-            mask |= static_cast<uint64_t>(v != 0) << k;
+    // Four coefficients of four lanes at a time, turned so that each vector holds one lane's.
+    for (int k = 0; k < 64; k += 4) {
+        const I4 t0 = SMRA_SHUFFLE4(zigZag[k], zigZag[k + 1], 0, 4, 1, 5);
+        const I4 t1 = SMRA_SHUFFLE4(zigZag[k], zigZag[k + 1], 2, 6, 3, 7);
+        const I4 t2 = SMRA_SHUFFLE4(zigZag[k + 2], zigZag[k + 3], 0, 4, 1, 5);
+        const I4 t3 = SMRA_SHUFFLE4(zigZag[k + 2], zigZag[k + 3], 2, 6, 3, 7);
+        const I4 lanes[4] = {SMRA_SHUFFLE4(t0, t2, 0, 1, 4, 5), SMRA_SHUFFLE4(t0, t2, 2, 3, 6, 7),
+                             SMRA_SHUFFLE4(t1, t3, 0, 1, 4, 5), SMRA_SHUFFLE4(t1, t3, 2, 3, 6, 7)};
+        for (int j = 0; j < count; ++j) {
+            const S4 narrow = __builtin_convertvector(lanes[j], S4);
+            std::memcpy(out + static_cast<size_t>(j) * kMcuCoefficients + k, &narrow, sizeof narrow);
         }
-        *out[b].nonZero = mask;
     }
+    for (int j = 0; j < count; ++j)
+        nonZero[static_cast<size_t>(j) * 6] = NonZeroAc(out + static_cast<size_t>(j) * kMcuCoefficients);
 }
 
-// The four luminance blocks of one MCU (top-left, top-right, bottom-left, bottom-right) in
-// the four lanes. Y = 0.299 R + 0.587 G + 0.114 B, centred on 127.75 rather than 128: the
-// decoder adds 128 back, which keeps mid-tones a quarter step brighter.
-__attribute__((always_inline)) inline void TransformLuminance(CMcuPixels m, const double* quant, int16_t* out,
-                                                             uint64_t* nonZero)
+// Transforms `count` (1 to 4) MCUs from MCU `first` on, one per lane; spare lanes repeat the
+// last MCU and their results are dropped.
+//   Y  = 0.299 R + 0.587 G + 0.114 B, centred on 127.75 rather than 128: the decoder adds 128
+//        back, which keeps mid-tones a quarter step brighter;
+//   Cb = -0.16874 R - 0.33126 G + 0.5 B,  Cr = 0.5 R - 0.41869 G - 0.08131 B,
+// each chroma sample the mean of a 2 x 2 group, added in scan order.
+__attribute__((always_inline)) inline void TransformQuad(const CStripJob& job, int first, int count)
 {
-    D4 block[64];
-    const ptrdiff_t s = m.stride;
-    for (int r = 0; r < 8; ++r) {
-        const uint32_t* top = m.p + r * s;
-        const uint32_t* bottom = m.p + (r + 8) * s;
-        for (int c = 0; c < 8; ++c) {
-            const I4 p = {static_cast<int32_t>(top[c]), static_cast<int32_t>(top[c + 8]),
-                          static_cast<int32_t>(bottom[c]), static_cast<int32_t>(bottom[c + 8])};
-            D4 red, green, blue;
-            SplitChannels(p, red, green, blue);
-            block[r * 8 + c] = 0.299 * red + 0.587 * green + 0.114 * blue - 127.75;
-        }
-    }
-    Dct8x8(block);
-    const CBlockOut lanes[4] = {{out, nonZero}, {out + 64, nonZero + 1}, {out + 128, nonZero + 2},
-                                {out + 192, nonZero + 3}};
-    QuantiseLanes(block, quant, lanes);
-}
+    uint32_t pad[4][256];
+    const uint32_t* base[4];
+    ptrdiff_t stride[4];
+    for (int j = 0; j < 4; ++j)
+        base[j] = McuPixels(job, first + std::min(j, count - 1), pad[j], stride[j]);
 
-// The chroma blocks of two MCUs, lanes Cb(a), Cr(a), Cb(b), Cr(b), as means of 2 x 2 groups
-// (added in scan order). Cb = -0.16874 R - 0.33126 G + 0.5 B and
-// Cr = 0.5 R - 0.41869 G - 0.08131 B, written as one expression with per-lane factors
-// (subtracting 0.08131 B and adding -0.08131 B give the same double).
-__attribute__((always_inline)) inline void TransformChroma(CMcuPixels a, CMcuPixels b, const double* quant,
-                                                          int16_t* outA, uint64_t* nonZeroA, int16_t* outB,
-                                                          uint64_t* nonZeroB)
-{
-    const D4 kr = {-0.16874, 0.5, -0.16874, 0.5};
-    const D4 kg = {0.33126, 0.41869, 0.33126, 0.41869};
-    const D4 kb = {0.5, -0.08131, 0.5, -0.08131};
-    D4 block[64];
-    for (int r = 0; r < 8; ++r) {
-        for (int c = 0; c < 8; ++c) {
-            D4 sum = {};
-            for (int k = 0; k < 4; ++k) {
-                const int dy = k >> 1;
-                const int dx = k & 1;
-                const uint32_t pa = a.p[(2 * r + dy) * a.stride + 2 * c + dx];
-                const uint32_t pb = b.p[(2 * r + dy) * b.stride + 2 * c + dx];
-                const I4 p = {static_cast<int32_t>(pa), static_cast<int32_t>(pa), static_cast<int32_t>(pb),
-                              static_cast<int32_t>(pb)};
-                D4 red, green, blue;
-                SplitChannels(p, red, green, blue);
-                const D4 v = kr * red - kg * green + kb * blue;
-                sum = k == 0 ? v : sum + v;
+    D4 lum[4][64];  // top-left, top-right, bottom-left, bottom-right
+    D4 cb[64];
+    D4 cr[64];
+    for (int r = 0; r < 16; ++r) {
+        D4* lumRow = lum[(r >> 3) * 2] + (r & 7) * 8;
+        D4* cbRow = cb + (r >> 1) * 8;
+        D4* crRow = cr + (r >> 1) * 8;
+        for (int c0 = 0; c0 < 16; c0 += 4) {
+            // Four pixels of each MCU, turned so that each vector holds one pixel of every MCU.
+            I4 v[4];
+            for (int j = 0; j < 4; ++j)
+                std::memcpy(&v[j], base[j] + r * stride[j] + c0, sizeof(I4));
+            const I4 t0 = SMRA_SHUFFLE4(v[0], v[1], 0, 4, 1, 5);
+            const I4 t1 = SMRA_SHUFFLE4(v[0], v[1], 2, 6, 3, 7);
+            const I4 t2 = SMRA_SHUFFLE4(v[2], v[3], 0, 4, 1, 5);
+            const I4 t3 = SMRA_SHUFFLE4(v[2], v[3], 2, 6, 3, 7);
+            const I4 px[4] = {SMRA_SHUFFLE4(t0, t2, 0, 1, 4, 5), SMRA_SHUFFLE4(t0, t2, 2, 3, 6, 7),
+                              SMRA_SHUFFLE4(t1, t3, 0, 1, 4, 5), SMRA_SHUFFLE4(t1, t3, 2, 3, 6, 7)};
+            for (int d = 0; d < 4; ++d) {
+                const int c = c0 + d;
+                const D4 red = __builtin_convertvector(px[d] & 0xFF, D4);
+                const D4 green = __builtin_convertvector((px[d] >> 8) & 0xFF, D4);
+                const D4 blue = __builtin_convertvector((px[d] >> 16) & 0xFF, D4);
+                (lumRow + (c >> 3) * 64)[c & 7] = 0.299 * red + 0.587 * green + 0.114 * blue - 127.75;
+                const D4 u = -0.16874 * red - 0.33126 * green + 0.5 * blue;
+                const D4 w = 0.5 * red - 0.41869 * green - 0.08131 * blue;
+                if ((r & 1) == 0 && (c & 1) == 0) {
+                    cbRow[c >> 1] = u;
+                    crRow[c >> 1] = w;
+                } else {
+                    cbRow[c >> 1] += u;
+                    crRow[c >> 1] += w;
+                }
             }
-            block[r * 8 + c] = sum / 4.0;
         }
     }
-    Dct8x8(block);
-    const CBlockOut lanes[4] = {{outA, nonZeroA},
-                                {outA + 64, nonZeroA + 1},
-                                {outB, nonZeroB},
-                                {outB == nullptr ? nullptr : outB + 64, nonZeroB == nullptr ? nullptr : nonZeroB + 1}};
-    QuantiseLanes(block, quant, lanes);
+    for (int i = 0; i < 64; ++i) {
+        cb[i] = cb[i] / 4.0;
+        cr[i] = cr[i] / 4.0;
+    }
+
+    int16_t* out = job.out + static_cast<size_t>(first) * kMcuCoefficients;
+    uint64_t* nonZero = job.nonZero + static_cast<size_t>(first) * 6;
+    for (int b = 0; b < 4; ++b) {
+        Dct8x8(lum[b]);
+        QuantiseLanes(lum[b], job.lumQuant, count, out + 64 * b, nonZero + b);
+    }
+    Dct8x8(cb);
+    QuantiseLanes(cb, job.chromQuant, count, out + 64 * 4, nonZero + 4);
+    Dct8x8(cr);
+    QuantiseLanes(cr, job.chromQuant, count, out + 64 * 5, nonZero + 5);
 }
 
-// Transforms MCUs first..last-1 of a strip; a lone last MCU fills the spare chroma lanes with
-// a copy of itself, whose results are dropped.
+// Transforms MCUs first..last-1 of a strip.
 __attribute__((always_inline)) inline void TransformMcusBody(const CStripJob& job, int first, int last)
 {
-    uint32_t padA[256];
-    uint32_t padB[256];
-    for (int i = first; i < last; i += 2) {
-        const bool pair = i + 1 < last;
-        int16_t* outA = job.out + static_cast<size_t>(i) * kMcuCoefficients;
-        int16_t* outB = pair ? outA + kMcuCoefficients : nullptr;
-        uint64_t* maskA = job.nonZero + static_cast<size_t>(i) * 6;
-        uint64_t* maskB = pair ? maskA + 6 : nullptr;
-        const CMcuPixels a = McuPixels(job, i, padA);
-        const CMcuPixels b = pair ? McuPixels(job, i + 1, padB) : a;
-        TransformLuminance(a, job.lumQuant, outA, maskA);
-        if (pair)
-            TransformLuminance(b, job.lumQuant, outB, maskB);
-        TransformChroma(a, b, job.chromQuant, outA + 256, maskA + 4, pair ? outB + 256 : nullptr,
-                        pair ? maskB + 4 : nullptr);
-    }
+    for (int i = first; i < last; i += 4)
+        TransformQuad(job, i, std::min(4, last - i));
 }
 
 void TransformMcusBaseline(const CStripJob& job, int first, int last)
