@@ -365,22 +365,24 @@ __attribute__((always_inline)) inline uint64_t NonZeroAc(const int16_t* q)
 }
 
 // An AC coefficient v (|v| <= 1023) as the entropy coder takes it: its size class s (the bit
-// length of |v|) in bits 10 to 13 and its s extra bits below (v, or v - 1 when negative,
-// cut to s bits); 0 stays 0. The size comes from the exponent of |v| as a float (exact).
+// length of |v|) in bits 10 to 13 and its s extra bits below (v, or v + 2^s - 1 when
+// negative); 0 stays 0. |v| converts to a float exactly; its exponent field is s + 126, and
+// the float with exponent field s + 127 and no mantissa is 2^s.
 __attribute__((always_inline)) inline I4 CodeAc(I4 v)
 {
     typedef float F4 __attribute__((vector_size(16)));
-    const I4 magnitude = v < 0 ? -v : v;
-    I4 ones = magnitude | (magnitude >> 1);
-    ones |= ones >> 2;
-    ones |= ones >> 4;
-    ones |= ones >> 8;
+    const I4 sign = v >> 31;
+    const I4 magnitude = (v ^ sign) - sign;
     const F4 f = __builtin_convertvector(magnitude, F4);
-    I4 size;
-    std::memcpy(&size, &f, sizeof size);
-    size = (size >> 23) - 126;
-    size = magnitude == 0 ? I4{} : size;
-    return (size << 10) | ((v + (v >> 31)) & ones);
+    I4 exponent;
+    std::memcpy(&exponent, &f, sizeof exponent);
+    exponent >>= 23;
+    const I4 powerBits = (exponent + 1) << 23;
+    F4 power;
+    std::memcpy(&power, &powerBits, sizeof power);
+    const I4 bits = v + (sign & (__builtin_convertvector(power, I4) - 1));
+    const I4 coded = ((exponent - 126) << 10) | bits;
+    return v == 0 ? I4{} : coded;
 }
 
 // Quantises one transformed block of each lane (truncation toward zero; the bounds keep every
@@ -404,7 +406,11 @@ __attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], con
         if (k != 0) {
             n = n < acLo ? acLo : n;
             n = n > acHi ? acHi : n;
-            n = CodeAc(n);
+            // Most high-frequency terms are zero in all four lanes.
+            uint64_t halves[2];
+            std::memcpy(halves, &n, sizeof halves);
+            if ((halves[0] | halves[1]) != 0)
+                n = CodeAc(n);
         }
         zigZag[k] = n;
     }
