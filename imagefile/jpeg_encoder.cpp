@@ -1,9 +1,10 @@
 // Baseline JFIF writer: colour conversion, 4:2:0 down-sampling, floating-point DCT,
 // quantisation and Huffman coding with the standard tables, one MCU row (16 rows) at a time.
-// The transform (colour conversion to quantisation) works on four blocks at once, one per
-// vector lane, and is built for AVX2 and for the baseline instruction set; every lane does the
-// same double operations in the same order as a plain scalar loop would, so both builds, and
-// any split of a strip between threads, give the same coefficients.
+// The transform (colour conversion to quantisation) works on four MCUs at once, one per vector
+// lane, and is built for AVX2 and for the baseline instruction set; every lane does the same
+// double operations in the same order as a plain scalar loop would, so both builds, and any
+// split of a strip between threads, give the same coefficients. While helper threads transform
+// a strip, the calling thread entropy-codes the one before it.
 #include "imagefile/jpeg_encoder.h"
 
 // The vector helpers below are always inlined; their by-value vector arguments never cross a
