@@ -145,7 +145,7 @@ void AppendDht(std::vector<uint8_t>& out, uint8_t classAndId, const uint8_t bits
 constexpr size_t kMaxMcuBytes = 6 * 2 * 216;
 
 // Entropy-coded output: a reservoir of pending bits (fewer than 32 between calls; a call adds
-// at most 27) and the bytes, each 0xFF followed by a stuffed zero.
+// at most 32) and the bytes, each 0xFF followed by a stuffed zero.
 struct CBitWriter {
     uint64_t bits;
     int count;
@@ -188,37 +188,77 @@ struct CBitWriter {
     }
 };
 
-// Huffman-codes one quantised block (zig-zag order: the DC value, then the AC terms in the form
-// CodeAc gives them) against the DC prediction of its component; bit k of nonZero is set when
-// AC coefficient k is not zero.
-__attribute__((always_inline)) inline void EncodeBlock(CBitWriter& w, const int16_t* q, uint64_t nonZero,
-                                                      int& prediction, const HuffCodes& dc, const HuffCodes& ac)
-{
-    int diff = q[0] - prediction;
-    prediction = q[0];
-    int magnitude = diff < 0 ? -diff : diff;
-    int size = BitSize(magnitude);
-    uint32_t extra = static_cast<uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << size) - 1);
-    w.Put((uint32_t{dc.code[size]} << size) | extra, dc.length[size] + size);
+// 32-bit words that the coded AC terms of one block can fill at most: 63 terms of at most
+// 16 code bits and 10 extra bits (runs of 16 zeros and the end of block take fewer).
+constexpr int kMaxAcWords = (63 * 26 + 31) / 32;
 
-    // Walk the non-zero AC coefficients; the gaps between them are the zero runs.
+// The coded AC terms of one block, packed most significant bit first into 32-bit words; the
+// zero bytes after 0xFF are stuffed only when the words join the file's data.
+struct CBitPacker {
+    uint64_t bits;
+    int count;
+    uint32_t* out;
+
+    __attribute__((always_inline)) void Put(uint32_t code, int n)
+    {
+        bits = (bits << n) | code;
+        count += n;
+        if (count >= 32) {
+            count -= 32;
+            *out++ = static_cast<uint32_t>(bits >> count);
+        }
+    }
+};
+
+// Huffman-codes the AC terms of a quantised block (zig-zag order, as CodeAc gives them; bit k
+// of nonZero set when term k is not zero) into `words`, the last one filled from the top.
+// Returns the number of bits.
+__attribute__((always_inline)) inline int CodeAcTerms(const int16_t* q, uint64_t nonZero, const HuffCodes& ac,
+                                                     uint32_t* words)
+{
+    CBitPacker p{0, 0, words};
+    // Walk the non-zero terms; the gaps between them are the zero runs.
     int last = 0;
     while (nonZero != 0) {
-        int k = std::countr_zero(nonZero);
+        const int k = std::countr_zero(nonZero);
         nonZero &= nonZero - 1;
         int zeros = k - last - 1;
         last = k;
         while (zeros > 15) {
-            w.Put(ac.code[0xF0], ac.length[0xF0]);
+            p.Put(ac.code[0xF0], ac.length[0xF0]);
             zeros -= 16;
         }
         const int coded = q[k];
         const int s = coded >> 10;
         const int symbol = (zeros << 4) | s;
-        w.Put((uint32_t{ac.code[symbol]} << s) | (coded & 0x3FF), ac.length[symbol] + s);
+        p.Put((uint32_t{ac.code[symbol]} << s) | (coded & 0x3FF), ac.length[symbol] + s);
     }
     if (last != 63)
-        w.Put(ac.code[0x00], ac.length[0x00]);
+        p.Put(ac.code[0x00], ac.length[0x00]);
+    const int total = static_cast<int>(p.out - words) * 32 + p.count;
+    if (p.count > 0)
+        *p.out = static_cast<uint32_t>(p.bits << (32 - p.count));
+    return total;
+}
+
+// Codes one block into the file's data: its DC term against the prediction of its component,
+// then its AC terms as CodeAcTerms packed them.
+__attribute__((always_inline)) inline void EncodeBlock(CBitWriter& w, int dcTerm, const uint32_t* acWords,
+                                                      int acBits, int& prediction, const HuffCodes& dc)
+{
+    const int diff = dcTerm - prediction;
+    prediction = dcTerm;
+    const int magnitude = diff < 0 ? -diff : diff;
+    const int size = BitSize(magnitude);
+    const uint32_t extra = static_cast<uint32_t>(diff < 0 ? diff - 1 : diff) & ((1u << size) - 1);
+    w.Put((uint32_t{dc.code[size]} << size) | extra, dc.length[size] + size);
+
+    const int full = acBits >> 5;
+    for (int i = 0; i < full; ++i)
+        w.Put(acWords[i], 32);
+    const int rest = acBits & 31;
+    if (rest != 0)
+        w.Put(acWords[full] >> (32 - rest), rest);
 }
 
 // --- Transform ------------------------------------------------------------------------------
@@ -245,8 +285,6 @@ typedef int16_t S4 __attribute__((vector_size(8)));
 
 // MCUs per unit of work handed to a thread; a multiple of the four lanes.
 constexpr int kChunkMcus = 8;
-// Coefficients per MCU: four luminance blocks, Cb, Cr.
-constexpr size_t kMcuCoefficients = 6 * 64;
 
 // One 8x8 DCT pass over eight samples d[0], d[step], ..., d[7 step] (Loeffler-Ligtenberg-
 // Moschytz factorisation), leaving the results scaled by sqrt(8). V is double or D4.
@@ -311,10 +349,14 @@ struct CStripJob {
     const uint32_t* strip;
     int width;
     int rowsInPicture;
-    int16_t* out;              // 6 blocks of 64 coefficients (zig-zag order) per MCU
-    uint64_t* nonZero;         // per block: bit k set when AC coefficient k is not zero
+    // Per block (six per MCU): the DC term, the coded AC terms and their number of bits.
+    int16_t* dcTerms;
+    uint32_t* acWords;  // kMaxAcWords per block
+    uint16_t* acBits;
     const double* lumQuant;    // natural order
     const double* chromQuant;  // natural order
+    const HuffCodes* acLum;
+    const HuffCodes* acChrom;
 };
 
 // The pixels of MCU i: 16 rows of 16, `stride` apart. Positions right of or below the picture
@@ -387,11 +429,11 @@ __attribute__((always_inline)) inline I4 CodeAc(I4 v)
 }
 
 // Quantises one transformed block of each lane (truncation toward zero; the bounds keep every
-// value codable in baseline JPEG) and stores lanes 0..count-1 in zig-zag order at
-// out + lane * kMcuCoefficients, with their non-zero masks at nonZero + lane * 6: the DC term
-// as its value, the AC terms as CodeAc gives them.
-__attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], const double* quantNatural, int count,
-                                                        int16_t* out, uint64_t* nonZero)
+// value codable in baseline JPEG) and codes the AC terms of lanes 0..count-1. Block `b` of the
+// lanes' MCUs goes to the job's slots from block index `slot` on, six blocks per MCU.
+__attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], const double* quantNatural,
+                                                        const HuffCodes& ac, const CStripJob& job, size_t slot,
+                                                        int count)
 {
     const D4 lo = {-2047.0, -2047.0, -2047.0, -2047.0};
     const D4 hi = {2047.0, 2047.0, 2047.0, 2047.0};
@@ -415,7 +457,8 @@ __attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], con
         }
         zigZag[k] = n;
     }
-    // Four coefficients of four lanes at a time, turned so that each vector holds one lane's.
+    // Four terms of four lanes at a time, turned so that each vector holds one lane's.
+    alignas(16) int16_t terms[4][64];
     for (int k = 0; k < 64; k += 4) {
         const I4 t0 = SMRA_SHUFFLE4(zigZag[k], zigZag[k + 1], 0, 4, 1, 5);
         const I4 t1 = SMRA_SHUFFLE4(zigZag[k], zigZag[k + 1], 2, 6, 3, 7);
@@ -425,11 +468,15 @@ __attribute__((always_inline)) inline void QuantiseLanes(const D4 block[64], con
                              SMRA_SHUFFLE4(t1, t3, 0, 1, 4, 5), SMRA_SHUFFLE4(t1, t3, 2, 3, 6, 7)};
         for (int j = 0; j < count; ++j) {
             const S4 narrow = __builtin_convertvector(lanes[j], S4);
-            std::memcpy(out + static_cast<size_t>(j) * kMcuCoefficients + k, &narrow, sizeof narrow);
+            std::memcpy(terms[j] + k, &narrow, sizeof narrow);
         }
     }
-    for (int j = 0; j < count; ++j)
-        nonZero[static_cast<size_t>(j) * 6] = NonZeroAc(out + static_cast<size_t>(j) * kMcuCoefficients);
+    for (int j = 0; j < count; ++j) {
+        const size_t b = slot + static_cast<size_t>(j) * 6;
+        job.dcTerms[b] = terms[j][0];
+        job.acBits[b] = static_cast<uint16_t>(
+            CodeAcTerms(terms[j], NonZeroAc(terms[j]), ac, job.acWords + b * kMaxAcWords));
+    }
 }
 
 // Transforms `count` (1 to 4) MCUs from MCU `first` on, one per lane; spare lanes repeat the
@@ -487,16 +534,15 @@ __attribute__((always_inline)) inline void TransformQuad(const CStripJob& job, i
         cr[i] = cr[i] / 4.0;
     }
 
-    int16_t* out = job.out + static_cast<size_t>(first) * kMcuCoefficients;
-    uint64_t* nonZero = job.nonZero + static_cast<size_t>(first) * 6;
+    const size_t slot = static_cast<size_t>(first) * 6;
     for (int b = 0; b < 4; ++b) {
         Dct8x8(lum[b]);
-        QuantiseLanes(lum[b], job.lumQuant, count, out + 64 * b, nonZero + b);
+        QuantiseLanes(lum[b], job.lumQuant, *job.acLum, job, slot + b, count);
     }
     Dct8x8(cb);
-    QuantiseLanes(cb, job.chromQuant, count, out + 64 * 4, nonZero + 4);
+    QuantiseLanes(cb, job.chromQuant, *job.acChrom, job, slot + 4, count);
     Dct8x8(cr);
-    QuantiseLanes(cr, job.chromQuant, count, out + 64 * 5, nonZero + 5);
+    QuantiseLanes(cr, job.chromQuant, *job.acChrom, job, slot + 5, count);
 }
 
 // Transforms MCUs first..last-1 of a strip.
@@ -582,8 +628,10 @@ int CJpegEncoder::BeginWrite(const std::string& path, int width, int height, int
     m_bytes.resize(static_cast<size_t>(m_mcuColumns) * kMaxMcuBytes + 64);
     m_byteCount = 0;
     for (int k = 0; k < 2; ++k) {
-        m_quantised[k].resize(static_cast<size_t>(m_mcuColumns) * kMcuCoefficients);
-        m_nonZero[k].resize(static_cast<size_t>(m_mcuColumns) * 6);
+        const size_t blocks = static_cast<size_t>(m_mcuColumns) * 6;
+        m_dcTerms[k].resize(blocks);
+        m_acWords[k].resize(blocks * kMaxAcWords);
+        m_acBits[k].resize(blocks);
     }
 
     if (!m_file.Open(path))
@@ -686,8 +734,10 @@ void CJpegEncoder::StopWorkers()
 
 void CJpegEncoder::TransformChunks()
 {
-    const CStripJob job = {m_jobStrip, m_width, m_jobRows, m_jobOut, m_jobNonZero, m_lumQuantNatural,
-                           m_chromQuantNatural};
+    const int k = m_jobBuffer;
+    const CStripJob job = {m_jobStrip,         m_width,          m_jobRows,          m_dcTerms[k].data(),
+                           m_acWords[k].data(), m_acBits[k].data(), m_lumQuantNatural, m_chromQuantNatural,
+                           &AcLumCodes(),       &AcChromCodes()};
     for (;;) {
         const int chunk = m_nextChunk.fetch_add(1, std::memory_order_relaxed);
         if (chunk >= m_chunkCount)
@@ -717,8 +767,7 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
         m_workDone.wait(lock, [&] { return m_active == 0; });
         m_jobStrip = strip;
         m_jobRows = rowsInPicture;
-        m_jobOut = m_quantised[n & 1].data();
-        m_jobNonZero = m_nonZero[n & 1].data();
+        m_jobBuffer = n & 1;
         m_jobBaseline = m_baselineOnly;
         m_chunkCount = (m_mcuColumns - 1) / kChunkMcus + 1;
         m_nextChunk.store(0, std::memory_order_relaxed);
@@ -743,21 +792,19 @@ int CJpegEncoder::WriteStrip(const uint32_t* strip, size_t count, int n)
 
 void CJpegEncoder::EncodeStrip(int buffer)
 {
-    const int16_t* coefficients = m_quantised[buffer].data();
-    const uint64_t* nonZero = m_nonZero[buffer].data();
+    const int16_t* dcTerms = m_dcTerms[buffer].data();
+    const uint32_t* acWords = m_acWords[buffer].data();
+    const uint16_t* acBits = m_acBits[buffer].data();
     const HuffCodes& dcLum = DcLumCodes();
-    const HuffCodes& acLum = AcLumCodes();
     const HuffCodes& dcChrom = DcChromCodes();
-    const HuffCodes& acChrom = AcChromCodes();
     CBitWriter w{m_bitBuffer, m_bitCount, m_bytes.data() + m_byteCount};
     int predictions[3] = {m_dcPrediction[0], m_dcPrediction[1], m_dcPrediction[2]};
-    for (int i = 0; i < m_mcuColumns; ++i) {
-        const int16_t* q = coefficients + static_cast<size_t>(i) * kMcuCoefficients;
-        const uint64_t* masks = nonZero + static_cast<size_t>(i) * 6;
-        for (int b = 0; b < 4; ++b)
-            EncodeBlock(w, q + 64 * b, masks[b], predictions[0], dcLum, acLum);
-        EncodeBlock(w, q + 64 * 4, masks[4], predictions[1], dcChrom, acChrom);
-        EncodeBlock(w, q + 64 * 5, masks[5], predictions[2], dcChrom, acChrom);
+    const size_t blocks = static_cast<size_t>(m_mcuColumns) * 6;
+    for (size_t b = 0; b < blocks; b += 6) {
+        for (size_t y = b; y < b + 4; ++y)
+            EncodeBlock(w, dcTerms[y], acWords + y * kMaxAcWords, acBits[y], predictions[0], dcLum);
+        EncodeBlock(w, dcTerms[b + 4], acWords + (b + 4) * kMaxAcWords, acBits[b + 4], predictions[1], dcChrom);
+        EncodeBlock(w, dcTerms[b + 5], acWords + (b + 5) * kMaxAcWords, acBits[b + 5], predictions[2], dcChrom);
     }
     std::copy_n(predictions, 3, m_dcPrediction);
     m_bitBuffer = w.bits;

@@ -64,7 +64,7 @@ private:
     void StopWorkers();
     void WorkerLoop();
     void TransformChunks();
-    // Entropy-codes the strip held in coefficient buffer 0 or 1 into m_bytes.
+    // Entropy-codes the strip held in buffer 0 or 1 into m_bytes.
     void EncodeStrip(int buffer);
     bool FlushBuffer();
 
@@ -85,11 +85,12 @@ private:
     int m_dcPrediction[3] = {};
     uint64_t m_bitBuffer = 0;
     int m_bitCount = 0;
-    // Quantised coefficients of the strip being transformed and of the one before it, which
-    // waits for the entropy coder: 6 blocks of 64 (zig-zag order) per MCU, and per block the
-    // mask of its non-zero AC coefficients.
-    std::vector<int16_t> m_quantised[2];
-    std::vector<uint64_t> m_nonZero[2];
+    // The strip being transformed and the one before it, which waits for the entropy coder:
+    // per block (six per MCU) the quantised DC term, the Huffman-coded AC terms (a fixed
+    // number of 32-bit words per block) and their number of bits.
+    std::vector<int16_t> m_dcTerms[2];
+    std::vector<uint32_t> m_acWords[2];
+    std::vector<uint16_t> m_acBits[2];
     // Coded bytes not yet written: room for one strip's worst case, m_byteCount in use.
     std::vector<uint8_t> m_bytes;
     size_t m_byteCount = 0;
@@ -99,8 +100,7 @@ private:
     // active. They start on a cache line of their own, away from the entropy coder's state.
     alignas(64) const uint32_t* m_jobStrip = nullptr;
     int m_jobRows = 0;
-    int16_t* m_jobOut = nullptr;
-    uint64_t* m_jobNonZero = nullptr;
+    int m_jobBuffer = 0;
     bool m_jobBaseline = false;
     int m_chunkCount = 0;
     alignas(64) std::atomic<int> m_nextChunk{0};
