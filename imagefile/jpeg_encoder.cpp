@@ -3,8 +3,9 @@
 // The transform (colour conversion to quantisation) works on four MCUs at once, one per vector
 // lane, and is built for AVX2 and for the baseline instruction set; every lane does the same
 // double operations in the same order as a plain scalar loop would, so both builds, and any
-// split of a strip between threads, give the same coefficients. While helper threads transform
-// a strip, the calling thread entropy-codes the one before it.
+// split of a strip between threads, give the same coefficients. Each block's AC terms are
+// Huffman-coded with its transform; while helper threads do that for a strip, the calling
+// thread codes the DC terms of the strip before it and joins its coded blocks.
 #include "imagefile/jpeg_encoder.h"
 
 // The vector helpers below are always inlined; their by-value vector arguments never cross a

@@ -1,7 +1,9 @@
 // Baseline JFIF writer: three components, 4:2:0 sampling, the standard Huffman tables and
 // quantisation tables scaled by a quality number; pictures arrive in strips of 16 rows.
-// The transform of a strip may run on helper threads while the calling thread entropy-codes
-// the strip before it; the file is the same byte for byte however the work is shared.
+// The transform of a strip, with the Huffman coding of each block's AC terms, may run on helper
+// threads while the calling thread finishes the entropy coding of the strip before it (DC terms,
+// joining the coded blocks, byte stuffing); the file is the same byte for byte however the work
+// is shared.
 #pragma once
 
 #include <atomic>
@@ -62,7 +64,6 @@ public:
 private:
     void StartWorkers(int count);
     void StopWorkers();
-    void WorkerLoop();
     void TransformChunks();
     // Entropy-codes the strip held in buffer 0 or 1 into m_bytes.
     void EncodeStrip(int buffer);
