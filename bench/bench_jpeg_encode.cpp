@@ -6,7 +6,7 @@
 //     encoder, and on the calling thread only) against libjpeg-turbo's library with our tables.
 // Prints min and median times and the ratios ours / libjpeg-turbo (median of the pairwise
 // ratios), and checks that the threaded and single-thread outputs are the same bytes.
-//   bench_jpeg_encode [picture.bmp] [runs]   (default: a 6000 x 4000 photo made from the test data)
+//   bench_jpeg_encode [picture.bmp] [runs]   (default: the benchmarks' 24-megapixel photo as a BMP)
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_photo.h"
 #include "imagefile/image_file.h"
 #include "imagefile/jpeg_encoder.h"
 #include "imagefile/pixel_array.h"
@@ -81,43 +82,6 @@ double TimeProcess(const std::vector<std::string>& args)
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
     return Seconds(t0, Clock::now());
-}
-
-// A 6000 x 4000 photo: the equirectangular test panorama at its own resolution, mirrored
-// into a 2 x 2 tiling (no seams); a synthetic scene when the test data is absent.
-CPixelArray MakePhoto(int w, int h)
-{
-    CPixelArray px;
-    px.SetSize(static_cast<int64_t>(w) * h);
-    const std::string photo = std::string(SMRA_TESTDATA_DIR) + "/equirect-rhein-rodenkirchen/rhein3_rodenkirchen.baseline.jpg";
-    CPixelArray src;
-    CSize size;
-    int sw = 0, sh = 0;
-    if (std::filesystem::exists(photo)) {
-        const CRect own = GetImageFileRect(photo);
-        size = own.Size();
-        if (LoadImageFile(photo, src, size, CRect()) > 0) {
-            sw = own.Width();
-            sh = own.Height();
-        }
-    }
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            COLORREF c;
-            if (sw > 0) {
-                const int tx = (x / sw) % 2 == 0 ? x % sw : sw - 1 - x % sw;
-                const int ty = (y / sh) % 2 == 0 ? y % sh : sh - 1 - y % sh;
-                c = src.GetData()[static_cast<size_t>(ty) * sw + tx];
-            } else {
-                const int r = (x * 255 / w + (x * y) % 7) & 0xFF;
-                const int g = (y * 255 / h + ((x / 9 + y / 13) % 3) * 20) & 0xFF;
-                const int b = ((x + y) / 40 % 2 ? 200 : 60) + (x % 5);
-                c = static_cast<COLORREF>(r | (g << 8) | (b << 16));
-            }
-            px.GetData()[static_cast<size_t>(y) * w + x] = c;
-        }
-    }
-    return px;
 }
 
 bool WriteBmp(const std::string& path, const CPixelArray& px, int w, int h)
@@ -248,25 +212,21 @@ int main(int argc, char** argv)
 {
     const std::string dir = std::filesystem::temp_directory_path().string();
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
-    std::string bmp = argc > 1 ? argv[1] : std::string();
-    int w = 6000, h = 4000;
+    const bool madeHere = argc <= 1 || argv[1][0] == '\0';
+    const std::string source = madeHere ? bench::MakePhoto() : std::string(argv[1]);
+    const CRect own = GetImageFileRect(source);
+    CSize size = own.Size();
+    const int w = own.Width();
+    const int h = own.Height();
     CPixelArray px;
-    if (bmp.empty()) {
-        bmp = dir + "/bench_jpeg_encode_24mp.bmp";
-        px = MakePhoto(w, h);
-        if (!WriteBmp(bmp, px, w, h)) {
-            std::fprintf(stderr, "cannot write %s\n", bmp.c_str());
-            return 1;
-        }
-    } else {
-        const CRect own = GetImageFileRect(bmp);
-        CSize size = own.Size();
-        w = own.Width();
-        h = own.Height();
-        if (own.IsRectEmpty() || LoadImageFile(bmp, px, size, CRect()) <= 0) {
-            std::fprintf(stderr, "cannot read %s\n", bmp.c_str());
-            return 1;
-        }
+    if (own.IsRectEmpty() || LoadImageFile(source, px, size, CRect()) <= 0) {
+        std::fprintf(stderr, "cannot read %s\n", source.c_str());
+        return 1;
+    }
+    const std::string bmp = madeHere ? dir + "/bench_jpeg_encode_24mp.bmp" : source;
+    if (madeHere && !WriteBmp(bmp, px, w, h)) {
+        std::fprintf(stderr, "cannot write %s\n", bmp.c_str());
+        return 1;
     }
     std::printf("JPEG encode, %d x %d (%.1f MP), 4:2:0, %u processors, %d runs each, interleaved\n", w, h,
                 w * h / 1e6, std::thread::hardware_concurrency(), runs);
@@ -336,7 +296,7 @@ int main(int argc, char** argv)
 
     for (const std::string& p : {oursOut, cjpegOut, cjpegDefaultOut, threadedOut, serialOut, libOut, tables})
         std::remove(p.c_str());
-    if (argc <= 1)
+    if (madeHere)
         std::remove(bmp.c_str());
     return same ? 0 : 1;
 }
