@@ -15,6 +15,7 @@ PACKAGES=(
   libjpeg62-turbo-dev
   libbenchmark-dev
   libtiff-tools
+  libjpeg-turbo-progs
 )
 
 missing=()
