@@ -21,11 +21,6 @@ constexpr int MostFeatureTries = 50;
 constexpr int FeatureTriesThatCount = 48;
 constexpr int LinkedPointsForPlacement = 7;
 
-// The feature cell the last link was made from, so that the next attempt on the same picture
-// starts elsewhere. The picture is only compared, never used.
-const CKpic* LastFeaturePicture = nullptr;
-CPoint LastFeatureCell(-1, -1);
-
 bool IsIncomplete(const CKpic& k)
 {
     return k.Pixels.GetSize() < static_cast<std::ptrdiff_t>(k.Width()) * k.Height();
