@@ -5,7 +5,8 @@
 //   bench_fit_accuracy PROJECT.fit TRUTH.json
 //
 // The truth file lists per view its file name and a grid of (u, v, longitude, latitude) in
-// degrees; directions are unit vectors (cos lat sin lon, -sin lat, cos lat cos lon).
+// degrees; directions are unit vectors (cos lat sin lon, -sin lat, cos lat cos lon). The
+// engine's latitude grows downward, the truth's upward.
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -22,21 +23,16 @@
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "picset/project_file.h"
+#include "tests/engine/rotation_fit.h"
 
 namespace {
 
-using Vec = std::array<double, 3>;
-using Mat = std::array<std::array<double, 3>, 3>;
+using namespace rotation_fit;
 
 struct Sample {
     double u, v;
     Vec truth;
 };
-
-Vec Direction(double lon, double lat)
-{
-    return {std::cos(lat) * std::sin(lon), -std::sin(lat), std::cos(lat) * std::cos(lon)};
-}
 
 // Reads the views' sample grids out of the truth file (a small, fixed layout).
 std::map<std::string, std::vector<Sample>> ReadTruth(const std::string& path, double& focal)
@@ -67,69 +63,6 @@ std::map<std::string, std::vector<Sample>> ReadTruth(const std::string& path, do
         pos = end;
     }
     return views;
-}
-
-// The rotation R that best maps a onto b (least squares), by Horn's quaternion method with a
-// Jacobi eigen-solver of the 4 x 4 matrix.
-Mat BestRotation(const std::vector<Vec>& a, const std::vector<Vec>& b)
-{
-    double S[3][3] = {};
-    for (size_t k = 0; k < a.size(); ++k)
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                S[i][j] += a[k][i] * b[k][j];
-    double N[4][4] = {
-        {S[0][0] + S[1][1] + S[2][2], S[1][2] - S[2][1], S[2][0] - S[0][2], S[0][1] - S[1][0]},
-        {S[1][2] - S[2][1], S[0][0] - S[1][1] - S[2][2], S[0][1] + S[1][0], S[2][0] + S[0][2]},
-        {S[2][0] - S[0][2], S[0][1] + S[1][0], -S[0][0] + S[1][1] - S[2][2], S[1][2] + S[2][1]},
-        {S[0][1] - S[1][0], S[2][0] + S[0][2], S[1][2] + S[2][1], -S[0][0] - S[1][1] + S[2][2]}};
-    double V[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
-    for (int sweep = 0; sweep < 60; ++sweep) {
-        for (int p = 0; p < 4; ++p) {
-            for (int q = p + 1; q < 4; ++q) {
-                if (std::fabs(N[p][q]) < 1e-300)
-                    continue;
-                const double theta = (N[q][q] - N[p][p]) / (2 * N[p][q]);
-                const double t = (theta >= 0 ? 1 : -1) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
-                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
-                for (int k = 0; k < 4; ++k) {
-                    const double x = N[k][p], y = N[k][q];
-                    N[k][p] = c * x - s * y;
-                    N[k][q] = s * x + c * y;
-                }
-                for (int k = 0; k < 4; ++k) {
-                    const double x = N[p][k], y = N[q][k];
-                    N[p][k] = c * x - s * y;
-                    N[q][k] = s * x + c * y;
-                }
-                for (int k = 0; k < 4; ++k) {
-                    const double x = V[k][p], y = V[k][q];
-                    V[k][p] = c * x - s * y;
-                    V[k][q] = s * x + c * y;
-                }
-            }
-        }
-    }
-    int best = 0;
-    for (int i = 1; i < 4; ++i)
-        if (N[i][i] > N[best][best])
-            best = i;
-    const double w = V[0][best], x = V[1][best], y = V[2][best], z = V[3][best];
-    return {{{w * w + x * x - y * y - z * z, 2 * (x * y - w * z), 2 * (x * z + w * y)},
-             {2 * (x * y + w * z), w * w - x * x + y * y - z * z, 2 * (y * z - w * x)},
-             {2 * (x * z - w * y), 2 * (y * z + w * x), w * w - x * x - y * y + z * z}}};
-}
-
-Vec Apply(const Mat& m, const Vec& v)
-{
-    return {m[0][0] * v[0] + m[0][1] * v[1] + m[0][2] * v[2], m[1][0] * v[0] + m[1][1] * v[1] + m[1][2] * v[2],
-            m[2][0] * v[0] + m[2][1] * v[1] + m[2][2] * v[2]};
-}
-
-double AngleOf(const Mat& m)
-{
-    const double c = std::clamp((m[0][0] + m[1][1] + m[2][2] - 1) / 2, -1.0, 1.0);
-    return std::acos(c);
 }
 
 double Degrees(double r) { return r * 180.0 / EnginePi; }
@@ -166,7 +99,7 @@ int main(int argc, char** argv)
         used.emplace_back(p.get(), &it->second);
         for (const Sample& s : it->second) {
             const CDPoint d = p->PixelToSphere(CDPoint(s.u, s.v));
-            est.push_back(Direction(d.x, d.y));
+            est.push_back(Direction(d.x, -d.y));
             tru.push_back(s.truth);
         }
     }
@@ -182,7 +115,7 @@ int main(int argc, char** argv)
         double sampleMax = 0.0;
         for (const Sample& s : *samples) {
             const CDPoint d = pic->PixelToSphere(CDPoint(s.u, s.v));
-            const Vec v = Apply(g, Direction(d.x, d.y));
+            const Vec v = Apply(g, Direction(d.x, -d.y));
             a.push_back(v);
             b.push_back(s.truth);
             const double dot = std::clamp(v[0] * s.truth[0] + v[1] * s.truth[1] + v[2] * s.truth[2], -1.0, 1.0);
@@ -208,10 +141,8 @@ int main(int argc, char** argv)
         slots[which] = k;
     }
     if (ends[0] && ends[1]) {
-        ends[0]->RefreshControlPoint(slots[0]);
-        ends[1]->RefreshControlPoint(slots[1]);
-        const CDPoint a = ends[0]->m_Points[size_t(slots[0])].spherePosition;
-        const CDPoint b = ends[1]->m_Points[size_t(slots[1])].spherePosition;
+        const CDPoint a = ends[0]->PixelToSphere(ends[0]->m_Points[size_t(slots[0])].position);
+        const CDPoint b = ends[1]->PixelToSphere(ends[1]->m_Points[size_t(slots[1])].position);
         std::printf("ring closure: longitudes differ by %.6f rad (miss of a full turn %+.6f), latitudes by %+.6f\n",
                     std::fabs(a.x - b.x), std::fabs(a.x - b.x) - EngineTwoPi, a.y - b.y);
     }

@@ -17,8 +17,7 @@ namespace {
 // The row-closing point's direction, seen with the picture's present orientation.
 CDPoint ClosingPoint(CKpic* p, int slot)
 {
-    p->RefreshControlPoint(slot);
-    return p->m_Points[static_cast<size_t>(slot)].spherePosition;
+    return p->PixelToSphere(p->m_Points[static_cast<size_t>(slot)].position);
 }
 
 } // namespace
