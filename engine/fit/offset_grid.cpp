@@ -145,19 +145,21 @@ int HasValidNeighbourScores(int dx, int dy)
     return 1;
 }
 
-int32_t NeighbourScoreRise(int dx, int dy)
+int32_t ScoreRiseAround(int dx, int dy, int reach)
 {
-    if (dx < -18 || dx > 17 || dy < -18 || dy > 17)
-        return 0;
-    const int cx = dx + GridOrigin;
-    const int cy = dy + GridOrigin;
+    if (!IsScorable(dx, dy))
+        return InvalidScore;
+    ScoreGridOffset(dx, dy);
+    const int32_t centre = g_Grids.scores[dx + GridOrigin][dy + GridOrigin];
     int32_t rise = InvalidScore;
-    for (int i = -1; i <= 1; ++i) {
-        for (int j = -1; j <= 1; ++j) {
-            if ((i == 0 && j == 0) || g_Grids.flags[cx + i][cy + j] == OffsetNotScored)
-                continue;
-            rise = std::min(rise, g_Grids.scores[cx + i][cy + j] - g_Grids.scores[cx][cy]);
-        }
+    const CPoint around[4] = {{dx - reach, dy}, {dx + reach, dy}, {dx, dy - reach}, {dx, dy + reach}};
+    for (const CPoint& o : around) {
+        if (!IsScorable(o.x, o.y))
+            continue;
+        ScoreGridOffset(o.x, o.y);
+        const int32_t s = g_Grids.scores[o.x + GridOrigin][o.y + GridOrigin];
+        if (s < InvalidScore)
+            rise = std::min(rise, s - centre);
     }
     return rise;
 }

@@ -61,7 +61,7 @@ CPoint FindBestOffsetInWindow(int x, int y, int r);
 // -4 when (dx, dy) lies outside -18..17, -1 when one of its eight neighbours scored InvalidScore
 // or worse, 1 otherwise (unscored neighbours pass).
 int HasValidNeighbourScores(int dx, int dy);
-// How much the scored neighbours of offset (dx, dy) (in -18..17) score above it, at the least;
-// InvalidScore when none of them was scored. A minimum that rises this little is no minimum:
-// the neighbourhood has no texture to match.
-int32_t NeighbourScoreRise(int dx, int dy);
+// How much the scores rise from offset (dx, dy) to the four offsets reach steps away along the
+// axes (scored now when they were not), at the least; InvalidScore when none of them can be
+// compared. A minimum that rises this little is no minimum: there is no texture to match.
+int32_t ScoreRiseAround(int dx, int dy, int reach);

@@ -8,6 +8,7 @@
 // wider neighbourhood (the reference grid, 80 x 80 cells) and walks the offsets (in steps) to
 // the one with the smallest colour distance. Positions are picture pixels (CDPoint); a pixel
 // is read at the rounded position.
+#include <algorithm>
 #include <cmath>
 
 #include "common/status_codes.h"
@@ -28,9 +29,12 @@ constexpr double SmallResidual = 1.5;
 // The worst point of a picture is left alone below this residual in pixels.
 constexpr double AcceptedResidual = 3.0;
 
-// The least rise of the scores around a match's best offset (mean squared colour difference over
-// three channels): real texture rises well above it one step away, a flat area does not.
-constexpr int32_t MinimumScoreRise = 2;
+// The least rise of the score (mean squared colour difference over three channels) from a
+// match's best offset to the offsets RiseReach steps away (a tenth of the sample's side, so that
+// texture is judged at the scale of the match): real texture rises far above it, flat sky and
+// sand stay below.
+constexpr int32_t MinimumScoreRise = 16;
+constexpr int RiseReach = 4;
 
 // The offset rings of the walk, nearest first.
 constexpr int Ring1[8][2] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
@@ -89,8 +93,8 @@ int CMcCore::MatchControlPoint(CKpic* picture, int slot, double step, int window
         return valid;
     }
     // On flat sky, sand or water every offset scores about the same and the walk stops
-    // anywhere: a minimum its neighbours hardly rise above is refused, not taken as a match.
-    if (NeighbourScoreRise(d.x, d.y) < MinimumScoreRise) {
+    // anywhere: a minimum that hardly rises a few steps away is refused, not taken as a match.
+    if (ScoreRiseAround(d.x, d.y, RiseReach) < MinimumScoreRise) {
         cp.state = -1;
         return -1;
     }

@@ -215,6 +215,30 @@ TEST_F(OffsetGridTest, OffsetsAtAndBeyondTheEdgeStayInsideTheGrids)
     EXPECT_EQ(HasValidNeighbourScores(17, 0), -1);
 }
 
+TEST_F(OffsetGridTest, ScoresRiseAroundAMatchOnlyWhereThereIsTexture)
+{
+    COffsetGrids& g = GetOffsetGrids();
+    auto fill = [&](auto colour) {
+        for (int i = 0; i < ReferenceGridSide; ++i)
+            for (int j = 0; j < ReferenceGridSide; ++j)
+                g.reference[i][j].SetGrey(colour(i, j));
+        for (int i = 0; i < SampleGridSide; ++i)
+            for (int j = 0; j < SampleGridSide; ++j)
+                g.sample[i][j] = g.reference[i + 20][j + 20];
+        ResetOffsetGrid();
+    };
+    fill([](int, int) { return 128; });
+    EXPECT_EQ(ScoreRiseAround(0, 0, 1), 0);
+    // Stripes only across x: no rise along them, so still no minimum.
+    fill([](int i, int) { return (i * 37) % 200; });
+    EXPECT_EQ(ScoreRiseAround(0, 0, 2), 0);
+    fill([](int i, int j) { return (i * 37 + j * 53) % 200; });
+    EXPECT_GT(ScoreRiseAround(0, 0, 2), 1000);
+    // Near the edge only the comparable offsets count; outside, nothing can be compared.
+    EXPECT_LT(ScoreRiseAround(17, 0, 4), InvalidScore);
+    EXPECT_EQ(ScoreRiseAround(19, 0, 1), InvalidScore);
+}
+
 TEST_F(OffsetGridTest, WindowSearchPicksTheEarliestBestAndMarksTheLosers)
 {
     COffsetGrids& g = GetOffsetGrids();

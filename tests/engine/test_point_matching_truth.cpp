@@ -222,6 +222,7 @@ TEST_F(PointMatchingTruth, DisplacedPointsAreMatchedBackOnTexturedContent)
     EXPECT_LE(median, 0.35);
     EXPECT_LE(p95, 0.7);
     EXPECT_LE(gross, static_cast<long>(errors.size() / 100));
+    EXPECT_LE(worst, 1.0);
     EXPECT_LE(failures, static_cast<int>(errors.size() / 10));
 }
 
@@ -347,6 +348,216 @@ TEST_F(PointMatchingTruth, FocalComesBackFromPointPairsOfNeighbouringViews)
             EXPECT_LE(worst.scanned, 0.05);
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PointMatchingTruth, SingleMatchOutcomes)
+{
+    CMcCore core;
+    CKpic* a = AddView(core, 0, true);
+    CKpic* b = AddView(core, 1, true);
+    CDPoint truth;
+    ASSERT_TRUE(TruePixel(*a, *b, CDPoint(600.0, 290.0), 70, truth));
+    struct Case {
+        const char* what;
+        int32_t id, kind, state;
+        CDPoint position;
+        int result, stateAfter;
+        bool moves;
+    };
+    const Case cases[] = {
+        {"a matched point moves and keeps its state", 1, 1, 3, truth + CDPoint(2.0, -1.5), 1, 3, true},
+        {"a rejected point that matches again becomes matched", 1, 1, -1, truth + CDPoint(1.0, 1.0), 1, 2, true},
+        {"a free slot is not touched", 1, 0, 3, truth, -2, 3, false},
+        {"open, anchor, direction and row-closing slots are not matched", 1, 1, -5, truth, -2, -5, false},
+        {"too close to the border for the step: matched state, not moved", 1, 1, 3, CDPoint(15.0, 300.0), -2, 2, false},
+        {"no partner: the slot is opened", 2, 1, 3, truth, -2, 0, false},
+        {"no partner for the anchor: left as it is", PLACEMENT_ANCHOR_ID, 1, 3, truth, -2, 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Link(*a, CDPoint(600.0, 290.0), *b, c.position, 1);
+        ControlPoint& cp = b->m_Points[0];
+        cp.pointId = c.id;
+        cp.kind = c.kind;
+        cp.state = c.state;
+        EXPECT_EQ(core.MatchControlPoint(b, 0, 1.0, 8), c.result);
+        EXPECT_EQ(cp.state, c.stateAfter);
+        if (c.moves)
+            EXPECT_LT(std::hypot(cp.position.x - truth.x, cp.position.y - truth.y), 0.75);
+        else
+            EXPECT_EQ(cp.position, c.position);
+    }
+    // A picture kept out of searches, or a broken job: nothing happens, result 0.
+    Link(*a, CDPoint(600.0, 290.0), *b, truth + CDPoint(2.0, 2.0), 1);
+    b->m_SearchMark = -3;
+    EXPECT_EQ(core.MatchControlPoint(b, 0, 1.0, 8), 0);
+    b->m_SearchMark = 0;
+    core.SetJobMode(-1);
+    EXPECT_EQ(core.MatchControlPoint(b, 0, 1.0, 8), 0);
+    EXPECT_EQ(b->m_Points[0].position, truth + CDPoint(2.0, 2.0));
+}
+
+TEST_F(PointMatchingTruth, FitPassRematchesEveryFittedPicturesPoints)
+{
+    CMcCore core;
+    CKpic* views[3] = {AddView(core, 0, true), AddView(core, 1, true), AddView(core, 2, true)};
+    CRandom random(99);
+    // Points of each later view tied to the view before it, each moved up to 3 pixels.
+    struct Placed {
+        CKpic* picture;
+        int slot;
+        CDPoint truth;
+    };
+    std::vector<Placed> placed;
+    int32_t id = 7000;
+    for (int v = 1; v < 3; ++v) {
+        CKpic& partner = *views[v - 1];
+        CKpic& k = *views[v];
+        // The middle view holds both its own points and its partners' slots: 24 of each.
+        int taken = 0;
+        for (int y = 80; y < 520 && taken < 24; y += 45) {
+            for (int x = 420; x < 720 && taken < 24; x += 50) {
+                CDPoint truth;
+                const CDPoint pa(x, y);
+                if (!TruePixel(partner, k, pa, 80, truth))
+                    continue;
+                double eigenA = 0, eigenB = 0, spread = 0;
+                Texture(partner, pa, 10, eigenA, spread);
+                Texture(k, truth, 10, eigenB, spread);
+                if (std::min(eigenA, eigenB) < 60.0)
+                    continue;
+                const int sp = partner.FindFreePoint();
+                const int sk = k.FindFreePoint();
+                ControlPoint& cp = partner.m_Points[static_cast<std::size_t>(sp)];
+                cp.kind = 1;
+                cp.state = 3;
+                cp.pointId = ++id;
+                cp.position = pa;
+                ControlPoint& ck = k.m_Points[static_cast<std::size_t>(sk)];
+                ck = cp;
+                ck.position = truth + CDPoint(3.0 * (random.Uniform() * 2 - 1), 3.0 * (random.Uniform() * 2 - 1));
+                placed.push_back({&k, sk, truth});
+                ++taken;
+            }
+        }
+    }
+    // A direction point is never moved.
+    const int m5 = views[2]->FindFreePoint();
+    ControlPoint& direction = views[2]->m_Points[static_cast<std::size_t>(m5)];
+    direction.kind = 5;
+    direction.state = -5;
+    direction.pointId = 1;
+    direction.position = views[2]->m_OpticalCentre;
+    for (CKpic* k : views)
+        k->RefreshControlPoints();
+    ASSERT_GE(placed.size(), 20u);
+
+    EXPECT_EQ(core.OptimizeFit(), 10);
+    EXPECT_EQ(core.m_Activity, 10);
+    int close = 0;
+    std::vector<double> errors;
+    int rejected = 0;
+    for (const Placed& p : placed) {
+        const ControlPoint& cp = p.picture->m_Points[static_cast<std::size_t>(p.slot)];
+        if (cp.state == -1) {
+            ++rejected;
+            continue;
+        }
+        const CDPoint d = cp.position - p.truth;
+        errors.push_back(std::hypot(d.x, d.y));
+        if (std::hypot(d.x, d.y) <= 0.5)
+            ++close;
+    }
+    std::sort(errors.begin(), errors.end());
+    const double median = errors[errors.size() / 2];
+    std::cout << "[ figures  ] fit pass: " << close << " of " << placed.size() << " points within 0.5 px, "
+              << rejected << " rejected; median " << median << " px, worst " << errors.back() << " px\n";
+    EXPECT_LE(median, 0.35);
+    EXPECT_LE(rejected, static_cast<int>(placed.size() / 5));
+    EXPECT_GE(close, static_cast<int>(placed.size() * 3 / 4));
+    EXPECT_LE(std::count_if(errors.begin(), errors.end(), [](double e) { return e > 1.5; }), 1);
+    EXPECT_EQ(direction.position, views[2]->m_OpticalCentre);
+    // The first picture's slots have no partner before them: they are open now.
+    EXPECT_EQ(views[0]->m_Points[0].state, 0);
+
+    // A second pass runs the wide fine match; a broken pass moves nothing and says so.
+    EXPECT_EQ(core.OptimizeFit(), 10);
+    const CDPoint kept = placed[0].picture->m_Points[static_cast<std::size_t>(placed[0].slot)].position;
+    placed[0].picture->m_Points[static_cast<std::size_t>(placed[0].slot)].position = kept + CDPoint(2.0, 0.0);
+    core.SetJobMode(-1);
+    EXPECT_EQ(core.OptimizeFit(), 9);
+    EXPECT_EQ(placed[0].picture->m_Points[static_cast<std::size_t>(placed[0].slot)].position, kept + CDPoint(2.0, 0.0));
+}
+
+TEST_F(PointMatchingTruth, PassOverAPictureCountsEveryMatchedSlot)
+{
+    CMcCore core;
+    CKpic* a = AddView(core, 0, true);
+    CKpic* b = AddView(core, 1, true);
+    CDPoint truth;
+    ASSERT_TRUE(TruePixel(*a, *b, CDPoint(600.0, 290.0), 70, truth));
+    const CDPoint start = truth + CDPoint(1.0, -1.0);
+    Link(*a, CDPoint(600.0, 290.0), *b, start, 1);
+    b->m_Points[1] = b->m_Points[0];
+    b->m_Points[1].state = -5;  // counted, never moved
+    b->m_Points[2] = b->m_Points[0];
+    b->m_Points[2].state = -6;  // skipped
+    b->m_Points[3] = b->m_Points[0];
+    b->m_Points[3].state = 0;   // skipped
+    core.m_Progress[7] = 10;
+    core.MatchPicturePointsWith(b, 1.0, 4);
+    EXPECT_EQ(core.m_Progress[7], 8);
+    EXPECT_EQ(b->m_Points[1].position, start);
+    EXPECT_EQ(b->m_Points[0].state, 3);
+    EXPECT_EQ(core.CountLinkedPoints(), 1);  // only b's fitted slot: not the others, nor picture a's
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PointMatchingTruth, PointsCreatedAtFeaturesLandOnTheSameScenePoint)
+{
+    CMcCore core;
+    CKpic* a = AddView(core, 0, true);
+    CKpic* b = AddView(core, 1, true);
+    int created = 0;
+    std::vector<double> errors;
+    for (int y = 120; y <= 480; y += 90) {
+        for (int x = 140; x <= 400; x += 65) {
+            CDPoint pixel(x, y);
+            CKpic* partner = core.CreatePointAtFeature(b, pixel);
+            if (partner == nullptr)
+                continue;
+            ++created;
+            EXPECT_EQ(partner, a);
+            const int slot = b->LastUsedPoint();
+            const ControlPoint& cp = b->m_Points[static_cast<std::size_t>(slot)];
+            EXPECT_EQ(cp.state, 3);
+            EXPECT_EQ(cp.position, pixel);
+            int partnerSlot = -1;
+            ASSERT_EQ(core.FindPartnerPoint(b, cp.pointId, partnerSlot), a);
+            EXPECT_EQ(a->m_Points[static_cast<std::size_t>(partnerSlot)].kind, 4);
+            const CDPoint truth = b->SphereToPixel(a->m_Points[static_cast<std::size_t>(partnerSlot)].spherePosition);
+            errors.push_back(std::hypot(cp.position.x - truth.x, cp.position.y - truth.y));
+        }
+    }
+    std::sort(errors.begin(), errors.end());
+    ASSERT_GE(created, 8);
+    std::cout << "[ figures  ] points at features: " << created << " created, median error "
+              << errors[errors.size() / 2] << " px, worst " << errors.back() << " px\n";
+    EXPECT_LE(errors[errors.size() / 2], 0.35);
+    EXPECT_LE(errors.back(), 1.0);
+    // Nothing is left half made: every used slot of either picture belongs to a pair.
+    for (int i = 0; i < b->CountControlPoints(); ++i) {
+        int s = -1;
+        EXPECT_EQ(core.FindPartnerPoint(b, b->m_Points[static_cast<std::size_t>(i)].pointId, s), a);
+    }
+    EXPECT_EQ(a->CountControlPoints(), b->CountControlPoints());
 }
 
 } // namespace
