@@ -9,16 +9,61 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <memory>
+#include <string>
+#include <tuple>
 #include <vector>
 
+#include "geometry/lens_table.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
-#include "tests/engine/fit_set_fixture.h"
-
-using namespace fit_fixture;
 
 namespace {
 
 constexpr double TrueFocal = 692.820323027551;
+constexpr double Degree = EnginePi / 180.0;
+
+struct Pose {
+    double yaw, pitch, roll;
+};
+
+// A fitted 800 x 600 picture at the pose, optical centre in the middle.
+CKpic* AddPicture(CMcCore& set, const Pose& p)
+{
+    auto k = std::make_unique<CKpic>();
+    k->m_Path = "/views/" + std::to_string(set.GetPictureCount()) + ".jpg";
+    k->m_PictureRect = CRect(0, 0, 800, 600);
+    k->m_Focal = k->m_DefaultFocal = TrueFocal;
+    k->m_LensFocal = -1.0;
+    k->m_Direction = CDPoint(p.yaw, p.pitch);
+    k->m_Roll = p.roll;
+    k->m_OpticalCentre = CDPoint(399.5, 299.5);
+    k->m_Status = 3;
+    set.m_Pictures.push_back(std::move(k));
+    return set.m_Pictures.back().get();
+}
+
+// Up to `wanted` exact links (one id, kind 1, state 3) from a 5 x 5 grid of a's pixels to the
+// pixels where b sees the same directions, 50 pixels inside both.
+void Link(CKpic* a, CKpic* b, int wanted, int32_t* id)
+{
+    for (int g = 0; g < 25 && wanted > 0; ++g) {
+        const CDPoint pa(50.0 + 175.0 * (g % 5), 50.0 + 125.0 * (g / 5));
+        const CDPoint d = a->PixelToSphere(pa);
+        const CDPoint pb = b->SphereToPixel(d);
+        if (SphericalDistance(d, b->m_Direction) > 1.2 || !(pb.x > 50 && pb.x < 750 && pb.y > 50 && pb.y < 550))
+            continue;
+        const int sa = a->FindFreePoint(), sb = b->FindFreePoint();
+        if (a->m_Points[sa].IsUsed() || b->m_Points[sb].IsUsed())
+            return;
+        for (auto [k, slot, p] : {std::tuple{a, sa, pa}, std::tuple{b, sb, pb}})
+            k->m_Points[slot] = ControlPoint{1, 3, p, CDPoint(), *id, d};
+        ++*id;
+        --wanted;
+    }
+    a->RefreshControlPoints();
+    b->RefreshControlPoints();
+}
 
 std::vector<Pose> Layout(int count)
 {
@@ -38,13 +83,16 @@ std::vector<Pose> Layout(int count)
 // The views linked to every earlier view they overlap, all fitted, at `factor` x the true focal.
 void BuildSet(CMcCore& set, int count, double factor)
 {
-    UseIdentityLens();
+    LensTable& table = GetLensTable();
+    table.Reset();
+    table.SetReference(1.0, 500.0);
+    table.Build(0.0, 0.95);
     set.m_Distortion = 0.0;
     int32_t id = 1;
     for (const Pose& p : Layout(count)) {
-        CKpic* k = AddPicture(set, "v" + std::to_string(set.GetPictureCount()), p, TrueFocal);
+        CKpic* k = AddPicture(set, p);
         for (std::size_t i = 0; i + 1 < set.m_Pictures.size(); ++i)
-            LinkPictures(set.m_Pictures[i].get(), k, 5, &id);
+            Link(set.m_Pictures[i].get(), k, 5, &id);
     }
     for (const auto& k : set.m_Pictures)
         k->m_Focal = TrueFocal * factor;
@@ -86,9 +134,9 @@ void BM_LensSearchQuality10(benchmark::State& state)
         table.Build(-0.02, 0.95);
         int32_t id = 1;
         for (const Pose& p : Layout(10)) {
-            CKpic* kp = AddPicture(set, "v" + std::to_string(set.GetPictureCount()), p, TrueFocal);
+            CKpic* kp = AddPicture(set, p);
             for (std::size_t i = 0; i + 1 < set.m_Pictures.size(); ++i)
-                LinkPictures(set.m_Pictures[i].get(), kp, 5, &id);
+                Link(set.m_Pictures[i].get(), kp, 5, &id);
         }
         set.m_CommonFocal = TrueFocal;
         set.m_Distortion = 0.0;

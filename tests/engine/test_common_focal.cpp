@@ -114,10 +114,10 @@ TEST_F(CommonFocalTest, FitPassBringsPerturbedPicturesBack)
     const double after = WorstMiss(poses);
     std::printf("fit pass from 0.3 deg off: worst picture %.4f deg before, %.4f deg after; focal %.3f (true %.3f)\n",
                 before, after, m_set.m_CommonFocal, m_truth.focal);
-    // The pass re-matches the exact points on the pictures, and the matching moves some of
-    // them by up to about 2.5 pixels: that, not the focal or orientation steps, bounds what the
-    // pass reaches here (exact points give 0.0003 degrees).
-    EXPECT_LT(after, 0.15);
+    // The pass re-matches the exact points on the pictures; the matching leaves some of them a
+    // pixel or so off, and that, not the focal or orientation steps (exact points give 0.0003
+    // degrees), bounds what the pass reaches here.
+    EXPECT_LT(after, 0.08);
     EXPECT_LT(after, before / 3.0);
     EXPECT_NEAR(m_set.m_CommonFocal, m_truth.focal, m_truth.focal * 0.003);
 }
