@@ -23,7 +23,7 @@
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "picset/project_file.h"
-#include "tests/engine/rotation_fit.h"
+#include "geometry/rotation_fit.h"
 
 namespace {
 

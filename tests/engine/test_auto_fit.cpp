@@ -14,7 +14,7 @@
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
-#include "tests/engine/rotation_fit.h"
+#include "geometry/rotation_fit.h"
 #include "tests/engine/test_render_truth.h"
 #include "tests/picset/fake_host_document.h"
 

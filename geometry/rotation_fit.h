@@ -1,5 +1,6 @@
 // The rotation that best maps one set of directions onto another (least squares), for
-// measuring fitted orientations against camera truth after one rotation of the whole set.
+// measuring fitted orientations against camera truth after one rotation of the whole set
+// (tests and benchmarks).
 // Directions are unit vectors; a truth direction of (lon, lat) with latitude upward is
 // (cos lat sin lon, -sin lat, cos lat cos lon).
 #pragma once
