@@ -7,6 +7,7 @@
 
 #include "common/status_codes.h"
 #include "picset/kpic.h"
+#include "picset/mccore.h"
 
 inline constexpr int kMsgAllFittedRestart = 23;   // question: fit everything again?
 inline constexpr int kMsgBaseRestored = 45;
@@ -22,6 +23,19 @@ inline void KeepAsBest(CKpic* p)
     p->m_BestDirection = p->m_Direction;
     p->m_BestRoll = p->m_Roll;
     p->m_BestFocal = p->m_Focal;
+}
+
+// The pictures in the cells at the left and right ends of the home row; none where a cell is
+// empty.
+inline void FindRowEnds(const CMcCore& set, CKpic*& left, CKpic*& right)
+{
+    left = right = nullptr;
+    for (const auto& owned : set.m_Pictures) {
+        if (owned->m_LayoutCell == CPoint(set.m_HomeRowExtent.left, 0))
+            left = owned.get();
+        if (owned->m_LayoutCell == CPoint(set.m_HomeRowExtent.right, 0))
+            right = owned.get();
+    }
 }
 
 // Mean and population standard deviation of a running sum; false on a negative variance.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/fit/auto_fit_steps.h"
 #include "engine/fit/fit_candidates.h"
 #include "geometry/sphere.h"
 #include "picset/kpic.h"
@@ -33,12 +34,7 @@ int CMcCore::Close360Loop()
     }
     CKpic* left = nullptr;
     CKpic* right = nullptr;
-    for (const auto& owned : m_Pictures) {
-        if (owned->m_LayoutCell == CPoint(m_HomeRowExtent.left, 0))
-            left = owned.get();
-        if (owned->m_LayoutCell == CPoint(m_HomeRowExtent.right, 0))
-            right = owned.get();
-    }
+    FindRowEnds(*this, left, right);
     if (!left || !right)
         return -1;
     const int i = left->FindPointStateM6();

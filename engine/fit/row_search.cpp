@@ -237,12 +237,7 @@ double CMcCore::MeasureRowEnds()
         return -1.0;
     CKpic* left = nullptr;
     CKpic* right = nullptr;
-    for (const auto& owned : m_Pictures) {
-        if (owned->m_LayoutCell == CPoint(m_HomeRowExtent.left, 0))
-            left = owned.get();
-        if (owned->m_LayoutCell == CPoint(m_HomeRowExtent.right, 0))
-            right = owned.get();
-    }
+    FindRowEnds(*this, left, right);
     if (!left || !right || left == right)
         return UnusableScore;
     left->m_Focal = left->m_DefaultFocal;
