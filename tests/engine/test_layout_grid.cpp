@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -253,8 +254,21 @@ TEST(BaseCorrections, AnchorShiftNeedsATiltedRow)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CMcCore set;
-        TurnedRing(set, c.tilt * Degree, 0.0);
+        set.m_CommonFocal = 692.82;
+        std::vector<CKpic*> ring = TurnedRing(set, c.tilt * Degree, 0.0);
+        // The base picture is anchored where it sees straight ahead, as a placed picture is.
+        set.SetPicturePlacement(ring[0]->m_Path, ring[0]->SphereToPixelPoint(CDPoint(0.0, 0.0)));
+        ring[0]->UpdateOrientationFromAnchor();
+        const double before = ring[0]->Pitch();
+        ASSERT_NEAR(std::fabs(before), std::fabs(c.tilt) * Degree, 0.1 * Degree);
         EXPECT_EQ(set.AdjustBaseAnchor(), c.result);
+        if (c.result == 3) {
+            // The base picture is anchored anew, lower or higher by the tilt: its pitch comes
+            // back to the horizon.
+            std::printf("anchor shift on a row tilted by %+.0f deg: base pitch %.4f -> %.4f deg\n", c.tilt,
+                        before / Degree, ring[0]->Pitch() / Degree);
+            EXPECT_LT(std::fabs(ring[0]->Pitch()), 0.2 * std::fabs(before));
+        }
     }
     // Only pictures within 15 degrees of the base picture's yaw: nothing to measure.
     CMcCore near;
@@ -278,6 +292,8 @@ TEST(BaseCorrections, LevellingTurnsTheBaseRollTowardsTheHorizon)
         EXPECT_EQ(set.LevelPanorama(), 3);
         // The correction has the sign of the roll and takes a good part of it away.
         const double after = ring[0]->m_Roll;
+        std::printf("levelling a ring rolled by %+.0f deg: base roll %.4f -> %.4f deg\n", roll, before / Degree,
+                    after / Degree);
         EXPECT_LT(std::fabs(after), 0.7 * std::fabs(before));
         EXPECT_GT(after * before, 0.0);
     }
