@@ -40,14 +40,3 @@ enum ShellWindowId : int {
     BAR_RENDERING = 217,
     STATUS_BAR = 59393,
 };
-
-// Update hints the frame sends.
-enum ShellHint : int {
-    HINT_FINDER_REFRESH = 199,
-    HINT_FINDER_NEXT_SIZE = 211,
-    HINT_FINDER_LARGE = 223,
-    HINT_FINDER_MIDDLE = 227,
-    HINT_FINDER_SMALL = 229,
-    HINT_DROP_ONE = 113,
-    HINT_DROP_SEVERAL = 127,
-};

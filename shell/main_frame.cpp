@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include "document/sm_doc.h"
+#include "document/update_hint.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/resources.h"
 #include "platform/status_bar.h"
@@ -199,10 +200,10 @@ void CMainFrame::AddFrameCommands()
     };
     auto checked = [](bool c) { return CommandState{true, c}; };
     add(ID_VIEW_REFRESH_FINDER, [this] { SendHint(HINT_FINDER_REFRESH); });
-    add(ID_FINDER_SIZE, [this] { SendHint(HINT_FINDER_NEXT_SIZE); });
-    add(ID_FINDER_ICON_LARGE, [this] { SendHint(HINT_FINDER_LARGE); }, [=, this] { return checked(m_finderIconSize == 64); });
-    add(ID_FINDER_ICON_MIDDLE, [this] { SendHint(HINT_FINDER_MIDDLE); }, [=, this] { return checked(m_finderIconSize == 32); });
-    add(ID_FINDER_ICON_SMALL, [this] { SendHint(HINT_FINDER_SMALL); }, [=, this] { return checked(m_finderIconSize == 16); });
+    add(ID_FINDER_SIZE, [this] { SendHint(HINT_FINDER_SIZE_CYCLE); });
+    add(ID_FINDER_ICON_LARGE, [this] { SendHint(HINT_FINDER_ICON_64); }, [=, this] { return checked(m_finderIconSize == 64); });
+    add(ID_FINDER_ICON_MIDDLE, [this] { SendHint(HINT_FINDER_ICON_32); }, [=, this] { return checked(m_finderIconSize == 32); });
+    add(ID_FINDER_ICON_SMALL, [this] { SendHint(HINT_FINDER_ICON_16); }, [=, this] { return checked(m_finderIconSize == 16); });
     add(ID_VIEW_EXPAND_WORK_SPACE, [this] { SetPaneWidths(1, 1); });
     add(ID_VIEW_NORMALIZE_WORK_SPACE, [this] { SetPaneWidths(160, m_widths.managerRestoreWidth); });
     add(ID_VIEW_MANAGER_WINDOW, [this] { ShowManagerPane(-2); }, [=, this] {
