@@ -15,6 +15,8 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <filesystem>
+
 #include "document/sm_doc.h"
 #include "document/update_hint.h"
 #include "platform/qt/qt_services.h"
@@ -190,6 +192,18 @@ void CMainFrame::DeleteMenuItem(int id)
         if (auto* w = qobject_cast<QWidget*>(o))
             w->removeAction(a);
     delete a;
+    menuBar()->update();
+}
+
+void CMainFrame::SetupGuideMenu(const std::string& programFolder)
+{
+    const std::string guide = GuideFolder(programFolder);
+    const std::pair<int, const char*> items[] = {{ID_GUIDE_COMPACT, "/SmGuide.htm"}, {ID_GUIDE_MANUAL, "/SmMnl.htm"}};
+    for (const auto& [id, file] : items) {
+        std::error_code ec;
+        if (guide.empty() || !std::filesystem::is_regular_file(guide + file, ec))
+            DeleteMenuItem(id);
+    }
     menuBar()->update();
 }
 

@@ -63,6 +63,9 @@ public:
     QAction* MenuAction(int id) const;
     // Removes the menu item of a command (and redraws the menu bar).
     void DeleteMenuItem(int id);
+    // Removes the Guide menu's items whose ".htm" document is missing from the guide folder of
+    // the program folder, then redraws the menu bar.
+    void SetupGuideMenu(const std::string& programFolder);
     // The recent-file entries shown under the File menu.
     void SetRecentFiles(const std::vector<std::string>& paths);
 

@@ -123,7 +123,7 @@ bool CSmApp::InitInstance(const std::vector<std::string>& arguments)
     qApp->setStyleSheet(QStringLiteral(
         "platform--qt--CDialogBase, QMessageBox { background-color: rgb(192, 192, 192); color: black; }"));
     RegisterShellFileTypes();
-    SetupGuideMenu(ProgramFolder());
+    m_frame->SetupGuideMenu(ProgramFolder());
     char version[96];
     std::snprintf(version, sizeof version, "%s  Ver. %1.3f", kProductName, kVersion);
     m_versionText = version;
@@ -266,18 +266,6 @@ void CSmApp::RegisterShellFileTypes()
     store.SetString(SettingsHive::ClassesRoot, type + "\\shell\\print\\command", "", "\"" + exe + "\" /p \"%1\"");
     store.SetString(SettingsHive::ClassesRoot, type + "\\shell\\printto\\command", "",
                     "\"" + exe + "\" /pt \"%1\" \"%2\" \"%3\" \"%4\"");
-}
-
-void CSmApp::SetupGuideMenu(const std::string& programFolder)
-{
-    if (!m_frame)
-        return;
-    const std::string guide = GuideFolder(programFolder);
-    std::error_code ec;
-    if (guide.empty() || !std::filesystem::is_regular_file(guide + "/SmGuide.htm", ec))
-        m_frame->DeleteMenuItem(ID_GUIDE_COMPACT);
-    if (guide.empty() || !std::filesystem::is_regular_file(guide + "/SmMnl.htm", ec))
-        m_frame->DeleteMenuItem(ID_GUIDE_MANUAL);
 }
 
 void CSmApp::LoadRecentFileList()

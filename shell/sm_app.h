@@ -36,8 +36,6 @@ public:
     bool OpenDocumentFile(const std::string& path);
     // Registers the project file type in the settings store's classes root.
     void RegisterShellFileTypes();
-    // Removes the guide menu items whose guide document is missing from the guide folder.
-    void SetupGuideMenu(const std::string& programFolder);
     void AddToRecentFileList(const std::string& path);
     const std::vector<std::string>& RecentFiles() const { return m_recent; }
 
