@@ -2,6 +2,7 @@
 #include "shell/sm_app.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
@@ -198,13 +199,14 @@ void CSmApp::ShowSplash()
 
     // Between one and two seconds, or until a mouse button, Escape or Return is down.
     const int start = SecondsOfDay(platform::Clock().Now());
-    const uint32_t startTick = platform::Clock().TickCount();
+    QElapsedTimer bound;
+    bound.start();
     for (;;) {
         const int now = SecondsOfDay(platform::Clock().Now());
         if (now > start + 1 || now < start)
             break;
         // A clock that stands still must not hold the start-up for ever.
-        if (platform::Clock().TickCount() - startTick > 2100u)
+        if (bound.elapsed() > 2100)
             break;
         platform::EventPump().Pump();
         if (IsBreakKeyDown())

@@ -6,7 +6,7 @@
 
 #include "platform/qt/gdi_context.h"
 #include "platform/qt/qt_colour.h"
-#include "tests/support/qt_app.h"
+#include "tests/platform_qt/qt_app.h"
 
 SMRA_QT_TEST_APP();
 

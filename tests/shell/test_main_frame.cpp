@@ -18,7 +18,7 @@
 #include "shell/pane_layout.h"
 #include "shell/sm_app.h"
 #include "tests/shell/test_shell_support.h"
-#include "tests/support/qt_app.h"
+#include "tests/platform_qt/qt_app.h"
 
 SMRA_QT_TEST_APP();
 

@@ -1,5 +1,5 @@
-// One QApplication for a test program, made before the first test runs (the tests set
-// QT_QPA_PLATFORM=offscreen, so no display is needed).
+// One QApplication for a test program, made before the first test runs, on Qt's offscreen
+// platform unless another is asked for: the window tests need no display.
 #pragma once
 
 #include <QApplication>
@@ -13,6 +13,8 @@ public:
     void SetUp() override
     {
         if (!QApplication::instance()) {
+            if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
             static int argc = 1;
             static char name[] = "smra_test";
             static char* argv[] = {name, nullptr};
