@@ -9,6 +9,12 @@
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 
+IDocumentView::~IDocumentView()
+{
+    if (m_pDocument)
+        m_pDocument->RemoveView(this);
+}
+
 CDocument::CDocument()
 {
     m_title = DefaultTitle();

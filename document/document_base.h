@@ -35,7 +35,8 @@ public:
 // A view of a document.
 class IDocumentView {
 public:
-    virtual ~IDocumentView() = default;
+    // A view that goes detaches itself from its document.
+    virtual ~IDocumentView();
     // The view's run-time class name ("CSmView", "CThumView", ...).
     virtual const char* GetRuntimeClassName() const = 0;
     // A change of the document; views ignore hints they do not know.

@@ -163,6 +163,7 @@ int CSmDoc::LoadEntryPicture(int index)
     if (kind < FILE_KIND_BMP || kind > FILE_KIND_PNG)
         return -1;
     CSize size(kSmallImageWidth, kSmallImageHeight);
+    e.m_PixelCache.RemoveAll();
     const int code = ReadImageFile(e.m_Name, e.m_PixelCache, size, CRect());
     m_lastEntryRead = code;
     if (code <= -5) {
