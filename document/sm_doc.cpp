@@ -7,7 +7,7 @@
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
 #include "common/value_types.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
