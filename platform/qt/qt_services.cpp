@@ -76,7 +76,11 @@ QStringList ToQtFilters(const std::string& filter)
         QStringList patterns;
         for (const std::string& p : lists[n])
             patterns << QString::fromStdString(p);
-        out << QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' ')));
+        // A name that already ends in its patterns ("Seamora(*.fit)") is taken as it stands.
+        if (name.endsWith(QLatin1Char(')')) && name.contains(QLatin1Char('(')))
+            out << name;
+        else
+            out << QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' ')));
     }
     return out;
 }

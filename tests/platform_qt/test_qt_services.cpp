@@ -102,7 +102,7 @@ TEST(QtServices, MessageBoxAnswersWithTheButtonPressed)
 TEST(QtServices, FiltersBecomeQtNameFilters)
 {
     EXPECT_EQ(ToQtFilters("Seamora(*.fit) | *.fit | All files | *.* ||"),
-              (QStringList{"Seamora(*.fit) (*.fit)", "All files (*.*)"}));
+              (QStringList{"Seamora(*.fit)", "All files (*.*)"}));
     EXPECT_EQ(ToQtFilters("Pictures | *.jpg;*.JPEG; *.png | |"), (QStringList{"Pictures (*.jpg *.JPEG *.png)"}));
     EXPECT_TRUE(ToQtFilters("").isEmpty());
 }
