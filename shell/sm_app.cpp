@@ -133,62 +133,67 @@ bool CSmApp::InitInstance(const std::vector<std::string>& arguments)
     return true;
 }
 
+SplashPlan PlanSplash(const QRect& screen, QSize bitmap)
+{
+    SplashPlan plan;
+    const QRect inner = screen.adjusted(20, 20, -20, -20);
+    const int bw = bitmap.width(), bh = bitmap.height();
+    // The centre of the screen with its right and bottom edges outside it (800, 500 on 1600 x 1000).
+    const QPoint c(screen.left() + screen.width() / 2, screen.top() + screen.height() / 2);
+    if (bw > 0 && bh > 0) {
+        plan.stand = QRect(c.x() - bw / 2, c.y() - bh / 2, bw, bh);
+        if (bw < inner.width() && bh < inner.height()) {
+            plan.kind = SplashPlan::Copy;
+            plan.picture = plan.stand;
+            return plan;
+        }
+        // Too large for the screen: fitted into it with its aspect kept, no text.
+        int w = inner.width();
+        int h = static_cast<int>(static_cast<int64_t>(w) * bh / bw);
+        if (h > inner.height()) {
+            h = inner.height();
+            w = static_cast<int>(static_cast<int64_t>(h) * bw / bh);
+        }
+        plan.kind = SplashPlan::Stretch;
+        plan.picture = QRect(c.x() - w / 2, c.y() - h / 2, w, h).intersected(inner);
+        return plan;
+    }
+    plan.kind = SplashPlan::Panel;
+    plan.stand = QRect(c.x() - 280, c.y() - 180, 560, 360);
+    plan.picture = plan.stand.intersected(screen);
+    return plan;
+}
+
 void CSmApp::ShowSplash()
 {
     const std::string title = kProductName;
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen || !m_frame)
         return;
-    const QRect scr = screen->geometry();
-    const QRect inner = scr.adjusted(20, 20, -20, -20);
     const QPixmap bitmap = platform::qt::LoadBitmapResource(308);
-    QRect splash;
-    QImage picture;
-    bool drawn = false;
-    if (!bitmap.isNull()) {
-        const int bw = bitmap.width(), bh = bitmap.height();
-        splash = QRect(scr.center().x() - bw / 2, scr.center().y() - bh / 2, bw, bh);
-        m_frame->setGeometry(splash);
-        if (bw < inner.width() && bh < inner.height()) {
-            picture = QImage(bw, bh, QImage::Format_RGB32);
-            platform::qt::CGdiContext dc(picture);
-            dc.BitBlt(0, 0, bw, bh, bitmap.toImage(), 0, 0);
-            dc.SetTextColor(RGB(240, 0, 0));
-            dc.SetBkMode(platform::qt::TRANSPARENT);
-            dc.SelectFont({"Courier New Bold Italic", 50});
-            dc.DrawText("Aurelle", {0, 0, bw, bh},
-                        platform::qt::DT_CENTER | platform::qt::DT_VCENTER | platform::qt::DT_SINGLELINE);
-            drawn = true;
-        } else if (bw > 0 && bh > 0) {
-            // Too large for the screen: scaled to fit, aspect kept, no text.
-            int w = std::min(bw, inner.width());
-            int h = static_cast<int>(static_cast<int64_t>(w) * bh / bw);
-            if (h > inner.height()) {
-                h = inner.height();
-                w = static_cast<int>(static_cast<int64_t>(h) * bw / bh);
-            }
-            splash = QRect(scr.center().x() - w / 2, scr.center().y() - h / 2, w, h).intersected(inner);
-            picture = QImage(splash.size(), QImage::Format_RGB32);
-            platform::qt::CGdiContext dc(picture);
-            dc.StretchBlt(0, 0, splash.width(), splash.height(), bitmap.toImage(), 0, 0, bw, bh);
-            drawn = true;
-        }
-    }
-    if (!drawn) {
-        splash = QRect(scr.center().x() - 280, scr.center().y() - 180, 560, 360);
-        m_frame->setGeometry(splash);
-        splash = splash.intersected(scr);
-        picture = QImage(splash.size(), QImage::Format_RGB32);
-        platform::qt::CGdiContext dc(picture);
+    const SplashPlan plan = PlanSplash(screen->geometry(), bitmap.isNull() ? QSize() : bitmap.size());
+    // The main window stands where the picture goes.
+    m_frame->setGeometry(plan.stand);
+    const QRect splash = plan.picture;
+    QImage picture(splash.size(), QImage::Format_RGB32);
+    platform::qt::CGdiContext dc(picture);
+    const CRect all{0, 0, splash.width(), splash.height()};
+    const unsigned centred = platform::qt::DT_CENTER | platform::qt::DT_VCENTER | platform::qt::DT_SINGLELINE;
+    dc.SetBkMode(platform::qt::TRANSPARENT);
+    if (plan.kind == SplashPlan::Copy) {
+        dc.BitBlt(0, 0, splash.width(), splash.height(), bitmap.toImage(), 0, 0);
+        dc.SetTextColor(RGB(240, 0, 0));
+        dc.SelectFont({"Courier New Bold Italic", 50});
+        dc.DrawText("Aurelle", all, centred);
+    } else if (plan.kind == SplashPlan::Stretch) {
+        dc.StretchBlt(0, 0, splash.width(), splash.height(), bitmap.toImage(), 0, 0, bitmap.width(), bitmap.height());
+    } else {
         dc.SelectPen({platform::qt::PS_SOLID, 1, RGB(0, 0, 0)});
         dc.SelectBrush(platform::qt::CBrush::Solid(RGB(100, 100, 250)));
-        dc.Rectangle({0, 0, splash.width(), splash.height()});
+        dc.Rectangle(all);
         dc.SetTextColor(RGB(255, 255, 255));
-        dc.SetBkMode(platform::qt::TRANSPARENT);
         dc.SelectFont({"Courier New Bold Italic", 24});
-        dc.DrawText(title, {0, 0, splash.width(), splash.height()},
-                    platform::qt::DT_CENTER | platform::qt::DT_VCENTER | platform::qt::DT_SINGLELINE);
-        drawn = true;
+        dc.DrawText(title, all, centred);
     }
 
     CSplashWindow window(picture);

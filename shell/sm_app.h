@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 
 #include <memory>
 #include <optional>
@@ -61,6 +62,17 @@ private:
     std::vector<std::string> m_recent;
     std::string m_lastPath;
 };
+
+// Where the start-up picture goes on a screen: the main window's stand (the picture's full
+// size, centred), the part drawn, and how: the picture copied 1:1 with the edition text when it
+// fits inside the screen less 20 pixels a side, stretched into that area without text when it
+// does not, or a text panel of 560 x 360 when there is no picture.
+struct SplashPlan {
+    enum Kind { Copy, Stretch, Panel } kind = Panel;
+    QRect stand;
+    QRect picture;
+};
+SplashPlan PlanSplash(const QRect& screen, QSize bitmap);
 
 // The application object of the running program (null before it exists).
 CSmApp* TheApp();
