@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 
 #include "platform/input_state.h"
+#include "platform/qt/surface_widget.h"
 
 namespace platform::qt {
 namespace {
@@ -44,6 +45,9 @@ bool IsUserInput(QEvent::Type t)
         return false;
     }
 }
+
+// The program's own windows, written for the capture rules.
+bool IsView(QWidget* w) { return qobject_cast<CSurfaceWidget*>(w) != nullptr; }
 
 bool KeyOf(int qtKey, Key& key)
 {
@@ -132,14 +136,20 @@ void CInputFilter::Record(QEvent* event)
 bool CInputFilter::Route(QWidget* target, QEvent* event)
 {
     auto* me = static_cast<QMouseEvent*>(event);
+    // An open popup menu keeps its own mouse grab.
+    if (QApplication::activePopupWidget())
+        return false;
     QWidget* to = nullptr;
     if (m_capture) {
         to = m_capture;
-    } else if ((event->type() == QEvent::MouseMove && me->buttons() != Qt::NoButton) ||
-               event->type() == QEvent::MouseButtonRelease) {
-        // Qt keeps sending to the widget that took the press; without a capture the widget
-        // under the cursor gets the event instead.
-        to = QApplication::widgetAt(me->globalPosition().toPoint());
+    } else if (IsView(target) && ((event->type() == QEvent::MouseMove && me->buttons() != Qt::NoButton) ||
+                                  event->type() == QEvent::MouseButtonRelease)) {
+        // Qt keeps sending to the view that took the press; without a capture the view under
+        // the cursor gets the event instead. Qt's own widgets (buttons, splitter handles,
+        // scroll bars) keep Qt's rules.
+        QWidget* under = QApplication::widgetAt(me->globalPosition().toPoint());
+        if (IsView(under))
+            to = under;
     }
     if (!to || to == target)
         return false;

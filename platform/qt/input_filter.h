@@ -5,7 +5,8 @@
 //
 // Capture rules: while a widget holds the capture it receives every mouse event, wherever the
 // cursor is. Once the capture is released with a button still held, moves (and the release)
-// go to the widget under the cursor, with the held buttons flagged in the event.
+// go to the view under the cursor, with the held buttons flagged in the event. Views are the
+// program's drawing surfaces; Qt's own widgets keep Qt's rules.
 #pragma once
 
 #include <QObject>

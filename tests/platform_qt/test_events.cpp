@@ -114,6 +114,27 @@ TEST(InputFilter, CaptureTakesEveryMouseEventAndHandsOverAfterRelease)
     EXPECT_EQ(w.a->seen.size(), 3u);
 }
 
+TEST(InputFilter, QtsOwnWidgetsKeepTheirMouseEventsWhileAButtonIsHeld)
+{
+    TwoPanes w;
+    // A plain Qt widget (a splitter handle, a scroll bar) between the panes.
+    struct Plain : QWidget {
+        using QWidget::QWidget;
+        int moves = 0;
+        void mouseMoveEvent(QMouseEvent*) override { ++moves; }
+    } plain(&w.window);
+    plain.setGeometry(140, 0, 20, 100);
+    plain.show();
+    const QPoint overB = w.b->mapToGlobal(QPoint(40, 30));
+    TwoPanes::Send(&plain, QEvent::MouseMove, overB, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(plain.moves, 1);
+    EXPECT_TRUE(w.b->seen.empty());
+    // A view's drag over a plain widget stays with the view.
+    TwoPanes::Send(w.a, QEvent::MouseMove, plain.mapToGlobal(QPoint(5, 5)), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(w.a->seen.size(), 1u);
+    EXPECT_EQ(plain.moves, 1);
+}
+
 TEST(JobPump, DeliversPaintsButNoUserInputAndRefusesClosing)
 {
     ClockGuard clock;
