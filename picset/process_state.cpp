@@ -59,6 +59,7 @@ void ResetProcessState()
     FitMode = -2;
     EngineModeFlag = 0;
     NumberedMessageFlag = 0;
+    ResetFeatureLinking();
     CMcHost::ResetProgressRepaint(0);
     Catalogue() = MessageCatalogue();
 }
