@@ -6,6 +6,7 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "common/value_types.h"
 #include "document/sm_doc.h"
 #include "imagefile/exif.h"
@@ -166,7 +167,7 @@ int CSmDoc::LoadEntryPicture(int index)
     e.m_PixelCache.RemoveAll();
     const int code = ReadImageFile(e.m_Name, e.m_PixelCache, size, CRect());
     m_lastEntryRead = code;
-    if (code <= -5) {
+    if (code <= kResultOutOfMemory) {
         ShowMessage(Catalogue().memoryTooShort, platform::MB_OK | platform::MB_ICONSTOP);
         return code;
     }

@@ -2,6 +2,7 @@
 // and the colour settings that the colour fit manager applies to pictures.
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "document/sm_doc.h"
 #include "picset/kpic.h"
 #include "picset/mcomp.h"
@@ -23,13 +24,13 @@ int CSmDoc::LoadPictureImage(const std::string& path)
         return -1;
     CSize size(k->m_PictureRect.Width(), k->m_PictureRect.Height());
     const int code = ReadImageFile(path, k->Pixels, size, CRect());
-    if (code <= -5) {
+    if (code <= kResultOutOfMemory) {
         ShowMessage(Catalogue().memoryTooShort, platform::MB_OK | platform::MB_ICONSTOP);
         // Emptying the work space releases the pieces' images, but never under a running job:
         // the engine is using those pictures.
         if (!platform::IsJobRunning())
             ReturnAllPiecesToStock();
-        return -5;
+        return kResultOutOfMemory;
     }
     if (code < 0) {
         SetStatusMessage(path + "\n" + Catalogue().formatNotSupported);

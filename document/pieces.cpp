@@ -5,6 +5,7 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "common/value_types.h"
 #include "document/sm_doc.h"
 #include "picset/kpic.h"
@@ -210,7 +211,7 @@ int CSmDoc::AddFirstDroppedPicture()
     m_lastEntryRead = 1;
     const int index = RegisterPicture(name, 0);
     if (index < 0 || index >= static_cast<int>(m_entries.size())) {
-        if (m_lastEntryRead > -5)
+        if (m_lastEntryRead > kResultOutOfMemory)
             RefusePicture(name, true);
     } else if (TooSmall(m_entries[static_cast<size_t>(index)])) {
         RefusePicture(name, false);
@@ -257,7 +258,7 @@ int CSmDoc::AddDroppedPictures()
         m_lastEntryRead = 1;
         const int index = m_droppedNames.size() > 1 ? RegisterPictureSize(name) : RegisterPicture(name, 0);
         if (index < 0 || index >= static_cast<int>(m_entries.size())) {
-            if (m_lastEntryRead > -5)
+            if (m_lastEntryRead > kResultOutOfMemory)
                 RefusePicture(name, true);
             continue;
         }

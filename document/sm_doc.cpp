@@ -6,7 +6,9 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "common/value_types.h"
+#include "geometry/lens_table.h"
 #include "geometry/sphere.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
@@ -203,17 +205,16 @@ bool CSmDoc::OnOpenDocument(const std::string& path)
 {
     // The project is read into a facade of its own, so that a file that cannot be opened
     // leaves the open project as it was.
+    // Making and loading another picture set rebuilds the process-wide lens table and
+    // projection reference: the open project's are put back when the file cannot be opened.
+    const LensTable lens = GetLensTable();
     std::unique_ptr<CMcomp> loaded = MakeFacade();
     loaded->SetHost(m_pHost.get());
     const ProjectFileResult result = LoadProjectFile(loaded->Core(), path);
     if (result.code != 1) {
         loaded.reset();
-        // Making and loading the other picture set rebuilt the process-wide lens table and
-        // projection reference: rebuild them for the project that stays.
-        CMcCore& core = m_pComp->Core();
-        core.UpdateLensModel(core.m_LensModelFactor);
+        GetLensTable() = lens;
         ResetProjectionReference(0);
-        core.RefreshPictureGeometry();
         SetEngineModeFlags();
         if (!result.message.empty() && !result.told)
             ShowMessage(result.message, platform::MB_OK | platform::MB_ICONEXCLAMATION);
@@ -365,18 +366,18 @@ int CSmDoc::TestBreakClick()
         RepaintWorkView();
         OpenGuide(m_jobGuide);
         m_jobPress = 0;
-        return 2;
+        return kBreakClickOnGuide;
     }
     if (!m_jobText.empty() && m_jobBreakRect.PtInRect(cursor)) {
         m_jobPress = 2;
         RepaintWorkView();
         m_jobPress = 0;
-        return -5;
+        return kBreakClickOnTimer;
     }
     if (IThumView* view = FindThumView())
         if (view->ScreenClientRect().PtInRect(cursor))
-            return -5;
-    return 0;
+            return kBreakClickOnTimer;
+    return kBreakClickNone;
 }
 
 void CSmDoc::SetStatusMessage(const std::string& text)

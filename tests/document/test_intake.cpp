@@ -63,7 +63,7 @@ TEST_F(IntakeTest, ImportEntersPiecesOutsideTheGridOnceEach)
 TEST_F(IntakeTest, DroppedListEntersPicturesAndSkipsOtherKinds)
 {
     const std::string dir = TempDir();
-    const std::string a = WriteJpegWithExif(dir + "/a.jpg", 640, 480, 1, 250, 28);
+    const std::string a = WriteJpegWithExif(dir + "/a.JPEG", 640, 480, 1, 250, 28);
     const std::string c = WritePicture(dir + "/c.png", 200, 150);
     WriteBytes(dir + "/notes.txt", {'x'});
     doc->m_droppedNames = a + ";" + dir + "/notes.txt;" + c + ";";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/message_catalogue.h"
+#include "geometry/lens_table.h"
 #include "doc_test_support.h"
 #include "platform/settings_store.h"
 
@@ -225,9 +226,15 @@ TEST_F(SmDocTest, FailedOpenLeavesTheOpenProjectAsItWas)
     doc->SetModifiedFlag(false);
     FakeFacade* before = facade;
     WriteBytes(dir + "/broken.fit", {1, 2, 3, 4, 5});
+    GetLensTable().SetReference(1000.0, 1500.0); // the open project's lens
+    GetLensTable().Build(0.07, 900.0);
+    const CDPoint seen = GetLensTable().Distort(CDPoint(300.0, 200.0), 1.0);
     box.Clear();
     EXPECT_FALSE(doc->OpenDocumentFile(dir + "/broken.fit"));
     EXPECT_EQ(doc->m_pComp.get(), before);
+    const CDPoint after = GetLensTable().Distort(CDPoint(300.0, 200.0), 1.0);
+    EXPECT_EQ(after.x, seen.x) << "the lens table of the open project is back";
+    EXPECT_EQ(after.y, seen.y);
     EXPECT_EQ(doc->GetPictureCount(), 1);
     EXPECT_EQ(doc->GetPieceCount(), 1);
     ASSERT_EQ(box.Shown().size(), 1u) << "the user is told why";

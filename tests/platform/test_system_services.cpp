@@ -1,11 +1,12 @@
 // System services: starting programs and opening documents without a shell, the memory status,
-// the running-job count, and the file-dialog filter helpers.
+// the running-job count, the file-dialog filter helpers, and the icon and cursor handles.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "platform/file_dialog.h"
+#include "platform/resources.h"
 #include "platform/system_services.h"
 
 namespace {
@@ -77,6 +78,44 @@ TEST(FileDialogFilter, PatternsPerFilterNameAndCaseBlindMatching)
                  {"photo.tif", "*.ti?", true},     {"", "*.jpg", false}};
     for (const auto& c : cases)
         EXPECT_EQ(platform::MatchesPattern(c.name, c.pattern), c.match) << c.name << " " << c.pattern;
+}
+
+} // namespace
+
+namespace {
+
+class CountingLoader : public platform::IResourceLoader {
+public:
+    int LoadIcon(int id) override
+    {
+        ++loads;
+        return id == 257 ? 0 : 1000 + id;
+    }
+    int LoadCursor(int id) override
+    {
+        ++loads;
+        return 2000 + id;
+    }
+    int loads = 0;
+};
+
+TEST(CursorsAndIcons, LoadedOnceByIdAndMissingOnesStayNone)
+{
+    CountingLoader loader;
+    platform::ResetCursorsAndIcons();
+    platform::SetResourceLoader(&loader);
+    LoadCursorsAndIcons();
+    LoadCursorsAndIcons();
+    EXPECT_EQ(loader.loads, 8 + 14);
+    EXPECT_EQ(platform::IconHandle(233), 1233);
+    EXPECT_EQ(platform::IconHandle(257), 0) << "the loader had none";
+    EXPECT_EQ(platform::CursorHandle(332), 2332);
+    EXPECT_EQ(platform::CursorHandle(233), 0) << "not a cursor id";
+    platform::SetResourceLoader(nullptr);
+    platform::ResetCursorsAndIcons();
+    LoadCursorsAndIcons();
+    EXPECT_EQ(platform::IconHandle(233), 0);
+    platform::ResetCursorsAndIcons();
 }
 
 } // namespace
