@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "platform/qt/job_pump.h"
+#include "platform/qt/resources.h"
 
 namespace platform::qt {
 namespace {
@@ -228,6 +229,7 @@ void InstallQtServices()
     SetProcessLauncher(&g_launcher);
     SetShellOpen(&g_shell);
     SetEventPump(&g_pump);
+    SetResourceLoader(&QtResourceLoader());
 }
 
 void RemoveQtServices()
@@ -237,6 +239,7 @@ void RemoveQtServices()
     SetProcessLauncher(nullptr);
     SetShellOpen(nullptr);
     SetEventPump(nullptr);
+    SetResourceLoader(nullptr);
 }
 
 } // namespace platform::qt
