@@ -241,6 +241,8 @@ TEST_F(PiecesTest, DualLayoutAroundABaseThatIsTheFifthPiece)
 TEST_F(PiecesTest, SingleLayoutLaysFromTheMiddleOutwards)
 {
     Pieces(5);
+    // The picture set tells bounds changes with 97 as well: keep only the document's hints.
+    facade->Core().m_Host = nullptr;
     work.log.Clear();
     EXPECT_EQ(doc->LayoutSingleInline(), 5);
     const CPoint cells[] = {{-2, 0}, {-1, 0}, {0, 0}, {1, 0}, {2, 0}};
