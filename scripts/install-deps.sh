@@ -16,6 +16,9 @@ PACKAGES=(
   libbenchmark-dev
   libtiff-tools
   libjpeg-turbo-progs
+  qt6-base-dev
+  qt6-qpa-plugins
+  fonts-liberation
 )
 
 missing=()
