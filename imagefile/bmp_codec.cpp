@@ -176,6 +176,17 @@ bool IsOs2V2(uint32_t s) { return s != 12 && s != 40 && s != 52 && s != 56 && s 
 
 constexpr size_t kHeaderReadBytes = 14 + 124 + 16;
 
+// Uncompressed rows take the bytes they take: a file that holds less than half of its rows is
+// damage, not a picture to allocate at the size its header claims. (A file cut short that holds
+// most of its rows still reads, the rows it lacks left black.)
+bool HoldsHalfItsRows(int64_t length, int64_t dataOffset, int64_t width, int64_t height, int bits)
+{
+    const int64_t stride = (width * bits + 31) / 32 * 4;
+    const int64_t used = (width * bits + 7) / 8;
+    const int64_t rows = (height + 1) / 2;
+    return length - dataOffset >= (rows - 1) * stride + used;
+}
+
 // Reads and checks the header, the bit masks and the palette position.
 CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
 {
@@ -298,6 +309,9 @@ CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
         h.paletteCount = static_cast<int>(count);
     }
     h.stride = (int64_t(h.width) * h.bits + 31) / 32 * 4;
+    if (h.layout != CLayout::Rle8 && h.layout != CLayout::Rle4 &&
+        !HoldsHalfItsRows(length, h.dataOffset, h.width, h.height, h.bits))
+        return CHeaderState::Refused;
     return CHeaderState::Ok;
 }
 
@@ -573,19 +587,31 @@ int ReadBmp(CByteSource* src, CPixelArray& pixels, CSize& size, const CRect& rec
 
 CRect RectFromSource(CByteSource& src)
 {
-    std::array<uint8_t, 26> b{};
-    if (src.ReadAt(0, b.data(), b.size()) < b.size() || b[0] != 'B' || b[1] != 'M')
+    std::array<uint8_t, 34> b{};
+    const size_t got = src.ReadAt(0, b.data(), b.size());
+    if (got < 26 || b[0] != 'B' || b[1] != 'M')
         return CRect();
     int64_t w = 0, hgt = 0;
+    int bits = 0;
+    uint32_t compression = kBiRgb;
     if (U32(&b[14]) == 12) {
         w = U16(&b[18]);
         hgt = U16(&b[20]);
+        bits = U16(&b[24]);
     } else {
         w = I32(&b[18]);
         hgt = I32(&b[22]);
         hgt = hgt < 0 ? -hgt : hgt;
+        if (got >= 34) {
+            bits = U16(&b[28]);
+            compression = U32(&b[30]);
+        }
     }
     if (w < 1 || hgt < 1 || hgt > INT32_MAX)
+        return CRect();
+    // A size that the file's uncompressed rows could not hold is not reported.
+    if (bits >= 1 && bits <= 32 && compression != kBiRle8 && compression != kBiRle4 &&
+        !HoldsHalfItsRows(src.Length(), U32(&b[10]), w, hgt, bits))
         return CRect();
     return CRect(0, 0, static_cast<int32_t>(w), static_cast<int32_t>(hgt));
 }
