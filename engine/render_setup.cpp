@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <new>
 
+#include "engine/geometry/projections.h"
 #include "engine/geometry/sphere.h"
 #include "engine/render_band.h"
 #include "engine/render_filter.h"
@@ -135,6 +136,10 @@ int CMcCore::GetRenderSpanDegrees()
     // view, a quarter turn to its side (only the linear forms have such edges on the centre
     // line, and they reach less than a quarter turn each way).
     auto longitude = [this](int x) {
+        // These panoramas unroll longitude along x: the span is read there, also for an area
+        // wider than the turns their inverses bound the longitude to.
+        if (m_Projection >= PROJ_CYLINDRICAL && m_Projection <= PROJ_EQUAL_AREA_PANORAMA)
+            return x / m_CommonFocal;
         const CDPoint d = PixelToSphere(x, 0);
         if (IsMissingDirection(d))
             return x < 0 ? -EngineHalfPi : EngineHalfPi;

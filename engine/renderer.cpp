@@ -43,13 +43,11 @@ struct CBandWork {
     }
 };
 
-// A direction that an inverse projection really produced. The sentinel of a plane point without
-// a direction (longitude 5pi, or 6pi added by the conformal fisheye) and anything non-finite
-// would otherwise be looked up as the direction behind the viewer.
+// A direction that an inverse projection really produced (the shared no-direction test) and
+// that lies on the sphere: a vertical panorama reaching past a pole gives latitudes beyond it.
 bool IsRenderableDirection(CDPoint d)
 {
-    return std::isfinite(d.x) && std::isfinite(d.y) && std::abs(d.x) <= EngineTwoPi &&
-           std::abs(d.y) <= EngineHalfPi;
+    return !IsMissingDirection(d) && std::abs(d.y) <= EngineHalfPi;
 }
 
 bool HasImage(const CKpic* picture)
@@ -193,8 +191,10 @@ int RenderOne(CBandWork& work, int band, CKpic* picture, int radius)
                     continue;
                 }
                 const CDPoint q = core.OutputToPlane(x, y);
-                if (round && std::hypot((q.x - core.m_ImageCentre.x) / core.m_RadiusX,
-                                        (q.y - core.m_ImageCentre.y) / core.m_RadiusY) > 1.0)
+                // Written so that a NaN (an area one unit wide or high has a radius of 0, and its
+                // centre pixel gives 0 / 0) counts as outside.
+                if (round && !(std::hypot((q.x - core.m_ImageCentre.x) / core.m_RadiusX,
+                                          (q.y - core.m_ImageCentre.y) / core.m_RadiusY) <= 1.0))
                     continue;
                 const CDPoint d = core.PlaneToSphere(q);
                 if (!IsRenderableDirection(d))
