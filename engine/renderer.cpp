@@ -389,7 +389,11 @@ int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads
     for (CKpic* p : core.m_RenderList) {
         if (!p->IsFitted() || p->Width() < 1 || HasImage(p))
             continue;
-        if (core.EnsurePictureImage(p) <= 0 || !HasImage(p)) {
+        const int loaded = core.EnsurePictureImage(p);
+        // Memory running out is not the picture's fault: the caller says so instead.
+        if (loaded <= -5)
+            return -5;
+        if (loaded <= 0 || !HasImage(p)) {
             ReportPictureNotLoaded(core, p);
             return -1;
         }

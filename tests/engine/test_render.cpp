@@ -326,7 +326,8 @@ TEST(Renderer, BreakEndsTheBandWithoutWritingIt)
 // A host that cannot load any picture and keeps the status texts it was given.
 class CNoPicturesHost : public CMcHost {
 public:
-    int LoadPictureImage(const std::string&) override { return -1; }
+    int LoadPictureImage(const std::string&) override { return loadResult; }
+    int loadResult = -1;
     void ShowStatus(int pane, const std::string& number, const std::string& a, const std::string&) override
     {
         statuses.push_back(std::to_string(pane) + ":" + number + ":" + a);
@@ -356,6 +357,14 @@ TEST(Renderer, PictureThatCannotBeLoadedFailsTheBandAndIsNamed)
     EXPECT_EQ(RenderBandsInOrder(core, {0, 1}, 4, [&](int, const CPixelArray&) { return ++delivered; }), -1);
     EXPECT_EQ(delivered, 0);
     EXPECT_EQ(core.m_RenderFailedPath, "identity.bmp");
+    EXPECT_EQ(host.statuses.size(), 2u);
+
+    // A picture that does not fit in memory is a memory failure, not an unreadable picture.
+    host.loadResult = -5;
+    core.m_RenderFailedPath.clear();
+    EXPECT_EQ(RenderBandsInOrder(core, {0, 1}, 4, [&](int, const CPixelArray&) { return ++delivered; }), -5);
+    EXPECT_EQ(delivered, 0);
+    EXPECT_TRUE(core.m_RenderFailedPath.empty());
     EXPECT_EQ(host.statuses.size(), 2u);
 }
 
