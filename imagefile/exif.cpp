@@ -222,6 +222,7 @@ int ReadExif(CByteSource& src, int64_t t, CExifInfo& info, bool& headerValid)
         case 37386: info.FocalLength = block.Rational(e); break;
         case 41486: info.FocalPlaneXResolution = block.Rational(e); break;
         case 41488: info.FocalPlaneResolutionUnit = block.Int(e); break;
+        case 41989: info.FocalLength35mm = block.Int(e); break;
         case 272: info.Model = block.String(e); break;
         default: break;
         }

@@ -193,7 +193,8 @@ public:
     CPixelArray SixteenthContrast;      // contrast level at 1/16 size
     double m_Focal = 1000.0;            // current focal
     double m_LensFocal = 1000.0;        // focal from the lens data, used when m_LensSource > 0
-    int32_t m_LensSource = -1;          // -1 none, 0 size alone, 1 camera value, 3 EXIF resolution
+    int32_t m_LensSource = -1;          // -1 none, 0 size alone, 1 camera value, 2 EXIF 35 mm
+                                        // equivalent, 3 EXIF resolution
     double m_DefaultFocal = 1000.0;     // focal that resets give the picture
     double m_MinFocal = 100.0;          // smallest focal accepted for the picture
     CDPoint m_Direction;                // orientation of the optical axis: x = yaw, y = pitch
