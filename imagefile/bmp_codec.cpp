@@ -7,91 +7,17 @@
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
 #include "common/status_codes.h"
+#include "imagefile/byte_source.h"
 #include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-// ---------------------------------------------------------------------------------------------
-// Byte sources: a file read with pread, or bytes in memory. A read past the end is short.
-
-class CByteSource {
-public:
-    virtual ~CByteSource() = default;
-    virtual int64_t Length() const = 0;
-    // Copies up to n bytes from offset; answers how many were copied.
-    virtual size_t ReadAt(int64_t offset, uint8_t* dst, size_t n) = 0;
-    // The whole content when it already lies in memory, else nullptr.
-    virtual const uint8_t* Bytes() const { return nullptr; }
-};
-
-class CFileSource : public CByteSource {
-public:
-    explicit CFileSource(const std::string& path)
-    {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-        if (m_fd >= 0)
-            m_length = st.st_size;
-    }
-    ~CFileSource() override
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool IsOpen() const { return m_fd >= 0; }
-    int64_t Length() const override { return m_length; }
-    size_t ReadAt(int64_t offset, uint8_t* dst, size_t n) override
-    {
-        size_t done = 0;
-        while (done < n) {
-            const ssize_t got = ::pread(m_fd, dst + done, n - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += static_cast<size_t>(got);
-        }
-        return done;
-    }
-
-private:
-    int m_fd = -1;
-    int64_t m_length = 0;
-};
-
-class CMemorySource : public CByteSource {
-public:
-    CMemorySource(const uint8_t* data, size_t length) : m_data(data), m_length(data ? length : 0) {}
-    int64_t Length() const override { return static_cast<int64_t>(m_length); }
-    size_t ReadAt(int64_t offset, uint8_t* dst, size_t n) override
-    {
-        if (offset < 0 || static_cast<uint64_t>(offset) >= m_length)
-            return 0;
-        const size_t got = std::min(n, m_length - static_cast<size_t>(offset));
-        std::memcpy(dst, m_data + offset, got);
-        return got;
-    }
-    const uint8_t* Bytes() const override { return m_data; }
-
-private:
-    const uint8_t* m_data;
-    size_t m_length;
-};
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p)
@@ -621,7 +547,7 @@ CRect RectFromSource(CByteSource& src)
 
 CRect GetBmpBytesRect(const uint8_t* data, size_t length)
 {
-    CMemorySource src(data, length);
+    CMemoryByteSource src(data, length);
     return RectFromSource(src);
 }
 
@@ -629,8 +555,8 @@ CRect GetBmpFileRect(const std::string& path)
 {
     if (path.empty() || GetFileExt(path) != "BMP")
         return CRect();
-    CFileSource src(path);
-    if (!src.IsOpen())
+    CFileByteSource src;
+    if (!src.Open(path))
         return CRect();
     return RectFromSource(src);
 }
@@ -646,13 +572,13 @@ int ReadBmpFile(const std::string& path, CPixelArray& pixels, CSize& size, const
         return -1;
     if (size.cx < 1 || size.cy < 1)
         return -1;
-    CFileSource src(path);
-    return ReadBmp(src.IsOpen() ? &src : nullptr, pixels, size, rect);
+    CFileByteSource src;
+    return ReadBmp(src.Open(path) ? &src : nullptr, pixels, size, rect);
 }
 
 int ReadBmpBytes(const uint8_t* data, size_t length, CPixelArray& pixels, CSize& size, const CRect& rect)
 {
-    CMemorySource src(data, length);
+    CMemoryByteSource src(data, length);
     return ReadBmp(&src, pixels, size, rect);
 }
 
