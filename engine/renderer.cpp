@@ -107,10 +107,8 @@ COLORREF FilteredSample(const CMcCore& core, const CKpic* picture, const CBlockF
                 wx = core.m_EdgeTable[Clamp(static_cast<int>(a * 200), 0, 199)];
                 wy = core.m_EdgeTable[Clamp(static_cast<int>(b * 200), 0, 199)];
             } else {
-                if (a > 0.35)
-                    wx = (std::cos((a - 0.35) * EnginePi / 0.3) + 1.0) / 2.0;
-                if (b > 0.35)
-                    wy = (std::cos((b - 0.35) * EnginePi / 0.3) + 1.0) / 2.0;
+                wx = EdgeWeight(a);
+                wy = EdgeWeight(b);
             }
             local.AddColourWeighted(PixelAt(picture, sx, sy), static_cast<int>(wx * wy * 2000));
         }

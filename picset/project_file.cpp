@@ -75,8 +75,8 @@ CDPoint ReadFinitePoint(CArchiveReader& r)
 // A picture rectangle must have an area and a size a photo can have.
 void CheckPictureRect(CArchiveReader& r, const CRect& rect)
 {
-    const int64_t w = static_cast<int64_t>(rect.right) - rect.left;
-    const int64_t h = static_cast<int64_t>(rect.bottom) - rect.top;
+    const int64_t w = rect.Width64();
+    const int64_t h = rect.Height64();
     if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide || w * h > kMaxPicturePixels)
         r.Fail(ArchiveError::BadValue);
 }
