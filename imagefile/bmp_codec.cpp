@@ -9,6 +9,7 @@
 #include "common/status_codes.h"
 #include "imagefile/byte_source.h"
 #include "imagefile/image_codecs.h"
+#include "imagefile/image_file.h"
 #include "platform/message_box.h"
 
 #include <algorithm>
@@ -162,6 +163,12 @@ CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
     if (xPerMetre > 0 && yPerMetre > 0 &&
         (int64_t(xPerMetre) >= int64_t(yPerMetre) * 10000 || int64_t(yPerMetre) >= int64_t(xPerMetre) * 10000))
         return CHeaderState::Refused;
+    // Codes 4 and 5 of the Windows headers hold a whole JPEG or PNG file as the pixel data (with
+    // a bit count of 0).
+    if (!IsOs2V2(h.infoSize) && (h.compression == 4 || h.compression == 5)) {
+        NoteUnsupportedFeature(h.compression == 4 ? "BMP holding a JPEG picture" : "BMP holding a PNG picture");
+        return CHeaderState::Refused;
+    }
     if (h.bits != 1 && h.bits != 4 && h.bits != 8 && h.bits != 16 && h.bits != 24 && h.bits != 32)
         return CHeaderState::Refused;
     if (imageSize > length)
@@ -189,7 +196,11 @@ CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
     case kBiBitFields:
     case kBiAlphaBitFields:
         // In OS/2 2.x headers code 3 means Huffman 1D, which is not read.
-        if (IsOs2V2(h.infoSize) || (h.bits != 16 && h.bits != 32))
+        if (IsOs2V2(h.infoSize)) {
+            NoteUnsupportedFeature("Huffman-coded OS/2 BMP");
+            return CHeaderState::Refused;
+        }
+        if (h.bits != 16 && h.bits != 32)
             return CHeaderState::Refused;
         h.layout = CLayout::BitFields;
         if (h.infoSize >= 52) {

@@ -13,6 +13,20 @@
 std::string LastImageComment;
 
 namespace {
+thread_local std::string t_unsupportedFeature;
+} // namespace
+
+const std::string& LastUnsupportedFeature()
+{
+    return t_unsupportedFeature;
+}
+
+void NoteUnsupportedFeature(const char* feature)
+{
+    t_unsupportedFeature = feature;
+}
+
+namespace {
 
 // A rectangle of the canvas' own size only counts as the whole canvas when it starts at (0, 0).
 bool IsWholeCanvas(const CRect& rect, const CSize& size)
@@ -71,6 +85,7 @@ const char* ImageFileAccessText(ImageFileAccess access)
 CRect GetImageFileRect(const std::string& path)
 {
     LastImageComment.clear();
+    t_unsupportedFeature.clear();
     if (CheckImageFileAccess(path) == ImageFileAccess::NotAFile)
         return CRect();
     switch (GetFileKind(path)) {
@@ -89,6 +104,7 @@ CRect GetImageFileRect(const std::string& path)
 
 int LoadImageFile(const std::string& path, CPixelArray& pixels, CSize& size, const CRect& rect)
 {
+    t_unsupportedFeature.clear();
     if (CheckImageFileAccess(path) == ImageFileAccess::NotAFile)
         return -1;
     switch (GetFileKind(path)) {

@@ -29,6 +29,14 @@ ImageFileAccess CheckImageFileAccess(const std::string& path);
 // for Readable.
 const char* ImageFileAccessText(ImageFileAccess access);
 
+// What made the last size query or read of this thread refuse a file when the file is sound
+// but uses a feature the program does not read ("progressive JPEG", "arithmetic-coded JPEG",
+// "compressed TIFF", ...); empty when the file was read, or refused as damaged. The result codes stay as
+// they are: this only tells the user which of the two it was.
+const std::string& LastUnsupportedFeature();
+// Called by the codecs when they refuse such a file.
+void NoteUnsupportedFeature(const char* feature);
+
 // (0, 0, width, height) of a BMP, JPEG, TIFF or PNG file from its header; (0, 0, 0, 0) for any
 // other kind or a file that cannot be read.
 CRect GetImageFileRect(const std::string& path);

@@ -156,4 +156,40 @@ TEST(Dispatch, OnlyRegularFilesAreRead)
     EXPECT_STREQ(ImageFileAccessText(ImageFileAccess::Missing), "no such file");
 }
 
+TEST(Dispatch, RefusalsSayWhetherTheFileUsesAFeatureNotRead)
+{
+    const fs::path data = fs::path(SMRA_TESTDATA_DIR);
+    if (!fs::exists(data / "libjpeg-turbo-testimages"))
+        GTEST_SKIP() << "test data not found";
+    LoadMessageCatalogue();
+    struct Case {
+        fs::path file;
+        const char* feature; // "" when the file reads, or is damaged
+        bool reads;
+    } const cases[] = {
+        {data / "libjpeg-turbo-testimages" / "testimgari.jpg", "arithmetic-coded JPEG", false},
+        {data / "libjpeg-turbo-testimages" / "monkey12.jpg", "extended sequential JPEG", false},
+        {data / "bmpsuite" / "q" / "rgb24jpeg.bmp", "BMP holding a JPEG picture", false},
+        {data / "bmpsuite" / "q" / "rgb24png.bmp", "BMP holding a PNG picture", false},
+        {data / "bmpsuite" / "q" / "pal1huffmsb.bmp", "Huffman-coded OS/2 BMP", false},
+        {data / "libjpeg-turbo-testimages" / "testorig.jpg", "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        if (!fs::exists(c.file))
+            continue;
+        const CRect rect = GetImageFileRect(c.file.string());
+        CPixelArray p;
+        CSize size = rect.IsRectEmpty() ? CSize(16, 16) : rect.Size();
+        const int result = LoadImageFile(c.file.string(), p, size, CRect());
+        EXPECT_EQ(result > 0, c.reads);
+        EXPECT_EQ(LastUnsupportedFeature(), c.feature);
+    }
+    // A damaged file is no unsupported feature.
+    const std::string junk = ScratchDir("dispatch_feature") + "/junk.jpg";
+    WriteAll(junk, {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x03, 0x00});
+    EXPECT_EQ(GetImageFileRect(junk), CRect());
+    EXPECT_TRUE(LastUnsupportedFeature().empty());
+}
+
 } // namespace

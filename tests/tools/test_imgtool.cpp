@@ -88,6 +88,14 @@ TEST_F(Imgtool, UnreadableFilesSayWhy)
             EXPECT_NE(r.output.find(c.says), std::string::npos) << command << "\n" << r.output;
         }
     }
+    // A sound file that uses what the program does not read is not called damaged.
+    const std::string arithmetic = std::string(SMRA_TESTDATA_DIR) + "/libjpeg-turbo-testimages/testimgari.jpg";
+    if (fs::exists(arithmetic)) {
+        const RunResult r = RunImgtool("info " + Quote(arithmetic));
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_NE(r.output.find("uses a feature this program does not read: arithmetic-coded JPEG"), std::string::npos)
+            << r.output;
+    }
     // Root reads any file: the permission case is only seen by other users.
     if (::geteuid() != 0) {
         const RunResult r = RunImgtool("info " + Quote(locked));

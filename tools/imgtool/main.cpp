@@ -83,6 +83,9 @@ std::string HeaderFailure(const std::string& path, const char* kind)
     const ImageFileAccess access = CheckImageFileAccess(path);
     if (access != ImageFileAccess::Readable)
         return path + ": cannot read the image header: " + ImageFileAccessText(access);
+    if (!LastUnsupportedFeature().empty())
+        return path + ": cannot read the image header: the file uses a feature this program does not read: " +
+               LastUnsupportedFeature();
     return path + ": cannot read the image header: damaged or not a " + kind + " file";
 }
 
@@ -179,7 +182,10 @@ int Convert(const std::string& in, const std::string& out, const std::vector<std
         const ImageFileAccess access = CheckImageFileAccess(in);
         if (access != ImageFileAccess::Readable)
             return Fail(in + ": cannot read the picture: " + ImageFileAccessText(access));
-        return Fail(in + ": cannot read the picture (result " + std::to_string(result) + ")");
+        if (!LastUnsupportedFeature().empty())
+            return Fail(in + ": cannot read the picture: the file uses a feature this program does not read: " +
+                        LastUnsupportedFeature());
+        return Fail(in + ": cannot read the picture: the file is damaged (result " + std::to_string(result) + ")");
     }
     if (pixels.GetSize() != int64_t(w) * h)
         return Fail(in + ": the reader delivered " + std::to_string(pixels.GetSize()) + " pixels, expected " +

@@ -270,8 +270,12 @@ int Run(const COptions& opt)
         }
         if (result == kResultOutOfMemory)
             return Fail("not enough memory to render; nothing was written");
-        if (!core->m_RenderFailedPath.empty())
-            return Fail("cannot load the picture " + core->m_RenderFailedPath + "; nothing was written");
+        if (!core->m_RenderFailedPath.empty()) {
+            const std::string& feature = LastUnsupportedFeature();
+            return Fail("cannot load the picture " + core->m_RenderFailedPath +
+                        (feature.empty() ? std::string() : " (it uses a feature this program does not read: " + feature + ")") +
+                        "; nothing was written");
+        }
         return Fail("the render failed; nothing was written");
     }
     const double seconds =
