@@ -47,6 +47,7 @@ void ForgetPicture(CMcCore& set, CKpic* picture)
 CMcCore::CMcCore()
 {
     m_Regions.assign(1, PointEntry());
+    ResetFeatureLinking();
     UpdateBoundingRect();
     ResetProjectionReference(0);
     GetLensTable().Build(kInitialDistortion, kInitialLensRadius);

@@ -16,8 +16,10 @@
 #include "platform/idle_state.h"
 #include "platform/input_state.h"
 #include "platform/message_box.h"
+#include "platform/resources.h"
 #include "platform/settings_store.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 void ResetProcessState()
 {
@@ -29,6 +31,13 @@ void ResetProcessState()
     platform::SetStatusBar(nullptr);
     platform::SetFileDialog(nullptr);
     platform::SetSettings(nullptr);
+    platform::SetProcessLauncher(nullptr);
+    platform::SetShellOpen(nullptr);
+    platform::SetMemory(nullptr);
+    platform::SetEventPump(nullptr);
+    platform::ResetRunningJobs();
+    platform::SetResourceLoader(nullptr);
+    platform::ResetCursorsAndIcons();
     ResetCirclingSpeed();
     ExpireStatusText(3);
     JpegAbortEnabled = 0;
@@ -59,6 +68,7 @@ void ResetProcessState()
     FitMode = -2;
     EngineModeFlag = 0;
     NumberedMessageFlag = 0;
+    ResetFeatureLinking();
     CMcHost::ResetProgressRepaint(0);
     Catalogue() = MessageCatalogue();
 }
