@@ -160,7 +160,7 @@ bool CDocument::OpenDocumentFile(const std::string& path)
     if (!OnOpenDocument(path))
         return false;
     SetPathName(path);
-    SetModifiedFlag(false);
+    SetModifiedFlag(ChangedOnOpen());
     return true;
 }
 

@@ -133,6 +133,9 @@ protected:
     // The document's own steps; the base versions do nothing and succeed.
     virtual bool OnNewDocument() { return true; }
     virtual bool OnOpenDocument(const std::string&) { return true; }
+    // True when the project just opened already differs from its file (photos left out or
+    // taken at another size), so that it starts out modified.
+    virtual bool ChangedOnOpen() const { return false; }
     virtual bool OnSaveDocument(const std::string&) { return true; }
     // After the title changed (and the frames' titles with it).
     virtual void OnTitleChanged() {}

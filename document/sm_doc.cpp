@@ -227,6 +227,7 @@ bool CSmDoc::OnOpenDocument(const std::string& path)
     SetEngineModeFlags();
     AfterProjectLoaded();
     m_archivePath = path;
+    m_changedOnOpen = result.modified;
     return true;
 }
 

@@ -332,6 +332,7 @@ public:
     int m_fisheyeDefault = 32;
     int m_ringFisheyeDefault = 31;
     std::string m_archivePath;
+    bool m_changedOnOpen = false;
     int m_sizeMode = 1;
     int m_areaShown = 0;
     std::string m_lastOutputPath;
@@ -366,6 +367,7 @@ public:
 protected:
     bool OnNewDocument() override;
     bool OnOpenDocument(const std::string& path) override;
+    bool ChangedOnOpen() const override { return m_changedOnOpen; }
     bool OnSaveDocument(const std::string& path) override;
     void OnTitleChanged() override { UpdateTitleText(std::string()); }
 

@@ -218,6 +218,24 @@ TEST_F(SmDocTest, ProjectWithPicturesSavesAndReopensToTheSameState)
     EXPECT_EQ(ReadBytes(dir + "/two.fit"), ReadBytes(dir + "/third.fit"));
 }
 
+TEST_F(SmDocTest, AProjectThatLostAPhotoOnOpenStartsModified)
+{
+    const std::string dir = TempDir();
+    const std::string a = WritePicture(dir + "/a.bmp", 200, 150);
+    const std::string b = WritePicture(dir + "/b.png", 160, 120);
+    ASSERT_EQ(Import({a, b}), 1);
+    ASSERT_TRUE(doc->DoSave(dir + "/two.fit"));
+    ASSERT_TRUE(doc->OpenDocumentFile(dir + "/two.fit"));
+    EXPECT_FALSE(doc->IsModified()) << "every photo where it was";
+
+    std::filesystem::remove(b);
+    box.Clear();
+    box.QueueAnswer(platform::IDNO); // do not look for the missing photo
+    ASSERT_TRUE(doc->OpenDocumentFile(dir + "/two.fit"));
+    EXPECT_EQ(doc->GetPictureCount(), 1);
+    EXPECT_TRUE(doc->IsModified()) << "the project no longer matches its file";
+}
+
 TEST_F(SmDocTest, FailedOpenLeavesTheOpenProjectAsItWas)
 {
     const std::string dir = TempDir();
