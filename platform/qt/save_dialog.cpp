@@ -28,7 +28,7 @@ CFileDialogExt::CFileDialogExt(QWidget* parent) : QFileDialog(parent)
 {
     // Our own dialog, so that the name field can follow the type; the overwrite question stays.
     setOption(QFileDialog::DontUseNativeDialog, true);
-    connect(this, &QFileDialog::filterSelected, this, &CFileDialogExt::OnTypeChange);
+    connect(this, &QFileDialog::filterSelected, this, [this](const QString& filter) { OnTypeChange(filter); });
 }
 
 QString CFileDialogExt::ShownName() const

@@ -13,7 +13,6 @@
 std::string RewriteNameForFilter(const std::string& shown, int index, const std::vector<std::string>& extensions);
 
 class CFileDialogExt : public QFileDialog {
-    Q_OBJECT
 public:
     explicit CFileDialogExt(QWidget* parent = nullptr);
     // One extension (with its ".") per filter, entry 0 unused. Call before showing the dialog.
