@@ -9,6 +9,7 @@
 // axis; roll turns the camera plane about it.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -285,8 +286,11 @@ double CKpic::EstimateFocal()
     // Focal estimates of every fitted pair, in hundredths of a pixel, weighted by the pair's
     // distance on the camera plane. The weighted sums run in 64 bits: a thousand pairs of
     // estimates near 1e8 with weights near 1e6 overflow 32 bits.
-    std::vector<uint64_t> values;
-    std::vector<uint64_t> weights;
+    // Kept between calls: the focal searches estimate every picture's focal hundreds of times.
+    static thread_local std::vector<uint64_t> values;
+    static thread_local std::vector<uint64_t> weights;
+    values.clear();
+    weights.clear();
     for (int i = 0; i < n; ++i) {
         if (!IsFittedState(m_Points[static_cast<std::size_t>(i)].state))
             continue;
@@ -578,7 +582,7 @@ int CKpic::FindWorstPoint(int& count, double& residual)
 {
     count = 0;
     residual = 0.0;
-    int worst = 48;
+    int worst = -1;
     double worstSq = -1.0;
     for (int i = 0; i < CONTROL_POINT_SLOTS; ++i) {
         const ControlPoint& cp = m_Points[static_cast<std::size_t>(i)];
@@ -587,7 +591,10 @@ int CKpic::FindWorstPoint(int& count, double& residual)
         if (cp.state != -1 && cp.state <= 1)
             continue;
         ++count;
-        const double sq = ApproxSphericalDistanceSq(cp.target, cp.spherePosition);
+        // A residual that is not a number is the worst of all: that point needs matching most.
+        double sq = ApproxSphericalDistanceSq(cp.target, cp.spherePosition);
+        if (std::isnan(sq))
+            sq = std::numeric_limits<double>::infinity();
         if (sq > worstSq) {
             worstSq = sq;
             worst = i;

@@ -3,6 +3,8 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "engine/fit/focal_from_pairs.h"
+#include "engine/fit/offset_grid.h"
 #include "geometry/lens_table.h"
 #include "geometry/sphere.h"
 #include "imagefile/exif.h"
@@ -63,6 +65,11 @@ void ResetProcessState()
     // Geometry shared by all pictures.
     GetLensTable() = LensTable();
     ResetProjectionReference(0);
+
+    // The fit's work areas and its point ids.
+    ResetOffsetGrids();
+    ResetFocalPairing();
+    ResetPointIdCounter();
 
     // Engine modes and the catalogue, empty until the first engine adapter fills it.
     FitMode = -2;
