@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "platform/qt/job_pump.h"
+#include "platform/qt/resources.h"
 #include "platform/qt/save_dialog.h"
 
 namespace platform::qt {
@@ -230,6 +231,7 @@ void InstallQtServices()
     SetProcessLauncher(&g_launcher);
     SetShellOpen(&g_shell);
     SetEventPump(&g_pump);
+    SetResourceLoader(&QtResourceLoader());
 }
 
 void RemoveQtServices()
@@ -239,6 +241,7 @@ void RemoveQtServices()
     SetProcessLauncher(nullptr);
     SetShellOpen(nullptr);
     SetEventPump(nullptr);
+    SetResourceLoader(nullptr);
 }
 
 } // namespace platform::qt

@@ -58,29 +58,41 @@ QCursor LoadCursorResource(int id)
     return QCursor(QPixmap(path), hot.x(), hot.y());
 }
 
+int CQtResourceLoader::LoadIcon(int id)
+{
+    const QIcon icon = LoadIconResource(id);
+    if (icon.isNull())
+        return 0;
+    Icons()[id] = icon;
+    return id;
+}
+
+int CQtResourceLoader::LoadCursor(int id)
+{
+    if (!QFile::exists(QStringLiteral(":/res/cursors/cur%1.png").arg(id)))
+        return 0;
+    Cursors()[id] = LoadCursorResource(id);
+    return id;
+}
+
+CQtResourceLoader& QtResourceLoader()
+{
+    static CQtResourceLoader loader;
+    return loader;
+}
+
 const QCursor& AppCursor(int id)
 {
     static const QCursor arrow(Qt::ArrowCursor);
-    auto it = Cursors().find(id);
+    auto it = Cursors().find(CursorHandle(id));
     return it == Cursors().end() ? arrow : it->second;
 }
 
 const QIcon& AppIcon(int id)
 {
     static const QIcon none;
-    auto it = Icons().find(id);
+    auto it = Icons().find(IconHandle(id));
     return it == Icons().end() ? none : it->second;
 }
 
 } // namespace platform::qt
-
-void LoadCursorsAndIcons()
-{
-    using namespace platform::qt;
-    if (!Icons().empty())
-        return;
-    for (int id : {233, 234, 235, 236, 237, 238, 257, 278})
-        Icons()[id] = LoadIconResource(id);
-    for (int id : {159, 239, 240, 241, 242, 243, 244, 245, 246, 247, 248, 259, 331, 332})
-        Cursors()[id] = LoadCursorResource(id);
-}

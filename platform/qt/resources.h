@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+#include "platform/resources.h"
+
 namespace platform::qt {
 
 // A bitmap by id (button images, the start-up picture 308); null when there is none.
@@ -15,13 +17,19 @@ QIcon LoadIconResource(int id);
 // A cursor by id with its hot spot; the arrow when there is none.
 QCursor LoadCursorResource(int id);
 
+// The loader that LoadCursorsAndIcons uses: it reads the drawn files and answers the id as the
+// handle (0 for an id without a file).
+class CQtResourceLoader : public IResourceLoader {
+public:
+    int LoadIcon(int id) override;
+    int LoadCursor(int id) override;
+};
+// The loader of the window layer (installed by InstallQtServices).
+CQtResourceLoader& QtResourceLoader();
+
 // The cursors and icons loaded by LoadCursorsAndIcons; the arrow cursor and a null icon for ids
 // that were not loaded.
 const QCursor& AppCursor(int id);
 const QIcon& AppIcon(int id);
 
 } // namespace platform::qt
-
-// Loads the program's icons (233 to 238, 257, 278) and cursors (159, 239 to 248, 259, 331, 332)
-// into process-wide handles; later calls do nothing.
-void LoadCursorsAndIcons();

@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "platform/qt/qt_services.h"
+#include "platform/qt/resources.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -105,6 +106,26 @@ TEST(QtServices, FiltersBecomeQtNameFilters)
               (QStringList{"Seamora(*.fit)", "All files (*.*)"}));
     EXPECT_EQ(ToQtFilters("Pictures | *.jpg;*.JPEG; *.png | |"), (QStringList{"Pictures (*.jpg *.JPEG *.png)"}));
     EXPECT_TRUE(ToQtFilters("").isEmpty());
+}
+
+TEST(QtServices, CursorsAndIconsLoadOnceFromTheDrawnFiles)
+{
+    InstallQtServices();
+    LoadCursorsAndIcons();
+    for (int id : kIconIds) {
+        EXPECT_EQ(IconHandle(id), id);
+        EXPECT_FALSE(AppIcon(id).isNull()) << id;
+    }
+    for (int id : kCursorIds) {
+        EXPECT_EQ(CursorHandle(id), id);
+        EXPECT_EQ(AppCursor(id).shape(), Qt::BitmapCursor) << id;
+    }
+    // Ids outside the lists have no handle: the arrow and no icon.
+    EXPECT_EQ(AppCursor(174).shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(AppIcon(128).isNull());
+    EXPECT_FALSE(LoadBitmapResource(308).isNull());
+    EXPECT_TRUE(LoadBitmapResource(9999).isNull());
+    RemoveQtServices();
 }
 
 #include "test_qt_services.moc"
