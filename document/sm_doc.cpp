@@ -8,6 +8,7 @@
 #include "common/message_catalogue.h"
 #include "common/status_codes.h"
 #include "common/value_types.h"
+#include "document/render_save.h"
 #include "geometry/lens_table.h"
 #include "geometry/sphere.h"
 #include "picset/kpic.h"
@@ -70,6 +71,7 @@ void ResetDocumentProcessState()
     g_fatalExit = nullptr;
     g_guideOpener = nullptr;
     SetImageReader(nullptr);
+    render_save::ResetServices();
 }
 
 // ---- Construction --------------------------------------------------------------------------
@@ -509,6 +511,5 @@ CKpic* CSmDoc::FindPictureByName(const std::string& name) const
 
 void CSmDoc::RegisterCommands()
 {
-    AddCommand(ID_FILE_SAVE_AS, [this] { FileSaveAs(); },
-               [this] { return CommandState{m_pComp->GetPictureCount() > 0, false}; });
+    RegisterCommandTable();
 }

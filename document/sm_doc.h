@@ -79,6 +79,8 @@ public:
     // Above 0 while shown; its window rectangle in screen coordinates.
     virtual int GetState() const { return 0; }
     virtual CRect ScreenRect() const { return CRect(); }
+    // The colour fit manager: shows the named picture ("" none); 1 when it took it.
+    virtual int OpenForPicture(const std::string&) { return -1; }
 };
 
 // Reads an image file at a size (see LoadImageFile); tests install a counting reader.
@@ -203,6 +205,33 @@ public:
     CSize GetOutputSize(int step);
     // The size rule of one size mode (0 large, 1 medium, 2 small, 3 the user's scale).
     CSize CalcOutputSize(int mode, int step);
+
+    // ---- Render and Save -------------------------------------------------------------------
+    // The whole command: the save dialog, the checks, the render and the outcome's report.
+    void RenderAndSave();
+    // Renders and writes an image file (BMP, JPEG, TIFF, PNG): 1 written, 0 nothing was
+    // rendered, -1 failure or break (a file of that name is then kept as it was).
+    int RenderToFile(const std::string& path);
+    // Renders the turned BMP and its parameter file and starts the movie program: 1 started,
+    // 0 the program was not found, -1 any other failure or a break.
+    int MakePanoramaMovie(const std::string& path);
+    // Whether the path names the project file or a photo of the project.
+    bool IsOwnFile(const std::string& path) const;
+
+    // ---- Commands (the table is in commands_table.h) ----------------------------------------
+    // Fit: the waiting pieces are fitted, or the fitted pictures refined when none waits.
+    void OnProcessFit();
+    // Fit around a full turn in the conformal panorama projection.
+    void OnProcessFit360();
+    void OnUnfitSelection();
+    void OnUndoLastFit();
+    // The one recorded undo.
+    void OnProcessUndo();
+    void OnProcessOptionBox();
+    void OnFilePrintCurrentPicture();
+    void OnShowAuxLines();
+    // Hands a picture name ("" none) to the colour fit manager: 1 taken, -1 refused or none.
+    int ShowColorFitManager(const std::string& name);
 
     // ---- Picture intake and pieces --------------------------------------------------------
     // Entry states: 1 refused, 3 in the stock, 6 a piece, 7 a selected piece. A piece is named
@@ -363,6 +392,8 @@ public:
     int m_idleStepMode = 2;
     int m_undoKind = 0;
     std::list<std::string> m_undoNames;
+    // The clock second of the aux-line button's previous press.
+    int m_auxPressSecond = -1;
 
 protected:
     bool OnNewDocument() override;
@@ -381,6 +412,7 @@ private:
     // Entry fields and camera texts after a read.
     void SetCameraTexts(CPictureEntry& entry, bool fromLoad);
     void RegisterCommands();
+    void RegisterCommandTable();
     // Four frames of the given half size around an outline at a cell; true when one was set.
     bool SetFramesAround(CPoint cell, const CRect& outline, CSize half);
     // Lays the pieces in n rows of equal blocks.

@@ -61,7 +61,7 @@ public:
     int ApplyDefaultFocal(const std::string& path);
     int UnplaceUnfitted();
     virtual int SaveUndoSnapshot();
-    int RestoreUndoSnapshot();
+    virtual int RestoreUndoSnapshot();
     virtual int OptimizeFit();
     int PollBreak();
     int GetBreakMode() const;

@@ -21,6 +21,9 @@ struct FileDialogRequest {
     std::string defaultExt;
     // Filter chosen when the dialog opens, counted from 1 (0 = the first).
     int filterIndex = 0;
+    // Save dialogs: the extension (with its ".") of each filter, counted as filterIndex; a
+    // change of filter gives the typed name that extension. Empty: names are left alone.
+    std::vector<std::string> filterExtensions;
 };
 
 // The answer of a save dialog: the path and the filter the user left chosen (counted from 1).

@@ -13,6 +13,7 @@
 
 #include "platform/qt/job_pump.h"
 #include "platform/qt/resources.h"
+#include "platform/qt/save_dialog.h"
 
 namespace platform::qt {
 namespace {
@@ -142,7 +143,8 @@ std::vector<std::string> CQtFileDialog::OpenFiles(const FileDialogRequest& reque
 
 std::optional<SaveFileAnswer> CQtFileDialog::SaveFile(const FileDialogRequest& request)
 {
-    QFileDialog d(DialogParent());
+    CFileDialogExt d(DialogParent());
+    d.SetFilterExtensions(request.filterExtensions);
     Prepare(d, request);
     d.setAcceptMode(QFileDialog::AcceptSave);
     d.setFileMode(QFileDialog::AnyFile);
