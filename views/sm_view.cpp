@@ -132,14 +132,14 @@ void CSmView::OnInitialUpdate()
             const bool fits = display.canvasPixelLimit <= 0 || int64_t(dw) * dh <= display.canvasPixelLimit;
             if (!fits || !m_canvas.Create(size)) {
                 // Without a canvas the program cannot work: the message, then the end.
-                platform::ShowMessage(Catalogue().memoryTooShort, platform::MB_OK | platform::MB_ICONSTOP);
+                ShowMessage(Catalogue().memoryTooShort, platform::MB_OK | platform::MB_ICONSTOP);
                 FatalExit(kExitOutOfMemory);
                 return;
             }
         }
         m_sizeCanvas = size;
         if (display.bitsPerPixel <= 4) {
-            platform::ShowMessage(kColourDepthText, platform::MB_OK | platform::MB_ICONINFORMATION);
+            ShowMessage(kColourDepthText, platform::MB_OK | platform::MB_ICONINFORMATION);
             FatalExit(0);
             return;
         }
@@ -154,6 +154,7 @@ void CSmView::OnInitialUpdate()
     m_nZoom = 1;
     UpdateScrollLayout({});
     ScrollToOrigin();
+    m_originPending = true;
     Invalidate();
 }
 
@@ -165,7 +166,7 @@ void CSmView::ChooseFitZoom(CSize content, CSize view)
     int baseWidth = 0;
     if (doc && doc->m_pComp && doc->m_pComp->GetFittedCount() > 0 && doc->GetPictureCount() > 0) {
         if (CKpic* first = doc->GetPicture(0)) {
-            const int turn = first->m_QuarterTurns;
+            const int turn = first->QuarterTurns;
             baseWidth = (turn == 1 || turn == 3) ? first->Height() : first->Width();
         }
     }
@@ -261,7 +262,7 @@ void CSmView::RecenterCanvas()
     m_ptCanvasOrigin = {-m_rcCanvas.left, -m_rcCanvas.top};
     // Retained pixels keep their place in the work space: old pixel p + d is new pixel p.
     if (!m_canvas.Shift(m_rcCanvas.TopLeft() - old.TopLeft())) {
-        platform::ShowMessage(Catalogue().memoryTooShort, platform::MB_OK | platform::MB_ICONSTOP);
+        ShowMessage(Catalogue().memoryTooShort, platform::MB_OK | platform::MB_ICONSTOP);
         return;
     }
     QueuePlacedPictures(1);
@@ -590,6 +591,23 @@ void CSmView::resizeEvent(QResizeEvent* event)
 {
     views::CScrollViewBase::resizeEvent(event);
     RecalcStockLayout(0);
+    if (m_originPending && m_bCanvasReady) {
+        UpdateScrollLayout({});
+        ScrollToOrigin();
+        RecenterCanvas();
+    }
+}
+
+void CSmView::OnHScroll(int code, int track)
+{
+    m_originPending = false;
+    views::CScrollViewBase::OnHScroll(code, track);
+}
+
+void CSmView::OnVScroll(int code, int track)
+{
+    m_originPending = false;
+    views::CScrollViewBase::OnVScroll(code, track);
 }
 
 // ---- Drawing --------------------------------------------------------------------------------

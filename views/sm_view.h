@@ -97,6 +97,8 @@ protected:
     void OnDraw(platform::qt::CGdiContext& dc) override;
     void OnScrolled(CSize delta) override;
     void resizeEvent(QResizeEvent* event) override;
+    void OnHScroll(int code, int track) override;
+    void OnVScroll(int code, int track) override;
 
 private:
     void DrawMargins(platform::qt::CGdiContext& dc, CPoint src);
@@ -114,6 +116,9 @@ private:
 
     IFrameWindow* m_frame = nullptr;
     int m_lastPaintZoom = 0;
+    // Set by the initial update: until the user scrolls, a new client size keeps work-space
+    // (0, 0) in the middle (the frame takes its final size only after the view was made).
+    bool m_originPending = false;
     // Framed piece bitmaps and anchors by entry index.
     std::map<int, QImage> m_pieceFrames;
     std::map<int, CPoint> m_pieceAnchors;

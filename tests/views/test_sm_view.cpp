@@ -193,6 +193,8 @@ TEST_F(ViewFixture, LayoutChangeClipsANewAreaToTheVisibleRectangle)
 TEST_F(ViewFixture, EmptyProjectDrawsWhiteCanvasWithCrossLines)
 {
     view->OnInitialUpdate();
+    view->show();
+    view->resize(900, 640);  // the frame's final size comes after the initial update
     const QImage shot = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(shot.isNull());
     // Work-space (0, 0) at the client centre after ScrollToOrigin: black lines through it.

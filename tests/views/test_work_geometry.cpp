@@ -46,7 +46,7 @@ TEST(WorkFitZoom, RatioStepsFallbackAndBaseWidthRule)
         {{1701, 10}, {100, 100}, 0, 16},
         {{100, 100}, {100, 100}, 2000, 16}, // 2000 / 8 > 240: doubled to 16, then stops
         {{100, 100}, {100, 100}, 480, 2},
-        {{100, 100}, {100, 100}, 481, 4},
+        {{100, 100}, {100, 100}, 482, 4},
         {{10, 10}, {0, 0}, 0, 1},           // no view: no ratio
     };
     for (const auto& c : cases)
