@@ -286,8 +286,11 @@ double CKpic::EstimateFocal()
     // Focal estimates of every fitted pair, in hundredths of a pixel, weighted by the pair's
     // distance on the camera plane. The weighted sums run in 64 bits: a thousand pairs of
     // estimates near 1e8 with weights near 1e6 overflow 32 bits.
-    std::vector<uint64_t> values;
-    std::vector<uint64_t> weights;
+    // Kept between calls: the focal searches estimate every picture's focal hundreds of times.
+    static thread_local std::vector<uint64_t> values;
+    static thread_local std::vector<uint64_t> weights;
+    values.clear();
+    weights.clear();
     for (int i = 0; i < n; ++i) {
         if (!IsFittedState(m_Points[static_cast<std::size_t>(i)].state))
             continue;

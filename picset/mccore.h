@@ -284,10 +284,12 @@ public:
     int32_t m_FittedCount = 0;              // pictures with status 3 or more at the last sort
     int32_t m_FocalModeSetting = 1;         // the user's choice for m_IndividualFocal
     int32_t m_IndividualFocal = 1;          // 1: each picture has its own focal; 0: shared
-    std::vector<std::string> m_FitSnapshotPaths;   // fit snapshot: paths and 32-bit values
-    std::vector<uint32_t> m_FitSnapshotValues;
-    std::vector<std::string> m_UndoSnapshotPaths;  // one-level undo: paths and 32-bit values
-    std::vector<uint32_t> m_UndoSnapshotValues;
+    // Fit snapshot and one-level undo: paths and values. The values are doubles so that counts
+    // and ids are held exactly and angles, positions and the distortion keep sign and fraction.
+    std::vector<std::string> m_FitSnapshotPaths;
+    std::vector<double> m_FitSnapshotValues;
+    std::vector<std::string> m_UndoSnapshotPaths;
+    std::vector<double> m_UndoSnapshotValues;
     CDPoint m_CentreFractions{0.5, 0.5};    // optical centre as a fraction of (w - 1, h - 1)
     double m_Distortion = -0.02;            // lens-distortion coefficient
     double m_LensModelFactor = 0.95;        // radius parameter of the lens model
@@ -335,6 +337,7 @@ public:
     CDPoint m_SavedBaseDirection;
     double m_SavedBaseFocal = 1000.0;
     int32_t m_StepMarker = 0;               // step marker of the focal searches and refits
+    int64_t m_FocalScoreCount = 0;          // focal evaluations of the searches so far
     int32_t m_AnchorMode = 1;               // anchor mode flag of the automatic fit
     int32_t m_AnchorModeDefault = 1;
 };

@@ -99,6 +99,10 @@ void CMcCore::DeleteAllPictures()
     }
     m_SavedBase = nullptr;
     m_Pictures.clear();
+    m_UndoSnapshotPaths.clear();
+    m_UndoSnapshotValues.clear();
+    m_FitSnapshotPaths.clear();
+    m_FitSnapshotValues.clear();
     m_FittedCount = 0;
     m_RegionsValid = 0;
 }

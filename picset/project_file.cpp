@@ -359,6 +359,11 @@ void TakePictures(CMcCore& core, std::vector<std::unique_ptr<CKpic>> pictures)
     core.m_LayoutGrid.clear();
     core.m_SavedBase = nullptr;
     core.m_Pictures = std::move(pictures);
+    // An undo never reaches back into the project that was open before.
+    core.m_UndoSnapshotPaths.clear();
+    core.m_UndoSnapshotValues.clear();
+    core.m_FitSnapshotPaths.clear();
+    core.m_FitSnapshotValues.clear();
     core.m_FittedCount = 0;
     core.m_RegionsValid = 0;
 }

@@ -134,20 +134,6 @@ CRect CoveredArea(const CMcCore& core)
                  static_cast<int>(std::ceil(right)) + 1, static_cast<int>(std::ceil(bottom)) + 1);
 }
 
-// A picture whose optical centre does not lie inside it gets the centre the project's centre
-// fractions give, the rule the picture set applies when it refreshes its geometry after a load
-// (nothing changes where that already happened).
-void PlaceOpticalCentres(CMcCore& core)
-{
-    for (const auto& p : core.m_Pictures) {
-        const CDPoint c = p->m_OpticalCentre;
-        if (c.x > 2 && c.x < p->Width() - 2 && c.y > 2 && c.y < p->Height() - 2)
-            continue;
-        p->m_OpticalCentre = CDPoint((p->Width() - 1) * core.m_CentreFractions.x,
-                                     (p->Height() - 1) * core.m_CentreFractions.y);
-    }
-}
-
 // The size limits the program applies before it creates an image file of each kind.
 bool TooBigForKind(int kind, int w, int h)
 {
@@ -191,7 +177,7 @@ int Run(const COptions& opt)
         return Fail("cannot open the project " + opt.project +
                     (opened.message.empty() ? std::string() : ": " + opened.message));
     document.SetCore(core.get());
-    PlaceOpticalCentres(*core);
+    // The load gave every picture its optical centre, lens scale and the set's lens table.
     core->SortPlacedFirst();
     if (core->GetFittedCount() < 1)
         return Fail("the project has no fitted picture: " + opt.project);
