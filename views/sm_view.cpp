@@ -702,7 +702,8 @@ QImage CSmView::BuildPieceBitmap(int entry, CSize size) const
         return {};
     if (size == CSize())
         size = GetThumbSize(entry);
-    if (size.cx <= 0 || size.cy <= 0 || int64_t(size.cx) * size.cy > kThumbPixels)
+    // The buffers follow the piece: a square piece of 160 x 160 is as welcome as 160 x 120.
+    if (size.cx <= 0 || size.cy <= 0 || size.cx > 160 || size.cy > 160)
         return {};
     // The picture's part of its 160 x 120 thumbnail, keeping the aspect.
     int sw = 160, sh = 120;

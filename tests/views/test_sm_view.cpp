@@ -213,3 +213,41 @@ TEST_F(ViewFixture, EmptyProjectDrawsWhiteCanvasWithCrossLines)
         coloured += (grid.pixel(o.x + 50, y) & 0xFFFFFF) != 0xFFFFFF;
     EXPECT_GT(coloured, c.Height() / 3);
 }
+
+TEST_F(ViewFixture, StockShowsLabelFramesUntilThumbnailsArriveSquareOnesIncluded)
+{
+    if (doc->m_entries.size() < 2)
+        doc->m_entries.resize(2);
+    const int wide = 0, square = 1;
+    doc->m_entries[wide].m_Name = "/photos/pic_a.jpg";
+    doc->m_entries[wide].m_Size = {4000, 3000};
+    doc->m_entries[square].m_Name = "/photos/pic_b.jpg";
+    doc->m_entries[square].m_Size = {3000, 3000};
+    CPixelArray& thumb = doc->m_entries[square].m_PixelCache;
+    thumb.SetSize(160 * 120);
+    for (int i = 0; i < 160 * 120; ++i)
+        thumb[i] = 0x00C000;  // green, the picture's part is the middle 120 x 120
+    doc->m_pieceList = {wide, square};
+    view->OnInitialUpdate();
+    view->show();
+    doc->m_refreshFlags[2] = 0;
+    const QImage shot = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(doc->m_refreshFlags[2], 1) << "a label asks for more idle time";
+
+    const int m = view->m_stock.margin;
+    CPoint anchor;
+    const CSize ws = view->GetPieceSize(wide);
+    const CPoint wo = view->GetStockCellOrigin(0, ws.cx, ws.cy, anchor);
+    ASSERT_NE(wo, CPoint());
+    // The incomplete thumbnail's label frame lies one pixel inside the cell's frame.
+    EXPECT_EQ(shot.pixel(wo.x - m + 1, wo.y - m + 1) & 0xFFFFFF, 0xD9DCD2u);
+    EXPECT_EQ(shot.pixel(wo.x - m, wo.y + ws.cy / 2) & 0xFFFFFF, 0xFFFFFFu);
+
+    const CSize ss = view->GetPieceSize(square);
+    EXPECT_EQ(ss, CSize(view->m_stock.thumbSize, view->m_stock.thumbSize));
+    const CPoint so = view->GetStockCellOrigin(1, ss.cx, ss.cy, anchor);
+    ASSERT_NE(so, CPoint());
+    // The square piece shows its thumbnail (the second paint, once its rectangle is known).
+    const QImage again = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(again.pixel(so.x + ss.cx / 2, so.y + ss.cy / 2) & 0xFFFFFF, 0x00C000u);
+}
