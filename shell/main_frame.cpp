@@ -30,6 +30,7 @@
 #include "shell/main_menu.h"
 #include "shell/splitt.h"
 #include "views/placeholder_panes.h"
+#include "views/sm_view.h"
 
 namespace {
 
@@ -411,6 +412,10 @@ bool CMainFrame::CreateClient()
     m_wndFinderSplitter->setStretchFactor(0, 1);
     m_wndFinderSplitter->setStretchFactor(1, 0);
     m_wndSplitter->setSizes({160, 300, 300});
+    if (m_doc) {
+        m_doc->AddView(m_workView);
+        m_workView->OnInitialUpdate();
+    }
     m_wndSplitter->SetDragListener([this](int finder, int manager) {
         m_widths.finderWidth = finder;
         m_widths.managerWidth = manager;

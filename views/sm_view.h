@@ -1,0 +1,126 @@
+// The work view: the middle pane of the main window. A scrolling view of the work space with
+// an off-screen canvas over the zoomed work space into which the placed pictures are drawn
+// progressively in idle time, the stock of piece thumbnails along the pane's border, the grid,
+// the cross lines through the work-space origin, the leader lines of fitted pieces and the
+// rendering area with its handles.
+#pragma once
+
+#include <QImage>
+
+#include <array>
+#include <list>
+#include <map>
+#include <string>
+
+#include "document/sm_doc.h"
+#include "views/scroll_view.h"
+#include "views/work_canvas.h"
+#include "views/work_geometry.h"
+
+class CSmView : public views::CScrollViewBase, public IWorkView {
+    Q_OBJECT
+public:
+    explicit CSmView(QWidget* parent = nullptr);
+    ~CSmView() override;
+
+    CSmDoc* GetDoc() const;
+    IFrameWindow* GetParentFrame() override { return m_frame; }
+    void SetParentFrame(IFrameWindow* frame) { m_frame = frame; }
+
+    // Buffers, display checks and the first layout.
+    void OnInitialUpdate();
+    void OnUpdate(IDocumentView* sender, int hint, const HintObject& object) override;
+
+    // ---- IWorkView -------------------------------------------------------------------------
+    int ProcessLoadQueue() override;
+    void RepaintNow() override;
+    void UpdateNow() override { UpdateWindow(); }
+    void MarkCellsInArea() override;
+    void EraseMarkedCells() override;
+    void ClearCanvas() override;
+    void QueuePictureLoad(const std::string& path) override;
+
+    // ---- Mappings --------------------------------------------------------------------------
+    workview::Mapping Map() const { return {m_nZoom, m_ptCanvasOrigin, m_ptScrollOrigin}; }
+    CPoint WorkToCanvas(CPoint p) const { return Map().WorkToCanvas(p); }
+    CPoint WorkToView(CPoint p) const { return Map().WorkToView(p); }
+    CRect WorkRectToView(const CRect& r) const { return Map().WorkRectToView(r); }
+    CPoint ViewToWork(CPoint p) const { return Map().ViewToWork(p); }
+    CRect ViewRectToWork(const CRect& r) const { return Map().ViewRectToWork(r); }
+
+    // ---- Layout and zoom -------------------------------------------------------------------
+    void ChooseFitZoom(CSize content, CSize view);
+    void UpdateScrollLayout(CSize shift);
+    void ScrollToOrigin();
+    CPoint GetViewCenter() const;
+    void ScrollToCenter(CPoint work);
+    void SetZoom(int zoom);
+    void PublishZoom(int zoom);
+    void RecenterCanvas();
+    int RecalcStockLayout(int level);
+    CSize GetThumbSize(int entry) const;
+    CSize GetPieceSize(int entry) const;
+    CPoint GetStockCellOrigin(int index, int w, int h, CPoint& anchor) const;
+    int LoadNextPieceThumbnail();
+
+    // ---- Progressive drawing ---------------------------------------------------------------
+    void QueuePlacedPictures(int lowestState);
+    int RemoveFromLoadQueue(const std::string& name);
+    void RedrawCanvas();
+    void UpdateStatusText();
+
+    // ---- State (read by the input handlers and the tests) -----------------------------------
+    int m_nZoom = 1;
+    CSize m_sizeCanvas;
+    CRect m_rcCanvas;
+    CPoint m_ptCanvasOrigin;
+    CRect m_rcScroll;
+    CPoint m_ptScrollOrigin;
+    std::list<std::string> m_loadQueue;
+    std::string m_strLoading;
+    int m_nLoadState = 0;
+    int m_bRecenterPending = 0;
+    int m_bDrawEnabled = 1;
+    int m_bCellsMarked = 0;
+    int m_bCanvasReady = 0;
+    int m_bQuickPieces = 0;
+    int m_bRebuildPieceBitmaps = 0;
+    workview::StockLayout m_stock;
+    std::array<CRect, 17> m_rcAreaHandles{};
+    CPoint m_ptViewShift;
+    int m_nGrabbedHandle = 0;
+    CRect m_rcCloseBox;
+    workview::CWorkCanvas m_canvas;
+    workview::CBandDrawer m_band;
+
+protected:
+    void OnDraw(platform::qt::CGdiContext& dc) override;
+    void OnScrolled(CSize delta) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void OnHScroll(int code, int track) override;
+    void OnVScroll(int code, int track) override;
+
+private:
+    void DrawMargins(platform::qt::CGdiContext& dc, CPoint src);
+    void DrawGrid(platform::qt::CGdiContext& dc, const CRect& client);
+    void DrawCrossLines(platform::qt::CGdiContext& dc, CPoint src, CPoint work);
+    int DrawPieces(platform::qt::CGdiContext& dc, int dx, int dy);
+    int DrawPieceFrame(int entry);
+    void DrawPieceOutlines(platform::qt::CGdiContext& dc, CPoint src);
+    int DrawMarkPolygon(platform::qt::CGdiContext& dc, int entry, CPoint src, const platform::qt::CPen& pen);
+    void DrawRenderingArea(platform::qt::CGdiContext& dc, const CRect& client, CPoint o);
+    // The thumbnail of an entry scaled and turned to the piece size; null without a complete
+    // thumbnail.
+    QImage BuildPieceBitmap(int entry, CSize size) const;
+    CSize ClientSize() const { return GetClientRect().Size(); }
+
+    IFrameWindow* m_frame = nullptr;
+    int m_lastPaintZoom = 0;
+    // Set by the initial update: until the user scrolls, a new client size keeps work-space
+    // (0, 0) in the middle (the frame takes its final size only after the view was made).
+    bool m_originPending = false;
+    // Framed piece bitmaps and anchors by entry index.
+    std::map<int, QImage> m_pieceFrames;
+    std::map<int, CPoint> m_pieceAnchors;
+    std::map<int, CRect> m_stockRects;
+};
