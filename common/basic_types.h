@@ -55,9 +55,12 @@ struct CRect {
     constexpr CRect(CPoint tl, CPoint br) : left(tl.x), top(tl.y), right(br.x), bottom(br.y) {}
     constexpr CRect(CPoint tl, CSize s) : left(tl.x), top(tl.y), right(tl.x + s.cx), bottom(tl.y + s.cy) {}
 
-    // Measured in 64 bits and saturated: the engine's areas reach +-2.1e9 on each side.
-    constexpr int32_t Width() const { return SaturateToInt32(int64_t(right) - left); }
-    constexpr int32_t Height() const { return SaturateToInt32(int64_t(bottom) - top); }
+    // The sides measured in 64 bits: the engine's areas reach +-2.1e9 on each side, so a side
+    // may not fit an int. Width() and Height() are the same saturated to the int range.
+    constexpr int64_t Width64() const { return int64_t(right) - left; }
+    constexpr int64_t Height64() const { return int64_t(bottom) - top; }
+    constexpr int32_t Width() const { return SaturateToInt32(Width64()); }
+    constexpr int32_t Height() const { return SaturateToInt32(Height64()); }
     constexpr CSize Size() const { return {Width(), Height()}; }
     constexpr CPoint TopLeft() const { return {left, top}; }
     constexpr CPoint BottomRight() const { return {right, bottom}; }

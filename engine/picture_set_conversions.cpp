@@ -23,6 +23,9 @@ constexpr int32_t TickRing = 20735;
 struct WideRect {
     int64_t left, top, right, bottom;
 
+    int64_t Width() const { return right - left; }
+    int64_t Height() const { return bottom - top; }
+
     void Include(CPoint p)
     {
         left = std::min<int64_t>(left, p.x);
@@ -115,8 +118,8 @@ CRect CMcCore::GetOutputArea(int centre)
         a.Include(PictureToPixel(first, r.right, r.bottom));
     }
     // Centre the area on the origin.
-    const int64_t halfWidth = (a.right - a.left) / 2;
-    const int64_t halfHeight = (a.bottom - a.top) / 2;
+    const int64_t halfWidth = a.Width() / 2;
+    const int64_t halfHeight = a.Height() / 2;
     const WideRect c{-halfWidth, -halfHeight, halfWidth, halfHeight};
     a = c;
     for (const auto& picture : m_Pictures)
@@ -129,7 +132,7 @@ CRect CMcCore::GetOutputArea(int centre)
     a.bottom = std::min(a.bottom, 2 * c.bottom);
     if (a.right <= a.left || a.bottom <= a.top)
         a = WideRect{0, 0, 0, 0};
-    if (m_Projection > 30 && centre == 1) {
+    if (m_Projection >= PROJ_CONFORMAL_FISHEYE && centre == 1) {
         const int64_t dx = (-a.left - a.right) / 2;
         const int64_t dy = (-a.top - a.bottom) / 2;
         a.left += dx;

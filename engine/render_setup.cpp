@@ -11,17 +11,13 @@
 #include <new>
 
 #include "common/status_codes.h"
+#include "geometry/projections.h"
 #include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "engine/render_filter.h"
 #include "picset/mccore.h"
 
 namespace {
-
-// The area's width and height in 64 bits: an output area may reach from -2.1e9 to 2.1e9, whose
-// difference does not fit 32 bits.
-int64_t AreaWidth(const CRect& a) { return static_cast<int64_t>(a.right) - a.left; }
-int64_t AreaHeight(const CRect& a) { return static_cast<int64_t>(a.bottom) - a.top; }
 
 // trunc(v) held within [lo, hi], NaN giving lo: the int conversion of a raster coordinate that an
 // extreme area could push beyond the int range.
@@ -94,16 +90,16 @@ void CMcCore::BuildFilterTables()
 int CMcCore::SetRenderArea(int left, int top, int right, int bottom, int width, int height)
 {
     m_RenderArea.SetRect(left, top, right, bottom);
-    if (AreaWidth(m_RenderArea) <= 0)
+    if (m_RenderArea.Width64() <= 0)
         m_RenderArea.right = m_RenderArea.left + 16;
-    if (AreaHeight(m_RenderArea) <= 0)
+    if (m_RenderArea.Height64() <= 0)
         m_RenderArea.bottom = m_RenderArea.top + 16;
     m_OutputWidth = width;
     m_OutputHeight = height;
 
     // The horizontal factor serves both axes. The scaled origin is held where it and its far
     // corner stay ints (only a raster absurdly larger than its area gets there).
-    const double areaWidth = static_cast<double>(AreaWidth(m_RenderArea));
+    const double areaWidth = static_cast<double>(m_RenderArea.Width64());
     const double x = width / areaWidth;
     const int ox = TruncWithin(m_RenderArea.left * x, INT32_MIN + 1, INT32_MAX - std::max(width, 0));
     const int oy = TruncWithin(m_RenderArea.top * x, INT32_MIN + 1, INT32_MAX - std::max(height, 0));
@@ -116,26 +112,30 @@ int CMcCore::SetRenderArea(int left, int top, int right, int bottom, int width, 
 int CMcCore::SetRenderAreaByWidth(const CRect& area, int width)
 {
     CRect a = area;
-    if (AreaWidth(a) <= 0)
+    if (a.Width64() <= 0)
         a.right = a.left + 16;
-    if (AreaHeight(a) <= 0)
+    if (a.Height64() <= 0)
         a.bottom = a.top + 16;
     const int w = Clamp(width, 1, 999999);
     // A very flat area would give no row at all; one row is the least a raster has. A very tall
     // one is held at a height whose bands and block rows still count in ints.
-    const double aspect = static_cast<double>(AreaHeight(a)) / static_cast<double>(AreaWidth(a));
+    const double aspect = static_cast<double>(a.Height64()) / static_cast<double>(a.Width64());
     const int h = TruncWithin(w * aspect, 1, INT32_MAX - kRenderBandRows);
     return SetRenderArea(a.left, a.top, a.right, a.bottom, w, h);
 }
 
 int CMcCore::GetRenderSpanDegrees()
 {
-    if (m_Projection < 10 || m_Projection >= 30)
+    if (!IsLinearProjection(m_Projection) && !IsPanoramaProjection(m_Projection))
         return 1;
     // An edge beyond what the view can show has no direction; it counts as the edge of the
     // view, a quarter turn to its side (only the linear forms have such edges on the centre
     // line, and they reach less than a quarter turn each way).
     auto longitude = [this](int x) {
+        // These panoramas unroll longitude along x: the span is read there, also for an area
+        // wider than the turns their inverses bound the longitude to.
+        if (m_Projection >= PROJ_CYLINDRICAL && m_Projection <= PROJ_EQUAL_AREA_PANORAMA)
+            return x / m_CommonFocal;
         const CDPoint d = PixelToSphere(x, 0);
         if (IsMissingDirection(d))
             return x < 0 ? -EngineHalfPi : EngineHalfPi;
@@ -188,8 +188,8 @@ int CMcCore::AllocateRenderBlocks()
     }
     if (m_RenderShape == 1 || m_RenderShape == 2) {
         const CRect& a = m_RenderArea;
-        m_RadiusX = static_cast<double>(AreaWidth(a) / 2);
-        m_RadiusY = static_cast<double>(AreaHeight(a) / 2);
+        m_RadiusX = static_cast<double>(a.Width64() / 2);
+        m_RadiusY = static_cast<double>(a.Height64() / 2);
         m_ImageCentre = CDPoint(static_cast<double>((static_cast<int64_t>(a.left) + a.right) / 2),
                                 static_cast<double>((static_cast<int64_t>(a.top) + a.bottom) / 2));
         if (m_RenderShape == 1) {

@@ -44,13 +44,11 @@ struct CBandWork {
     }
 };
 
-// A direction that an inverse projection really produced. The sentinel of a plane point without
-// a direction (longitude 5pi, or 6pi added by the conformal fisheye) and anything non-finite
-// would otherwise be looked up as the direction behind the viewer.
+// A direction that an inverse projection really produced (the shared no-direction test) and
+// that lies on the sphere: a vertical panorama reaching past a pole gives latitudes beyond it.
 bool IsRenderableDirection(CDPoint d)
 {
-    return std::isfinite(d.x) && std::isfinite(d.y) && std::abs(d.x) <= EngineTwoPi &&
-           std::abs(d.y) <= EngineHalfPi;
+    return !IsMissingDirection(d) && std::abs(d.y) <= EngineHalfPi;
 }
 
 bool HasImage(const CKpic* picture)
@@ -109,10 +107,8 @@ COLORREF FilteredSample(const CMcCore& core, const CKpic* picture, const CBlockF
                 wx = core.m_EdgeTable[Clamp(static_cast<int>(a * 200), 0, 199)];
                 wy = core.m_EdgeTable[Clamp(static_cast<int>(b * 200), 0, 199)];
             } else {
-                if (a > 0.35)
-                    wx = (std::cos((a - 0.35) * EnginePi / 0.3) + 1.0) / 2.0;
-                if (b > 0.35)
-                    wy = (std::cos((b - 0.35) * EnginePi / 0.3) + 1.0) / 2.0;
+                wx = EdgeWeight(a);
+                wy = EdgeWeight(b);
             }
             local.AddColourWeighted(PixelAt(picture, sx, sy), static_cast<int>(wx * wy * 2000));
         }
@@ -194,8 +190,10 @@ int RenderOne(CBandWork& work, int band, CKpic* picture, int radius)
                     continue;
                 }
                 const CDPoint q = core.OutputToPlane(x, y);
-                if (round && std::hypot((q.x - core.m_ImageCentre.x) / core.m_RadiusX,
-                                        (q.y - core.m_ImageCentre.y) / core.m_RadiusY) > 1.0)
+                // Written so that a NaN (an area one unit wide or high has a radius of 0, and its
+                // centre pixel gives 0 / 0) counts as outside.
+                if (round && !(std::hypot((q.x - core.m_ImageCentre.x) / core.m_RadiusX,
+                                          (q.y - core.m_ImageCentre.y) / core.m_RadiusY) <= 1.0))
                     continue;
                 const CDPoint d = core.PlaneToSphere(q);
                 if (!IsRenderableDirection(d))
@@ -387,7 +385,11 @@ int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads
     for (CKpic* p : core.m_RenderList) {
         if (!p->IsFitted() || p->Width() < 1 || HasImage(p))
             continue;
-        if (core.EnsurePictureImage(p) <= 0 || !HasImage(p)) {
+        const int loaded = core.EnsurePictureImage(p);
+        // Memory running out is not the picture's fault: the caller says so instead.
+        if (loaded <= kResultOutOfMemory)
+            return kResultOutOfMemory;
+        if (loaded <= 0 || !HasImage(p)) {
             ReportPictureNotLoaded(core, p);
             return -1;
         }

@@ -187,7 +187,7 @@ CDPoint ProjectCylindrical(CDPoint d, double f)
 
 CDPoint UnprojectCylindrical(CDPoint q, double f)
 {
-    return {q.x / f, std::atan2(q.y, f)};
+    return {BoundPanoramaLongitude(q.x / f), std::atan2(q.y, f)};
 }
 
 CDPoint ProjectConformalPanorama(CDPoint d, double f)
@@ -204,7 +204,7 @@ CDPoint UnprojectConformalPanorama(CDPoint q, double f)
     double lat = 2.0 * std::atan(std::exp(std::fabs(v))) - EngineHalfPi;
     if (v < 0.0)
         lat = -lat;
-    return {q.x / f, lat};
+    return {BoundPanoramaLongitude(q.x / f), lat};
 }
 
 CDPoint ProjectEquirectangular(CDPoint d, double f)
@@ -224,7 +224,7 @@ CDPoint ProjectEqualAreaPanorama(CDPoint d, double f)
 
 CDPoint UnprojectEqualAreaPanorama(CDPoint q, double f)
 {
-    return {q.x / f, std::asin(ClampDouble(q.y / f, -0.999, 0.999))};
+    return {BoundPanoramaLongitude(q.x / f), std::asin(ClampDouble(q.y / f, -0.999, 0.999))};
 }
 
 CDPoint ProjectVertPanorama(CDPoint d, double f)

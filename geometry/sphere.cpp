@@ -37,7 +37,14 @@ bool IsValidDirection(CDPoint d)
 
 bool IsMissingDirection(CDPoint d)
 {
-    return !(std::fabs(d.x) < 4.0 * EnginePi) || std::isnan(d.y);
+    return !(std::fabs(d.x) < 4.0 * EnginePi) || !std::isfinite(d.y);
+}
+
+double BoundPanoramaLongitude(double lon)
+{
+    if (std::fabs(lon) <= EngineTwoPi)
+        return lon;
+    return NormalizeAngle(lon);
 }
 
 double NormalizeAngle(double a)
@@ -75,9 +82,11 @@ double ApproxSphericalDistance(CDPoint p, CDPoint q)
 double SphericalCosineRule(double a, double b, double gamma)
 {
     const double v = std::cos(a) * std::cos(b) + std::sin(a) * std::sin(b) * std::cos(gamma);
-    if (!(v >= -1.0 && v <= 1.0))
+    // Rounding can put the cosine of a side of 0 or pi just outside [-1, 1]: that is the side
+    // itself, not a failure (which would turn a move to the far pole into one to the near pole).
+    if (std::isnan(v))
         return 0.0;
-    return std::acos(v);
+    return std::acos(ClampDouble(v, -1.0, 1.0));
 }
 
 double SphericalAngleFromSides(double a, double b, double c)

@@ -35,7 +35,14 @@ bool IsValidDirection(CDPoint d);
 // IsValidDirection, on inverse results: the panorama forms return usable longitudes beyond +-pi
 // (up to +-2pi for the equirectangular form), and a fisheye direction reached over a pole can
 // come back with a longitude of exactly -pi.
+// Every caller, the renderer included, tests inverse results with this one function. Real
+// directions stay below 4pi in longitude: the panorama inverses bound theirs with
+// BoundPanoramaLongitude.
 bool IsMissingDirection(CDPoint d);
+// A panorama inverse's longitude: kept as it is within two turns either way (the panoramas show
+// longitudes beyond +-pi), otherwise brought into (-pi, pi] by whole turns, so that an output
+// area reaching past a turn still looks up real directions. NaN stays NaN.
+double BoundPanoramaLongitude(double lon);
 
 // a brought into (-pi, pi] by whole turns; NaN and infinities give NaN at once, and huge values
 // are reduced without stepping through every turn.
@@ -48,7 +55,8 @@ double SphericalDistance(CDPoint p, CDPoint q);
 // Flat approximation sqrt((dlon cos(mean lat))^2 + dlat^2) and its square.
 double ApproxSphericalDistance(CDPoint p, CDPoint q);
 double ApproxSphericalDistanceSq(CDPoint p, CDPoint q);
-// acos(cos a cos b + sin a sin b cos gamma): the third side; 0 when the cosine is out of range.
+// acos(cos a cos b + sin a sin b cos gamma): the third side, [0, pi]; the cosine is clamped to
+// [-1, 1] against rounding; 0 when it is not a number.
 double SphericalCosineRule(double a, double b, double gamma);
 // The angle opposite side c of the spherical triangle with sides a, b, c; 0 when degenerate.
 double SphericalAngleFromSides(double a, double b, double c);

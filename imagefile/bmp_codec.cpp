@@ -7,91 +7,18 @@
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
 #include "common/status_codes.h"
+#include "imagefile/byte_source.h"
 #include "imagefile/image_codecs.h"
+#include "imagefile/image_file.h"
 #include "platform/message_box.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-// ---------------------------------------------------------------------------------------------
-// Byte sources: a file read with pread, or bytes in memory. A read past the end is short.
-
-class CByteSource {
-public:
-    virtual ~CByteSource() = default;
-    virtual int64_t Length() const = 0;
-    // Copies up to n bytes from offset; answers how many were copied.
-    virtual size_t ReadAt(int64_t offset, uint8_t* dst, size_t n) = 0;
-    // The whole content when it already lies in memory, else nullptr.
-    virtual const uint8_t* Bytes() const { return nullptr; }
-};
-
-class CFileSource : public CByteSource {
-public:
-    explicit CFileSource(const std::string& path)
-    {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-        if (m_fd >= 0)
-            m_length = st.st_size;
-    }
-    ~CFileSource() override
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool IsOpen() const { return m_fd >= 0; }
-    int64_t Length() const override { return m_length; }
-    size_t ReadAt(int64_t offset, uint8_t* dst, size_t n) override
-    {
-        size_t done = 0;
-        while (done < n) {
-            const ssize_t got = ::pread(m_fd, dst + done, n - done, static_cast<off_t>(offset + static_cast<int64_t>(done)));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += static_cast<size_t>(got);
-        }
-        return done;
-    }
-
-private:
-    int m_fd = -1;
-    int64_t m_length = 0;
-};
-
-class CMemorySource : public CByteSource {
-public:
-    CMemorySource(const uint8_t* data, size_t length) : m_data(data), m_length(data ? length : 0) {}
-    int64_t Length() const override { return static_cast<int64_t>(m_length); }
-    size_t ReadAt(int64_t offset, uint8_t* dst, size_t n) override
-    {
-        if (offset < 0 || static_cast<uint64_t>(offset) >= m_length)
-            return 0;
-        const size_t got = std::min(n, m_length - static_cast<size_t>(offset));
-        std::memcpy(dst, m_data + offset, got);
-        return got;
-    }
-    const uint8_t* Bytes() const override { return m_data; }
-
-private:
-    const uint8_t* m_data;
-    size_t m_length;
-};
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p)
@@ -177,6 +104,17 @@ bool IsOs2V2(uint32_t s) { return s != 12 && s != 40 && s != 52 && s != 56 && s 
 
 constexpr size_t kHeaderReadBytes = 14 + 124 + 16;
 
+// Uncompressed rows take the bytes they take: a file that holds less than half of its rows is
+// damage, not a picture to allocate at the size its header claims. (A file cut short that holds
+// most of its rows still reads, the rows it lacks left black.)
+bool HoldsHalfItsRows(int64_t length, int64_t dataOffset, int64_t width, int64_t height, int bits)
+{
+    const int64_t stride = (width * bits + 31) / 32 * 4;
+    const int64_t used = (width * bits + 7) / 8;
+    const int64_t rows = (height + 1) / 2;
+    return length - dataOffset >= (rows - 1) * stride + used;
+}
+
 // Reads and checks the header, the bit masks and the palette position.
 CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
 {
@@ -225,6 +163,12 @@ CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
     if (xPerMetre > 0 && yPerMetre > 0 &&
         (int64_t(xPerMetre) >= int64_t(yPerMetre) * 10000 || int64_t(yPerMetre) >= int64_t(xPerMetre) * 10000))
         return CHeaderState::Refused;
+    // Codes 4 and 5 of the Windows headers hold a whole JPEG or PNG file as the pixel data (with
+    // a bit count of 0).
+    if (!IsOs2V2(h.infoSize) && (h.compression == 4 || h.compression == 5)) {
+        NoteUnsupportedFeature(h.compression == 4 ? "BMP holding a JPEG picture" : "BMP holding a PNG picture");
+        return CHeaderState::Refused;
+    }
     if (h.bits != 1 && h.bits != 4 && h.bits != 8 && h.bits != 16 && h.bits != 24 && h.bits != 32)
         return CHeaderState::Refused;
     if (imageSize > length)
@@ -252,7 +196,11 @@ CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
     case kBiBitFields:
     case kBiAlphaBitFields:
         // In OS/2 2.x headers code 3 means Huffman 1D, which is not read.
-        if (IsOs2V2(h.infoSize) || (h.bits != 16 && h.bits != 32))
+        if (IsOs2V2(h.infoSize)) {
+            NoteUnsupportedFeature("Huffman-coded OS/2 BMP");
+            return CHeaderState::Refused;
+        }
+        if (h.bits != 16 && h.bits != 32)
             return CHeaderState::Refused;
         h.layout = CLayout::BitFields;
         if (h.infoSize >= 52) {
@@ -299,6 +247,9 @@ CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
         h.paletteCount = static_cast<int>(count);
     }
     h.stride = (int64_t(h.width) * h.bits + 31) / 32 * 4;
+    if (h.layout != CLayout::Rle8 && h.layout != CLayout::Rle4 &&
+        !HoldsHalfItsRows(length, h.dataOffset, h.width, h.height, h.bits))
+        return CHeaderState::Refused;
     return CHeaderState::Ok;
 }
 
@@ -574,19 +525,31 @@ int ReadBmp(CByteSource* src, CPixelArray& pixels, CSize& size, const CRect& rec
 
 CRect RectFromSource(CByteSource& src)
 {
-    std::array<uint8_t, 26> b{};
-    if (src.ReadAt(0, b.data(), b.size()) < b.size() || b[0] != 'B' || b[1] != 'M')
+    std::array<uint8_t, 34> b{};
+    const size_t got = src.ReadAt(0, b.data(), b.size());
+    if (got < 26 || b[0] != 'B' || b[1] != 'M')
         return CRect();
     int64_t w = 0, hgt = 0;
+    int bits = 0;
+    uint32_t compression = kBiRgb;
     if (U32(&b[14]) == 12) {
         w = U16(&b[18]);
         hgt = U16(&b[20]);
+        bits = U16(&b[24]);
     } else {
         w = I32(&b[18]);
         hgt = I32(&b[22]);
         hgt = hgt < 0 ? -hgt : hgt;
+        if (got >= 34) {
+            bits = U16(&b[28]);
+            compression = U32(&b[30]);
+        }
     }
     if (w < 1 || hgt < 1 || hgt > INT32_MAX)
+        return CRect();
+    // A size that the file's uncompressed rows could not hold is not reported.
+    if (bits >= 1 && bits <= 32 && compression != kBiRle8 && compression != kBiRle4 &&
+        !HoldsHalfItsRows(src.Length(), U32(&b[10]), w, hgt, bits))
         return CRect();
     return CRect(0, 0, static_cast<int32_t>(w), static_cast<int32_t>(hgt));
 }
@@ -595,7 +558,7 @@ CRect RectFromSource(CByteSource& src)
 
 CRect GetBmpBytesRect(const uint8_t* data, size_t length)
 {
-    CMemorySource src(data, length);
+    CMemoryByteSource src(data, length);
     return RectFromSource(src);
 }
 
@@ -603,8 +566,8 @@ CRect GetBmpFileRect(const std::string& path)
 {
     if (path.empty() || GetFileExt(path) != "BMP")
         return CRect();
-    CFileSource src(path);
-    if (!src.IsOpen())
+    CFileByteSource src;
+    if (!src.Open(path))
         return CRect();
     return RectFromSource(src);
 }
@@ -620,13 +583,13 @@ int ReadBmpFile(const std::string& path, CPixelArray& pixels, CSize& size, const
         return -1;
     if (size.cx < 1 || size.cy < 1)
         return -1;
-    CFileSource src(path);
-    return ReadBmp(src.IsOpen() ? &src : nullptr, pixels, size, rect);
+    CFileByteSource src;
+    return ReadBmp(src.Open(path) ? &src : nullptr, pixels, size, rect);
 }
 
 int ReadBmpBytes(const uint8_t* data, size_t length, CPixelArray& pixels, CSize& size, const CRect& rect)
 {
-    CMemorySource src(data, length);
+    CMemoryByteSource src(data, length);
     return ReadBmp(&src, pixels, size, rect);
 }
 

@@ -1,5 +1,5 @@
 // EXIF camera data: the APP1 segment, the two directories (IFD0 and the Exif directory) and
-// the values of their entries; the byte sources; the record of the last JPEG file parsed.
+// the values of their entries; the record of the last JPEG file parsed.
 #include "imagefile/exif.h"
 
 #include <cmath>
@@ -12,57 +12,6 @@ std::string LastExifDate;
 double LastExifFocalLength = 0.0;
 double LastExifExposure = 0.0;
 double LastExifFNumber = 0.0;
-
-CFileByteSource::~CFileByteSource()
-{
-    if (m_file)
-        std::fclose(m_file);
-}
-
-bool CFileByteSource::Open(const std::string& path)
-{
-    if (m_file) {
-        std::fclose(m_file);
-        m_file = nullptr;
-    }
-    m_path = path;
-    m_length = 0;
-    m_file = std::fopen(path.c_str(), "rb");
-    if (!m_file)
-        return false;
-    if (std::fseek(m_file, 0, SEEK_END) != 0) {
-        std::fclose(m_file);
-        m_file = nullptr;
-        return false;
-    }
-    const long end = std::ftell(m_file);
-    if (end < 0) {
-        std::fclose(m_file);
-        m_file = nullptr;
-        return false;
-    }
-    m_length = end;
-    return true;
-}
-
-size_t CFileByteSource::ReadAt(int64_t pos, void* dst, size_t n)
-{
-    if (!m_file || pos < 0 || pos >= m_length || n == 0)
-        return 0;
-    if (std::fseek(m_file, static_cast<long>(pos), SEEK_SET) != 0)
-        return 0;
-    return std::fread(dst, 1, n, m_file);
-}
-
-size_t CMemoryByteSource::ReadAt(int64_t pos, void* dst, size_t n)
-{
-    if (pos < 0 || static_cast<uint64_t>(pos) >= m_size || n == 0)
-        return 0;
-    const size_t avail = m_size - static_cast<size_t>(pos);
-    const size_t count = n < avail ? n : avail;
-    std::memcpy(dst, m_data + pos, count);
-    return count;
-}
 
 namespace {
 
@@ -222,6 +171,7 @@ int ReadExif(CByteSource& src, int64_t t, CExifInfo& info, bool& headerValid)
         case 37386: info.FocalLength = block.Rational(e); break;
         case 41486: info.FocalPlaneXResolution = block.Rational(e); break;
         case 41488: info.FocalPlaneResolutionUnit = block.Int(e); break;
+        case 41989: info.FocalLength35mm = block.Int(e); break;
         case 272: info.Model = block.String(e); break;
         default: break;
         }

@@ -1,6 +1,6 @@
 // Camera data of the EXIF block in a JPEG file's APP1 segment (model, date, focal length,
-// focal-plane resolution, exposure, aperture), the random-access byte source the JPEG reader
-// and the EXIF reader share, and the process-wide record of the last JPEG file parsed.
+// focal-plane resolution, exposure, aperture) and the process-wide record of the last JPEG
+// file parsed.
 #pragma once
 
 #include <cstdint>
@@ -8,52 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "imagefile/byte_source.h"
+
 // Marks a camera value that is absent or unreadable.
 constexpr int EXIF_MISSING = -32760;
-
-// Random-access bytes of one file or memory block. Reads past the end return fewer bytes.
-class CByteSource {
-public:
-    virtual ~CByteSource() = default;
-    virtual int64_t Length() const = 0;
-    // Copies up to n bytes from pos into dst; the count copied.
-    virtual size_t ReadAt(int64_t pos, void* dst, size_t n) = 0;
-    // The path the bytes come from ("" for memory).
-    virtual const std::string& Path() const = 0;
-};
-
-class CFileByteSource : public CByteSource {
-public:
-    CFileByteSource() = default;
-    ~CFileByteSource() override;
-    CFileByteSource(const CFileByteSource&) = delete;
-    CFileByteSource& operator=(const CFileByteSource&) = delete;
-
-    // Opens the file for reading; false when it does not open.
-    bool Open(const std::string& path);
-    int64_t Length() const override { return m_length; }
-    size_t ReadAt(int64_t pos, void* dst, size_t n) override;
-    const std::string& Path() const override { return m_path; }
-
-private:
-    std::FILE* m_file = nullptr;
-    int64_t m_length = 0;
-    std::string m_path;
-};
-
-class CMemoryByteSource : public CByteSource {
-public:
-    CMemoryByteSource(const uint8_t* data, size_t size, std::string path = {})
-        : m_data(data), m_size(size), m_path(std::move(path)) {}
-    int64_t Length() const override { return static_cast<int64_t>(m_size); }
-    size_t ReadAt(int64_t pos, void* dst, size_t n) override;
-    const std::string& Path() const override { return m_path; }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    std::string m_path;
-};
 
 struct CExifInfo {
     std::string FilePath;              // file the values were read from (set after a full read)
@@ -61,6 +19,7 @@ struct CExifInfo {
     double FocalLength = EXIF_MISSING; // tag 37386, mm
     double FocalPlaneXResolution = EXIF_MISSING; // tag 41486
     int FocalPlaneResolutionUnit = EXIF_MISSING; // tag 41488
+    int FocalLength35mm = EXIF_MISSING;      // tag 41989, mm on a 36 x 24 mm frame; 0 unknown
     double ExposureTime = EXIF_MISSING;      // tag 33434, seconds
     double FNumber = EXIF_MISSING;           // tag 33437
     double ShutterSpeedValue = EXIF_MISSING; // tag 37377, APEX Tv

@@ -1,7 +1,5 @@
 // The entry functions through which the image-file dispatch reaches each codec, one set per
-// file kind. Each codec defines its set beside its own code; a codec that is not built yet is
-// answered by a stand-in file (imagefile/*_pending.cpp) that refuses every call as an
-// unknown kind would.
+// file kind. Each codec defines its set beside its own code.
 #pragma once
 
 #include "common/basic_types.h"

@@ -6,13 +6,32 @@
 #include "common/status_codes.h"
 #include "imagefile/image_codecs.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 std::string LastImageComment;
 
 namespace {
+thread_local std::string t_unsupportedFeature;
+} // namespace
 
+const std::string& LastUnsupportedFeature()
+{
+    return t_unsupportedFeature;
+}
+
+void NoteUnsupportedFeature(const char* feature)
+{
+    t_unsupportedFeature = feature;
+}
+
+namespace {
+
+// A rectangle of the canvas' own size only counts as the whole canvas when it starts at (0, 0).
 bool IsWholeCanvas(const CRect& rect, const CSize& size)
 {
-    return rect.IsRectNull() || (rect.Width() == size.cx && rect.Height() == size.cy);
+    return rect.IsRectNull() || rect == CRect(0, 0, size.cx, size.cy);
 }
 
 // TIFF and PNG read the whole picture at the requested size; a rectangle is then cut out of
@@ -35,9 +54,40 @@ int ReadThenCrop(ReadWhole read, CPixelArray& pixels, CSize& size, const CRect& 
 
 } // namespace
 
+ImageFileAccess CheckImageFileAccess(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty())
+        return ImageFileAccess::Missing;
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == EACCES ? ImageFileAccess::NoPermission : ImageFileAccess::Missing;
+    if (!S_ISREG(st.st_mode))
+        return ImageFileAccess::NotAFile;
+    if (::access(path.c_str(), R_OK) != 0)
+        return ImageFileAccess::NoPermission;
+    return ImageFileAccess::Readable;
+}
+
+const char* ImageFileAccessText(ImageFileAccess access)
+{
+    switch (access) {
+    case ImageFileAccess::Missing:
+        return "no such file";
+    case ImageFileAccess::NotAFile:
+        return "not a regular file";
+    case ImageFileAccess::NoPermission:
+        return "permission denied";
+    default:
+        return "";
+    }
+}
+
 CRect GetImageFileRect(const std::string& path)
 {
     LastImageComment.clear();
+    t_unsupportedFeature.clear();
+    if (CheckImageFileAccess(path) == ImageFileAccess::NotAFile)
+        return CRect();
     switch (GetFileKind(path)) {
     case FILE_KIND_BMP:
         return BmpGetImageRect(path);
@@ -54,6 +104,9 @@ CRect GetImageFileRect(const std::string& path)
 
 int LoadImageFile(const std::string& path, CPixelArray& pixels, CSize& size, const CRect& rect)
 {
+    t_unsupportedFeature.clear();
+    if (CheckImageFileAccess(path) == ImageFileAccess::NotAFile)
+        return -1;
     switch (GetFileKind(path)) {
     case FILE_KIND_BMP:
         return BmpReadImage(path, pixels, size, rect);

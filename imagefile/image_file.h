@@ -16,6 +16,27 @@ extern std::string LastImageComment;
 // Rows per strip of the strip-wise writers: strip n holds rows 16n to 16n + 15.
 constexpr int kStripRows = 16;
 
+// Whether a picture file can be opened for reading, and if not, why. The dispatch reads regular
+// files only, so that a pipe or device of a picture's name can never block a read.
+enum class ImageFileAccess {
+    Readable,
+    Missing,      // no such file (or a folder on the way is missing)
+    NotAFile,     // a folder, pipe, device or socket
+    NoPermission, // the file or a folder on the way may not be read
+};
+ImageFileAccess CheckImageFileAccess(const std::string& path);
+// A short text for the user: "no such file", "not a regular file", "permission denied"; empty
+// for Readable.
+const char* ImageFileAccessText(ImageFileAccess access);
+
+// What made the last size query or read of this thread refuse a file when the file is sound
+// but uses a feature the program does not read ("progressive JPEG", "arithmetic-coded JPEG",
+// "compressed TIFF", ...); empty when the file was read, or refused as damaged. The result codes stay as
+// they are: this only tells the user which of the two it was.
+const std::string& LastUnsupportedFeature();
+// Called by the codecs when they refuse such a file.
+void NoteUnsupportedFeature(const char* feature);
+
 // (0, 0, width, height) of a BMP, JPEG, TIFF or PNG file from its header; (0, 0, 0, 0) for any
 // other kind or a file that cannot be read.
 CRect GetImageFileRect(const std::string& path);
@@ -23,7 +44,7 @@ CRect GetImageFileRect(const std::string& path);
 // Reads the picture fitted into a canvas of the requested size (size, in) and delivers the
 // pixels of rect of that canvas row by row (rect (0, 0, 0, 0) = the whole canvas); size then
 // holds the picture's own size. > 0 on success, 0 or a negative code from the codec
-// (-5 or less: out of memory), -1 for other kinds.
+// (-5 or less: out of memory), -1 for other kinds and for anything but a regular file.
 int LoadImageFile(const std::string& path, CPixelArray& pixels, CSize& size, const CRect& rect);
 
 // Opens the writer of the path's kind; 1 when the file is open for writing, else -1.

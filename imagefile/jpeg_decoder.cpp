@@ -6,6 +6,8 @@
 // no output value because each row is reconstructed by the same code from the same input.
 #include "imagefile/jpeg_decoder.h"
 
+#include "imagefile/image_file.h"
+
 // The vector helpers below are always inlined; their by-value vector arguments never cross a
 // call boundary.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -657,12 +659,20 @@ int CJpegDecoder::ReadSof0(int64_t& p)
     std::vector<uint8_t> body;
     if (ReadSegment(p, 2 + 6 + 9, 199, length, body) < 0)
         return -1;
-    if (body[0] != 8)
+    if (body[0] != 8) {
+        NoteUnsupportedFeature(body[0] == 12 ? "12-bit JPEG" : "JPEG of other than 8-bit samples");
         return -1;
+    }
     m_height = (body[1] << 8) | body[2];
     m_width = (body[3] << 8) | body[4];
-    if (body[5] != 3)
-        return -1; // grey-scale and four-component pictures are not read
+    if (body[5] != 3) {
+        // Grey-scale and four-component pictures are not read.
+        if (body[5] == 1)
+            NoteUnsupportedFeature("grey-scale JPEG");
+        else if (body[5] == 4)
+            NoteUnsupportedFeature("four-component (CMYK) JPEG");
+        return -1;
+    }
     for (auto& c : m_comp)
         c = Component();
     for (int i = 0; i < 3; ++i) {
@@ -929,6 +939,16 @@ int CJpegDecoder::ParseMarkers(int mode)
                 result = SkipSegment(p);
             } else if (m >= 0xC1 && m <= 0xCF) {
                 // Progressive, lossless, hierarchical and arithmetic-coded frames are refused.
+                if (m == 0xC1)
+                    NoteUnsupportedFeature("extended sequential JPEG");
+                else if (m == 0xC2)
+                    NoteUnsupportedFeature("progressive JPEG");
+                else if (m == 0xC3)
+                    NoteUnsupportedFeature("lossless JPEG");
+                else if (m >= 0xC5 && m <= 0xC7)
+                    NoteUnsupportedFeature("hierarchical JPEG");
+                else if (m >= 0xC9)
+                    NoteUnsupportedFeature("arithmetic-coded JPEG");
                 SkipSegment(p);
                 result = -1;
             } else if (m <= 0xBF) {
@@ -972,6 +992,7 @@ int CJpegDecoder::SelectSamplingLayout()
             return 1;
         }
     }
+    NoteUnsupportedFeature("JPEG of this colour sampling layout");
     return -1;
 }
 

@@ -57,6 +57,10 @@ void ReleaseRead(PngReadState* st)
     st->file = nullptr;
 }
 
+// Largest ancillary chunk read into memory, and most ancillary chunks kept.
+constexpr png_alloc_size_t kMaxPngChunkBytes = 8u << 20;
+constexpr png_uint_32 kMaxPngAncillaryChunks = 1000;
+
 // Opens the file, reads the header and sets the transforms that deliver 8-bit RGB rows.
 // 1 on success, -1 on failure (the caller releases the state in both cases).
 int StartPngRead(PngReadState* st, const char* path)
@@ -75,6 +79,19 @@ int StartPngRead(PngReadState* st, const char* path)
         return -1;
 
     png_set_user_limits(st->png, 1000000, 1000000);
+    // Ancillary chunks (text, palettes of suggestions, ...) are allocated at the length the
+    // file claims: bound them, and their number, so that a few bytes cannot ask for gigabytes.
+    png_set_chunk_malloc_max(st->png, kMaxPngChunkBytes);
+    png_set_chunk_cache_max(st->png, kMaxPngAncillaryChunks);
+    // libpng only warns about a chunk above that bound and then reads it all the same: the
+    // chunks that are read whole into memory and that the picture does not need are skipped
+    // instead (read past in small pieces, whatever length they claim).
+    static const png_byte kSkippedChunks[] = {'t', 'E', 'X', 't', '\0', 'z', 'T', 'X', 't', '\0',
+                                              'i', 'T', 'X', 't', '\0', 's', 'P', 'L', 'T', '\0',
+                                              'p', 'C', 'A', 'L', '\0', 's', 'C', 'A', 'L', '\0',
+                                              'e', 'X', 'I', 'f', '\0'};
+    png_set_keep_unknown_chunks(st->png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks,
+                                static_cast<int>(sizeof kSkippedChunks / 5));
     png_init_io(st->png, st->file);
     png_read_info(st->png, st->info);
     int bitDepth = 0;

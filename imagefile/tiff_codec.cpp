@@ -1,6 +1,8 @@
 // TIFF reader (uncompressed 8-bit strips) and strip-wise RGB writer.
 #include "imagefile/tiff_codec.h"
 
+#include "imagefile/image_file.h"
+
 #include <algorithm>
 #include <new>
 #include <stdexcept>
@@ -166,7 +168,15 @@ int CTiffCodec::ParseAndCheck(Reader& in)
     uint32_t planar = s[PlanarConfiguration].value == 0 ? 1 : s[PlanarConfiguration].value;
     if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
         return -1;
-    if (compression != 1 || orientation != 1 || (planar != 1 && planar != 2))
+    if (compression != 1) {
+        NoteUnsupportedFeature("compressed TIFF");
+        return -1;
+    }
+    if (orientation != 1) {
+        NoteUnsupportedFeature("TIFF stored in another orientation");
+        return -1;
+    }
+    if (planar != 1 && planar != 2)
         return -1;
     bool rgb = photometric == 2 && (samples == 3 || samples == 4);
     bool grey = (photometric == 0 || photometric == 1) && samples == 1;

@@ -5,6 +5,9 @@
 // Angles are radians; positions are pixels of the picture unless said otherwise; "focal" is
 // the focal length in pixels of the picture. Directions on the sphere are CDPoint
 // (x = longitude, y = latitude).
+//
+// The members' code is spread over the picture set's two folders; each group below names the
+// file that holds it.
 #pragma once
 
 #include <array>
@@ -72,7 +75,7 @@ public:
     // Allocates a record with the default constructor (the project loader's factory).
     static CKpic* CreateObject();
 
-    // ---- Control-point table -------------------------------------------------------------
+    // ---- Control-point table (picset/kpic.cpp, with the constructors) ----------------------
     // Index of the first free slot; 49 when none is free (a new point then replaces slot 49).
     int FindFreePoint() const;
     // Slot just before the first free one; 0 when slot 0 is free; 49 when none is free.
@@ -99,7 +102,7 @@ public:
     // Moves the used slots to the front, keeping their order.
     void CompactControlPoints();
 
-    // ---- Orientation keeping -------------------------------------------------------------
+    // ---- Orientation keeping (picset/kpic.cpp) --------------------------------------------
     void SaveBestOrientation();
     void RestoreBestOrientation();
     // Saves focal, direction, roll, control points and fit score with the two values given;
@@ -107,7 +110,7 @@ public:
     void SaveSnapshot(double commonFocal, double error);
     double RestoreSnapshot();
 
-    // ---- Persistence ---------------------------------------------------------------------
+    // ---- Persistence (picset/project_file.cpp) --------------------------------------------
     // Stores or loads the picture body (current layout, or the older one for ".MCL" files).
     // 1 on success, -1 when the data is damaged.
     int Serialize(CArchive& ar);
@@ -115,7 +118,7 @@ public:
     int LoadFields(CArchive& ar);
     int LoadFieldsMcl(CArchive& ar);
 
-    // ---- Initial lens estimate -----------------------------------------------------------
+    // ---- Initial lens estimate (picset/lens_estimate.cpp) ---------------------------------
     // -1 no estimate (empty picture), 1 from the sensor resolution or a stored value, 3 from
     // the camera value or the size rule.
     int InitLensFromExif();
@@ -124,7 +127,7 @@ public:
     // Adjusted value of the built-in camera row whose text equals key exactly; -1 when none.
     static int LookupCameraTable(const std::string& key);
 
-    // ---- Geometry: pixel <-> camera plane <-> sphere ---------------------------------------
+    // ---- Geometry: pixel <-> camera plane <-> sphere (engine/picture_geometry.cpp) ---------
     CDPoint PixelToPlane(CDPoint p) const;
     CDPoint PlaneToPixel(CDPoint q) const;
     CPoint PlaneToPixelPoint(CDPoint q) const;
@@ -138,7 +141,7 @@ public:
     CPoint SphereToPixelPoint(CDPoint d) const;
     double GetOffAxisAngle(CDPoint q) const;
 
-    // ---- Derived values of the control points ----------------------------------------------
+    // ---- Derived values of the control points (engine/picture_geometry.cpp) ---------------
     void RefreshPlanePoint(int slot);
     void RefreshControlPoint(int slot);
     void UpdatePointSpherePositions();
@@ -146,7 +149,7 @@ public:
     void RefreshControlPoints();
     void ResetAutoPointStates();
 
-    // ---- Estimates and measures (1000000.0 is the failure value) -------------------------
+    // ---- Estimates and measures, 1000000.0 the failure value (engine/picture_geometry.cpp)
     double EstimateFocal();
     double ClampFocal(double v) const;
     double ComputePointError();
@@ -165,12 +168,14 @@ public:
     // slot's great-circle residual.
     int FindWorstPoint(int& count, double& residual);
 
-    // ---- Hit tests -----------------------------------------------------------------------
+    // ---- Hit tests (engine/picture_geometry.cpp) ------------------------------------------
     bool ContainsPoint(int x, int y, int margin) const;
     int HitTestPointArea(CDPoint direction) const;
     bool CoversSpherePoint(CDPoint direction) const;
 
-    // ---- Image levels, thumbnail, brightness and feature grid ------------------------------
+    // ---- Image levels and brightness (engine/fit/image_levels.cpp), thumbnail
+    //      (engine/fit/picture_thumbnail.cpp), feature grid and preparation
+    //      (engine/fit/feature_grid.cpp) ------------------------------------------------------
     int BuildColourLevels();
     void BuildThumbnail(int bitsPerPixel, CDrawContext& dc);
     void RefreshThumbnailBits();
@@ -194,7 +199,8 @@ public:
     CPixelArray SixteenthContrast;      // contrast level at 1/16 size
     double m_Focal = 1000.0;            // current focal
     double m_LensFocal = 1000.0;        // focal from the lens data, used when m_LensSource > 0
-    int32_t m_LensSource = -1;          // -1 none, 0 size alone, 1 camera value, 3 EXIF resolution
+    int32_t m_LensSource = -1;          // -1 none, 0 size alone, 1 camera value, 2 EXIF 35 mm
+                                        // equivalent, 3 EXIF resolution
     double m_DefaultFocal = 1000.0;     // focal that resets give the picture
     double m_MinFocal = 100.0;          // smallest focal accepted for the picture
     CDPoint m_Direction;                // orientation of the optical axis: x = yaw, y = pitch

@@ -3,6 +3,8 @@
 // Focal lengths are in pixels of the picture. The camera values of the profile and of the
 // built-in table are sensor diagonals in units of 1/23.1 mm, so a lens of f mm on a picture of
 // diagonal D pixels has the focal D x 23.1 x f / v pixels; the size rule guesses v as 4 sqrt(D).
+// A 35 mm equivalent focal length f35 gives D x f35 / 43.267 pixels, 43.267 mm being the
+// diagonal of the 36 x 24 mm frame.
 #include "picset/lens_estimate.h"
 
 #include <cmath>
@@ -51,6 +53,9 @@ constexpr CameraRow kCameraLensTable[] = {
 // Sensor diagonal factor of the camera values: v / 23.1 is the diagonal in millimetres.
 constexpr double kDiagonalFactor = 23.1;
 
+// Diagonal of the 36 x 24 mm frame that 35 mm equivalent focal lengths refer to, in mm.
+constexpr double kFullFrameDiagonal = 43.267;
+
 const char* const kCameraSection = "CFR_DATA";
 const char* const kSizeSection = "DFCR_DATA";
 
@@ -71,6 +76,7 @@ LensCameraData CameraDataFromExif(const CExifInfo& exif)
     c.focalLength = exif.FocalLength;
     c.focalPlaneXResolution = exif.FocalPlaneXResolution;
     c.focalPlaneResolutionUnit = exif.FocalPlaneResolutionUnit;
+    c.focalLength35mm = exif.FocalLength35mm;
     c.exposureTime = exif.ExposureTime;
     c.fNumber = exif.FNumber;
     c.shutterSpeedValue = exif.ShutterSpeedValue;
@@ -145,9 +151,17 @@ int EstimateLens(const std::string& path, const CRect& rect, const LensCameraDat
     if (t > 0.0 && n > 0.0)
         lens.exposureFigure = t * 1000000.0 / (n * n);
 
+    // Most cameras of today are in no table and leave out the sensor resolution, but state the
+    // 35 mm equivalent: it beats the guesses of the stored size values and the size rule.
+    const bool has35mm = camera.focalLength35mm > 0 && camera.focalLength35mm < 10000;
+    auto from35mm = [&] {
+        ApplyFocal(lens, d * camera.focalLength35mm / kFullFrameDiagonal, LENS_SOURCE_EXIF_35MM);
+        return 1;
+    };
+
     const double f = lens.exifFocalLength;
     if (lens.cameraModel.empty() || !(f > 0.0))
-        return LookupStoredLensData(path, diagonal, profile, lens);
+        return has35mm ? from35mm() : LookupStoredLensData(path, diagonal, profile, lens);
 
     double pitch = 0.0; // mm per pixel on the sensor
     if (camera.focalPlaneXResolution > 0.0 && camera.focalPlaneResolutionUnit > 0) {
@@ -169,6 +183,8 @@ int EstimateLens(const std::string& path, const CRect& rect, const LensCameraDat
         ApplyFocal(lens, d * kDiagonalFactor * f / static_cast<double>(v), LENS_SOURCE_CAMERA);
         return 3;
     }
+    if (has35mm)
+        return from35mm();
     v = static_cast<int>(std::sqrt(d) * 4.0);
     ApplyFocal(lens, d * kDiagonalFactor * f / static_cast<double>(v), LENS_SOURCE_SIZE);
     return 3;

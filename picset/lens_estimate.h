@@ -1,8 +1,9 @@
 // The first estimate of a picture's lens, made before any fitting: a focal length in pixels,
 // the default and minimum focal, and where the estimate came from. In order of preference it
 // uses the picture's own EXIF data (focal length with the sensor resolution), a camera value
-// from the profile ("CFR_DATA") or the built-in camera table, stored size values from the
-// profile ("DFCR_DATA"), and last a rule on the picture size alone.
+// from the profile ("CFR_DATA") or the built-in camera table, the EXIF 35 mm equivalent focal
+// length, stored size values from the profile ("DFCR_DATA"), and last a rule on the picture
+// size alone.
 #pragma once
 
 #include <string>
@@ -22,6 +23,7 @@ struct LensCameraData {
     double focalLength = -32760.0; // mm
     double focalPlaneXResolution = -32760.0;
     int focalPlaneResolutionUnit = -32760; // 2 inch, 3 centimetre
+    int focalLength35mm = -32760;          // mm on a 36 x 24 mm frame; 0 or less unknown
     double exposureTime = -32760.0;        // s
     double fNumber = -32760.0;
     double shutterSpeedValue = -32760.0; // APEX Tv
@@ -36,6 +38,7 @@ enum LensSource : int {
     LENS_SOURCE_NONE = -1,      // no estimate (empty picture)
     LENS_SOURCE_SIZE = 0,       // the picture size alone, or stored size values
     LENS_SOURCE_CAMERA = 1,     // a camera value from the profile or the built-in table
+    LENS_SOURCE_EXIF_35MM = 2,  // the EXIF 35 mm equivalent focal length
     LENS_SOURCE_EXIF_PLANE = 3, // the EXIF focal length with the sensor resolution
 };
 
@@ -55,8 +58,9 @@ struct LensFigures {
 // Runs the estimate for the picture at path with the rectangle (0, 0, width, height).
 // Results: -1 no estimate from camera data (empty picture, camera data of another file or
 // without a usable focal length: stored size values or the size rule apply), 1 from the sensor
-// resolution or stored size values, 3 from a camera value or the size rule with the EXIF
-// focal length.
+// resolution, the 35 mm equivalent focal length or stored size values, 3 from a camera value or
+// the size rule with the EXIF focal length. The 35 mm equivalent comes after the sensor
+// resolution and the camera values, before stored size values and the size rule.
 int EstimateLens(const std::string& path, const CRect& rect, const LensCameraData& camera,
                  platform::CSettingsStore& profile, LensFigures& lens);
 

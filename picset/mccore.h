@@ -92,6 +92,7 @@ public:
     int LoadProject(CArchive& ar);
     int LoadProjectMcl(CArchive& ar);
     // -3 when the user cancelled the search for moved files (the list is then emptied).
+    // Sets m_ChangedOnLoad when a photo was left out or found with another size.
     int RelocatePictureFiles(const std::string& projectPath);
 
     // ---- Placement anchor, outlines, bounding rectangle ------------------------------------
@@ -311,6 +312,7 @@ public:
     int32_t m_RegionsValid = 0;             // 1 after m_Regions was rebuilt
     int32_t m_Progress[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}; // c0..c9; c9 the last tick
     int32_t m_Activity = 0;                 // code of the last kind of operation
+    int32_t m_ChangedOnLoad = 0;            // 1 when the last open dropped or resized photos
     int32_t m_JobMode = 0;                  // -1 broken, 0 off, 1 any press breaks, 2+ timer ring
     int32_t m_RenderShape = 0;              // 1 circle, 2 ellipse, else the full rectangle
     CRect m_RenderArea;                     // output-plane units

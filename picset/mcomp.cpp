@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/value_types.h"
+#include "geometry/projections.h"
 #include "geometry/sphere.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
@@ -191,11 +192,11 @@ int CMcomp::IsPictureInView(const CKpic* picture) const
     if (!picture)
         return 0;
     const int code = m_core->GetProjection();
-    if (code >= 31)
+    if (code >= PROJ_CONFORMAL_FISHEYE)
         return 1;
     if (std::abs(picture->Pitch()) > kInViewLimit)
         return 0;
-    if (code >= 21)
+    if (code >= PROJ_CYLINDRICAL)
         return 1;
     if (std::abs(picture->Yaw()) > kInViewLimit)
         return 0;

@@ -46,6 +46,7 @@ std::string LensSourceName(int source)
     switch (source) {
     case LENS_SOURCE_SIZE: return "size";
     case LENS_SOURCE_CAMERA: return "camera";
+    case LENS_SOURCE_EXIF_35MM: return "exif35mm";
     case LENS_SOURCE_EXIF_PLANE: return "exif";
     default: return "none";
     }

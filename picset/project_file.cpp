@@ -18,6 +18,7 @@
 #include "common/status_codes.h"
 #include "common/value_types.h"
 #include "geometry/sphere.h"
+#include "imagefile/image_file.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -74,8 +75,8 @@ CDPoint ReadFinitePoint(CArchiveReader& r)
 // A picture rectangle must have an area and a size a photo can have.
 void CheckPictureRect(CArchiveReader& r, const CRect& rect)
 {
-    const int64_t w = static_cast<int64_t>(rect.right) - rect.left;
-    const int64_t h = static_cast<int64_t>(rect.bottom) - rect.top;
+    const int64_t w = rect.Width64();
+    const int64_t h = rect.Height64();
     if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide || w * h > kMaxPicturePixels)
         r.Fail(ArchiveError::BadValue);
 }
@@ -146,6 +147,44 @@ platform::FileDialogRequest PickRequest(const std::string& storedPath)
         req.filter = " All Files | *.* ||";
     }
     return req;
+}
+
+// A photo found again whose file now has another size takes the file's size. A resized copy of
+// the same photo (the same shape, to within a pixel of rounding) keeps its fit: the focal, the
+// optical centre and the control points scale with it. A photo of another shape can no longer
+// be trusted to sit where it sat: a placed one becomes placed but not fitted, with the focal of
+// its new lens estimate and the centre at the project's centre fractions. Its control points
+// scale per axis so that they stay on the picture.
+void TakeFoundPictureSize(CKpic& k, const CRect& real, CDPoint centreFractions)
+{
+    const double w = k.Width();
+    const double h = k.Height();
+    const double nw = real.Width();
+    const double nh = real.Height();
+    const double sx = nw / w;
+    const double sy = nh / h;
+    // A resizer derives one side from the other and rounds it.
+    const bool sameShape = std::fabs(h * sx - nh) <= 1.0 || std::fabs(w * sy - nw) <= 1.0;
+    k.m_PictureRect = real;
+    for (ControlPoint& p : k.m_Points) {
+        if (p.kind == 0)
+            continue;
+        p.position.x *= sx;
+        p.position.y *= sy;
+    }
+    k.InitLensFromExif();
+    if (sameShape) {
+        const double s = 0.5 * (sx + sy);
+        k.m_Focal *= s;
+        k.m_BestFocal *= s;
+        k.m_OpticalCentre = CDPoint(k.m_OpticalCentre.x * sx, k.m_OpticalCentre.y * sy);
+        return;
+    }
+    if (k.m_Status >= 1)
+        k.m_Status = 2;
+    k.m_Focal = k.m_DefaultFocal;
+    k.m_BestFocal = k.m_DefaultFocal;
+    k.m_OpticalCentre = CDPoint(centreFractions.x * (nw - 1.0), centreFractions.y * (nh - 1.0));
 }
 
 } // namespace
@@ -332,9 +371,8 @@ void ClampSharedLens(ProjectHeader& h)
 bool ReadPictureList(CArchive& ar, size_t minRecordSize, std::vector<std::unique_ptr<CKpic>>& out)
 {
     CArchiveReader& r = ar.Reader();
+    // A record cannot be smaller than its fixed fields, so the bytes left bound the count.
     const uint32_t count = r.ReadCount(minRecordSize);
-    if (count > static_cast<uint32_t>(kMaxProjectPictures))
-        r.Fail(ArchiveError::BadCount);
     std::vector<std::unique_ptr<CKpic>> pictures;
     for (uint32_t i = 0; i < count && r.Ok(); ++i) {
         if (!r.ReadObjectTag(kPictureClassName, kPictureSchema))
@@ -413,8 +451,6 @@ int CMcCore::StoreProject(CArchive& ar)
     w.WriteRect(CRect());
     w.WriteString(std::string());
 
-    if (m_Pictures.size() > static_cast<size_t>(kMaxProjectPictures))
-        return -1;
     w.WriteCount(m_Pictures.size());
     bool first = true;
     for (const std::unique_ptr<CKpic>& picture : m_Pictures) {
@@ -523,6 +559,7 @@ int CMcCore::LoadProjectMcl(CArchive& ar)
 
 int CMcCore::RelocatePictureFiles(const std::string& projectPath)
 {
+    m_ChangedOnLoad = 0;
     // Of records with exactly the same path only the last one stays.
     {
         std::set<std::string> later;
@@ -564,15 +601,17 @@ int CMcCore::RelocatePictureFiles(const std::string& projectPath)
         }
         if (found.empty()) {
             const int answer = Ask(m_Host, kMsgFillFullPath, platform::MB_YESNOCANCEL, stored, std::string());
-            bool cancelled = answer == platform::IDCANCEL;
-            if (answer != platform::IDNO && !cancelled) {
-                int round = 0;
-                for (; round < kMaxPickRounds; ++round) {
+            if (answer == platform::IDCANCEL) {
+                TakePictures(*this, {});
+                return -3;
+            }
+            // Cancel in the file dialog, or every round used up, ends the search for this
+            // photo only: it is left out of the project.
+            if (answer != platform::IDNO) {
+                for (int round = 0; round < kMaxPickRounds; ++round) {
                     const std::optional<std::string> chosen = platform::FileDialog().OpenFile(PickRequest(stored));
-                    if (!chosen) {
-                        cancelled = true;
+                    if (!chosen)
                         break;
-                    }
                     if (!SameNameNoCase(*chosen, stored)) {
                         Ask(m_Host, kMsgFillNewPath, platform::MB_OK, stored, std::string());
                         continue;
@@ -583,25 +622,24 @@ int CMcCore::RelocatePictureFiles(const std::string& projectPath)
                     if (Ask(m_Host, kMsgFillPathFoundElsewhere, platform::MB_YESNO, *chosen, stored) != platform::IDYES)
                         break;
                 }
-                // Giving up after every round counts as a cancel: nothing is dropped silently.
-                if (round == kMaxPickRounds)
-                    cancelled = true;
-            }
-            if (cancelled) {
-                TakePictures(*this, {});
-                return -3;
             }
         }
         if (found.empty()) {
             m_Pictures.erase(m_Pictures.begin() + static_cast<std::ptrdiff_t>(i));
+            m_ChangedOnLoad = 1;
             continue;
         }
         picture->m_Path = found;
         searchFolder = GetFolder(found);
-        // The lens data is not kept in the file: estimate it again from the photo found.
-        if (m_Host)
-            m_Host->GetImageFileRect(found);
-        picture->InitLensFromExif();
+        // The lens data is not kept in the file: estimate it again from the photo found, at the
+        // size the file has now.
+        const CRect real = m_Host ? m_Host->GetImageFileRect(found) : ::GetImageFileRect(found);
+        if (!real.IsRectEmpty() && real != picture->m_PictureRect) {
+            TakeFoundPictureSize(*picture, real, m_CentreFractions);
+            m_ChangedOnLoad = 1;
+        } else {
+            picture->InitLensFromExif();
+        }
         ++i;
     }
     m_RegionsValid = 0;
@@ -621,9 +659,7 @@ ProjectFileResult SaveProjectFile(CMcCore& core, const std::string& path)
             result.message = CatalogueText(kMsgProjectExtension, ProjectExtension());
             result.told = core.m_Host != nullptr;
         } else {
-            result.message = core.m_Pictures.size() > static_cast<size_t>(kMaxProjectPictures)
-                                 ? "A project can hold at most " + std::to_string(kMaxProjectPictures) + " pictures."
-                                 : "The project could not be stored: " + std::string(ArchiveErrorText(ar.Error())) + ".";
+            result.message = "The project could not be stored: " + std::string(ArchiveErrorText(ar.Error())) + ".";
         }
         return result;
     }
@@ -663,6 +699,7 @@ ProjectFileResult LoadProjectFile(CMcCore& core, const std::string& path)
         return result;
     }
     result.code = 1;
+    result.modified = core.m_ChangedOnLoad != 0;
     return result;
 }
 

@@ -8,15 +8,13 @@
 class CMcCore;
 class CMcHost;
 
-// Most pictures a project file may hold. Each record is large in memory, so a damaged count must
-// not make the loader build hundreds of thousands of them; real projects hold tens.
-constexpr int kMaxProjectPictures = 2000;
-
 // Outcome of saving or opening a project file.
 struct ProjectFileResult {
     int code = 0;        // 1 done; -1 refused, damaged or not written; -3 cancelled by the user
     std::string message; // what to tell the user when the code is -1
     bool told = false;   // the host has shown the message already
+    bool modified = false; // opened, but photos were left out or resized: the project differs
+                           // from its file and should be marked modified
 };
 
 // Saves the picture set as the ".fit" project `path`. Any other extension is refused (the host

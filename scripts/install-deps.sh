@@ -15,6 +15,10 @@ PACKAGES=(
   libjpeg62-turbo-dev
   libbenchmark-dev
   libtiff-tools
+  libjpeg-turbo-progs
+  qt6-base-dev
+  qt6-qpa-plugins
+  fonts-liberation
 )
 
 missing=()

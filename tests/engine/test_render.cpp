@@ -170,6 +170,38 @@ TEST(Renderer, InvalidInverseProjectionStaysWhite)
         ASSERT_EQ(out[i], kWhite) << "pixel " << i;
 }
 
+TEST(Renderer, AnAreaPastOneTurnStillShowsThePictures)
+{
+    // The panoramas unroll longitude along x: an output area one or two turns to the side (a row
+    // whose yaws were never brought back into one turn) shows the same pictures.
+    struct Case {
+        int projection;
+        double turns;
+        double yaw;
+    } const cases[] = {
+        {21, 1.0, 0.0}, {22, 1.0, 0.0}, {24, 1.0, 0.0}, {21, 2.0, 0.0},
+        {21, -1.0, 0.0}, {22, 1.0, EngineTwoPi}, {24, 2.0, 2.0 * EngineTwoPi},
+    };
+    for (const Case& c : cases) {
+        CMcCore core;
+        core.m_Projection = c.projection;
+        core.m_CommonFocal = 100.0;
+        core.m_BlendStrength = 0;
+        CPictureSpec spec;
+        spec.width = 101;
+        spec.height = 81;
+        spec.focal = 100.0;
+        spec.yaw = c.yaw;
+        spec.colour = [](int, int) { return RGB(10, 20, 30); };
+        AddPicture(core, spec, "row.bmp");
+        const int shift = static_cast<int>(std::lround(c.turns * EngineTwoPi * 100.0));
+        ASSERT_GT(core.SetupRender(shift - 20, -20, shift + 20, 20, 40, 40, 0), 0);
+        std::vector<COLORREF> out;
+        ASSERT_EQ(RenderAllSerial(core, &out), 1);
+        EXPECT_EQ(out[20 * 40 + 20], RGB(10, 20, 30)) << c.projection << " at " << c.turns << " turns";
+    }
+}
+
 // Two pictures on the same spot, red first in the render list and blue second.
 struct BlendCase {
     int overlapMode;
@@ -294,7 +326,8 @@ TEST(Renderer, BreakEndsTheBandWithoutWritingIt)
 // A host that cannot load any picture and keeps the status texts it was given.
 class CNoPicturesHost : public CMcHost {
 public:
-    int LoadPictureImage(const std::string&) override { return -1; }
+    int LoadPictureImage(const std::string&) override { return loadResult; }
+    int loadResult = -1;
     void ShowStatus(int pane, const std::string& number, const std::string& a, const std::string&) override
     {
         statuses.push_back(std::to_string(pane) + ":" + number + ":" + a);
@@ -325,6 +358,14 @@ TEST(Renderer, PictureThatCannotBeLoadedFailsTheBandAndIsNamed)
     EXPECT_EQ(delivered, 0);
     EXPECT_EQ(core.m_RenderFailedPath, "identity.bmp");
     EXPECT_EQ(host.statuses.size(), 2u);
+
+    // A picture that does not fit in memory is a memory failure, not an unreadable picture.
+    host.loadResult = -5;
+    core.m_RenderFailedPath.clear();
+    EXPECT_EQ(RenderBandsInOrder(core, {0, 1}, 4, [&](int, const CPixelArray&) { return ++delivered; }), -5);
+    EXPECT_EQ(delivered, 0);
+    EXPECT_TRUE(core.m_RenderFailedPath.empty());
+    EXPECT_EQ(host.statuses.size(), 2u);
 }
 
 TEST(Renderer, RoundShapesLeaveTheOutsideWhite)
@@ -345,6 +386,17 @@ TEST(Renderer, RoundShapesLeaveTheOutsideWhite)
     EXPECT_NE(out[50 * 200 + 145], kWhite);
     EXPECT_EQ(out[50 * 200 + 10], kWhite);
     EXPECT_EQ(out[50 * 200 + 160], kWhite);
+
+    // An area one unit wide or high has a round shape of radius 0: nothing lies inside it, the
+    // centre pixel included.
+    for (int shape : {1, 2}) {
+        for (const CRect& area : {CRect(0, -50, 1, 50), CRect(-50, 0, 50, 1)}) {
+            ASSERT_GT(core.SetupRender(area.left, area.top, area.right, area.bottom, area.Width(), area.Height(), shape), 0);
+            ASSERT_EQ(RenderAllSerial(core, &out), 1);
+            for (size_t i = 0; i < out.size(); ++i)
+                ASSERT_EQ(out[i], kWhite) << "shape " << shape << ", pixel " << i;
+        }
+    }
 }
 
 // A small set of pictures around the viewer, seen in the given projection.

@@ -236,6 +236,46 @@ TEST_F(RenderTool, RefusesBadRequestsBeforeWriting)
     EXPECT_FALSE(fs::exists(m_dir / "pano.gif"));
 }
 
+TEST_F(RenderTool, OutputProblemsSayWhatWentWrongAndLeaveNothingBehind)
+{
+    auto inShell = [](const std::string& script) { return testsupport::RunProgram("/bin/sh", "-c \"" + script + "\""); };
+    auto staged = [this] {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(m_dir))
+            n += e.path().filename().string().rfind(".smra-", 0) == 0;
+        return n;
+    };
+    const std::string tool = SMRA_SMRA_RENDER_PATH;
+    const std::string args = " --area " + std::string(kArea) + " --width " + std::to_string(kWidth);
+
+    // A folder at the output path is refused before the render starts.
+    fs::create_directories(m_dir / "folder.png");
+    CRun run = RunTool(m_project + " " + (m_dir / "folder.png").string() + args);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("not a regular file"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("rendering:"), std::string::npos) << run.output;
+
+    // A write that fails for the file-size limit says so; the previous file stays.
+    const std::string out = (m_dir / "limited.bmp").string();
+    { std::ofstream(out, std::ios::binary) << "before"; }
+    run = inShell("ulimit -f 4; exec '" + tool + "' '" + m_project + "' '" + out + "'" + args);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("writing " + out + " failed: the file would exceed the file-size limit"),
+              std::string::npos) << run.output;
+    EXPECT_EQ(fs::file_size(out), 6u);
+    EXPECT_EQ(staged(), 0);
+
+    // Names that begin with '-' follow "--"; names as long as a file name may be are written.
+    run = inShell("cd '" + m_dir.string() + "' && exec '" + tool + "'" + args + " -- project.fit -pano.png");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(GetImageFileRect((m_dir / "-pano.png").string()).Width(), kWidth);
+    const std::string longName = std::string(251, 'p') + ".png";
+    run = RunTool(m_project + " " + (m_dir / longName).string() + args);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(GetImageFileRect((m_dir / longName).string()).Width(), kWidth);
+    EXPECT_EQ(staged(), 0);
+}
+
 } // namespace
 
 #endif

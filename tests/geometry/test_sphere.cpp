@@ -187,6 +187,18 @@ TEST(SphereTriangle, DegenerateSidesAndOutOfRangeCosinesGiveZero)
     EXPECT_NEAR(std::sin(SphericalAngleFromSides(b, c, a)), std::sin(a) / std::sin(c), 1e-9);
 }
 
+TEST(SphereTriangle, ACosineRoundedPastMinusOneIsTheFarSide)
+{
+    // These sides meet at pi: the cosine comes out as -1.0000000000000002.
+    const double a = 0.35000000000000020;
+    EXPECT_NEAR(SphericalCosineRule(a, M_PI - a, M_PI), M_PI, 1e-7);
+    // A move south that ends at the south pole, not at the north pole.
+    const CDPoint start{0.4, 0.20000000000000123};
+    const double distance = 1.7707963285897943;
+    const CDPoint end = MoveOnSphere(start, EnginePi, distance);
+    EXPECT_NEAR(end.y, -EngineHalfPi, 1e-6);
+}
+
 TEST(SpherePlaneAngles, DirectionAnglesAndRightAngleDeviation)
 {
     struct Case {

@@ -1,6 +1,7 @@
 // The BMP reader on files built here (every depth, row order, requested sizes and regions,
 // damaged headers and data) and the strip-wise 24-bit writer.
 #include "imagefile/bmp_codec.h"
+#include "imagefile/image_codecs.h"
 
 #include "common/message_catalogue.h"
 #include "platform/message_box.h"
@@ -343,6 +344,8 @@ TEST(BmpReader, DamagedFilesAreRefusedWithGreyFill)
         {"data offset beyond the file", &f24, [](auto& b) { Put32(b, 10, uint32_t(b.size() + 10)); }},
         {"data offset inside the header", &f24, [](auto& b) { Put32(b, 10, 20); }},
         {"stored size differs", &f8, [](auto& b) { Put32(b, 2, uint32_t(b.size() + 1)); }},
+        {"huge picture in a few bytes", &f24, [](auto& b) { Put32(b, 18, 16384); Put32(b, 22, 16384); b.resize(102); }},
+        {"fewer than half of the rows", &f24, [](auto& b) { b.resize(54 + 20 + 5); }},
         {"pixel data cut short", &f8, [](auto& b) { b.resize(b.size() - 3); Put32(b, 2, uint32_t(b.size())); }},
         {"index beyond the palette", &f8, [](auto& b) { Put32(b, 46, 3); Put32(b, 10, Get32(b, 10) - 4);
                                                          b.erase(b.begin() + 54 + 12, b.begin() + 54 + 16);
@@ -373,6 +376,15 @@ TEST(BmpReader, DamagedFilesAreRefusedWithGreyFill)
         EXPECT_EQ(p.GetSize(), 64);
         EXPECT_TRUE(AllEqual(p, kUnreadableGrey));
     }
+    // The size query refuses a header that claims more than the file could hold, so that no
+    // caller allocates the picture it claims.
+    std::vector<uint8_t> huge = f24;
+    Put32(huge, 18, 16384);
+    Put32(huge, 22, 16384);
+    huge.resize(102);
+    const std::string hugePath = ScratchDir("bmp_huge_claim") + "/huge.bmp";
+    WriteAll(hugePath, huge);
+    EXPECT_EQ(BmpGetImageRect(hugePath), CRect());
     // The unedited files read.
     for (const auto* base : {&f8, &f24, &fBf, &fRle}) {
         CPixelArray p;

@@ -130,6 +130,28 @@ TEST(PixelArray, ScaleToFillKeepsTheMappingOfABoxOfExtremeAspect)
     EXPECT_EQ(cut[2], kMarginGrey);
 }
 
+TEST(PixelArray, CoverMappingOfATallBoxStaysExact)
+{
+    // An 8 x 6 picture in a 1 x 2^28 box: the box rows times the span pass 2^31, so the mapping
+    // must not be worked out in int. Scaled to the box's width the picture is less than a row
+    // high: exactly one box row, in the middle, shows its middle row.
+    const int bh = 1 << 28;
+    const CCoverMapping m = FitSizeCover(8, 6, 1, bh);
+    EXPECT_LT(m.SourceY(0), 0);
+    EXPECT_GE(m.SourceY(bh - 1), 6);
+    int64_t first = -1, last = -1;
+    for (int64_t y = bh / 2 - 8; y < bh / 2 + 8; ++y) {
+        const int64_t r = m.SourceY(y);
+        if (r >= 0 && r < 6) {
+            first = first < 0 ? y : first;
+            last = y;
+        }
+    }
+    EXPECT_EQ(first, last);
+    EXPECT_EQ(first, bh / 2);
+    EXPECT_EQ(m.SourceY(first), 3);
+}
+
 TEST(PixelArray, CropCutsTheRectangleWithMarginsOutside)
 {
     const CPixelArray src = PatternPixels(10, 8);

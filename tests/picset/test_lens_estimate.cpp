@@ -165,6 +165,48 @@ TEST_F(LensEstimateTest, UnknownCameraUsesTheSizeRuleWithTheExifFocal)
     }
 }
 
+TEST_F(LensEstimateTest, ThirtyFiveMillimetreEquivalentComesBeforeTheGuesses)
+{
+    // A 3000 x 2000 picture: diagonal 3605.55 px. f35 = 27 mm gives D x 27 / 43.267.
+    const double d = std::hypot(3000.0, 2000.0);
+    const double from35 = d * 27.0 / 43.267;
+    m_profile->WriteProfileInt("DFCR_DATA", "[NIKON D7000]" + std::to_string(static_cast<int>(d)), 300);
+    struct Case {
+        const char* what;
+        std::string model;
+        double focal;
+        double planeResolution; // pixels per inch; 0 none
+        int f35;
+        int result;
+        int source;
+        double lens;
+    };
+    const Case cases[] = {
+        {"sensor resolution first", "NIKON D7000", 18.0, 4000.0, 27, 1, LENS_SOURCE_EXIF_PLANE, 18.0 * 4000.0 / 25.4},
+        {"camera table next", "E950", 18.0, 0.0, 27, 3, LENS_SOURCE_CAMERA, d * 23.1 * 18.0 / (183 - 183 / 30)},
+        {"then the 35 mm equivalent", "NIKON D7000", 18.0, 0.0, 27, 1, LENS_SOURCE_EXIF_35MM, from35},
+        {"also without a model", "", 18.0, 0.0, 27, 1, LENS_SOURCE_EXIF_35MM, from35},
+        {"also without a focal length", "NIKON D7000", EXIF_MISSING, 0.0, 27, 1, LENS_SOURCE_EXIF_35MM, from35},
+        {"0 means unknown: the stored size values", "NIKON D7000", EXIF_MISSING, 0.0, 0, 1, LENS_SOURCE_SIZE,
+         std::trunc(d) * 23.1 * 10.0 / 300},
+        {"no tag: the size rule", "NIKON D7000", 18.0, 0.0, EXIF_MISSING, 3, LENS_SOURCE_SIZE,
+         d * 23.1 * 18.0 / std::trunc(4.0 * std::sqrt(d))},
+    };
+    for (const Case& c : cases) {
+        LensCameraData camera = OwnCamera(c.model, c.focal);
+        camera.focalLength35mm = c.f35;
+        if (c.planeResolution > 0.0) {
+            camera.focalPlaneXResolution = c.planeResolution;
+            camera.focalPlaneResolutionUnit = 2;
+        }
+        LensFigures lens;
+        EXPECT_EQ(Estimate(3000, 2000, camera, lens), c.result) << c.what;
+        EXPECT_EQ(lens.lensSource, c.source) << c.what;
+        EXPECT_NEAR(lens.lensFocal, c.lens, 1e-9 * c.lens) << c.what;
+        EXPECT_EQ(lens.defaultFocal, lens.lensFocal) << c.what;
+    }
+}
+
 TEST_F(LensEstimateTest, CameraDataAndExposureAreCopiedOnlyFromThePicturesOwnFile)
 {
     LensCameraData camera = OwnCamera("E950", 7.0);
@@ -254,8 +296,8 @@ TEST_F(LensEstimateTest, RealCameraFilesGiveTheirEstimates)
         {"hdr/canon_hdr_NO.jpg", 1, LENS_SOURCE_EXIF_PLANE, 57.01900238 * 8427.983333 / 25.4, "Canon PowerShot SX60 HS"},
         {"tests/22-canon_tags.jpg", 1, LENS_SOURCE_EXIF_PLANE, 5.8 * 7142.857143 / 25.4, "Canon PowerShot SD300"},
         {"Fujifilm_FinePix_E500.jpg", 1, LENS_SOURCE_EXIF_PLANE, 4.7 * 4000.0 / 10.0, "FinePix E500   "},
-        // no sensor resolution, model not in the table: D x 23.1 x f / trunc(4 sqrt(D))
-        {"tests/35-empty.jpg", 3, LENS_SOURCE_SIZE, ex750Diagonal * 23.1 * 7.9 / 208, "EX-Z750"},
+        // no sensor resolution, model not in the table, 35 mm equivalent 38 mm: D x 38 / 43.267
+        {"tests/35-empty.jpg", 1, LENS_SOURCE_EXIF_35MM, ex750Diagonal * 38.0 / 43.267, "EX-Z750"},
         // no focal length: the size rule alone
         {"Ricoh_Caplio_RR330.jpg", -1, LENS_SOURCE_SIZE, 100.0, "RR330      "},
         // no camera data in the file: the record of the file read before is not used

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "picset/kpic.h"
+#include "picset/lens_estimate.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "picset/mcomp.h"
@@ -40,21 +41,22 @@ TEST(PictureSetFolder, RealPanoramaSetOpensWithItsCameraData)
         const char* name;
         int w, h;
         double mm;
+        double mm35; // the 35 mm equivalent the camera states
     };
-    const Expected expected[] = {{"DFM_4209.jpg", 3000, 1987, 18.0}, {"JDW_0302.jpg", 477, 720, 18.0},
-                                 {"JDW_9520.jpg", 720, 477, 40.0}};
+    const Expected expected[] = {{"DFM_4209.jpg", 3000, 1987, 18.0, 27.0}, {"JDW_0302.jpg", 477, 720, 18.0, 27.0},
+                                 {"JDW_9520.jpg", 720, 477, 40.0, 60.0}};
     for (const Expected& e : expected) {
         const CKpic* k = set.FindPicture((dir / e.name).string());
         ASSERT_NE(k, nullptr) << e.name;
         EXPECT_EQ(k->m_PictureRect, CRect(0, 0, e.w, e.h)) << e.name;
         EXPECT_EQ(k->m_CameraModel, "NIKON D7000") << e.name;
         EXPECT_DOUBLE_EQ(k->m_ExifFocalLength, e.mm) << e.name;
-        // No sensor resolution and a model outside the camera table: the size rule with the
-        // EXIF focal length, which also replaces the long default of an odd height.
+        // No sensor resolution and a model outside the camera table: the 35 mm equivalent,
+        // which also replaces the long default of an odd height. (The size rule would give
+        // 6260 px for the 3000 x 1987 photos, 2.8 times their true focal of about 2245 px.)
         const double d = std::hypot(double(e.w), double(e.h));
-        const double v = std::trunc(4.0 * std::sqrt(d));
-        EXPECT_EQ(k->m_LensSource, 0) << e.name;
-        EXPECT_NEAR(k->m_LensFocal, d * 23.1 * e.mm / v, 1e-9) << e.name;
+        EXPECT_EQ(k->m_LensSource, LENS_SOURCE_EXIF_35MM) << e.name;
+        EXPECT_NEAR(k->m_LensFocal, d * e.mm35 / 43.267, 1e-9) << e.name;
         EXPECT_EQ(k->m_DefaultFocal, k->m_LensFocal) << e.name;
         EXPECT_EQ(k->m_Focal, k->m_DefaultFocal) << e.name;
         EXPECT_DOUBLE_EQ(k->m_MinFocal, 0.37 * d) << e.name;
@@ -62,7 +64,7 @@ TEST(PictureSetFolder, RealPanoramaSetOpensWithItsCameraData)
     }
 
     const std::string line = FormatPictureLine(*set.GetPictureAt(0));
-    EXPECT_EQ(line, (dir / "DFM_4209.jpg").string() + "\t3000x1987\t6260.2\tsize\t1331.4\t6260.2\tNIKON D7000\t18.00");
+    EXPECT_EQ(line, (dir / "DFM_4209.jpg").string() + "\t3000x1987\t2245.5\texif35mm\t1331.4\t2245.5\tNIKON D7000\t18.00");
 }
 
 TEST(PictureSetFolder, FolderWithoutPhotosOrMissingGivesNothing)

@@ -121,7 +121,7 @@ TEST_F(Relocation, DialogFilterFollowsTheStoredExtension)
         platform::SetFileDialog(&fresh);
         host.Reset();
         host.answers = {platform::IDYES};
-        EXPECT_EQ(Load(project).code, -3);
+        EXPECT_EQ(Load(project).code, 1);
         ASSERT_EQ(fresh.Requests().size(), 1u);
         EXPECT_EQ(fresh.Requests()[0].filter, c.filter);
         EXPECT_EQ(fresh.Requests()[0].defaultExt, c.defaultExt);
@@ -129,60 +129,119 @@ TEST_F(Relocation, DialogFilterFollowsTheStoredExtension)
     }
 }
 
-TEST_F(Relocation, CancellingFailsTheOpenAndKeepsTheCurrentProject)
+TEST_F(Relocation, CancelToTheQuestionFailsTheOpenAndKeepsTheCurrentProject)
 {
-    struct Case {
-        const char* what;
-        std::vector<int> answers;
-        bool pickCancelled;
-    };
-    const Case cases[] = {
-        {"Cancel to the question", {platform::IDCANCEL}, false},
-        {"Cancel in the file dialog", {platform::IDYES}, true},
-    };
     Touch("proj/found.jpg");
-    for (const Case& c : cases) {
-        const std::string project = SaveProject({"/nonexistent-seamora/found.jpg", "/nonexistent-seamora/lost.jpg"});
-        host.Reset();
-        host.answers.assign(c.answers.begin(), c.answers.end());
-        if (c.pickCancelled)
-            dialog.QueueCancel();
-        ProjectFileResult r;
-        std::unique_ptr<CMcCore> opened = OpenProjectFile(project, &host, &r);
-        EXPECT_FALSE(opened) << c.what;
-        EXPECT_EQ(r.code, -3) << c.what;
+    const std::string project = SaveProject({"/nonexistent-seamora/found.jpg", "/nonexistent-seamora/lost.jpg"});
+    host.answers = {platform::IDCANCEL};
+    ProjectFileResult r;
+    std::unique_ptr<CMcCore> opened = OpenProjectFile(project, &host, &r);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(r.code, -3);
 
-        host.answers.assign(c.answers.begin(), c.answers.end());
-        if (c.pickCancelled)
-            dialog.QueueCancel();
-        EXPECT_EQ(Load(project).code, -3) << c.what;
-        EXPECT_TRUE(m_core->m_Pictures.empty()) << c.what;
-    }
+    host.answers = {platform::IDCANCEL};
+    EXPECT_EQ(Load(project).code, -3);
+    EXPECT_TRUE(m_core->m_Pictures.empty());
 }
 
-TEST_F(Relocation, DecliningDropsOnlyThatPhoto)
+TEST_F(Relocation, APhotoNotFoundIsLeftOutAndTheProjectIsModified)
 {
     const std::string kept = Touch("photos/kept.jpg");
     struct Case {
         const char* what;
         std::vector<int> answers;
         bool pickMissing;
+        bool pickCancelled;
     };
     const Case cases[] = {
-        {"No to the question", {platform::IDNO}, false},
-        {"picked file vanished, no further try", {platform::IDYES, platform::IDNO}, true},
+        {"No to the question", {platform::IDNO}, false, false},
+        {"picked file vanished, no further try", {platform::IDYES, platform::IDNO}, true, false},
+        {"Cancel in the file dialog", {platform::IDYES}, false, true},
     };
     for (const Case& c : cases) {
+        // The lost photo comes first: the search goes on to the next one after it.
         const std::string project = SaveProject({"/nonexistent-seamora/lost.jpg", kept});
         host.Reset();
         host.answers.assign(c.answers.begin(), c.answers.end());
         if (c.pickMissing)
             dialog.QueuePath(PathOf("elsewhere/gone/lost.jpg"));
-        ASSERT_EQ(Load(project).code, 1) << c.what;
+        if (c.pickCancelled)
+            dialog.QueueCancel();
+        const ProjectFileResult r = Load(project);
+        ASSERT_EQ(r.code, 1) << c.what;
+        EXPECT_TRUE(r.modified) << c.what;
         EXPECT_EQ(Paths(), std::vector<std::string>{kept}) << c.what;
         if (c.pickMissing) {
             EXPECT_EQ(host.QuestionNumbers(), (std::vector<std::string>{"18", "20"}));
             EXPECT_EQ(host.questions[1].a, PathOf("elsewhere/gone/lost.jpg"));
+        }
+        if (c.pickCancelled)
+            EXPECT_EQ(host.QuestionNumbers(), std::vector<std::string>{"18"});
+    }
+
+    // Every photo found where it was: nothing to mark.
+    const std::string project = SaveProject({kept});
+    host.Reset();
+    const ProjectFileResult r = Load(project);
+    ASSERT_EQ(r.code, 1);
+    EXPECT_FALSE(r.modified);
+}
+
+TEST_F(Relocation, APhotoFoundWithAnotherSizeTakesItsRealSize)
+{
+    const std::string photo = Touch("photos/a.jpg");
+    struct Case {
+        const char* what;
+        CRect real;
+        bool keepsFit;
+    };
+    const Case cases[] = {
+        {"half-size copy of the same photo", CRect(0, 0, 320, 240), true},
+        {"resized with rounding", CRect(0, 0, 1000, 751), true},
+        {"cropped to another shape", CRect(0, 0, 480, 480), false},
+        {"turned on its side", CRect(0, 0, 480, 640), false},
+    };
+    for (const Case& c : cases) {
+        CMcCore core;
+        auto p = Picture(photo, 3);
+        p->m_Focal = 900.0;
+        p->m_OpticalCentre = CDPoint(320.0, 240.0);
+        p->m_Direction = CDPoint(0.5, 0.25);
+        p->m_Points[0].kind = 1;
+        p->m_Points[0].state = 3;
+        p->m_Points[0].position = CDPoint(600.0, 400.0);
+        core.m_Pictures.push_back(std::move(p));
+        std::filesystem::create_directories(m_dir / "proj");
+        const std::string project = PathOf("proj/plan.fit");
+        ASSERT_EQ(SaveProjectFile(core, project).code, 1);
+
+        host.Reset();
+        host.imageRect = c.real;
+        const ProjectFileResult r = Load(project);
+        ASSERT_EQ(r.code, 1) << c.what;
+        EXPECT_TRUE(r.modified) << c.what;
+        ASSERT_EQ(m_core->m_Pictures.size(), 1u) << c.what;
+        const CKpic& k = *m_core->m_Pictures[0];
+        // Never the stored rectangle, which would have the photo read letter-boxed.
+        EXPECT_EQ(k.m_PictureRect, c.real) << c.what;
+        const double sx = c.real.Width() / 640.0;
+        const double sy = c.real.Height() / 480.0;
+        // Control points stay on the same spot of the photo.
+        EXPECT_DOUBLE_EQ(k.m_Points[0].position.x, 600.0 * sx) << c.what;
+        EXPECT_DOUBLE_EQ(k.m_Points[0].position.y, 400.0 * sy) << c.what;
+        EXPECT_EQ(k.m_Direction, CDPoint(0.5, 0.25)) << c.what;
+        CKpic fresh(photo, c.real);
+        EXPECT_EQ(k.m_LensFocal, fresh.m_LensFocal) << c.what;
+        if (c.keepsFit) {
+            EXPECT_EQ(k.m_Status, 3) << c.what;
+            EXPECT_NEAR(k.m_Focal, 900.0 * sx, 2.0) << c.what;
+            EXPECT_NEAR(k.m_OpticalCentre.x, 320.5 * sx, 1e-9) << c.what;
+            EXPECT_NEAR(k.m_OpticalCentre.y, 240.5 * sy, 1e-9) << c.what;
+        } else {
+            EXPECT_EQ(k.m_Status, 2) << c.what;
+            EXPECT_EQ(k.m_Focal, fresh.m_DefaultFocal) << c.what;
+            EXPECT_DOUBLE_EQ(k.m_OpticalCentre.x, 0.5 * (c.real.Width() - 1)) << c.what;
+            EXPECT_DOUBLE_EQ(k.m_OpticalCentre.y, 0.5 * (c.real.Height() - 1)) << c.what;
         }
     }
 }

@@ -5,15 +5,18 @@
 //                                          size unless --size is given, the whole canvas unless
 //                                          --rect is given) and writes OUT strip by strip with
 //                                          the writer of OUT's extension
-// On failure the reason goes to standard error and the exit code is not 0.
+// Names that begin with '-' follow "--". On failure the reason goes to standard error and the
+// exit code is not 0; an interrupted convert leaves no staged output behind.
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
 #include "imagefile/exif.h"
 #include "imagefile/image_file.h"
 #include "imagefile/pixel_array.h"
+#include "imagefile/staged_output_file.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -73,6 +76,26 @@ bool ParseInts(const std::string& text, char sep, int count, std::vector<int>& o
     return true;
 }
 
+// Why the header of path could not be read: the file is missing, not a file or not readable,
+// else its content is not a picture of its kind.
+std::string HeaderFailure(const std::string& path, const char* kind)
+{
+    const ImageFileAccess access = CheckImageFileAccess(path);
+    if (access != ImageFileAccess::Readable)
+        return path + ": cannot read the image header: " + ImageFileAccessText(access);
+    if (!LastUnsupportedFeature().empty())
+        return path + ": cannot read the image header: the file uses a feature this program does not read: " +
+               LastUnsupportedFeature();
+    return path + ": cannot read the image header: damaged or not a " + kind + " file";
+}
+
+// " (the disk is full)" and the like for the last failed write; empty when none is known.
+std::string WriteFailureReason()
+{
+    const std::string why = StagedOutputErrorText(LastStagedOutputError());
+    return why.empty() ? std::string() : ": " + why;
+}
+
 // The camera data of the JPEG file whose header was just read, where it has any.
 void PrintCameraData()
 {
@@ -95,7 +118,7 @@ int Info(const std::string& path)
         return Fail(path + ": not a BMP, JPEG, TIFF or PNG file name");
     const CRect r = GetImageFileRect(path);
     if (r.IsRectEmpty())
-        return Fail(path + ": cannot read the image header");
+        return Fail(HeaderFailure(path, kind));
     std::printf("kind: %s\nwidth: %d\nheight: %d\n", kind, r.Width(), r.Height());
     PrintCameraData();
     return 0;
@@ -133,7 +156,7 @@ int Convert(const std::string& in, const std::string& out, const std::vector<std
     if (!haveSize) {
         const CRect own = GetImageFileRect(in);
         if (own.IsRectEmpty())
-            return Fail(in + ": cannot read the image header");
+            return Fail(HeaderFailure(in, KindName(inKind)));
         requested = own.Size();
     }
 
@@ -153,14 +176,29 @@ int Convert(const std::string& in, const std::string& out, const std::vector<std
     CPixelArray pixels;
     CSize size = requested;
     const int result = LoadImageFile(in, pixels, size, rect);
-    if (result <= 0)
-        return Fail(in + ": cannot read the picture (result " + std::to_string(result) + ")");
+    if (result <= -5)
+        return Fail(in + ": not enough memory to read the picture");
+    if (result <= 0) {
+        const ImageFileAccess access = CheckImageFileAccess(in);
+        if (access != ImageFileAccess::Readable)
+            return Fail(in + ": cannot read the picture: " + ImageFileAccessText(access));
+        if (!LastUnsupportedFeature().empty())
+            return Fail(in + ": cannot read the picture: the file uses a feature this program does not read: " +
+                        LastUnsupportedFeature());
+        return Fail(in + ": cannot read the picture: the file is damaged (result " + std::to_string(result) + ")");
+    }
     if (pixels.GetSize() != int64_t(w) * h)
         return Fail(in + ": the reader delivered " + std::to_string(pixels.GetSize()) + " pixels, expected " +
                     std::to_string(int64_t(w) * h));
 
+    {
+        std::error_code ec;
+        const std::filesystem::file_status st = std::filesystem::status(out, ec);
+        if (!ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st))
+            return Fail(out + ": cannot create the file: not a regular file");
+    }
     if (SaveImageBegin(out, w, h, kOutputDpi, std::string(), kOutputQuality) != 1)
-        return Fail(out + ": cannot create the file");
+        return Fail(out + ": cannot create the file" + WriteFailureReason());
     CPixelArray strip;
     strip.SetSize(int64_t(kStripRows) * w);
     for (const int n : GetSaveStripOrder(out, h)) {
@@ -170,11 +208,11 @@ int Convert(const std::string& in, const std::string& out, const std::vector<std
         std::copy(pixels.GetData() + int64_t(first) * w, pixels.GetData() + int64_t(first + rows) * w, strip.GetData());
         if (SaveImagePut(out, strip, n) < 0) {
             SaveImageEnd(out, -1);
-            return Fail(out + ": writing strip " + std::to_string(n) + " failed");
+            return Fail(out + ": writing strip " + std::to_string(n) + " failed" + WriteFailureReason());
         }
     }
     if (SaveImageEnd(out, 1) != 1)
-        return Fail(out + ": finishing the file failed");
+        return Fail(out + ": finishing the file failed" + WriteFailureReason());
     return 0;
 }
 
@@ -183,7 +221,12 @@ int Convert(const std::string& in, const std::string& out, const std::vector<std
 int main(int argc, char** argv)
 {
     LoadMessageCatalogue();
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    InstallStagedOutputSignalCleanup();
+    // The files are named by their place after the command; a "--" before them (the usual way
+    // to pass names that begin with '-') is accepted and dropped.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 2 && args[1] == "--")
+        args.erase(args.begin() + 1);
     if (args.size() == 2 && args[0] == "info")
         return Info(args[1]);
     if (args.size() >= 3 && args[0] == "convert")

@@ -6,7 +6,8 @@
 // The project is opened as the program opens it; the render area defaults to the output-plane
 // rectangle that covers every fitted picture at the project's common focal (one raster pixel
 // per plane unit), and the bands are written through the image-file dispatch in the order the
-// format needs. Exits 0 on success, 1 with a message on failure, 2 on a usage error.
+// format needs. Exits 0 on success, 1 with a message on failure, 2 on a usage error. Names that
+// begin with '-' follow "--". An interrupted render leaves no staged output behind.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -24,12 +25,15 @@
 #include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "imagefile/image_file.h"
+#include "imagefile/staged_output_file.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "picset/project_file.h"
 #include "tools/smra_render/tool_document.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct COptions {
     std::string project;
@@ -166,6 +170,13 @@ int Run(const COptions& opt)
     const int kind = GetFileKind(opt.output);
     if (kind < FILE_KIND_BMP || kind > FILE_KIND_PNG)
         return Fail("the output must end in .jpg, .bmp, .tif or .png: " + opt.output);
+    // Only a file can be replaced: a folder of that name fails now, not after the render.
+    {
+        std::error_code ec;
+        const fs::file_status st = fs::status(opt.output, ec);
+        if (!ec && fs::exists(st) && !fs::is_regular_file(st))
+            return Fail("the output " + opt.output + " is not a regular file");
+    }
 
     SetEngineModeFlags();
     CToolDocument document;
@@ -212,15 +223,20 @@ int Run(const COptions& opt)
                  area.right, area.bottom);
     const auto start = std::chrono::steady_clock::now();
     const std::string comment = opt.quality ? "Korvane Seamora - High Quality" : "Korvane Seamora";
-    if (SaveImageBegin(opt.output, W, H, 288, comment, 10) != 1)
-        return Fail("cannot open the output " + opt.output);
+    if (SaveImageBegin(opt.output, W, H, 288, comment, 10) != 1) {
+        const std::string why = StagedOutputErrorText(LastStagedOutputError());
+        return Fail("cannot open the output " + opt.output + (why.empty() ? std::string() : ": " + why));
+    }
 
     const std::vector<int> order = GetSaveStripOrder(opt.output, H);
     int done = 0;
     int lastPercent = -1;
+    bool writeFailed = false;
     const int result = RenderBandsInOrder(*core, order, opt.threads, [&](int band, const CPixelArray& pixels) {
-        if (SaveImagePut(opt.output, pixels, band) < 0)
+        if (SaveImagePut(opt.output, pixels, band) < 0) {
+            writeFailed = true;
             return -1;
+        }
         ++done;
         const int percent = static_cast<int>(100LL * done / static_cast<long long>(order.size()));
         if (percent != lastPercent) {
@@ -232,16 +248,20 @@ int Run(const COptions& opt)
     });
     const int end = SaveImageEnd(opt.output, result < 0 ? -1 : 0);
     if (result < 0 || end < 0) {
-        // The writers keep a previous file when they stage their output; an emptied one goes.
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(opt.output, ec) && std::filesystem::file_size(opt.output, ec) == 0)
-            DeleteFileIfExists(opt.output);
-        if (!core->m_RenderFailedPath.empty())
-            return Fail("cannot load the picture " + core->m_RenderFailedPath + "; nothing was written");
+        // The writers stage their output: whatever was at the output path is left as it was.
+        if (writeFailed || (result >= 0 && end < 0)) {
+            const std::string why = StagedOutputErrorText(LastStagedOutputError());
+            return Fail("writing " + opt.output + " failed" + (why.empty() ? std::string() : ": " + why) +
+                        "; nothing was written");
+        }
         if (result == kResultOutOfMemory)
             return Fail("not enough memory to render; nothing was written");
-        if (result >= 0)
-            return Fail("cannot finish writing " + opt.output);
+        if (!core->m_RenderFailedPath.empty()) {
+            const std::string& feature = LastUnsupportedFeature();
+            return Fail("cannot load the picture " + core->m_RenderFailedPath +
+                        (feature.empty() ? std::string() : " (it uses a feature this program does not read: " + feature + ")") +
+                        "; nothing was written");
+        }
         return Fail("the render failed; nothing was written");
     }
     const double seconds =
@@ -254,10 +274,20 @@ int Run(const COptions& opt)
 
 int main(int argc, char** argv)
 {
+    InstallStagedOutputSignalCleanup();
     COptions opt;
     std::vector<std::string> positional;
+    bool namesOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (namesOnly) {
+            positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            namesOnly = true;
+            continue;
+        }
         auto value = [&](const char* name) -> const char* {
             if (i + 1 >= argc) {
                 Usage((std::string(name) + " needs a value").c_str());

@@ -1,0 +1,150 @@
+// Accuracy of a fitted project against camera truth: for every picture the directions its
+// sample pixels see are compared with the true ones, after one rotation of the whole set that
+// fits best (no timings here; this prints figures for the fit bench).
+//
+//   bench_fit_accuracy PROJECT.fit TRUTH.json
+//
+// The truth file lists per view its file name and a grid of (u, v, longitude, latitude) in
+// degrees; directions are unit vectors (cos lat sin lon, -sin lat, cos lat cos lon). The
+// engine's latitude grows downward, the truth's upward.
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "geometry/sphere.h"
+#include "picset/host_document.h"
+#include "picset/mccore.h"
+#include "picset/mchost.h"
+#include "picset/project_file.h"
+#include "geometry/rotation_fit.h"
+
+namespace {
+
+using namespace rotation_fit;
+
+struct Sample {
+    double u, v;
+    Vec truth;
+};
+
+// Reads the views' sample grids out of the truth file (a small, fixed layout).
+std::map<std::string, std::vector<Sample>> ReadTruth(const std::string& path, double& focal)
+{
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string s = ss.str();
+    std::map<std::string, std::vector<Sample>> views;
+    const size_t f = s.find("\"focal_px\":");
+    focal = f == std::string::npos ? 0.0 : std::stod(s.substr(f + 11));
+    size_t pos = 0;
+    while ((pos = s.find("\"file\": \"", pos)) != std::string::npos) {
+        pos += 9;
+        const std::string name = s.substr(pos, s.find('"', pos) - pos);
+        const size_t start = s.find("\"samples_u_v_lon_lat\": [", pos);
+        if (start == std::string::npos)
+            break;
+        const size_t end = s.find("]\n   ]", start);
+        std::string body = s.substr(start + 24, end - start - 24);
+        for (char& c : body)
+            if (c == '[' || c == ']' || c == ',')
+                c = ' ';
+        std::istringstream nums(body);
+        double u, v, lon, lat;
+        while (nums >> u >> v >> lon >> lat)
+            views[name].push_back({u, v, Direction(lon * EnginePi / 180.0, lat * EnginePi / 180.0)});
+        pos = end;
+    }
+    return views;
+}
+
+double Degrees(double r) { return r * 180.0 / EnginePi; }
+
+std::string BaseName(const std::string& p)
+{
+    const size_t s = p.find_last_of('/');
+    return s == std::string::npos ? p : p.substr(s + 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_fit_accuracy PROJECT.fit TRUTH.json\n");
+        return 2;
+    }
+    double trueFocal = 0.0;
+    const auto truth = ReadTruth(argv[2], trueFocal);
+    CMcHost host;
+    ProjectFileResult opened;
+    std::unique_ptr<CMcCore> core = OpenProjectFile(argv[1], &host, &opened);
+    if (!core) {
+        std::fprintf(stderr, "cannot open %s\n", argv[1]);
+        return 1;
+    }
+    std::vector<Vec> est, tru;
+    std::vector<std::pair<CKpic*, const std::vector<Sample>*>> used;
+    for (const auto& p : core->m_Pictures) {
+        const auto it = truth.find(BaseName(p->m_Path));
+        if (it == truth.end() || p->m_Status < 3)
+            continue;
+        used.emplace_back(p.get(), &it->second);
+        for (const Sample& s : it->second) {
+            const CDPoint d = p->PixelToSphere(CDPoint(s.u, s.v));
+            est.push_back(Direction(d.x, -d.y));
+            tru.push_back(s.truth);
+        }
+    }
+    if (used.empty()) {
+        std::fprintf(stderr, "no fitted picture has truth\n");
+        return 1;
+    }
+    const Mat g = BestRotation(est, tru);
+    double worst = 0.0;
+    std::printf("%-18s %12s %12s\n", "picture", "camera_deg", "sample_max_deg");
+    for (const auto& [pic, samples] : used) {
+        std::vector<Vec> a, b;
+        double sampleMax = 0.0;
+        for (const Sample& s : *samples) {
+            const CDPoint d = pic->PixelToSphere(CDPoint(s.u, s.v));
+            const Vec v = Apply(g, Direction(d.x, -d.y));
+            a.push_back(v);
+            b.push_back(s.truth);
+            const double dot = std::clamp(v[0] * s.truth[0] + v[1] * s.truth[1] + v[2] * s.truth[2], -1.0, 1.0);
+            sampleMax = std::max(sampleMax, std::acos(dot));
+        }
+        const double camera = AngleOf(BestRotation(a, b));
+        worst = std::max(worst, camera);
+        std::printf("%-18s %12.4f %12.4f\n", BaseName(pic->m_Path).c_str(), Degrees(camera), Degrees(sampleMax));
+    }
+    std::printf("worst camera %.4f deg; common focal %.3f, truth %.3f, error %+.3f %%\n", Degrees(worst),
+                core->GetCommonFocal(), trueFocal, 100.0 * (core->GetCommonFocal() / trueFocal - 1.0));
+    // The row-closing pair: the same point seen at both ends of the row, one turn apart.
+    CKpic* ends[2] = {nullptr, nullptr};
+    int slots[2] = {-1, -1};
+    for (const auto& p : core->m_Pictures) {
+        const int k = p->FindPointStateM6();
+        if (k < 0)
+            continue;
+        const int which = ends[0] ? 1 : 0;
+        if (which == 1 && ends[1])
+            continue;
+        ends[which] = p.get();
+        slots[which] = k;
+    }
+    if (ends[0] && ends[1]) {
+        const CDPoint a = ends[0]->PixelToSphere(ends[0]->m_Points[size_t(slots[0])].position);
+        const CDPoint b = ends[1]->PixelToSphere(ends[1]->m_Points[size_t(slots[1])].position);
+        std::printf("ring closure: longitudes differ by %.6f rad (miss of a full turn %+.6f), latitudes by %+.6f\n",
+                    std::fabs(a.x - b.x), std::fabs(a.x - b.x) - EngineTwoPi, a.y - b.y);
+    }
+    return 0;
+}

@@ -1,0 +1,285 @@
+// The automatic fit: checks and prepares the set, then grows the fitted area from the base
+// picture in cycles (Fit), or runs the row driver that measures a full turn, places every
+// picture of the row and closes it (Fit around 360 degrees).
+//
+// Directions are (longitude, latitude) in radians; picture positions in pixels, y down.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/fit/auto_fit_steps.h"
+#include "engine/fit/fit_candidates.h"
+#include "engine/fit/fit_messages.h"
+#include "geometry/sphere.h"
+#include "picset/kpic.h"
+#include "picset/mccore.h"
+#include "picset/mchost.h"
+
+namespace {
+
+void ClearTries(CKpic* p) { std::fill(std::begin(p->m_TryCounters), std::end(p->m_TryCounters), 0); }
+
+} // namespace
+
+int CMcCore::RunAutoFit()
+{
+    CKpic* first = GetFirstPicture();
+    if (!first)
+        return -1;
+    m_AnchorMode = m_AnchorModeDefault;
+    const int measure = std::max(first->Width(), first->Height());
+    if (measure < 1)
+        return -1;
+    CKpic* base = FindPictureAtHomeCell();
+    if (!base) {
+        if (m_Host)
+            m_Host->ShowMessage(FitNumber(kMsgNoBasePicture), 1, "", "");
+        return -1;
+    }
+    BuildLayoutGrid();
+    EnsureAllPictureImages();
+
+    bool unequal = false;
+    for (const auto& owned : m_Pictures) {
+        CKpic* p = owned.get();
+        if (p->m_Status < 3)
+            ResetPicture(p);
+        ClearTries(p);
+        if (p->m_LayoutCell != NO_LAYOUT_CELL && !IsSameSizeAnyTurn(p->m_PictureRect, base->m_PictureRect)) {
+            unequal = true;
+            if (p->m_LensSource < 1 && m_Host)
+                m_Host->ShowMessage(FitNumber(kMsgUnequalSizes), 1, "", "");
+        }
+    }
+    if (unequal && FitMode >= 1 && m_LayoutRect.Height() > 0) {
+        if (m_Host)
+            m_Host->AskQuestion(FitNumber(kMsgUnequalSizes), 0, "", "");
+        return -1;
+    }
+    if (m_FittedCount == GetPictureCount() && first == base) {
+        const int answer = m_Host ? m_Host->AskQuestion(FitNumber(kMsgAllFittedRestart), 1, "", "") : 1;
+        if (answer != 1) {
+            m_Activity = 10;
+            return 1;
+        }
+        ResetAllPictures();
+    }
+    first = GetFirstPicture();
+    if (first->m_Status >= 3 && first != base) {
+        if (base->m_Status < 3) {
+            ResetAllPictures();
+        } else {
+            m_JobMode = 2;
+            SaveFitSnapshot();
+            UnfitAll();
+            base->m_Roll = 0.0;
+            base->m_Direction = CDPoint(0.0, 0.0);
+            CentreFirstPicture(base);
+            SortPlacedFirst();
+            SetCommonFocal(0);
+            m_JobMode = 0;
+            if (m_Host)
+                m_Host->ShowMessage(FitNumber(kMsgBaseRestored), 1, "", "");
+        }
+    }
+
+    // A full turn needs at least two pictures in the home row; a shorter row has no turn to
+    // derive the focal from.
+    const int homeColumns = m_HomeRowExtent.Width();
+    if (FitMode >= 1 && (GetPictureCount() < 2 || homeColumns < 1)) {
+        if (m_Host)
+            m_Host->ShowMessage(MessageNumberText(kMsgCannotFixPositions), 1, "", "");
+        return -1;
+    }
+
+    ResetProgress();
+    m_Progress[9] = 20735;
+    m_Progress[4] = m_FittedCount * 20 * 6;
+    m_Progress[7] = m_FittedCount * 80 + 1;
+    PollBreak();
+    m_JobMode = 2;
+
+    const int anchorMode = m_AnchorMode;
+    if (m_LayoutRect.Width() == 0) {
+        m_FitTolerance = std::sqrt(static_cast<double>(measure)) / 5.0;
+        m_AnchorMode = 0;
+    } else {
+        m_FitTolerance = std::sqrt(static_cast<double>(measure)) / 6.0;
+    }
+    if (m_LayoutRect.Height() < 2 && m_LayoutRect.Width() > 14)
+        m_FitTolerance = std::sqrt(static_cast<double>(measure)) / 5.0;
+
+    base = FindPictureAtHomeCell();
+    if (FitMode >= 1 && m_LayoutRect.Width() > 3) {
+        const int w = (base->QuarterTurns == 1 || base->QuarterTurns == 3) ? base->Height() : base->Width();
+        m_CommonFocal = (0.8 * w / 2.0) / std::tan((EngineTwoPi / (homeColumns + 1.001)) / 2.0);
+        for (const auto& owned : m_Pictures)
+            if (owned->m_LensSource < 1)
+                owned->m_DefaultFocal = m_CommonFocal;
+        base->m_Focal = base->m_DefaultFocal;
+    }
+    if (base->m_Status < 3) {
+        base->m_Focal = base->ClampFocal(base->m_DefaultFocal);
+        base->m_Roll = 0.0;
+        CentreFirstPicture(base);
+        SortPlacedFirst();
+        if (m_Host)
+            m_Host->ShowViewMessage(5, base->m_Path);
+    }
+
+    if (FitMode >= 2) {
+        m_AnchorMode = 0;
+        FitAllPictures();
+        // A break leaves no picture half placed: what was not fitted goes back to unfitted.
+        if (m_JobMode == -1)
+            for (const auto& owned : m_Pictures)
+                if (owned->m_Status < 3) {
+                    ResetPicture(owned.get());
+                    owned->m_Status = 0;
+                }
+        SortPlacedFirst();
+        return 1;
+    }
+
+    int fitted = 0, reachable = 0;
+    auto count = [&]() {
+        int r = 0;
+        const int f = CountConnectedPictures(-1, r);
+        reachable = r;
+        return f;
+    };
+    auto optimiseWhenGained = [&](int gain) {
+        if (gain > 0 && m_Activity != 10 && m_JobMode != -1 && m_FitPriority >= 2)
+            OptimizeFit();
+    };
+    fitted = count();
+    FitNextPicture(reachable);
+    int now = count();
+    optimiseWhenGained(now - fitted);
+    now = count();
+    int gain = now - fitted;
+    fitted = now;
+    AdjustBaseAnchor();
+    LevelPanorama();
+    m_FitTolerance *= 1.5;
+    while (fitted < reachable && gain > 0) {
+        for (const auto& owned : m_Pictures) {
+            CKpic* p = owned.get();
+            if (p != base && (p->m_Status <= 0 || p->m_FitScore > m_FitTolerance)) {
+                p->m_Status = 0;
+                p->m_Snapshot.error = UnusableScore;
+            }
+            ClearTries(p);
+        }
+        SortPlacedFirst();
+        FitNextPicture(reachable);
+        now = count();
+        gain = now - fitted;
+        if (gain < 1)
+            break;
+        optimiseWhenGained(gain);
+        now = count();
+        gain = now - fitted;
+        fitted = now;
+        AdjustBaseAnchor();
+        LevelPanorama();
+    }
+
+    // A break leaves no picture half placed: what was not fitted goes back to unfitted.
+    for (const auto& owned : m_Pictures)
+        if (owned->m_Status < 3 && owned->m_Status > 0) {
+            ResetPicture(owned.get());
+            owned->m_Status = 0;
+        }
+    m_JobMode = 0;
+    if (m_Host)
+        m_Host->OnListChanged(2);
+    SortPlacedFirst();
+    NotifyHost(')');
+    m_AnchorMode = anchorMode;
+    if (fitted < reachable) {
+        FitStatus(m_Host, kMsgFitIncomplete);
+        if (m_Host)
+            m_Host->ShowMessage(MessageNumberText(kMsgCannotFixPositions), 1, "", "");
+        return -1;
+    }
+    FitStatus(m_Host, kMsgReady62);
+    return 1;
+}
+
+int CMcCore::FitNextPicture(int reachable)
+{
+    if (m_FitPriority >= 2)
+        m_FitState = m_FitPriority;
+    if (m_JobMode == -1)
+        return -1;
+    for (;;) {
+        m_Progress[2] = (reachable - m_FittedCount) * 55;
+        const FitCandidate c = BestGridCandidate(3);
+        if (c.score >= UnusableScore / 2 || !c.picture || !c.uppic)
+            break;
+        CKpic* picture = c.picture;
+        const int code = c.hp.x;
+        int& counter = picture->m_TryCounters[9 - code];
+        int r = 0;
+        if (code % 2 == 1) {
+            r = FitPictureFromCandidates(c.uppic, picture, code, 2);
+            counter = 3;
+        } else if (counter < 3) {
+            const int pass = counter + 1;
+            counter = pass;
+            r = FitPictureFromCandidates(c.uppic, picture, code, pass);
+        } else {
+            break;
+        }
+        if (r < 0)
+            CopyRollFromNeighbour(picture, nullptr);
+        if (m_JobMode == -1)
+            return -1;
+        if (m_FittedCount >= reachable)
+            break;
+    }
+    return 1;
+}
+
+int CMcCore::FitAllPictures()
+{
+    m_RowEstimate.Reset();
+    if (FindInitialPairs() < 0)
+        return -1;
+    CKpic* first = GetFirstPicture();
+    const double f = first->m_Focal;
+    const double e = m_RowEstimate.v[5];
+    CPoint anchor;
+    const int slot = first->FindAnchorPoint();
+    if (slot >= 0) {
+        const CDPoint pos = first->m_Points[static_cast<size_t>(slot)].position;
+        anchor = CPoint(static_cast<int>(std::lround(pos.x)), static_cast<int>(std::lround(pos.y)));
+    } else {
+        anchor = first->PlaneToPixelPoint(CDPoint(0.0, 0.0));
+    }
+    // "Up" is toward the top row of the picture: the anchor pixel's row number decreases, so a
+    // row whose pictures roll by e on average is started that much higher on the first picture.
+    anchor.y -= static_cast<int>(std::sin(e) * f);
+    SetPicturePlacement(first->m_Path, anchor);
+
+    m_CommonFocal = first->ClampFocal(m_CommonFocal);
+    ApplyDefaultFocal(std::string());
+    FitMode = 3;
+    for (const auto& owned : m_Pictures) {
+        if (owned->m_LensSource < 1)
+            owned->m_DefaultFocal = m_CommonFocal;
+        ClearTries(owned.get());
+    }
+    first->m_Focal = first->m_DefaultFocal;
+    CentreFirstPicture(first);
+
+    PlaceRemainingPictures();
+    AdjustBaseAnchor();
+    LevelPanorama();
+    Close360Loop();
+
+    m_JobMode = 0;
+    NotifyHost(')');
+    m_JobMode = 2;
+    return 1;
+}

@@ -1,0 +1,110 @@
+// Closing a full row: the point seen at both ends of the row must lie one full turn apart and
+// at the same height. The common focal scales every angle of the row, so its error shows as
+// the miss of the turn; a height difference is taken out by shifting the optical centres of
+// the two halves of the row up or down.
+//
+// Directions are (longitude, latitude) in radians; optical centres are picture pixels, y down.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/fit/auto_fit_steps.h"
+#include "engine/fit/fit_candidates.h"
+#include "geometry/sphere.h"
+#include "picset/kpic.h"
+#include "picset/mccore.h"
+
+namespace {
+
+// The row-closing point's direction, seen with the picture's present orientation.
+CDPoint ClosingPoint(CKpic* p, int slot)
+{
+    return p->PixelToSphere(p->m_Points[static_cast<size_t>(slot)].position);
+}
+
+} // namespace
+
+int CMcCore::Close360Loop()
+{
+    if (m_JobMode == -1)
+        return -1;
+    if (m_LayoutRect.Width() == 0) {
+        BuildLayoutGrid();
+        if (m_LayoutRect.Width() == 0)
+            return -1;
+    }
+    CKpic* left = nullptr;
+    CKpic* right = nullptr;
+    FindRowEnds(*this, left, right);
+    if (!left || !right)
+        return -1;
+    const int i = left->FindPointStateM6();
+    const int j = right->FindPointStateM6();
+    if (i < 0 || j < 0)
+        return -1;
+    CKpic* first = GetFirstPicture();
+
+    // The end pictures' points are read where their pictures now lie, not where the initial
+    // search left them.
+    auto correctFocal = [&]() {
+        const double turn = ClosingPoint(right, j).x - ClosingPoint(left, i).x;
+        if (turn > 0.0)
+            m_CommonFocal = first->ClampFocal(m_CommonFocal * turn / EngineTwoPi);
+    };
+    correctFocal();
+    TiltRow(EngineHalfPi, 0.0, 0.0);
+    double dy = ClosingPoint(left, i).y - ClosingPoint(right, j).y;
+    if (m_LayoutRect.Height() != 0)
+        return 1;
+
+    CKpic* base = FindPictureAtHomeCell();
+    const double pb = base ? base->Pitch() : 0.0;
+    const double pl = left->Pitch(), pr = right->Pitch();
+    if (pl == pr)
+        return 1;
+    const double k1 = std::clamp(std::fabs((pb - pl) / (pl - pr)), 0.0, 1.0);
+    const double k2 = std::clamp(std::fabs((pb - pr) / (pl - pr)), 0.0, 1.0);
+    const double reference = (right->Yaw() + left->Yaw() + EngineTwoPi) / 2.0;
+    bool focalChanged = false;
+    for (int counter = 0; std::fabs(dy) > 0.003; ++counter) {
+        const double lower = std::clamp(-k1 * dy / 3.0, -0.03, 0.03);
+        const double upper = std::clamp(k2 * dy / 3.0, -0.03, 0.03);
+        TiltRow(reference, lower, upper);
+        focalChanged = false;
+        const double next = ClosingPoint(left, i).y - ClosingPoint(right, j).y;
+        if (std::fabs(next) > std::fabs(dy) || counter > 10)
+            break;
+        correctFocal();
+        focalChanged = true;
+        dy = next;
+    }
+    // The last focal correction reaches every picture, so that the pictures and the common
+    // focal agree when the row is closed.
+    if (focalChanged)
+        TiltRow(reference, 0.0, 0.0);
+    return 1;
+}
+
+int CMcCore::TiltRow(double reference, double lower, double upper)
+{
+    CKpic* first = GetFirstPicture();
+    for (const auto& owned : m_Pictures) {
+        CKpic* p = owned.get();
+        if (p == first || p->m_Status <= 0)
+            continue;
+        const double h = p->Height();
+        if (p->Yaw() > reference - EngineHalfPi)
+            p->m_OpticalCentre.y -= h * upper;
+        else if (p->Yaw() < reference - EngineTwoPi + EngineHalfPi)
+            p->m_OpticalCentre.y -= h * lower;
+        ResolvePointPartners(p);
+        p->UpdatePointSpherePositions();
+        p->m_Focal = m_CommonFocal;
+        if (p->ComputePointError() >= UnusableScore / 2)
+            InitPictureFocal(p);
+        p->OptimizeOrientation();
+        p->RefreshControlPoints();
+    }
+    m_RegionsValid = 0;
+    UpdateBoundingRect();
+    return 1;
+}

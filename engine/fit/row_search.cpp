@@ -1,0 +1,546 @@
+// Whether a picture tried beside a fitted neighbour is kept, and the two walks of the row
+// driver: the initial search that measures the steps between horizontal neighbours and derives
+// the common focal from them, and the walk that places the remaining pictures of a full row.
+//
+// Directions are (longitude, latitude) in radians; yaw steps are signed so that a step toward
+// the picture's right is positive whichever side the partner lies on.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/fit/auto_fit_steps.h"
+#include "engine/fit/fit_candidates.h"
+#include "engine/fit/fit_messages.h"
+#include "geometry/sphere.h"
+#include "picset/kpic.h"
+#include "picset/mccore.h"
+#include "picset/mchost.h"
+
+namespace {
+
+constexpr double kQuarterSnapshotLimit = UnusableScore / 4;
+
+void ApplyCandidate(CKpic* b, const FitCandidate& c)
+{
+    b->m_Direction = c.kcen;
+    b->m_Roll = c.omg;
+    b->m_Focal = c.dpr;
+}
+
+// The reference pixel a tenth of the picture's size off its centre, away from the partner.
+bool TenthReference(int code, const CKpic* p, CPoint& out)
+{
+    const int w = p->Width(), h = p->Height();
+    out = CPoint(w / 2, h / 2);
+    switch (RotateKeypadPosition(code, p->QuarterTurns)) {
+    case 2: out.y += h / 10; return true;
+    case 4: out.x += w / 10; return true;
+    case 6: out.x -= w / 10; return true;
+    case 8: out.y -= h / 10; return true;
+    default: return false;
+    }
+}
+
+// The search window in the partner for a horizontal or vertical neighbour.
+bool PartnerWindow(int code, const CKpic* partner, bool wide, CRect& out)
+{
+    const int w = partner->Width(), h = partner->Height();
+    const int turned = RotateKeypadPosition(code, partner->QuarterTurns);
+    CRect r(w / 2, h / 2, w / 2, h / 2);
+    const bool sideways = turned == 4 || turned == 6;
+    if (wide) {
+        if (sideways)
+            r.InflateRect(w / 3 + w / 4, h / 6);
+        else
+            r.InflateRect(w / 6, h / 4 + h / 3);
+    } else {
+        switch (turned) {
+        case 2: r.OffsetRect(0, -w / 6); r.InflateRect(w / 6, h / 3); break;
+        case 4: r.OffsetRect(-w / 6, 0); r.InflateRect(w / 3, h / 6); break;
+        case 6: r.OffsetRect(w / 6, 0); r.InflateRect(w / 3, h / 6); break;
+        case 8: r.OffsetRect(0, w / 6); r.InflateRect(w / 6, h / 3); break;
+        default: return false;
+        }
+    }
+    if (turned != 2 && turned != 4 && turned != 6 && turned != 8)
+        return false;
+    CRect clipped;
+    if (!clipped.IntersectRect(r, partner->m_PictureRect))
+        return false;
+    out = clipped;
+    return true;
+}
+
+} // namespace
+
+int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, int pass)
+{
+    if (m_JobMode == -1 || !picture || !partner)
+        return -1;
+    const int k = m_FittedCount + 1;
+    FitStatus(m_Host, kMsgFindingFitPosition);
+    if (m_Host)
+        m_Host->BeginStep(MessageNumberText(kMsgFindingPosition), MessageNumberText(kMsgFindPositionStep),
+                          MessageNumberText(kMsgGoOnFindingPosition), picture->m_Path);
+    CKpic* first = GetFirstPicture();
+    if (k == 2 && first) {
+        first->m_Focal = first->m_DefaultFocal;
+        m_CommonFocal = first->m_Focal;
+    }
+    ResetPicture(picture);
+    CopyRollFromNeighbour(picture, nullptr);
+    const int r = MatchPicturePair(partner, picture, code, pass);
+    picture->m_Status = 0;
+    if (m_Host)
+        m_Host->EndStep();
+    m_RegionsValid = 0;
+    if (r < 1 && pass < 3) {
+        ResetPicture(picture);
+        picture->m_Status = 0;
+        return -1;
+    }
+
+    const double t = m_FitTolerance;
+    const int fp = picture->CountFittedPoints();
+    const double s = picture->m_FitScore;
+    auto commit = [&](bool bounds) {
+        if (bounds)
+            CommitPictureAndBounds(picture);
+        else
+            CommitPicture(picture);
+        SortPlacedFirst();
+    };
+    if (k == 2) {
+        if (fp >= 5 && s < t) {
+            commit(false);
+        } else if (FitMode >= 2 && fp > 2 && s < 1.5 * t) {
+            commit(false);
+        } else {
+            picture->m_Status = 0;
+        }
+        if (picture->m_Status < 3 && FitMode >= 2 && pass >= 2) {
+            double f = m_CommonFocal;
+            if (picture->m_Snapshot.error < kQuarterSnapshotLimit && picture->m_Snapshot.fitScore < 3.0 * t) {
+                picture->RestoreSnapshot();
+                f = picture->m_Snapshot.commonFocal;
+            }
+            const int fpNow = picture->CountFittedPoints();
+            if ((fpNow >= 2 && picture->m_FitScore < 3.0 * t) || pass == 3) {
+                if (f != m_CommonFocal) {
+                    m_CommonFocal = f;
+                    if (first)
+                        first->m_Focal = f;
+                }
+                picture->m_Status = 3;
+                if (fpNow < 3 || pass == 3) {
+                    CreatePointPair(picture, nullptr);
+                    picture->m_SearchMark = -2;
+                }
+                commit(false);
+                for (const auto& owned : m_Pictures) {
+                    if (owned->m_Status < 3) {
+                        owned->m_Snapshot.error = UnusableScore;
+                        std::fill(std::begin(owned->m_TryCounters), std::end(owned->m_TryCounters), 0);
+                    }
+                }
+            }
+        }
+    } else {
+        const double factor = (m_LayoutRect.Width() >= 1 && m_LayoutRect.Height() >= 1 && pass == 1) ? 0.7 : 1.0;
+        if (fp >= 5 && s < factor * t) {
+            commit(true);
+        } else if (FitMode >= 2 && fp > 2 && s < factor * t * 1.5) {
+            commit(true);
+        }
+        if (picture->m_Status < 3 && pass == 3) {
+            if (picture->m_Snapshot.commonFocal == m_CommonFocal && picture->m_Snapshot.error < kQuarterSnapshotLimit &&
+                picture->m_Snapshot.fitScore < 3.0 * t)
+                picture->RestoreSnapshot();
+            if (picture->CountFittedPoints() >= 5 && picture->m_FitScore < 2.0 * t) {
+                picture->m_Status = 3;
+                MatchPicturePoints(picture);
+                picture->m_Status = 0;
+                if (picture->m_FitScore < t)
+                    commit(true);
+            }
+        }
+        if (picture->m_Status < 3) {
+            const bool narrow = m_LayoutRect.Width() == 0 || m_LayoutRect.Height() == 0;
+            const bool forced = (narrow && picture->CountFittedPoints() >= 2 && picture->Height() < 500) || FitMode >= 2;
+            if (forced) {
+                picture->m_Status = 3;
+                if (picture->CountFittedPoints() < 3) {
+                    CreatePointPair(picture, nullptr);
+                    picture->m_SearchMark = -2;
+                }
+                if (FitMode < 0)
+                    picture->m_Status = 0;
+                if (picture->m_FitScore < 2.0 * t) {
+                    CommitPictureAndBounds(picture);
+                    RepairPointLinks(picture);
+                    SortPlacedFirst();
+                } else {
+                    picture->m_SearchMark = 0;
+                }
+            }
+        }
+    }
+
+    if (picture->m_Status < 3) {
+        ResetPicture(picture);
+        picture->m_Status = 0;
+        return -1;
+    }
+    if (m_Host && !picture->m_Path.empty())
+        m_Host->ShowViewMessage(0, picture->m_Path);
+    if (m_JobMode > 1 && (m_FittedCount == 2 || m_FittedCount == 4 || m_FittedCount == 8)) {
+        OptimizeFit();
+        if (AdjustBaseAnchor() > 0) {
+            const int mode = m_JobMode;
+            m_JobMode = 0;
+            NotifyHost(')');
+            if (mode == 2)
+                m_JobMode = 2;
+        }
+    }
+    return 1;
+}
+
+int CMcCore::FindPairCandidates(CKpic* partner, CKpic* picture, int code, int pass)
+{
+    if (!partner || !picture || m_JobMode == -1)
+        return -1;
+    if (EnsurePictureImage(picture) < 0)
+        return -1;
+    picture->EnsureReady();
+    CPoint p;
+    if (!TenthReference(code, picture, p))
+        return -1;
+    CRect r;
+    if (!PartnerWindow(code, partner, pass == 1, r))
+        return -1;
+    CopyRollFromNeighbour(picture, nullptr);
+    CopyRollFromNeighbour(partner, nullptr);
+    FitCandidateList list;
+    if (ScanOffsets(partner, r, picture, p, list) < 0)
+        return -1;
+    if (list.empty())
+        return 0;
+    const FitCandidate& best = list.front();
+    if (best.score < UnusableScore / 2)
+        ApplyCandidate(picture, best);
+    return best.score <= 5000.0 ? 3 : 1;
+}
+
+double CMcCore::MeasureRowEnds()
+{
+    if (m_JobMode == -1)
+        return -1.0;
+    CKpic* left = nullptr;
+    CKpic* right = nullptr;
+    FindRowEnds(*this, left, right);
+    if (!left || !right || left == right)
+        return UnusableScore;
+    left->m_Focal = left->m_DefaultFocal;
+    right->m_Focal = right->m_DefaultFocal;
+    if (FindPairCandidates(right, left, 6, 1) < 3)
+        return UnusableScore;
+    const int32_t id = NewPointId();
+    const CDPoint mid = GreatCircleMidpoint(left->m_Direction, right->m_Direction);
+    const int i = left->AddPointAt(id, left->SphereToPixel(mid));
+    const int j = right->AddPointAt(id, right->SphereToPixel(mid));
+    if (i < 0 || j < 0) {
+        if (i >= 0)
+            left->m_Points[static_cast<size_t>(i)].Free();
+        if (j >= 0)
+            right->m_Points[static_cast<size_t>(j)].Free();
+        return UnusableScore;
+    }
+    for (auto [pic, slot] : {std::pair{left, i}, std::pair{right, j}}) {
+        pic->m_Points[static_cast<size_t>(slot)].kind = 4;
+        pic->m_Points[static_cast<size_t>(slot)].state = -6;
+    }
+    return left->Yaw() - right->Yaw();
+}
+
+int CMcCore::FindInitialPairs()
+{
+    if (m_JobMode == -1)
+        return -1;
+    if (m_LayoutRect.Width() < 3)
+        return -1;
+    if (m_Host)
+        m_Host->BeginStep(MessageNumberText(kMsgFindingFitPosition), " all pics", MessageNumberText(kMsgFindPositionStep),
+                          MessageNumberText(kMsgGoOnFindingPosition));
+    auto endStep = [&]() {
+        if (m_Host)
+            m_Host->EndStep();
+    };
+    const int count = GetPictureCount();
+    m_Progress[2] = (count - m_FittedCount) * 110;
+    int reachable = 0;
+    CountConnectedPictures(-1, reachable);
+    const int n = m_HomeRowExtent.Width();
+    const double nominal = EngineTwoPi / (n + 1);
+
+    StepTally yaw, pitch, roll;
+    const double m = MeasureRowEnds();
+    if (m_JobMode == -1) {
+        endStep();
+        return -1;
+    }
+    if (m >= EngineHalfPi) {
+        const int answer = m_Host ? m_Host->AskQuestion(MessageNumberText(kMsgRowEndsDoNotOverlap), 1, "", "") : 1;
+        if (answer != 1) {
+            endStep();
+            return -1;
+        }
+    } else {
+        yaw.Add(m);
+    }
+
+    for (int step = 0; step < reachable; ++step) {
+        m_Progress[2] = (count - m_FittedCount) * 110;
+        if (m_JobMode == -1) {
+            endStep();
+            return -1;
+        }
+        const FitCandidate c = BestGridCandidate(2);
+        if (c.score >= UnusableScore / 2 || !c.picture || !c.uppic)
+            break;
+        CKpic* picture = c.picture;
+        CKpic* partner = c.uppic;
+        const int code = c.hp.x;
+        int& counter = picture->m_TryCounters[9 - code];
+        if (code % 2 == 1) {
+            counter = 3;
+        } else if (code == 2 || code == 8) {
+            if (partner == GetFirstPicture())
+                FitPictureFromCandidates(partner, picture, code, 2);
+            counter = 3;
+        } else if (counter == 0) {
+            const int r = FindPairCandidates(partner, picture, code, 0);
+            if (r < 0)
+                break;
+            const double sign = code == 4 ? -1.0 : 1.0;
+            if (r == 0) {
+                const double s = (yaw.count == 0 ? nominal : yaw.Mean()) * sign;
+                picture->m_Direction = CDPoint(partner->Yaw() + s, partner->Pitch());
+            } else {
+                yaw.Add(sign * NormalizeAngle(picture->Yaw() - partner->Yaw()));
+                pitch.Add(picture->Pitch() - partner->Pitch());
+                roll.Add(sign * DeviationFromRightAngle(picture->m_Roll - partner->m_Roll));
+            }
+            KeepAsBest(picture);
+            picture->m_Direction.y = partner->Pitch();
+            picture->m_Roll = picture->QuarterTurns * EngineHalfPi;
+            picture->m_Status = 2;
+            if (m_Host && !picture->m_Path.empty())
+                m_Host->ShowViewMessage(0, picture->m_Path);
+            counter = 3;
+        } else {
+            // Tried already on this side: the walk moves on.
+            counter = std::max(counter, 3);
+        }
+    }
+    endStep();
+    if (yaw.count < 2)
+        return -1;
+    double yawDev = 0.0, pitchDev = 0.0, rollDev = 0.0;
+    if (!yaw.Deviation(yawDev) || !pitch.Deviation(pitchDev) || !roll.Deviation(rollDev))
+        return -1;
+    const double ratio = (n + 1) * yaw.Mean() / EngineTwoPi;
+    m_CommonFocal *= ratio;
+    m_RowEstimate.v[0] = m_CommonFocal;
+    m_RowEstimate.v[1] = nominal;
+    m_RowEstimate.v[2] = pitch.Mean();
+    if (ratio != 0.0)
+        m_RowEstimate.v[3] = 3.0 * yawDev / ratio;
+    m_RowEstimate.v[4] = pitchDev;
+    m_RowEstimate.v[5] = roll.Mean();
+    m_RowEstimate.v[6] = rollDev + 0.1;
+    return 1;
+}
+
+int CMcCore::PlaceRemainingPictures()
+{
+    if (m_JobMode == -1 || m_LayoutRect.Width() < 3)
+        return -1;
+    if (m_Host)
+        m_Host->BeginStep(MessageNumberText(kMsgFindingFitPosition), " all pics", MessageNumberText(kMsgFindPositionStep),
+                          MessageNumberText(kMsgGoOnFindingPosition));
+    int reachable = 0;
+    CountConnectedPictures(-1, reachable);
+    const int count = GetPictureCount();
+    const double nominal = EngineTwoPi / (m_HomeRowExtent.Width() + 1);
+    StepTally yaw, roll;
+
+    for (int step = 0; step < reachable; ++step) {
+        m_Progress[2] = (count - m_FittedCount) * 55;
+        if (m_JobMode == -1)
+            break;
+        const FitCandidate c = BestGridCandidate(3);
+        if (c.score >= UnusableScore / 2 || !c.picture || !c.uppic)
+            break;
+        CKpic* picture = c.picture;
+        CKpic* partner = c.uppic;
+        const int code = c.hp.x;
+        int& counter = picture->m_TryCounters[9 - code];
+        if (code % 2 == 1) {
+            counter = 3;
+            continue;
+        }
+        if (code == 2 || code == 8) {
+            FitPictureFromCandidates(partner, picture, code, 2);
+            counter = 3;
+            continue;
+        }
+        if (counter != 0) {
+            counter = std::max(counter, 3);
+            continue;
+        }
+        const double sign = code == 4 ? -1.0 : 1.0;
+        const int r = SearchPicturePosition(partner, picture, code);
+        KeepAsBest(picture);
+        if (r < 0) {
+            const double s = yaw.count ? yaw.Mean() : nominal;
+            picture->m_Direction = CDPoint(partner->Yaw() + sign * s, partner->Pitch());
+        }
+        if (r < 1) {
+            if (picture->CountFittedPoints() < 2) {
+                LinkAtMidpoint(partner, picture);
+                picture->m_SearchMark = -3;
+            }
+        } else {
+            yaw.Add(sign * NormalizeAngle(picture->Yaw() - partner->Yaw()));
+            roll.Add(sign * (picture->m_Roll - partner->m_Roll));
+            CommitPictureAndBounds(picture);
+        }
+        picture->m_Status = 3;
+        if (picture->CountFittedPoints() < 3)
+            picture->m_SearchMark = -3;
+        SortPlacedFirst();
+        if (m_FittedCount == 4 || m_FittedCount == 8) {
+            AdjustBaseAnchor();
+            m_JobMode = 0;
+            NotifyHost(')');
+            m_JobMode = 2;
+        } else if (m_Host && !picture->m_Path.empty()) {
+            m_Host->ShowViewMessage(0, picture->m_Path);
+        }
+        counter = 3;
+    }
+    if (m_Host)
+        m_Host->EndStep();
+    if (yaw.count == 0)
+        return -1;
+    double dev = 0.0;
+    if (yaw.count > 2) {
+        if (!yaw.Deviation(dev))
+            return -1;
+        m_RowEstimate.v[3] = dev;
+    }
+    if (roll.count > 2) {
+        if (!roll.Deviation(dev))
+            return -1;
+        m_RowEstimate.v[5] = roll.Mean();
+        m_RowEstimate.v[6] = dev;
+    }
+    return 1;
+}
+
+int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
+{
+    if (!partner || !picture || m_JobMode == -1)
+        return -1;
+    if (EnsurePictureImage(picture) < 0)
+        return -1;
+    picture->EnsureReady();
+    CPoint p;
+    CRect r;
+    if (!TenthReference(code, picture, p) || !PartnerWindow(code, partner, false, r))
+        return -1;
+    CopyRollFromNeighbour(picture, nullptr);
+    FitCandidateList list;
+    if (ScanOffsets(partner, r, picture, p, list) < 0 || list.empty())
+        return -1;
+
+    FitCandidateList weighted;
+    const double meanRoll = m_RowEstimate.v[5], rollSpread = m_RowEstimate.v[6];
+    for (FitCandidate c : list) {
+        double d = DeviationFromRightAngle(c.omg);
+        if (code == 4)
+            d = -d;
+        const double weight = rollSpread != 0.0 ? std::fabs(d - meanRoll) / rollSpread + 1.0 : 1.0;
+        c.score *= weight;
+        InsertCandidateSorted(weighted, c, 10, 0.0);
+    }
+    const double t = m_FitTolerance;
+    if (weighted.front().score < UnusableScore / 2)
+        ApplyCandidate(picture, weighted.front());
+    int r1 = RefineMatchedPicture(picture);
+    auto good = [&](double strict, double rowFactor, int fpMin) {
+        if (picture->m_Status <= 0 || picture->CountFittedPoints() < fpMin)
+            return false;
+        const double s = picture->m_FitScore;
+        return s < strict * t || (m_LayoutRect.Height() == 0 && s < rowFactor * t);
+    };
+    if (picture->m_Status > 0 && picture->CountFittedPoints() >= 5 && picture->m_FitScore < 0.7 * t)
+        return 1;
+    if (picture->m_Status > 0 && m_LayoutRect.Height() == 0 && picture->m_FitScore < t)
+        return 1;
+    const double e = picture->ComputeFitMeasure(m_CommonFocal);
+    picture->SaveSnapshot(m_CommonFocal, e);
+    if (r1 < 1 && weighted.size() > 1 && weighted[1].score < UnusableScore / 2) {
+        picture->ResetAutoPointStates();
+        ApplyCandidate(picture, weighted[1]);
+        r1 = RefineMatchedPicture(picture);
+        const double e2 = picture->ComputeFitMeasure(m_CommonFocal);
+        if (e2 > picture->m_Snapshot.error) {
+            picture->ResetAutoPointStates();
+            picture->RestoreSnapshot();
+        }
+    }
+    return good(1.0, 1.5, 3) ? 1 : 0;
+}
+
+void CMcCore::LinkAtMidpoint(CKpic* partner, CKpic* picture)
+{
+    if (!partner || !picture)
+        return;
+    const CDPoint mid = GreatCircleMidpoint(partner->m_Direction, picture->m_Direction);
+    const double d = SphericalDistance(partner->m_Direction, picture->m_Direction);
+    const double b = BearingOnSphere(mid, partner->m_Direction);
+    for (double side : {EngineHalfPi, -EngineHalfPi}) {
+        CDPoint q = MoveOnSphere(mid, NormalizeAngle(b + side), d / 6.0);
+        q.x = NormalizeAngle(q.x);
+        AddAutoControlPoint(picture, q);
+    }
+    if (picture->CountFittedPoints() < 2)
+        AddAutoControlPoint(picture, mid);
+    if (picture->CountFittedPoints() < 2)
+        CreatePointPair(picture, nullptr);
+}
+
+CKpic* CMcCore::AddAutoControlPoint(CKpic* picture, CDPoint direction)
+{
+    if (!picture)
+        return nullptr;
+    const int32_t id = NewAutoPointId();
+    CKpic* partner = AddPartnerPoint(picture, id, direction);
+    if (!partner || partner == picture)
+        return nullptr;
+    const int partnerSlot = partner->LastUsedPoint();
+    if (partnerSlot >= 0)
+        partner->m_Points[static_cast<size_t>(partnerSlot)].kind = 4;
+    const int slot = picture->AddPointAt(id, picture->SphereToPixel(direction));
+    if (slot < 0) {
+        if (partnerSlot >= 0)
+            partner->m_Points[static_cast<size_t>(partnerSlot)].Free();
+        return nullptr;
+    }
+    ControlPoint& cp = picture->m_Points[static_cast<size_t>(slot)];
+    cp.kind = 4;
+    cp.state = 3;
+    cp.spherePosition = direction;
+    return partner;
+}

@@ -1,0 +1,263 @@
+// The automatic fit end to end on small sets: neighbouring synthetic views laid in a row must
+// come out where the cameras were (after one rotation of the whole set), flat pictures must
+// fail with the message the user sees, and a break must leave every picture either fitted or
+// untouched.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/status_codes.h"
+#include "imagefile/image_file.h"
+#include "picset/mccore.h"
+#include "picset/mchost.h"
+#include "geometry/rotation_fit.h"
+#include "tests/engine/test_render_truth.h"
+#include "tests/picset/fake_host_document.h"
+
+using namespace render_truth;
+
+namespace {
+
+const std::string kViewsDir = std::string(SMRA_TESTDATA_DIR) + "/synthetic-views-rhein3";
+constexpr double kDegree = 3.14159265358979323846 / 180.0;
+
+// A host that answers every question with 1, keeps the numbers of what it was told, and can
+// stand for the user's break once a given number of pictures has been placed.
+class CScriptedHost : public CMcHost {
+public:
+    int AskQuestion(const std::string& number, int, const std::string&, const std::string&) override
+    {
+        questions.push_back(std::stoi(number));
+        return 1;
+    }
+    void ShowMessage(const std::string& number, int, const std::string&, const std::string&) override
+    {
+        messages.push_back(std::stoi(number));
+    }
+    void ShowViewMessage(int kind, const std::string& text) override
+    {
+        CMcHost::ShowViewMessage(kind, text);
+        if (kind == 0 && ++placed == breakAfter && core)
+            core->m_JobMode = -1;
+    }
+    bool Told(int n) const { return std::find(messages.begin(), messages.end(), n) != messages.end(); }
+
+    std::vector<int> questions;
+    std::vector<int> messages;
+    int placed = 0;
+    int breakAfter = -1;
+    CMcCore* core = nullptr;
+};
+
+class AutoFit : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string error;
+        s_truth = std::make_unique<CTruth>();
+        if (!LoadTruth(kViewsDir + "/truth.json", s_truth.get(), &error))
+            s_truth.reset();
+    }
+    static void TearDownTestSuite() { s_truth.reset(); }
+
+    void SetUp() override
+    {
+        m_host.SetDocument(&m_document);
+        m_host.core = &m_core;
+        m_core.m_Host = &m_host;
+        SetEngineModeFlags();
+    }
+
+    bool HaveViews()
+    {
+        return s_truth != nullptr;
+    }
+
+    // A view opened as the intake opens a photo, laid in the given cell, its pixels loaded.
+    CKpic* AddView(int view, CPoint cell)
+    {
+        const std::string path = kViewsDir + "/" + s_truth->views[static_cast<size_t>(view)].file;
+        int result = 0;
+        CKpic* k = m_core.OpenPicture(path, result);
+        EXPECT_NE(k, nullptr) << path;
+        if (!k)
+            return nullptr;
+        CSize size(k->Width(), k->Height());
+        EXPECT_GT(LoadImageFile(path, k->Pixels, size, CRect(0, 0, 0, 0)), 0);
+        k->m_LayoutCell = cell;
+        return k;
+    }
+
+    // Worst camera error in degrees after the rotation of the whole set that fits best.
+    double WorstCameraError()
+    {
+        using namespace rotation_fit;
+        std::vector<Vec> est, tru;
+        for (const auto& p : m_core.m_Pictures) {
+            const CTruthView& v = ViewOf(*p);
+            for (const auto& s : v.samples) {
+                const CDPoint d = p->PixelToSphere(CDPoint(s[0], s[1]));
+                est.push_back(Direction(d.x, -d.y));
+                tru.push_back(Direction(s[2] * kDegree, s[3] * kDegree));
+            }
+        }
+        const Mat g = BestRotation(est, tru);
+        double worst = 0.0;
+        for (const auto& p : m_core.m_Pictures) {
+            std::vector<Vec> a, b;
+            for (const auto& s : ViewOf(*p).samples) {
+                const CDPoint d = p->PixelToSphere(CDPoint(s[0], s[1]));
+                a.push_back(Apply(g, Direction(d.x, -d.y)));
+                b.push_back(Direction(s[2] * kDegree, s[3] * kDegree));
+            }
+            worst = std::max(worst, AngleOf(BestRotation(a, b)) / kDegree);
+        }
+        return worst;
+    }
+
+    const CTruthView& ViewOf(const CKpic& p)
+    {
+        for (const CTruthView& v : s_truth->views)
+            if (p.m_Path.size() >= v.file.size() && p.m_Path.compare(p.m_Path.size() - v.file.size(), v.file.size(), v.file) == 0)
+                return v;
+        static CTruthView none;
+        return none;
+    }
+
+    static std::unique_ptr<CTruth> s_truth;
+    FakeHostDocument m_document;
+    CScriptedHost m_host;
+    CMcCore m_core;
+};
+
+std::unique_ptr<CTruth> AutoFit::s_truth;
+
+// Neighbouring ring views laid left to right in one row: the pair is the smallest fit, the
+// row of four chains three pair matches, so that errors would add up along it.
+TEST_F(AutoFit, RowOfRingViewsFitsWhereTheCamerasWere)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    struct Case {
+        int views;
+        double degrees;
+        double focal;
+    };
+    for (const Case c : {Case{2, 0.6, 0.04}, Case{4, 0.35, 0.01}}) {
+        SCOPED_TRACE(c.views);
+        m_core.DeleteAllPictures();
+        for (int i = 0; i < c.views; ++i)
+            ASSERT_NE(AddView(i, CPoint(i, 0)), nullptr);
+        FitMode = -2;
+        EXPECT_EQ(m_core.RunAutoFit(), 1);
+        for (const auto& p : m_core.m_Pictures)
+            EXPECT_GE(p->m_Status, 3) << p->m_Path;
+        EXPECT_LT(WorstCameraError(), c.degrees);
+        EXPECT_NEAR(m_core.GetCommonFocal() / s_truth->focal, 1.0, c.focal);
+        EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
+    }
+}
+
+// The ring of twelve views laid in one row, fitted around one turn: every picture is placed,
+// the focal comes from the turn, and the two ends of the row meet one full turn apart.
+TEST_F(AutoFit, RingAroundOneTurnClosesOnItself)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    for (int i = 0; i < 12; ++i)
+        ASSERT_NE(AddView(i, CPoint(i, 0)), nullptr);
+    FitMode = 2;
+    EXPECT_EQ(m_core.RunAutoFit(), 1);
+    FitMode = -2;
+    for (const auto& p : m_core.m_Pictures)
+        EXPECT_GE(p->m_Status, 3) << p->m_Path;
+    EXPECT_LT(WorstCameraError(), 1.3);
+    EXPECT_NEAR(m_core.GetCommonFocal() / s_truth->focal, 1.0, 0.005);
+
+    CKpic* ends[2] = {m_core.FindPictureByPath(kViewsDir + "/" + s_truth->views[0].file),
+                      m_core.FindPictureByPath(kViewsDir + "/" + s_truth->views[11].file)};
+    ASSERT_TRUE(ends[0] && ends[1]);
+    const int i = ends[0]->FindPointStateM6(), j = ends[1]->FindPointStateM6();
+    ASSERT_GE(i, 0);
+    ASSERT_GE(j, 0);
+    const CDPoint a = ends[0]->PixelToSphere(ends[0]->m_Points[static_cast<size_t>(i)].position);
+    const CDPoint b = ends[1]->PixelToSphere(ends[1]->m_Points[static_cast<size_t>(j)].position);
+    EXPECT_NEAR(b.x - a.x, 2.0 * 3.14159265, 0.05);
+    EXPECT_NEAR(b.y, a.y, 0.003);
+}
+
+// Flat grey pictures give the scan nothing to match: the fit ends with the message that some
+// positions could not be fixed, and the second picture is left unfitted.
+TEST_F(AutoFit, FlatPicturesFailWithTheMessageTheUserSees)
+{
+    for (int i = 0; i < 2; ++i) {
+        auto k = std::make_unique<CKpic>("/pictures/grey" + std::to_string(i) + ".bmp", CRect(0, 0, 400, 300));
+        k->Pixels.SetSize(400 * 300);
+        k->Pixels.Fill(RGB(128, 128, 128));
+        k->m_LayoutCell = CPoint(i, 0);
+        m_core.m_Pictures.push_back(std::move(k));
+    }
+    FitMode = -2;
+    EXPECT_EQ(m_core.RunAutoFit(), -1);
+    EXPECT_TRUE(m_host.Told(kMsgCannotFixPositions));
+    CKpic* second = m_core.FindPictureByPath("/pictures/grey1.bmp");
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->m_Status, 0);
+    EXPECT_EQ(second->CountControlPoints(), 0);
+}
+
+// A break after the first placed picture: the fit stops, no picture is left half placed, and
+// the undo snapshot taken before the fit brings every picture back.
+TEST_F(AutoFit, BreakLeavesEveryPictureFittedOrUntouched)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    for (int i = 0; i < 4; ++i)
+        ASSERT_NE(AddView(i, CPoint(i, 0)), nullptr);
+    m_core.SaveUndoSnapshot();
+    m_host.breakAfter = 2;
+    FitMode = -2;
+    m_core.RunAutoFit();
+    int fitted = 0;
+    for (const auto& p : m_core.m_Pictures) {
+        EXPECT_TRUE(p->m_Status == 0 || p->m_Status >= 3) << p->m_Path << " status " << p->m_Status;
+        if (p->m_Status >= 3)
+            ++fitted;
+        else
+            EXPECT_EQ(p->CountFittedPoints(), 0) << p->m_Path;
+    }
+    EXPECT_LT(fitted, 4);
+    EXPECT_EQ(m_core.m_JobMode, 0);
+
+    m_core.RestoreUndoSnapshot();
+    for (int i = 0; i < 4; ++i) {
+        CKpic* p = m_core.FindPictureByPath(kViewsDir + "/" + s_truth->views[static_cast<size_t>(i)].file);
+        ASSERT_NE(p, nullptr);
+        EXPECT_LT(p->m_Status, 3) << p->m_Path;
+        EXPECT_EQ(p->m_LayoutCell, CPoint(i, 0)) << p->m_Path;
+    }
+}
+
+// A full turn needs at least two pictures in its row: one picture is refused with a message
+// rather than given a focal from a turn it does not have.
+TEST_F(AutoFit, AroundOneTurnNeedsAtLeastTwoPictures)
+{
+    auto k = std::make_unique<CKpic>("/pictures/one.bmp", CRect(0, 0, 400, 300));
+    k->Pixels.SetSize(400 * 300);
+    k->m_LayoutCell = CPoint(0, 0);
+    k->m_DefaultFocal = k->m_Focal = 500.0;
+    m_core.m_Pictures.push_back(std::move(k));
+    m_core.m_CommonFocal = 500.0;
+    FitMode = 2;
+    EXPECT_EQ(m_core.RunAutoFit(), -1);
+    FitMode = -2;
+    EXPECT_TRUE(m_host.Told(kMsgCannotFixPositions));
+    EXPECT_GT(m_core.GetCommonFocal(), 0.0);
+    EXPECT_EQ(m_core.GetCommonFocal(), 500.0);
+}
+
+} // namespace
