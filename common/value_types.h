@@ -102,6 +102,7 @@ struct LabeledPoint {
     int32_t v3 = 0;
     int32_t v4 = 0;
     int32_t v5 = 0;
+    double turn = 0.0; // roll offset of a dragged picture, radians
     void Set(const std::string& n, int x, int y)
     {
         name = n;
@@ -110,6 +111,7 @@ struct LabeledPoint {
         v2 = 0;
         v4 = 0;
         v5 = 0;
+        turn = 0.0;
     }
 };
 

@@ -213,11 +213,12 @@ void CMcomp::GetVerticalLimits(CPoint& top, CPoint& bottom) const
 }
 
 int CMcomp::DragPicture(const std::string& path, CPoint hotspot, int& mode, CPixelArray& preview, CPoint* dragPoint,
-                        int scale)
+                        int scale, double turn)
 {
     LabeledPoint request;
     request.Set(path, hotspot.x, hotspot.y);
     request.v2 = mode;
+    request.turn = turn;
     const int flags = m_core->DragPicture(request, preview, dragPoint, scale);
     mode = request.v2;
     PaintEdgeBars(preview, flags);

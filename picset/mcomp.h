@@ -109,10 +109,11 @@ public:
     void GetVerticalLimits(CPoint& top, CPoint& bottom) const;
     static double GetUnitScale() { return 1.0; }
     // The drag preview of the picture grabbed at hotspot: mode is read and rewritten by the
-    // picture set, dragPoint moves to a snapped place. Edge flags of 16 or more are painted as
-    // bars into the 128 x 128 preview.
+    // picture set, dragPoint moves to a snapped place, turn (radians) is added to the picture's
+    // roll while it is moved. Edge flags of 16 or more are painted as bars into the 128 x 128
+    // preview.
     int DragPicture(const std::string& path, CPoint hotspot, int& mode, CPixelArray& preview, CPoint* dragPoint,
-                    int scale);
+                    int scale, double turn = 0.0);
 
     // Side of the drag preview and the colour of its edge bars.
     static constexpr int kPreviewSide = 128;
