@@ -4,7 +4,8 @@
 #   common; geometry, platform -> common; imagefile -> platform; picset+engine (the model)
 #   -> imagefile, geometry; document -> model; views -> document, platform/qt;
 #   shell -> views, platform/qt.
-# Developer tools, fuzz targets and benchmarks sit on the model and the document; a test folder
+# Developer tools and fuzz targets sit on the model and the document, benchmarks also on the
+# views they time; a test folder
 # may include what the library it tests may include, plus the test helpers.
 set -u
 root=${1:-.}
@@ -30,7 +31,7 @@ BEGIN {
   set("setup/pages", "setup/pages setup platform common")
   set("tools",       "tools document " model)
   set("fuzz",        "fuzz document " model)
-  set("bench",       "bench document " model)
+  set("bench",       "bench views platform/qt document " model)
   qt = " views shell platform/qt setup/pages "
   split("common geometry platform imagefile picset engine document views shell setup tools fuzz bench tests", k, " ")
   for (i in k) known[k[i]] = 1

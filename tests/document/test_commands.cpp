@@ -203,7 +203,9 @@ TEST_F(CommandsTest, FitSendsItsHintsForEachKindOfWaitingPieces)
 
 TEST_F(CommandsTest, FitWithLaidWaitingPiecesAndRefinementOfFittedOnes)
 {
-    const std::vector<std::string> fitting = {"337/6", "281", "41", "97", "337/3"};
+    // The laid piece is first placed on the fitted picture, which lays the pieces out again
+    // (41) before the fit itself.
+    const std::vector<std::string> fitting = {"337/6", "41", "281", "41", "97", "337/3"};
     Pieces(3, 1, 2);  // n = 1
     ASSERT_EQ(doc->CountPiecesToFit(), 1);
     doc->OnProcessFit();
