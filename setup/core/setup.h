@@ -189,6 +189,8 @@ private:
     bool KeyLogged(platform::SettingsHive hive, const std::string& key);
     void DeleteKeyWalkUp(platform::SettingsHive hive, std::string key);
     bool InsideCreatedFolder(const std::string& path);
+    // Creates a folder and its missing parents, logging the ones created so uninstall removes them.
+    bool MakeFoldersLogged(const std::string& path);
     // Shortcut files.
     bool WriteShortcut(const std::string& section, const std::string& file);
     std::string MenuFolder(const std::string& scriptPath);

@@ -328,6 +328,16 @@ bool CSetup::StageCopy(const std::string& source, const std::string& target, std
         error = ErrorText(EACCES);
         return false;
     }
+    // A name with folders gets them made (and logged, so uninstall takes them back).
+    if (!fs::is_directory(FolderOf(target), ec)) {
+        int next = ReadInt("MakedDirectory", "Count");
+        const bool made = MakeDirectoryLogged(FolderOf(target), true, next);
+        Write("MakedDirectory", "Count", std::to_string(next));
+        if (!made) {
+            error = ErrorText(ENOENT);
+            return false;
+        }
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         stage = AppendPath(FolderOf(target), "." + NameOf(target) + ".stu" + std::to_string(::getpid()) + "-" +
                                                   std::to_string(m_stages.size()) + "-" + std::to_string(attempt));
@@ -499,6 +509,13 @@ int CSetup::CopyFiles()
         }
         if (fs::exists(it.target, ec) && fs::equivalent(it.target, it.source, ec))
             continue; // copied onto itself: nothing to do
+        if (fs::exists(fs::symlink_status(it.target, ec)) && !Owned(it.target)) {
+            if (it.updateOnly)
+                continue;
+            ++m_failed;
+            AppendErrorLog(it.source, it.target, NotOursText());
+            continue;
+        }
         const int cmp = CompareFileTimes(it.target, it.source);
         if (it.updateOnly && cmp == 2 && !fs::exists(it.target, ec))
             continue;

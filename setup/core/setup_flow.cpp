@@ -11,6 +11,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -182,7 +183,12 @@ int CSetup::Prepare(const std::string& selfPath, const std::string& commandLine)
     ReadFileText(m_distScript, text);
     if (!WriteFileAtomic(m_script, text))
         return 1;
-    m_readOnlyCopy = ::access(m_distScript.c_str(), W_OK) != 0 || ::access(m_sourceFolder.c_str(), W_OK) != 0;
+    // Read-only: a medium mounted so, a script nobody may write, or one this user may not write.
+    struct stat st {};
+    struct statvfs sv {};
+    m_readOnlyCopy = ::access(m_distScript.c_str(), W_OK) != 0 || ::access(m_sourceFolder.c_str(), W_OK) != 0 ||
+                     (::stat(m_distScript.c_str(), &st) == 0 && (st.st_mode & 0222) == 0) ||
+                     (::statvfs(m_sourceFolder.c_str(), &sv) == 0 && (sv.f_flag & ST_RDONLY) != 0);
     if (m_readOnlyCopy)
         Write("CopyFile", "Self", "");
 

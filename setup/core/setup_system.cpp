@@ -207,7 +207,8 @@ bool CSetup::KeyLogged(SettingsHive hive, const std::string& key)
 
 void CSetup::DeleteKeyWalkUp(SettingsHive hive, std::string key)
 {
-    while (DeepEnough(key)) {
+    // Walking up removes empty keys the installation made, up to (not including) the hive root.
+    while (!key.empty()) {
         if (!KeyLogged(hive, key) || !m_store.KeyExists(hive, key) || !m_store.SubKeys(hive, key).empty() ||
             !m_store.ValueNames(hive, key).empty())
             break;
@@ -241,7 +242,7 @@ bool CSetup::WriteShortcut(const std::string& section, const std::string& file)
     if (!PathAllowed(file, m_folders))
         return false;
     std::error_code ec;
-    fs::create_directories(FolderOf(file), ec);
+    MakeFoldersLogged(FolderOf(file));
     if (fs::exists(file, ec)) {
         // Only an entry this installer wrote is replaced.
         std::string old;
@@ -286,8 +287,7 @@ void CSetup::MakeMenuShortcuts(bool make)
             return;
         bool made = false;
         for (int attempt = 0; attempt <= 6 && !made; ++attempt) {
-            fs::create_directories(folder, ec);
-            made = fs::is_directory(folder, ec);
+            made = MakeFoldersLogged(folder);
             if (!made && attempt < 6)
                 m_ui.Pause(500);
         }
@@ -524,6 +524,15 @@ void CSetup::ApplyRegEntries(bool make)
     }
 }
 
+bool CSetup::MakeFoldersLogged(const std::string& path)
+{
+    int next = ReadInt("MakedDirectory", "Count");
+    const bool ok = MakeDirectoryLogged(path, true, next);
+    Write("MakedDirectory", "Count", std::to_string(next));
+    m_createdThisRun.clear();
+    return ok;
+}
+
 bool CSetup::InsideCreatedFolder(const std::string& path)
 {
     if (!PathAllowed(path, m_folders))
@@ -531,7 +540,8 @@ bool CSetup::InsideCreatedFolder(const std::string& path)
     const int n = ReadInt("MakedDirectory", "Count");
     for (int i = 0; i < n && i < 1000000; ++i) {
         const std::string d = Read("MakedDirectory", std::to_string(i));
-        if (!d.empty() && path.size() > d.size() && path.compare(0, d.size(), d) == 0 && path[d.size()] == '/')
+        if (!d.empty() && path.size() >= d.size() && path.compare(0, d.size(), d) == 0 &&
+            (path.size() == d.size() || path[d.size()] == '/'))
             return true;
     }
     return false;
@@ -705,7 +715,7 @@ void CSetup::SetAssociations(bool make)
                     m_store.SetString(SettingsHive::ClassesRoot, kind + "\\DefaultIcon", "", v);
                 }
                 // The file kind for the desktop.
-                fs::create_directories(FolderOf(package), ec);
+                MakeFoldersLogged(FolderOf(package));
                 std::string glob = ext;
                 std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                   "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
@@ -748,7 +758,7 @@ void CSetup::SetAssociations(bool make)
             const std::string text = "[Desktop Entry]\nType=Application\nName=" + OneLine(kind) + "\nExec=" + OneLine(exec) +
                                      "\nMimeType=" + mime + ";\nNoDisplay=true\nX-Seamora-Setup=true\n";
             if (PathAllowed(entryFile, m_folders)) {
-                fs::create_directories(m_folders.applications, ec);
+                MakeFoldersLogged(m_folders.applications);
                 WriteFileAtomic(entryFile, text);
             }
             // The default program (an added association when the kind belongs to another program).
@@ -767,7 +777,7 @@ void CSetup::SetAssociations(bool make)
                     list.insert(eol == std::string::npos ? list.size() : eol + 1,
                                 (eol == std::string::npos ? "\n" : "") + line + "\n");
                 }
-                fs::create_directories(FolderOf(m_folders.mimeApps), ec);
+                MakeFoldersLogged(FolderOf(m_folders.mimeApps));
                 WriteFileAtomic(m_folders.mimeApps, list);
             }
             changedDesktop = true;
@@ -800,9 +810,22 @@ void CSetup::SetAssociations(bool make)
                 while ((p = list.find(line)) != std::string::npos) {
                     list.erase(p, line.size());
                     changed = true;
+                    // A group header left without lines by this goes too.
+                    const std::size_t head = list.rfind("\n[", p == 0 ? 0 : p - 1);
+                    const std::size_t start = head == std::string::npos ? (list.compare(0, 1, "[") == 0 ? 0 : std::string::npos) : head + 1;
+                    if (start != std::string::npos) {
+                        const std::size_t eol = list.find('\n', start);
+                        if (eol != std::string::npos && eol + 1 == p &&
+                            (p == list.size() || list[p] == '['))
+                            list.erase(start, eol + 1 - start);
+                    }
                 }
-                if (changed)
-                    WriteFileAtomic(m_folders.mimeApps, list);
+                if (changed) {
+                    if (list.find_first_not_of("\n") == std::string::npos)
+                        ::unlink(m_folders.mimeApps.c_str());
+                    else
+                        WriteFileAtomic(m_folders.mimeApps, list);
+                }
             }
             changedDesktop = true;
         }
@@ -842,8 +865,10 @@ void CSetup::WriteUninstallEntry()
 void CSetup::RemoveRegistryKeys()
 {
     const std::string name = Read("Root", "Name");
-    if (!name.empty() && name.find_first_of("\\/") == std::string::npos)
+    if (!name.empty() && name.find_first_of("\\/") == std::string::npos) {
         m_store.DeleteKey(SettingsHive::LocalMachine, kUninstallKey + name);
+        DeleteKeyWalkUp(SettingsHive::LocalMachine, "Software\\Uninstall");
+    }
     const std::string company = Read("Registry", "Company");
     const std::string product = Read("Registry", "Name");
     if (company.empty() || product.empty() || company.find_first_of("\\/") != std::string::npos ||
