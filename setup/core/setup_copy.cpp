@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -268,10 +269,11 @@ bool CSetup::CopyOneFile(const std::string& source, const std::string& target, s
         ::close(in);
         return false;
     }
-    std::vector<char> buf(1 << 20);
+    constexpr std::size_t kChunk = 256 * 1024;
+    const std::unique_ptr<char[]> buf(new char[kChunk]);
     bool ok = true;
     for (;;) {
-        const ssize_t n = ::read(in, buf.data(), buf.size());
+        const ssize_t n = ::read(in, buf.get(), kChunk);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -282,7 +284,7 @@ bool CSetup::CopyOneFile(const std::string& source, const std::string& target, s
             break;
         ssize_t off = 0;
         while (off < n) {
-            const ssize_t w = ::write(out, buf.data() + off, static_cast<std::size_t>(n - off));
+            const ssize_t w = ::write(out, buf.get() + off, static_cast<std::size_t>(n - off));
             if (w < 0) {
                 if (errno == EINTR)
                     continue;

@@ -15,11 +15,7 @@ namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-struct Line {
-    bool header = false;
-    std::string name;  // header name, or the key
-    std::string value; // key lines only
-};
+using Line = CIniCache::Line;
 
 // Splits the cached text into headers and key lines; empty lines are skipped, and the lines
 // above the first header are dropped (they belong to no section).
@@ -126,12 +122,12 @@ bool CIniCache::Load(const std::string& path)
     if (in) {
         std::ostringstream ss;
         ss << in.rdbuf();
-        m_text = ss.str();
+        m_lines = ParseLines(ss.str());
     } else {
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0)
             return false; // exists but cannot be read
-        m_text.clear();
+        m_lines.clear();
     }
     m_path = path;
     m_loaded = true;
@@ -142,7 +138,7 @@ void CIniCache::FreeIniCache()
 {
     m_loaded = false;
     m_path.clear();
-    m_text.clear();
+    m_lines.clear();
 }
 
 std::string CIniCache::ReadIniString(const std::string& section, const std::string& key, const std::string& dflt,
@@ -152,7 +148,7 @@ std::string CIniCache::ReadIniString(const std::string& section, const std::stri
         *cut = false;
     std::string result = dflt;
     if (Load(path)) {
-        const std::vector<Line> lines = ParseLines(m_text);
+        const std::vector<Line>& lines = m_lines;
         bool inTarget = false;
         bool sectionSeen = false;
         for (const Line& l : lines) {
@@ -205,7 +201,7 @@ int CIniCache::WriteIniString(const std::string& section, const std::string& key
         FreeIniCache();
         return 0;
     }
-    const std::vector<Line> lines = ParseLines(m_text);
+    const std::vector<Line> lines = m_lines;
     bool found = false;
     std::size_t i = 0;
     while (i < lines.size()) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace setup {
 
@@ -36,12 +37,18 @@ public:
     // Whether the cache holds a file (for tests of the read-through rule).
     bool Cached() const { return m_loaded; }
 
+    struct Line {
+        bool header = false;
+        std::string name;  // header name, or the key
+        std::string value; // key lines only
+    };
+
 private:
     bool Load(const std::string& path);
 
     bool m_loaded = false;
     std::string m_path;
-    std::string m_text;
+    std::vector<Line> m_lines; // the cached text, split once when it is loaded
 };
 
 // Parses the leading decimal number of a text as the script's numbers are read ("2x" is 2).
