@@ -15,6 +15,8 @@ PACKAGES=(
   libjpeg62-turbo-dev
   libbenchmark-dev
   libtiff-tools
+  qt6-base-dev
+  qt6-qpa-plugins
 )
 
 missing=()
