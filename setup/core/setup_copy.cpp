@@ -571,6 +571,8 @@ int CSetup::CopyFiles()
     for (const auto& st : m_stages) {
         if (std::rename(st.first.c_str(), st.second.c_str()) != 0)
             ::unlink(st.first.c_str());
+        else
+            m_owned.insert(st.second);
     }
     m_stages.clear();
     const std::string self = Read("CopyFile", "Self");

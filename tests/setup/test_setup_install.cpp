@@ -255,6 +255,19 @@ TEST_F(InstallTest, AUsersFileOrAnEscapingNameIsNeverWritten)
     EXPECT_EQ(s->Read("CopiedFile", "1"), "");
 }
 
+TEST_F(InstallTest, CopyBoxPlacesTheInstallerUnderItsOwnName)
+{
+    MakeDist("[Root]\nName=App\n[Check]\nCopy=2\n[CopyFile]\nSelf=setup\n0=a.txt\n", {{"a.txt", "a"}});
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    EXPECT_TRUE(ui.errorLists.empty()) << ui.errorLists.front();
+    setup::CIniCache ini;
+    EXPECT_EQ(ini.ReadIniString("CopiedFile", "1", "", home + "/App/Setup.ini"), home + "/App/setup");
+    EXPECT_EQ(ini.ReadIniString("Check", "Copy", "", home + "/App/Setup.ini"), "2");
+    FakeUi ui2;
+    ASSERT_EQ(UninstallInstalled(ui2, home + "/App"), 0);
+    EXPECT_FALSE(fs::exists(home + "/App"));
+}
+
 TEST_F(InstallTest, EveryEntryUnloggedStillMarksTheInstallation)
 {
     MakeDist("[Root]\nName=App\n[CopyFile]\n0=!a.txt\n", {{"a.txt", "a"}});
