@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/projections.h"
+#include "geometry/lens_table.h"
+#include "geometry/projections.h"
 #include "picset/kpic.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"

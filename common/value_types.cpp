@@ -190,8 +190,9 @@ COLORREF CRgbSum::ToGreyColour()
     return static_cast<COLORREF>(level) * 0x010101u;
 }
 
-int CRgbSum::ColourDistance(int pr, int pg, int pb, int n)
+int CRgbSum::ColourDistance(int pr, int pg, int pb, int n) const
 {
+    int r = this->r, g = this->g, b = this->b;
     if (count > 1) {
         r /= count;
         g /= count;

@@ -86,7 +86,8 @@ struct CRgbSum {
     COLORREF ToColour();
     COLORREF ToGreyColour();
     // Squared distance of two averaged colours, -1 when either is too dark or too bright.
-    int ColourDistance(int pr, int pg, int pb, int n);
+    // Neither this sum nor the other colour changes, so repeated calls agree.
+    int ColourDistance(int pr, int pg, int pb, int n) const;
 };
 
 // |r0 - r| + |r1 - g| + |r2 - b| for a record of three ints.

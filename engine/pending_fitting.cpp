@@ -1,24 +1,8 @@
-// Placement anchor and outlines, control-point pairing and matching, focal refresh and
-// snapshots, image levels and features, lens parameters and the background step, and the
+// Control-point pairing and matching, focal refresh and
+// snapshots, lens parameters and the background step, and the
 // fitting, placement and layout engine, not built yet: every function below is a
 // placeholder that does nothing and returns its failure value.
 #include "picset/mccore.h"
-
-// Placement anchor, outlines, bounding rectangle.
-int CMcCore::NotifyHost(int, const std::string*) { return 0; } // not built yet
-int CMcCore::SetPicturePlacement(const std::string&, CPoint) { return 0; } // not built yet
-CRect CMcCore::GetPictureOutline(CKpic*) { return CRect(); } // not built yet
-int CMcCore::UpdateBoundingRect() { return 0; } // not built yet
-void CMcCore::ExtendBoundingRect(CKpic*) {} // not built yet
-CRect CMcCore::MapPictureRect(CKpic*, CKpic*) { return CRect(); } // not built yet
-int CMcCore::HitTestPicture(CKpic*, int, int, int, int) { return 0; } // not built yet
-
-int CMcCore::GetLensFigures(double& focal35, double& horizontalDegrees, double& verticalDegrees,
-                            double& sensorWidth, double& sensorHeight) // not built yet
-{
-    focal35 = horizontalDegrees = verticalDegrees = sensorWidth = sensorHeight = 0.0;
-    return -1;
-}
 
 // Control-point pairing and link upkeep.
 CKpic* CMcCore::FindPartnerPoint(CKpic*, int32_t, int&) { return nullptr; } // not built yet
@@ -63,23 +47,6 @@ void CMcCore::MatchAllPictures() {} // not built yet
 int CMcCore::RematchPoint(CKpic*, int) { return -4; } // not built yet
 int CMcCore::CountLinkedPoints() { return 0; } // not built yet
 int CMcCore::OptimizeFit() { return -1; } // not built yet
-
-// Picture image levels, thumbnail, brightness and feature grid.
-int CKpic::BuildColourLevels() { return 0; } // not built yet
-void CKpic::BuildThumbnail(int, CDrawContext&) {} // not built yet
-void CKpic::RefreshThumbnailBits() {} // not built yet
-int CKpic::CommitBrightness() { return -1; } // not built yet
-void CKpic::ApplyBrightnessToPixels() {} // not built yet
-void CKpic::BuildColourTable(int) {} // not built yet
-void CKpic::EnsureReady() {} // not built yet
-void CKpic::PrepareStep() {} // not built yet
-int CKpic::MeasureFeatureStrength(int, int, COLORREF&, COLORREF&) { return 0; } // not built yet
-void CKpic::BuildFeatureGrid() {} // not built yet
-void CKpic::DampFeaturesNear(int, int) {} // not built yet
-CPoint CKpic::FindBestFeatureCell() { return CPoint(); } // not built yet
-CPoint CKpic::FindNearestFeature(int, int, int) { return CPoint(); } // not built yet
-CPoint CKpic::FindStrongestFeature(const CRect&) { return CPoint(); } // not built yet
-int CKpic::MeanFeatureStrength() { return 0; } // not built yet
 
 // Common focal, lens parameters and the background step.
 double CMcCore::SearchCommonFocal() { return 1000000.0; } // not built yet

@@ -12,10 +12,10 @@
 #include <numbers>
 #include <vector>
 
-#include "engine/geometry/focal_from_angle.h"
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/focal_from_angle.h"
+#include "geometry/lens_table.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 
 namespace {

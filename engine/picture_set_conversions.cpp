@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "platform/input_state.h"

@@ -10,7 +10,8 @@
 #include <cstdint>
 #include <new>
 
-#include "engine/geometry/sphere.h"
+#include "common/status_codes.h"
+#include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "engine/render_filter.h"
 #include "picset/mccore.h"
@@ -181,9 +182,9 @@ int CMcCore::AllocateRenderBlocks()
     try {
         m_BlockFlags.assign(static_cast<size_t>(std::max(m_BlockColumns, 0)), 1);
     } catch (const std::bad_alloc&) {
-        return -5;
+        return kResultOutOfMemory;
     } catch (const std::length_error&) {
-        return -5;
+        return kResultOutOfMemory;
     }
     if (m_RenderShape == 1 || m_RenderShape == 2) {
         const CRect& a = m_RenderArea;

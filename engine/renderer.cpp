@@ -16,7 +16,8 @@
 #include <thread>
 
 #include "common/message_catalogue.h"
-#include "engine/geometry/sphere.h"
+#include "common/status_codes.h"
+#include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "engine/render_filter.h"
 #include "imagefile/pixel_array.h"
@@ -267,16 +268,16 @@ int RenderBand(CBandWork& work, int band, CPixelArray& pixels)
     const int W = core.m_OutputWidth;
     const std::ptrdiff_t n = pixels.GetSize();
     if (W < 1 || n < static_cast<std::ptrdiff_t>(kRenderBandRows) * W)
-        return -4;
+        return kResultArrayTooSmall;
     if (band < 0 || static_cast<size_t>(core.m_BlockColumns) != work.flags.size() ||
         static_cast<int64_t>(core.m_BlockColumns) * 16 < W)
         return -1;
     try {
         work.cells.assign(static_cast<size_t>(n), CRgbSum());
     } catch (const std::bad_alloc&) {
-        return -5;
+        return kResultOutOfMemory;
     } catch (const std::length_error&) {
-        return -5;
+        return kResultOutOfMemory;
     }
     std::fill(work.flags.begin(), work.flags.end(), 1);
 
@@ -331,16 +332,13 @@ int RenderBand(CBandWork& work, int band, CPixelArray& pixels)
     return 1;
 }
 
-// Status message of a picture whose image cannot be loaded (" we can't load the file ...").
-constexpr int kMsgCannotLoadPicture = 50;
-
 // A picture whose image cannot be made available ends the band: the host shows it, and the
 // caller learns its path.
 void ReportPictureNotLoaded(CMcCore& core, const CKpic* picture)
 {
     core.m_RenderFailedPath = picture->m_Path;
     if (core.m_Host) {
-        const std::string number = NumberedMessageFlag ? std::to_string(kMsgCannotLoadPicture)
+        const std::string number = NumberedMessageFlag ? MessageNumberText(kMsgCannotLoadPicture)
                                                        : MessageText(kMsgCannotLoadPicture);
         core.m_Host->ShowStatus(0, number, picture->m_Path, std::string());
     }
@@ -407,7 +405,7 @@ int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads
     if (threads <= 1) {
         CPixelArray pixels;
         if (!pixels.TrySetSize(static_cast<std::ptrdiff_t>(bandPixels)))
-            return -5;
+            return kResultOutOfMemory;
         for (int band : order) {
             const int r = core.RenderPictures(band, pixels);
             if (r < 0)
@@ -431,12 +429,12 @@ int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads
     std::vector<CSlot> slots(static_cast<size_t>(slotCount));
     for (CSlot& s : slots) {
         if (!s.pixels.TrySetSize(static_cast<std::ptrdiff_t>(bandPixels)))
-            return -5;
+            return kResultOutOfMemory;
         try {
             s.scratch.blockFlags.assign(core.m_BlockFlags.size(), 1);
             s.scratch.cells.reserve(bandPixels);
         } catch (const std::bad_alloc&) {
-            return -5;
+            return kResultOutOfMemory;
         }
     }
 
@@ -465,7 +463,7 @@ int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads
             try {
                 r = RenderBand(work, order[static_cast<size_t>(index)], slot.pixels);
             } catch (const std::bad_alloc&) {
-                r = -5;
+                r = kResultOutOfMemory;
             }
             {
                 std::lock_guard<std::mutex> lock(mutex);

@@ -6,6 +6,7 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
 
@@ -464,7 +465,7 @@ int ReadRowWise(CByteSource& src, const CBmpHeader& h, const CSize& requested, c
         row.resize(stretch);
     } catch (const std::bad_alloc&) {
         FillGrey(pixels);
-        return -5;
+        return kResultOutOfMemory;
     }
     COLORREF* dst = pixels.GetData();
     for (int d = 0; d < outH; ++d, dst += outW) {
@@ -502,7 +503,7 @@ int ReadWhole(CByteSource& src, const CBmpHeader& h, const CSize& requested, con
             buffer.resize(static_cast<size_t>(length));
         } catch (const std::bad_alloc&) {
             FillGrey(pixels);
-            return -5;
+            return kResultOutOfMemory;
         }
         if (src.ReadAt(0, buffer.data(), buffer.size()) < buffer.size()) {
             FillGrey(pixels);
@@ -519,7 +520,7 @@ int ReadWhole(CByteSource& src, const CBmpHeader& h, const CSize& requested, con
     CPixelArray image;
     if (!image.TrySetSize(static_cast<std::ptrdiff_t>(int64_t(h.width) * h.height))) {
         FillGrey(pixels);
-        return -5;
+        return kResultOutOfMemory;
     }
     if (DecodeImage(bytes, length, h, image) < 0) {
         FillGrey(pixels);
@@ -554,7 +555,7 @@ int ReadBmp(CByteSource* src, CPixelArray& pixels, CSize& size, const CRect& rec
     if (area > kMaxImagePixels || !pixels.TrySetSize(static_cast<std::ptrdiff_t>(area))) {
         pixels.RemoveAll();
         ShowOutOfMemory();
-        return -5;
+        return kResultOutOfMemory;
     }
     if (!src) {
         FillGrey(pixels);

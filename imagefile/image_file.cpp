@@ -3,6 +3,7 @@
 #include "imagefile/image_file.h"
 
 #include "common/helpers.h"
+#include "common/status_codes.h"
 #include "imagefile/image_codecs.h"
 
 std::string LastImageComment;
@@ -27,7 +28,7 @@ int ReadThenCrop(ReadWhole read, CPixelArray& pixels, CSize& size, const CRect& 
     const int result = read(canvas, size);
     if (result > 0) {
         if (CropPixels(canvas, requested.cx, requested.cy, pixels, rect) < 0)
-            return -5;
+            return kResultOutOfMemory;
     }
     return result;
 }

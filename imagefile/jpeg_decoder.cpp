@@ -21,6 +21,8 @@
 #include <new>
 #include <thread>
 
+#include "common/status_codes.h"
+
 namespace {
 
 // Natural (row-major) index of zig-zag position k.
@@ -807,11 +809,11 @@ int CJpegDecoder::ReadSos(int64_t& p)
     // file are taken as the end-of-image marker.
     const int64_t raw = std::max<int64_t>(0, m_length - p);
     if (raw > static_cast<int64_t>(SIZE_MAX / 2))
-        return -5;
+        return kResultOutOfMemory;
     try {
         m_scan.assign(static_cast<size_t>(raw) + 4 + kScanSlack, 0);
     } catch (const std::bad_alloc&) {
-        return -5;
+        return kResultOutOfMemory;
     }
     if (raw > 0 && m_src.ReadAt(p, m_scan.data(), static_cast<size_t>(raw)) != static_cast<size_t>(raw))
         return -1;
@@ -1151,7 +1153,7 @@ int CJpegDecoder::DecodeScaled(COLORREF* out, int scale, const std::function<boo
     if (workers == 0) {
         CJpegRowCoefficients row;
         if (!AllocateRow(row))
-            return -5;
+            return kResultOutOfMemory;
         for (int r = 0; r < m_mcusDown; ++r) {
             if (DecodeRowCoefficients(row, 0, m_mcusAcross, dcOnly) < 1)
                 return -1;
@@ -1169,7 +1171,7 @@ int CJpegDecoder::DecodeScaled(COLORREF* out, int scale, const std::function<boo
     std::vector<CJpegRowCoefficients> rows(static_cast<size_t>(slots));
     for (auto& r : rows)
         if (!AllocateRow(r))
-            return -5;
+            return kResultOutOfMemory;
     std::mutex mutex;
     std::condition_variable workReady;
     std::condition_variable slotFree;

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "common/status_codes.h"
 #include "imagefile/image_file.h"
 #include "imagefile/jpeg_decoder.h"
 #include "platform/idle_state.h"
@@ -50,11 +51,11 @@ int ReadWindowed(CJpegDecoder& dec, CPixelArray& out, int cx, int cy, const CRec
     CJpegRowCoefficients row;
     std::vector<COLORREF> buffer;
     if (!dec.AllocateRow(row))
-        return -5;
+        return kResultOutOfMemory;
     try {
         buffer.assign(static_cast<size_t>(bw) * static_cast<size_t>(bh), kMarginGrey);
     } catch (const std::bad_alloc&) {
-        return -5;
+        return kResultOutOfMemory;
     }
 
     // The frame of the canvas's aspect that holds the scaled picture whole: the cover fitting
@@ -150,7 +151,7 @@ int JpegReadImageFrom(CByteSource& src, CPixelArray& out, CSize& size, const CRe
     const int64_t rw = r.Width();
     const int64_t rh = r.Height();
     if (rw * rh > kMaxImagePixels || !out.TrySetSize(static_cast<std::ptrdiff_t>(rw * rh)))
-        return -5;
+        return kResultOutOfMemory;
 
     CJpegDecoder dec(src);
     int result = dec.ParseMarkers(3);

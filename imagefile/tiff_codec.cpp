@@ -7,6 +7,7 @@
 #include <set>
 
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
 
@@ -345,9 +346,9 @@ int CTiffCodec::ReadImage(const std::string& path, CPixelArray& out, int cx, int
     if (cx < 1 || cy < 1 || path.empty())
         return -1;
     if (int64_t{cx} * cy > MaxRequestPixels)
-        return -5;
+        return kResultOutOfMemory;
     if (!out.TrySetSize(static_cast<std::ptrdiff_t>(cx) * cy))
-        return -5;
+        return kResultOutOfMemory;
     FILE* f = fopen(path.c_str(), "rb");
     if (f == nullptr)
         return 0;
@@ -382,22 +383,22 @@ int CTiffCodec::ReadImage(const std::string& path, CPixelArray& out, int cx, int
                         tw = w / f;
                         th = h / f;
                     } catch (const std::bad_alloc&) {
-                        result = -5;
+                        result = kResultOutOfMemory;
                     }
                 }
             }
-            if (result < 1 && result != -5) {
+            if (result < 1 && result != kResultOutOfMemory) {
                 tw = w;
                 th = h;
                 try {
                     temp.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
                     result = ReadStrips(in, temp.data());
                 } catch (const std::bad_alloc&) {
-                    result = -5;
+                    result = kResultOutOfMemory;
                 }
             }
             if (result >= 1 && ResamplePixels(tw, th, temp.data(), cx, cy, out.GetData()) < 1)
-                result = -5;
+                result = kResultOutOfMemory;
         }
         if (result >= 1) {
             width = w;
@@ -440,7 +441,7 @@ int CTiffCodec::BeginWrite(const std::string& path, int width, int height, int d
         m_rowBytes.resize(static_cast<size_t>(width) * 3 * 16);
         head.assign(kTablesPos + 8 * size_t{s}, 0);
     } catch (const std::bad_alloc&) {
-        return -5;
+        return kResultOutOfMemory;
     }
     uint32_t dataPos = kTablesPos + 8 * s;
     uint32_t countsPos = kTablesPos + 4 * s;

@@ -1,7 +1,7 @@
 // Control-point slot operations and the layout-cell packing of the project file.
 #include "picset/control_point.h"
 
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 // candidate-search snapshot.
 #include "picset/kpic.h"
 
+#include "picset/mccore.h"
+
 CKpicBase::CKpicBase()
 {
     for (int i = 0; i < 256; ++i)
@@ -25,7 +27,11 @@ CKpic::CKpic(const std::string& path, const CRect& pictureRect)
     m_BestFocal = m_DefaultFocal;
 }
 
-CKpic::~CKpic() = default;
+CKpic::~CKpic()
+{
+    if (LastFeaturePicture == this)
+        ResetFeatureLinking();
+}
 
 CKpic* CKpic::CreateObject()
 {

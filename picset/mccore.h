@@ -30,6 +30,13 @@ extern int EngineModeFlag;
 extern int NumberedMessageFlag;
 void SetEngineModeFlags();
 
+// The background linking's memory of the picture and feature cell it tried last: none and
+// (-1, -1) at start, again whenever a picture set is created, and the picture is forgotten
+// when its record is deleted.
+extern CKpic* LastFeaturePicture;
+extern CPoint LastFeatureCell;
+void ResetFeatureLinking();
+
 class CMcCore {
 public:
     CMcCore();

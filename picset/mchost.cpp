@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "imagefile/image_file.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
@@ -138,14 +139,14 @@ int CMcHost::OnProgress(int kind, int tick)
         if (kind != 1)
             return 2;
         const int click = m_document->TestBreakClick();
-        if (click == 0)
+        if (click == kBreakClickNone)
             return 2;
-        if (click == -5) {
+        if (click == kBreakClickOnTimer) {
             const int answer =
                 ::ShowMessage(Catalogue().terminateQuestion, platform::MB_YESNO | platform::MB_ICONQUESTION);
             WaitForBreakKeyRelease();
             if (answer == platform::IDYES)
-                return -1;
+                return kResultCancelled;
             m_document->NotifyWorkView(6, std::string());
         }
     }

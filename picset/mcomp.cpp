@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "common/value_types.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
 #include "platform/gesture.h"

@@ -8,8 +8,9 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/sphere.h"
+#include "common/status_codes.h"
+#include "geometry/lens_table.h"
+#include "geometry/sphere.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -18,14 +19,7 @@
 namespace {
 
 // A message for the host: its number as decimal text in numbered mode, else its text.
-std::string EngineMessage(int n) { return NumberedMessageFlag ? std::to_string(n) : MessageText(n); }
-
-// Message numbers of the picture list.
-constexpr int kMsgOutOfMemory = 10;
-constexpr int kMsgRemoveFittedBefore = 13;
-constexpr int kMsgBaseMayNotGo = 14;
-constexpr int kMsgFileNotFound = 21;
-constexpr int kMsgFormatNotSupported = 24;
+std::string EngineMessage(MessageNumber n) { return NumberedMessageFlag ? MessageNumberText(n) : MessageText(n); }
 
 // The distortion table the constructor builds: coefficient and radius argument.
 constexpr double kInitialDistortion = -0.02;
@@ -53,6 +47,7 @@ void ForgetPicture(CMcCore& set, CKpic* picture)
 CMcCore::CMcCore()
 {
     m_Regions.assign(1, PointEntry());
+    ResetFeatureLinking();
     UpdateBoundingRect();
     ResetProjectionReference(0);
     GetLensTable().Build(kInitialDistortion, kInitialLensRadius);
@@ -171,7 +166,7 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
         if (m_Host)
             m_Host->AskQuestion(EngineMessage(kMsgOutOfMemory), platform::MB_OK | platform::MB_ICONSTOP,
                                 std::string(), std::string());
-        result = -5;
+        result = kResultOutOfMemory;
         return nullptr;
     }
     m_RegionsValid = 0;
@@ -199,7 +194,7 @@ int CMcCore::DeletePicture(int index)
         if (m_Host &&
             m_Host->AskQuestion(EngineMessage(kMsgRemoveFittedBefore), platform::MB_OKCANCEL, picture->m_Path,
                                 std::string()) != 1)
-            return -1;
+            return kResultCancelled;
         for (int i = index; i < m_FittedCount && i < GetPictureCount(); ++i) {
             CKpic* k = GetPictureAt(i);
             if (k->m_Status >= 3)

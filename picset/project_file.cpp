@@ -15,8 +15,9 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "common/value_types.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -109,16 +110,16 @@ std::string CatalogueText(int n, const std::string& arg)
     return CMcHost::FormatMessage(MessageText(n), arg, std::string());
 }
 
-int Ask(CMcHost* host, const char* number, int type, const std::string& a, const std::string& b)
+int Ask(CMcHost* host, MessageNumber number, int type, const std::string& a, const std::string& b)
 {
     // Without a host nobody can answer: a question counts as cancelled.
-    return host ? host->AskQuestion(number, type, a, b) : platform::IDCANCEL;
+    return host ? host->AskQuestion(MessageNumberText(number), type, a, b) : platform::IDCANCEL;
 }
 
-void Status(CMcHost* host, const char* number, const std::string& a, const std::string& b)
+void Status(CMcHost* host, MessageNumber number, const std::string& a, const std::string& b)
 {
     if (host)
-        host->ShowStatus(0, number, a, b);
+        host->ShowStatus(0, MessageNumberText(number), a, b);
 }
 
 bool SameNameNoCase(const std::string& a, const std::string& b)
@@ -375,7 +376,7 @@ int CMcCore::SerializeProject(CArchive& ar)
     if (ar.IsStoring()) {
         if (ext != ProjectExtension()) {
             if (m_Host)
-                m_Host->AskQuestion("25", 0, ProjectExtension(), std::string());
+                m_Host->AskQuestion(MessageNumberText(kMsgProjectExtension), 0, ProjectExtension(), std::string());
             return -1;
         }
         const int result = StoreProject(ar);
@@ -466,7 +467,7 @@ int CMcCore::LoadProject(CArchive& ar)
         UpdateLensModel(m_LensModelFactor);
         RefreshPictureGeometry();
         UpdateBoundingRect();
-        Status(m_Host, "66", std::string(), std::string());
+        Status(m_Host, kMsgProjectLoaded, std::string(), std::string());
     }
     ResetProjectionReference(0);
     return 1;
@@ -508,9 +509,9 @@ int CMcCore::LoadProjectMcl(CArchive& ar)
         RefreshPictureGeometry();
         UpdateBoundingRect();
         CollectOpenPoints();
-        Status(m_Host, "66", std::string(), std::string());
+        Status(m_Host, kMsgProjectLoaded, std::string(), std::string());
     } else if (m_Host) {
-        m_Host->ShowMessage("36", 1, std::string(), std::string());
+        m_Host->ShowMessage(MessageNumberText(kMsgProjectWithoutPictures), 1, std::string(), std::string());
     }
     return 1;
 }
@@ -541,7 +542,7 @@ int CMcCore::RelocatePictureFiles(const std::string& projectPath)
             const PictureSearchResult search = SearchPictureFile(stored, projectPath, programPath, &searchFolder);
             found = search.path;
             if (search.candidate >= 3)
-                Status(m_Host, "71", found, stored);
+                Status(m_Host, kMsgFoundFileElsewhere, found, stored);
         }
         if (found.empty()) {
             // The bare file name, in the current folder.
@@ -550,14 +551,14 @@ int CMcCore::RelocatePictureFiles(const std::string& projectPath)
             if (!folder.empty()) {
                 const std::string bare = FindExistingFile(name);
                 if (!bare.empty()) {
-                    Status(m_Host, "68", stored, std::string());
-                    if (Ask(m_Host, "22", platform::MB_YESNO, bare, stored) == platform::IDYES)
+                    Status(m_Host, kMsgCannotFindFile, stored, std::string());
+                    if (Ask(m_Host, kMsgIsThisTheFile, platform::MB_YESNO, bare, stored) == platform::IDYES)
                         found = bare;
                 }
             }
         }
         if (found.empty()) {
-            const int answer = Ask(m_Host, "18", platform::MB_YESNOCANCEL, stored, std::string());
+            const int answer = Ask(m_Host, kMsgFillFullPath, platform::MB_YESNOCANCEL, stored, std::string());
             bool cancelled = answer == platform::IDCANCEL;
             if (answer != platform::IDNO && !cancelled) {
                 int round = 0;
@@ -568,13 +569,13 @@ int CMcCore::RelocatePictureFiles(const std::string& projectPath)
                         break;
                     }
                     if (!SameNameNoCase(*chosen, stored)) {
-                        Ask(m_Host, "19", platform::MB_OK, stored, std::string());
+                        Ask(m_Host, kMsgFillNewPath, platform::MB_OK, stored, std::string());
                         continue;
                     }
                     found = FindExistingFile(*chosen);
                     if (!found.empty())
                         break;
-                    if (Ask(m_Host, "20", platform::MB_YESNO, *chosen, stored) != platform::IDYES)
+                    if (Ask(m_Host, kMsgFillPathFoundElsewhere, platform::MB_YESNO, *chosen, stored) != platform::IDYES)
                         break;
                 }
                 // Giving up after every round counts as a cancel: nothing is dropped silently.
@@ -612,7 +613,7 @@ ProjectFileResult SaveProjectFile(CMcCore& core, const std::string& path)
     if (code <= 0) {
         result.code = -1;
         if (GetFileExt(path) != ProjectExtension()) {
-            result.message = CatalogueText(25, ProjectExtension());
+            result.message = CatalogueText(kMsgProjectExtension, ProjectExtension());
             result.told = core.m_Host != nullptr;
         } else {
             result.message = core.m_Pictures.size() > static_cast<size_t>(kMaxProjectPictures)

@@ -113,8 +113,12 @@ TEST(CRgbSum, ColourDistanceRefusesBlackAndWhiteOnEitherSide)
         {{100, 100, 100, 1}, 220, 200, 180, 2, 200},  // other divided by n
     };
     for (const Case& t : cases) {
-        CRgbSum own = t.own;
+        const CRgbSum own = t.own;
         EXPECT_EQ(own.ColourDistance(t.r, t.g, t.b, t.n), t.expected);
+        // Asked again (the fit asks in loops), the same sum gives the same distance.
+        EXPECT_EQ(own.ColourDistance(t.r, t.g, t.b, t.n), t.expected);
+        EXPECT_TRUE(own.EqualsRgb(t.own.r, t.own.g, t.own.b));
+        EXPECT_EQ(own.count, t.own.count);
     }
 }
 

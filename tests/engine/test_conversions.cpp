@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/lens_table.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "platform/input_state.h"
@@ -33,17 +33,8 @@ class ConversionsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_savedLens = GetLensTable();
-        GetLensTable() = LensTable();
-        ResetProjectionReference(0);
         platform::SetInput(&m_input);
         m_core.m_Host = &m_host;
-    }
-    void TearDown() override
-    {
-        platform::SetInput(nullptr);
-        GetLensTable() = m_savedLens;
-        ResetProjectionReference(0);
     }
 
     // A fitted picture 3000 x 2000 looking at (yaw, pitch).
@@ -62,9 +53,6 @@ protected:
     platform::InputState m_input;
     RecordingHost m_host;
     CMcCore m_core;
-
-private:
-    LensTable m_savedLens;
 };
 
 TEST_F(ConversionsTest, DispatchUsesTheProjectionCodeAndTheCommonFocal)

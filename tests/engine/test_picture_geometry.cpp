@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/geometry/lens_table.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/lens_table.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "picset/mccore.h"
 
 namespace {
@@ -82,28 +82,7 @@ void AddFittedPoints(CKpic& k, const Pose& truth, const std::vector<CDPoint>& pi
     k.RefreshControlPoints();
 }
 
-// Saves and restores the process-wide state the picture geometry reads.
-class PictureGeometryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_savedLens = GetLensTable();
-        m_savedFitMode = FitMode;
-        m_savedFlag = EngineModeFlag;
-        GetLensTable() = LensTable();
-    }
-    void TearDown() override
-    {
-        GetLensTable() = m_savedLens;
-        FitMode = m_savedFitMode;
-        EngineModeFlag = m_savedFlag;
-    }
-
-private:
-    LensTable m_savedLens;
-    int m_savedFitMode = 0;
-    int m_savedFlag = 0;
-};
+class PictureGeometryTest : public ::testing::Test {};
 
 // Poses with yaw, pitch, roll, the quarter turns, a view near the zenith and an optical centre
 // off the middle.

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <set>
 
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"

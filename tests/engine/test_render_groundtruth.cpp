@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 #include "engine/render_filter.h"
 #include "picset/mccore.h"
 #include "tests/engine/test_render_fixture.h"

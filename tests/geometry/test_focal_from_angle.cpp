@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "engine/geometry/focal_from_angle.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/focal_from_angle.h"
+#include "geometry/sphere.h"
 
 namespace {
 

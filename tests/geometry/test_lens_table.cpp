@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/geometry/lens_table.h"
+#include "geometry/lens_table.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/geometry/projections.h"
+#include "geometry/projections.h"
 
 namespace {
 
@@ -29,12 +29,7 @@ double PlaneError(CDPoint a, CDPoint b)
     return std::hypot(a.x - b.x, a.y - b.y) / std::max(F, std::hypot(b.x, b.y));
 }
 
-// Restores the fisheye reference after each test.
-class ProjectionTest : public ::testing::Test {
-protected:
-    void SetUp() override { ResetProjectionReference(0); }
-    void TearDown() override { ResetProjectionReference(0); }
-};
+class ProjectionTest : public ::testing::Test {};
 
 struct Domain {
     int code;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 
 namespace {
 

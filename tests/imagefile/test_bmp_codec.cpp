@@ -391,7 +391,6 @@ protected:
         platform::SetMessageBox(&m_box);
         m_dir = ScratchDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
-    void TearDown() override { platform::SetMessageBox(nullptr); }
 
     // Writes the picture with the strips from the last to the first.
     int WriteImage(const std::string& path, const CPixelArray& img, int w, int h, int dpi = 72)

@@ -189,11 +189,6 @@ TEST(JpegRead, FailuresThroughTheFileEntryPoints)
 class JpegAbort : public ::testing::Test {
 protected:
     void SetUp() override { platform::SetInput(&m_input); }
-    void TearDown() override
-    {
-        platform::SetInput(nullptr);
-        JpegAbortEnabled = 0;
-    }
     platform::InputState m_input;
 };
 

@@ -43,7 +43,6 @@ std::vector<std::pair<int, std::vector<uint8_t>>> Segments(const std::vector<uin
 class JpegEncode : public ::testing::Test {
 protected:
     void SetUp() override { platform::SetMessageBox(&m_box); }
-    void TearDown() override { platform::SetMessageBox(nullptr); }
     platform::FakeMessageBox m_box;
     CJpegEncoder m_enc;
 };

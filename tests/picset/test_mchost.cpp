@@ -21,15 +21,7 @@ protected:
         platform::SetMessageBox(&m_box);
         platform::SetStatusBar(&m_bar);
         platform::SetInput(&m_input);
-        CMcHost::ResetProgressRepaint(0);
         m_host.SetDocument(&m_doc);
-    }
-    void TearDown() override
-    {
-        platform::SetClock(nullptr);
-        platform::SetMessageBox(nullptr);
-        platform::SetStatusBar(nullptr);
-        platform::SetInput(nullptr);
     }
 
     platform::FakeClock m_clock;

@@ -23,7 +23,6 @@ protected:
         m_facade.SetHost(&m_host);
         m_host.set = &m_facade.Core();
     }
-    void TearDown() override { platform::SetMessageBox(nullptr); }
 
     platform::FakeMessageBox m_box;
     RecordingHost m_host;

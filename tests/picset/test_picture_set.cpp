@@ -20,7 +20,6 @@ protected:
         m_set.m_Host = &m_host;
         m_host.set = &m_set;
     }
-    void TearDown() override { platform::SetMessageBox(nullptr); }
 
     // Opens one picture per status (named A, B, C, ...), gives each its status and sorts.
     void OpenWithStatuses(const std::string& folder, const std::vector<int>& statuses)

@@ -63,7 +63,6 @@ TEST(PictureSetFolder, RealPanoramaSetOpensWithItsCameraData)
 
     const std::string line = FormatPictureLine(*set.GetPictureAt(0));
     EXPECT_EQ(line, (dir / "DFM_4209.jpg").string() + "\t3000x1987\t6260.2\tsize\t1331.4\t6260.2\tNIKON D7000\t18.00");
-    platform::SetMessageBox(nullptr);
 }
 
 TEST(PictureSetFolder, FolderWithoutPhotosOrMissingGivesNothing)

@@ -82,5 +82,4 @@ TEST(PictureSetMemory, ExhaustedMemoryWhileOpeningReportsAndKeepsTheSet)
     EXPECT_NE(set.OpenPicture(second, result), nullptr);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(set.GetPictureCount(), 2);
-    platform::SetMessageBox(nullptr);
 }

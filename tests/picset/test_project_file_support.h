@@ -144,7 +144,6 @@ protected:
     }
     void TearDown() override
     {
-        platform::SetFileDialog(nullptr);
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
     }

@@ -20,13 +20,6 @@ protected:
         platform::SetStatusBar(&m_bar);
         platform::SetMessageBox(&m_box);
     }
-    void TearDown() override
-    {
-        platform::SetClock(nullptr);
-        platform::SetInput(nullptr);
-        platform::SetStatusBar(nullptr);
-        platform::SetMessageBox(nullptr);
-    }
     platform::FakeClock m_clock;
     platform::InputState m_input;
     platform::RecordingStatusBar m_bar;

@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "common/helpers.h"
-#include "engine/geometry/projections.h"
-#include "engine/geometry/sphere.h"
+#include "common/status_codes.h"
+#include "geometry/projections.h"
+#include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
@@ -211,7 +212,7 @@ int Run(const COptions& opt)
 
     core->ResetProgress();
     const int setup = core->SetupRenderByWidth(area.left, area.top, area.right, area.bottom, width, 0);
-    if (setup <= -5)
+    if (setup <= kResultOutOfMemory)
         return Fail("not enough memory to set up the render");
     if (setup <= 0)
         return Fail("the render could not be set up");
@@ -251,7 +252,7 @@ int Run(const COptions& opt)
             DeleteFileIfExists(opt.output);
         if (!core->m_RenderFailedPath.empty())
             return Fail("cannot load the picture " + core->m_RenderFailedPath + "; nothing was written");
-        if (result == -5)
+        if (result == kResultOutOfMemory)
             return Fail("not enough memory to render; nothing was written");
         if (result >= 0)
             return Fail("cannot finish writing " + opt.output);

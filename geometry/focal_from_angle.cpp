@@ -5,11 +5,11 @@
 // squared is a quadratic in u = f^2:
 //   (1 - c) u^2 + (2 r1 r2 cos(phi) - c (r1^2 + r2^2)) u + r1^2 r2^2 (cos^2(phi) - c) = 0.
 // Squaring admits a false root, so each candidate is checked against the angle itself.
-#include "engine/geometry/focal_from_angle.h"
+#include "geometry/focal_from_angle.h"
 
 #include <cmath>
 
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The radial lens distortion table and its process-wide instance.
-#include "engine/geometry/lens_table.h"
+#include "geometry/lens_table.h"
 
 #include <cmath>
 

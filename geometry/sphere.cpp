@@ -1,6 +1,6 @@
 // Angle normalisation, great-circle geometry and the projection reference on the unit sphere of
 // viewing directions (x = longitude, y = latitude, radians).
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 
 #include <cmath>
 #include <limits>

@@ -3,7 +3,7 @@
 //
 // Forward: direction (longitude, latitude in radians) -> plane point (output-plane pixels before
 // the render scale, y growing with latitude). Inverse: plane point -> direction. f is the focal
-// value in pixels. Sentinels (engine/geometry/sphere.h):
+// value in pixels. Sentinels (geometry/sphere.h):
 //   - a forward projection returns InvalidPlanePoint for a direction it cannot show; the linear
 //     family returns +-PlaneOverflowValue per axis for a valid direction behind the viewer;
 //   - an inverse projection returns InvalidDirection (or, for the conformal fisheye beyond its
@@ -16,7 +16,7 @@
 #include <string>
 
 #include "common/value_types.h"
-#include "engine/geometry/sphere.h"
+#include "geometry/sphere.h"
 
 // Projection codes; any other value is projected as Linear.
 enum ProjectionType : int {

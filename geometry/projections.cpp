@@ -1,7 +1,7 @@
 // Forward and inverse projections of every projection code, and the dispatch by code.
 // Directions are (longitude, latitude) in radians; plane points are in output-plane pixels with
 // y growing with latitude.
-#include "engine/geometry/projections.h"
+#include "geometry/projections.h"
 
 #include <cmath>
 
