@@ -173,11 +173,19 @@ void PaintCommands(SetupCanvas& canvas, const DrawRect& area, const std::vector<
                     band.top = Clamp(rc.top + h * s0 / (2 * steps));
                     band.bottom = Clamp(rc.bottom - h * s0 / (2 * steps));
                     break;
+                case kRect:
+                case kWhole: {
+                    // No band layout of their own: bands from top to bottom of the rectangle
+                    // (rect) or of the whole area.
+                    const DrawRect& base = mode == kRect ? rc : area;
+                    const long long bh = static_cast<long long>(base.bottom) - base.top;
+                    band = base;
+                    band.top = Clamp(base.top + bh * s0 / steps);
+                    band.bottom = Clamp(base.top + bh * s1 / steps);
+                    break;
+                }
                 default:
-                    // No band layout of their own: the first colour fills the rectangle once.
-                    if (i == 0)
-                        canvas.Fill(rc, c);
-                    continue;
+                    continue; // a point has no extent to fill
                 }
                 canvas.Fill(band, c);
             }

@@ -108,7 +108,8 @@ CSetup::~CSetup()
 
 std::string CSetup::Read(const std::string& sec, const std::string& key, const std::string& dflt)
 {
-    return m_ini.ReadIniString(sec, key, dflt, m_script);
+    // Read whole: a path that does not fit a path buffer is refused where it is used, never cut.
+    return m_ini.ReadIniString(sec, key, dflt, m_script, kNumberBuffer);
 }
 
 int CSetup::ReadInt(const std::string& sec, const std::string& key, int dflt)

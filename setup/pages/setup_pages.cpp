@@ -249,6 +249,7 @@ CReadmeDialog::CReadmeDialog(CSetup& setup, QWidget* owner) : QDialog(owner), m_
         m_painted = true;
         m_lines = setup.ReadMePageLines();
         m_edit->hide();
+        layout->insertStretch(0, 1); // the page fills the space above the buttons
         resize(600, 440);
         for (int i = 0; i < 3; ++i)
             connect(m_pageButtons[i], &QPushButton::clicked, this, [this, i] { PaintPage(m_targets[i]); });

@@ -234,8 +234,11 @@ TEST_F(InstallTest, CopyFlagsOverAnEarlierInstallation)
 
 TEST_F(InstallTest, AUsersFileOrAnEscapingNameIsNeverWritten)
 {
-    MakeDist("[Root]\nName=App\n[CopyFile]\n0=user.txt\n1=..\\escape.txt\n2=a.txt\n",
+    const std::string longName = std::string(250, 'x') + "\\y.txt";
+    MakeDist("[Root]\nName=App\n[CopyFile]\n0=user.txt\n1=..\\escape.txt\n2=a.txt\n3=" + longName + "\n",
              {{"user.txt", "ours"}, {"a.txt", "a"}});
+    fs::create_directories(dist + "/" + std::string(250, 'x'));
+    Put(dist + "/" + std::string(250, 'x') + "/y.txt", "y");
     Put(root + "/escape.txt", "e");
     const std::string dest = home + "/App";
     Put(dest + "/user.txt", "mine");
@@ -249,6 +252,8 @@ TEST_F(InstallTest, AUsersFileOrAnEscapingNameIsNeverWritten)
     ASSERT_EQ(ui.errorLists.size(), 1u);
     EXPECT_NE(ui.errorLists[0].find(dest + "/user.txt"), std::string::npos);
     EXPECT_NE(ui.errorLists[0].find("escape.txt"), std::string::npos);
+    EXPECT_NE(ui.errorLists[0].find("/y.txt"), std::string::npos) << "a path too long for the script is refused, not cut";
+    EXPECT_FALSE(fs::exists(dest + "/" + std::string(250, 'x')));
     // The error log holds this run only, in the run's own folder.
     EXPECT_EQ(fs::path(s->ErrorLogPath()).parent_path().filename().string().rfind("STU", 0), 0u);
     EXPECT_EQ(s->Read("CopiedFile", "0"), dest + "/a.txt");
