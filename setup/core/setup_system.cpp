@@ -306,7 +306,8 @@ void CSetup::MakeMenuShortcuts(bool make)
             const std::string file = (name[0] == '\\' ? AppendPath(m_folders.applications, rel) : AppendPath(folder, rel)) + ".desktop";
             WriteShortcut(sec, file);
         }
-        ::rmdir(folder.c_str());
+        if (::rmdir(folder.c_str()) != 0 && ReadInt("Menu", "Open") != 0)
+            m_ui.StartProgram({"xdg-open", folder}, std::string());
         return;
     }
     RemoveMenuFolder(m_script);

@@ -77,6 +77,7 @@ TEST_F(InstallTest, InstallThenUninstallLeavesTheHomeAsItWas)
     EXPECT_EQ(store->GetString(SettingsHive::LocalMachine, "Software\\Uninstall\\Seamora", "UninstallString").value_or(""),
               "\"" + Dest() + "/setup\"");
     EXPECT_EQ(Get(dist + "/Setup.ini"), kScript) << "the distribution stays untouched";
+    EXPECT_TRUE(ui.started.empty()) << "[Menu] Open is not set";
 
     FakeUi ui2;
     ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);

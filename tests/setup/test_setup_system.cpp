@@ -120,6 +120,30 @@ TEST_F(SetupTest, ReadOnlyDistributionWorksOnATemporaryCopy)
     EXPECT_EQ(Get(dist + "/Setup.ini"), "[Check]\nCopy=2\nDel=2\n[CopyFile]\nSelf=setup\n");
 }
 
+TEST_F(SetupTest, MenuShortcutsMadeAndTakenBack)
+{
+    MakeDist("[Root]\nNamed=" + home + "/App\n[Check]\nMenu=1\n[Menu]\nName=Tools\\Seamora\nOpen=1\n"
+             "[Menu0]\nName=Sub\\Run\nPath=!C:\\bin\\run\nArg=--go \"a b\" 50%\nWork=data\n"
+             "[Menu1]\nName=\\Top\nPath=x\n");
+    Put(folders.applications + "/Tools/mine.desktop", "[Desktop Entry]\nName=Mine\n");
+    auto s = Opened(this, NewSetup(), dist + "/setup");
+    s->MakeMenuShortcuts(true);
+    const std::string folder = folders.applications + "/Tools/Seamora";
+    const std::string entry = Get(folder + "/Sub/Run.desktop");
+    EXPECT_NE(entry.find("Exec=\"" + home + "/bin/run\" --go \"a b\" 50%%\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("Path=" + home + "/App/data\n"), std::string::npos);
+    EXPECT_TRUE(fs::exists(folders.applications + "/Top.desktop"));
+    EXPECT_EQ(s->Read("Check", "Menu"), "2");
+    EXPECT_EQ(s->Read("Menu", "Named"), folder);
+    ASSERT_EQ(ui.started.size(), 1u);
+    EXPECT_EQ(ui.started[0], (std::vector<std::string>{"xdg-open", folder}));
+    s->MakeMenuShortcuts(false);
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(fs::exists(folders.applications + "/Top.desktop"));
+    EXPECT_TRUE(fs::exists(folders.applications + "/Tools/mine.desktop"));
+    EXPECT_EQ(s->Read("Check", "Menu"), "1");
+}
+
 TEST_F(SetupTest, SettingsLinesStoreEveryDataForm)
 {
     MakeDist("[Root]\nNamed=" + home + "/App\n[Reg]\n"
