@@ -112,8 +112,8 @@ void CSetup::LoadOwned()
 {
     m_owned.clear();
     auto addFrom = [&](const std::string& script) {
-        const int n = m_ini.ReadIniInt("CopiedFile", "Count", 0, script);
-        for (int i = 0; i < n && i < 1000000; ++i) {
+        const int n = m_ini.ReadIniCount("CopiedFile", "Count", script);
+        for (int i = 0; i < n; ++i) {
             const std::string f = m_ini.ReadIniString("CopiedFile", std::to_string(i), "", script);
             if (!f.empty())
                 m_owned.insert(f);
@@ -595,15 +595,15 @@ int CSetup::CopyFiles()
 
 void CSetup::MergeUndoLogs(const std::string& from, const std::string& into, const std::string& section)
 {
-    const int n = m_ini.ReadIniInt(section, "Count", 0, from);
+    const int n = m_ini.ReadIniCount(section, "Count", from);
     std::vector<std::string> entries;
-    for (int i = 0; i < n && i < 1000000; ++i) {
+    for (int i = 0; i < n; ++i) {
         const std::string v = m_ini.ReadIniString(section, std::to_string(i), "", from);
         if (!v.empty())
             entries.push_back(v);
     }
     for (const std::string& v : entries) {
-        int count = m_ini.ReadIniInt(section, "Count", 0, into);
+        int count = m_ini.ReadIniCount(section, "Count", into);
         bool found = false;
         for (int i = 0; i < count && !found; ++i)
             found = EqualNoCase(m_ini.ReadIniString(section, std::to_string(i), "", into), v);

@@ -700,8 +700,8 @@ std::string CSetup::ReadMeText()
 std::vector<std::string> CSetup::ReadMePageLines()
 {
     std::vector<std::string> lines;
-    const int n = ReadInt("Readme", "No");
-    for (int i = 0; i < n && i < 100000; ++i)
+    const int n = m_ini.ReadIniCount("Readme", "No", m_script);
+    for (int i = 0; i < n; ++i)
         lines.push_back(m_ini.ReadIniString("Readme", std::to_string(i), "", m_script, kNumberBuffer));
     return lines;
 }

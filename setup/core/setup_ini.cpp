@@ -1,6 +1,7 @@
 // The script reader and writer (see setup_ini.h).
 #include "setup/core/setup_ini.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -185,6 +186,25 @@ int CIniCache::ReadIniInt(const std::string& section, const std::string& key, in
     if (text.empty())
         return dflt;
     return LeadingInt(text);
+}
+
+int CIniCache::ReadIniCount(const std::string& section, const std::string& key, const std::string& path)
+{
+    const int n = ReadIniInt(section, key, 0, path);
+    if (n <= 0 || !Load(path))
+        return 0;
+    int lines = 0;
+    bool inTarget = false, seen = false;
+    for (const Line& l : m_lines) {
+        if (l.header) {
+            if (seen)
+                break;
+            inTarget = seen = EqualNoCase(l.name, section);
+        } else if (inTarget) {
+            ++lines;
+        }
+    }
+    return std::min(n, lines);
 }
 
 int CIniCache::WriteIniString(const std::string& section, const std::string& key, const std::string& value,

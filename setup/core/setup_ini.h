@@ -33,6 +33,10 @@ public:
     int WriteIniString(const std::string& section, const std::string& key, const std::string& value,
                        const std::string& path);
     void FreeIniCache();
+    // A count kept in the script (a log's Count, the readme's No), bounded by the number of key
+    // lines the section holds: a log cannot have more entries than lines, so a damaged count
+    // cannot make a walk over it run for ages.
+    int ReadIniCount(const std::string& section, const std::string& key, const std::string& path);
 
     // Whether the cache holds a file (for tests of the read-through rule).
     bool Cached() const { return m_loaded; }

@@ -112,8 +112,8 @@ void CSetup::DeleteInstalledFiles()
                 remove(p);
         }
     }
-    const int count = ReadInt("CopiedFile", "Count");
-    for (int i = std::min(count, 1000000) - 1; i >= 0; --i) {
+    const int count = m_ini.ReadIniCount("CopiedFile", "Count", m_script);
+    for (int i = count - 1; i >= 0; --i) {
         const std::string f = Read("CopiedFile", std::to_string(i));
         if (!f.empty())
             remove(f);
@@ -126,8 +126,8 @@ void CSetup::DeleteInstalledFiles()
         if (p && InsideCreatedFolder(*p))
             ::rmdir(p->c_str());
     }
-    const int dirs = ReadInt("MakedDirectory", "Count");
-    for (int i = std::min(dirs, 1000000) - 1; i >= 0; --i) {
+    const int dirs = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
+    for (int i = dirs - 1; i >= 0; --i) {
         const std::string d = Read("MakedDirectory", std::to_string(i));
         if (d.empty() || IsFolderOrAncestor(dest, d) || !PathAllowed(d, m_folders))
             continue; // the destination and its parents go with the uninstaller itself
@@ -163,8 +163,8 @@ std::string CSetup::ListLeftovers()
                 add(p);
         }
     }
-    const int count = ReadInt("CopiedFile", "Count");
-    for (int i = std::min(count, 1000000) - 1; i >= 0; --i) {
+    const int count = m_ini.ReadIniCount("CopiedFile", "Count", m_script);
+    for (int i = count - 1; i >= 0; --i) {
         const std::string f = Read("CopiedFile", std::to_string(i));
         if (!f.empty() && fs::exists(fs::symlink_status(f, ec)))
             add(f);
@@ -177,8 +177,8 @@ std::string CSetup::ListLeftovers()
         if (p && InsideCreatedFolder(*p) && fs::exists(*p, ec))
             add(*p);
     }
-    const int dirs = ReadInt("MakedDirectory", "Count");
-    for (int i = std::min(dirs, 1000000) - 1; i >= 0; --i) {
+    const int dirs = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
+    for (int i = dirs - 1; i >= 0; --i) {
         const std::string d = Read("MakedDirectory", std::to_string(i));
         if (d.empty() || IsFolderOrAncestor(dest, d))
             continue;
@@ -211,8 +211,8 @@ void CSetup::SelfDelete()
         ::unlink(self.c_str());
     // The destination and the parents the installation created go when empty.
     std::vector<std::string> created;
-    const int dirs = ReadInt("MakedDirectory", "Count");
-    for (int i = 0; i < dirs && i < 1000000; ++i)
+    const int dirs = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
+    for (int i = 0; i < dirs; ++i)
         created.push_back(Read("MakedDirectory", std::to_string(i)));
     std::string d = dest;
     while (!d.empty() && PathAllowed(d, m_folders)) {

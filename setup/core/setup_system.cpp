@@ -198,8 +198,8 @@ bool CSetup::KeyLogged(SettingsHive hive, const std::string& key)
     while (!k.empty() && k.back() == '\\')
         k.pop_back();
     const std::string want = std::to_string(static_cast<int>(hive)) + "\\" + k;
-    const int n = ReadInt("MadeKey", "Count");
-    for (int i = 0; i < n && i < 1000000; ++i)
+    const int n = m_ini.ReadIniCount("MadeKey", "Count", m_script);
+    for (int i = 0; i < n; ++i)
         if (EqualNoCase(Read("MadeKey", std::to_string(i)), want))
             return true;
     return false;
@@ -538,8 +538,8 @@ bool CSetup::InsideCreatedFolder(const std::string& path)
 {
     if (!PathAllowed(path, m_folders))
         return false;
-    const int n = ReadInt("MakedDirectory", "Count");
-    for (int i = 0; i < n && i < 1000000; ++i) {
+    const int n = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
+    for (int i = 0; i < n; ++i) {
         const std::string d = Read("MakedDirectory", std::to_string(i));
         if (!d.empty() && path.size() >= d.size() && path.compare(0, d.size(), d) == 0 &&
             (path.size() == d.size() || path[d.size()] == '/'))

@@ -69,6 +69,15 @@ TEST_F(IniTest, WriterKeepsOrderAndDropsWhatItCannotKeep)
     EXPECT_EQ(ini.ReadIniString("Other", "v", "d", Path()), "d");
 }
 
+TEST_F(IniTest, CountsAreBoundedByTheLinesOfTheirSection)
+{
+    Put(Path(), "[CopiedFile]\n0=a\n1=b\nCount=2147483647\n[Readme]\nNo=-5\n[MadeKey]\n0=x\nCount=1\n");
+    EXPECT_EQ(ini.ReadIniCount("CopiedFile", "Count", Path()), 3);
+    EXPECT_EQ(ini.ReadIniCount("Readme", "No", Path()), 0);
+    EXPECT_EQ(ini.ReadIniCount("MadeKey", "Count", Path()), 1);
+    EXPECT_EQ(ini.ReadIniCount("Missing", "Count", Path()), 0);
+}
+
 TEST_F(IniTest, WritingTheStoredValueLeavesTheFileAlone)
 {
     Put(Path(), "[A]\nk=v\n");
