@@ -44,6 +44,7 @@ enum MessageNumber : int {
     kMsgCannotFindFile = 68,      // " we can't find the file name of %s "
     kMsgInspectingPictures = 70,
     kMsgFoundFileElsewhere = 71,
+    kMsgAutoPointsRemoved = 72,   // a picture's automatic points go while one user point links it
 };
 
 // The host adapter takes a message by its number written in decimal.

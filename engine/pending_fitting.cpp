@@ -1,26 +1,7 @@
-// Control-point pairing and matching, focal refresh and
-// snapshots, lens parameters and the background step, and the
+// Focal refresh and snapshots, lens parameters and the background step, and the
 // fitting, placement and layout engine, not built yet: every function below is a
 // placeholder that does nothing and returns its failure value.
 #include "picset/mccore.h"
-
-// Control-point pairing and link upkeep.
-CKpic* CMcCore::FindPartnerPoint(CKpic*, int32_t, int&) { return nullptr; } // not built yet
-CKpic* CMcCore::FindUniquePartner(CKpic*, int32_t, int&) { return nullptr; } // not built yet
-CKpic* CMcCore::FindPictureCovering(CKpic*, CDPoint) { return nullptr; } // not built yet
-CKpic* CMcCore::FindNearestFittedPicture(CKpic*, CDPoint) { return nullptr; } // not built yet
-void CMcCore::ResolvePointPartners(CKpic*) {} // not built yet
-void CMcCore::RepairPointLinks(CKpic*) {} // not built yet
-CKpic* CMcCore::AddPartnerPoint(CKpic*, int32_t, CDPoint) { return nullptr; } // not built yet
-CKpic* CMcCore::FindFeatureInCoveringPicture(CKpic*, CDPoint&) { return nullptr; } // not built yet
-CKpic* CMcCore::CreatePointAtFeature(CKpic*, CDPoint&) { return nullptr; } // not built yet
-int CMcCore::CreatePointPair(CKpic*, CKpic*) { return -1; } // not built yet
-void CMcCore::RemoveControlPoint(CKpic*, int) {} // not built yet
-void CMcCore::RemoveAutoPoints(CKpic*) {} // not built yet
-void CMcCore::ResetPicture(CKpic*) {} // not built yet
-void CMcCore::PruneBrokenLinks() {} // not built yet
-void CMcCore::GetPointMarks(CKpic*, std::vector<MarkPoint>&) {} // not built yet
-void CMcCore::CollectOpenPoints() {} // not built yet
 
 // Focal refresh, reset, un-fit and undo snapshots.
 int CMcCore::SetCommonFocal(double) { return -1; } // not built yet
@@ -34,19 +15,6 @@ int CMcCore::UnplaceUnfitted() { return -1; } // not built yet
 int CMcCore::SaveFitSnapshot() { return -1; } // not built yet
 int CMcCore::SaveUndoSnapshot() { return -1; } // not built yet
 int CMcCore::RestoreUndoSnapshot() { return -1; } // not built yet
-
-// Control-point matching and the fit pass.
-int CMcCore::MatchControlPoint(CKpic*, int, double, int) { return -2; } // not built yet
-int CMcCore::SearchMatchWindow(CKpic*, CKpic*, CDPoint, CDPoint, double) { return -2; } // not built yet
-CPoint CMcCore::SearchMatchSpiral(int) { return CPoint(); } // not built yet
-int CMcCore::RefinePointPosition(CKpic*, int) { return -2; } // not built yet
-void CMcCore::MatchPicturePointsWith(CKpic*, double, int) {} // not built yet
-void CMcCore::MatchFittedPictures(double, int) {} // not built yet
-void CMcCore::MatchPicturePoints(CKpic*) {} // not built yet
-void CMcCore::MatchAllPictures() {} // not built yet
-int CMcCore::RematchPoint(CKpic*, int) { return -4; } // not built yet
-int CMcCore::CountLinkedPoints() { return 0; } // not built yet
-int CMcCore::OptimizeFit() { return -1; } // not built yet
 
 // Common focal, lens parameters and the background step.
 double CMcCore::SearchCommonFocal() { return 1000000.0; } // not built yet

@@ -9,6 +9,7 @@
 // axis; roll turns the camera plane about it.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -578,7 +579,7 @@ int CKpic::FindWorstPoint(int& count, double& residual)
 {
     count = 0;
     residual = 0.0;
-    int worst = 48;
+    int worst = -1;
     double worstSq = -1.0;
     for (int i = 0; i < CONTROL_POINT_SLOTS; ++i) {
         const ControlPoint& cp = m_Points[static_cast<std::size_t>(i)];
@@ -587,7 +588,10 @@ int CKpic::FindWorstPoint(int& count, double& residual)
         if (cp.state != -1 && cp.state <= 1)
             continue;
         ++count;
-        const double sq = ApproxSphericalDistanceSq(cp.target, cp.spherePosition);
+        // A residual that is not a number is the worst of all: that point needs matching most.
+        double sq = ApproxSphericalDistanceSq(cp.target, cp.spherePosition);
+        if (std::isnan(sq))
+            sq = std::numeric_limits<double>::infinity();
         if (sq > worstSq) {
             worstSq = sq;
             worst = i;

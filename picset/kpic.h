@@ -161,7 +161,8 @@ public:
     int RefineAndCheck();
     double ComputeFitMeasure(double referenceFocal);
     // Among used slots with state -1 or above 1: their count, the slot with the largest
-    // residual (the result; 48 when none) and that slot's great-circle residual.
+    // residual (the result; -1 when none, so that slots 48 and 49 are real answers) and that
+    // slot's great-circle residual.
     int FindWorstPoint(int& count, double& residual);
 
     // ---- Hit tests -----------------------------------------------------------------------

@@ -2,6 +2,8 @@
 // drive the engine. It owns the picture set; nearly every operation forwards to the picture
 // set's operation of the same meaning, and a few add rules of their own (exact-path lookup,
 // the fit-mode value around the automatic fit, the drag preview's edge bars, ...).
+// The operations the project document relies on whose engine side may not answer yet are
+// virtual, so that a test can stand in a facade of its own.
 #pragma once
 
 #include <memory>
@@ -41,26 +43,26 @@ public:
     CKpic* OpenPicture(const std::string& path);
     // Picture set lookup: paths compare without regard to letter case.
     int FindPictureIndex(const std::string& path) const;
-    int GetFittedCount() const;
+    virtual int GetFittedCount() const;
     int DeletePicture(int index);
     void SetProjection(int code);
     int GetProjection() const;
     int RefreshCommonFocal();
-    int UnfitPicture(const std::string& path);
+    virtual int UnfitPicture(const std::string& path);
     int GetLensFigures(double& focal35, double& horizontalDegrees, double& verticalDegrees, double& sensorWidth,
                        double& sensorHeight);
-    int AssignGridCells();
-    int PlaceDroppedPicture(const std::string& path, CPoint picturePoint, CPoint outputPoint, int refineMode,
+    virtual int AssignGridCells();
+    virtual int PlaceDroppedPicture(const std::string& path, CPoint picturePoint, CPoint outputPoint, int refineMode,
                             int searchMode, double rollChange);
     static double GetCirclingSpeed(int x, int y);
-    CRect GetBoundingRect() const;
+    virtual CRect GetBoundingRect() const;
     CRect GetPictureOutline(CKpic* picture);
-    int ResetAllPictures();
+    virtual int ResetAllPictures();
     int ApplyDefaultFocal(const std::string& path);
     int UnplaceUnfitted();
-    int SaveUndoSnapshot();
+    virtual int SaveUndoSnapshot();
     int RestoreUndoSnapshot();
-    int OptimizeFit();
+    virtual int OptimizeFit();
     int PollBreak();
     int GetBreakMode() const;
     void SetBreakMode(int mode);
@@ -72,7 +74,7 @@ public:
     int GetFitLevel() const;
     void SetRenderQuality(int value);
     int HitTestPicture(CKpic* picture, int x, int y, int size, int margin);
-    CPoint PixelToPictureD(CKpic* picture, double x, double y);
+    virtual CPoint PixelToPictureD(CKpic* picture, double x, double y);
 
     // ---- Operations with rules of their own ----------------------------------------------
     // The first record whose path equals the text exactly (letter case counts); null if none.
@@ -81,7 +83,7 @@ public:
     void SetPieceSlot(const std::string& path, int column, int row);
     // The outline of the picture with exactly that path when it is placed (status above 1),
     // else an empty rectangle.
-    CRect GetPlacedOutline(const std::string& path);
+    virtual CRect GetPlacedOutline(const std::string& path);
     // The point marks for the named picture (case-insensitive), none for the base picture.
     void GetPointMarks(const std::string& path, std::vector<MarkPoint>& marks);
     // Work point <-> picture pixel of the named picture (case-insensitive); (0, 0) when the
@@ -97,10 +99,10 @@ public:
     int RunAutoFit360();
     // One background step: 3 when the number of ready pictures changed, else 1 when the step
     // answered 1, else 0.
-    int IdleStep(int level);
+    virtual int IdleStep(int level);
     // Prepares the renderer: progress reset, one break poll, every picture's image present,
     // then the set-up. 0 or less failure (-5 or less out of memory), else the span in degrees.
-    int SetupRender(const CRect& area, int width, int height, int shape);
+    virtual int SetupRender(const CRect& area, int width, int height, int shape);
     // 1 when the picture can be shown in the current projection.
     int IsPictureInView(const CKpic* picture) const;
     // The work points of latitudes +-(pi/2 - 0.001) at longitude 0, widened by one pixel.

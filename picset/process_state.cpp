@@ -3,6 +3,8 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "engine/fit/focal_from_pairs.h"
+#include "engine/fit/offset_grid.h"
 #include "geometry/lens_table.h"
 #include "geometry/sphere.h"
 #include "imagefile/exif.h"
@@ -16,8 +18,10 @@
 #include "platform/idle_state.h"
 #include "platform/input_state.h"
 #include "platform/message_box.h"
+#include "platform/resources.h"
 #include "platform/settings_store.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 void ResetProcessState()
 {
@@ -29,6 +33,13 @@ void ResetProcessState()
     platform::SetStatusBar(nullptr);
     platform::SetFileDialog(nullptr);
     platform::SetSettings(nullptr);
+    platform::SetProcessLauncher(nullptr);
+    platform::SetShellOpen(nullptr);
+    platform::SetMemory(nullptr);
+    platform::SetEventPump(nullptr);
+    platform::ResetRunningJobs();
+    platform::SetResourceLoader(nullptr);
+    platform::ResetCursorsAndIcons();
     ResetCirclingSpeed();
     ExpireStatusText(3);
     JpegAbortEnabled = 0;
@@ -54,6 +65,11 @@ void ResetProcessState()
     // Geometry shared by all pictures.
     GetLensTable() = LensTable();
     ResetProjectionReference(0);
+
+    // The fit's work areas and its point ids.
+    ResetOffsetGrids();
+    ResetFocalPairing();
+    ResetPointIdCounter();
 
     // Engine modes and the catalogue, empty until the first engine adapter fills it.
     FitMode = -2;

@@ -484,7 +484,7 @@ TEST_F(PictureGeometryTest, WorstPointAndHitTests)
     EXPECT_NEAR(residual, 0.01, 1e-7);
     for (ControlPoint& cp : k->m_Points)
         cp.state = 0;
-    EXPECT_EQ(k->FindWorstPoint(count, residual), 48);
+    EXPECT_EQ(k->FindWorstPoint(count, residual), -1);
     EXPECT_EQ(count, 0);
 
     EXPECT_TRUE(k->ContainsPoint(20, 20, 20));

@@ -1,0 +1,264 @@
+// Picture intake and pieces: import and dropped names, refusals the user gets to see, dropping
+// and placing pieces into grid cells, and ejecting them.
+#include <gtest/gtest.h>
+
+#include "common/helpers.h"
+#include "common/message_catalogue.h"
+#include "doc_test_support.h"
+
+namespace doctest {
+namespace {
+
+class IntakeTest : public DocTest {
+protected:
+    // One fitted base picture (640 x 480 at the centre) and `more` unfitted pieces.
+    void LayBase(int more, std::vector<std::string>* names)
+    {
+        const std::string dir = TempDir();
+        std::vector<std::string> paths{WritePicture(dir + "/base.bmp", 640, 480)};
+        for (int i = 0; i < more; ++i)
+            paths.push_back(WritePicture(dir + "/p" + std::to_string(i) + ".bmp", 200, 150));
+        ASSERT_EQ(Import(paths), 1);
+        Picture(paths[0])->m_Status = 3;
+        facade->outlines[paths[0]] = CRect(-320, -240, 320, 240);
+        doc->SyncPieceStates();
+        doc->LayoutPieces(1, CSize());
+        *names = paths;
+    }
+};
+
+TEST_F(IntakeTest, ImportEntersPiecesOutsideTheGridOnceEach)
+{
+    const std::string dir = TempDir();
+    const std::string a = WriteJpegWithExif(dir + "/a.jpg", 640, 480, 1, 250, 28);
+    const std::string b = WritePicture(dir + "/b.png", 300, 200);
+    ASSERT_EQ(Import({a, b}), 1);
+    ASSERT_EQ(doc->GetPieceCount(), 2);
+    EXPECT_EQ(doc->CountPiecesToFit(), -1) << "entered, never laid";
+    EXPECT_EQ(Entry(doc->GetPieceEntry(0)).m_State, 6);
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(doc->m_droppedNames, "");
+    EXPECT_EQ(doc->GetPictureCount(), 2);
+
+    ASSERT_EQ(Import({a}), 1);
+    EXPECT_EQ(doc->GetPieceCount(), 2) << "a file that is already a piece adds none";
+
+    const int stocked = doc->GetPieceEntry(1);
+    doc->ReturnPieceToStock(stocked);
+    EXPECT_EQ(Entry(stocked).m_State, 3);
+    EXPECT_EQ(doc->GetPieceCount(), 1);
+    EXPECT_EQ(doc->GetPictureCount(), 1);
+    ASSERT_EQ(Import({b}), 1);
+    EXPECT_EQ(Entry(stocked).m_State, 6) << "the stocked entry becomes a piece again";
+    EXPECT_EQ(doc->GetPieceEntry(1), stocked);
+
+    dialog.QueueCancel();
+    doc->SetModifiedFlag(false);
+    EXPECT_EQ(doc->ImportPhotos(), -1);
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(dialog.Requests().back().title, "Open Pictures");
+    EXPECT_EQ(dialog.Requests().back().defaultExt, "BMP");
+}
+
+TEST_F(IntakeTest, DroppedListEntersPicturesAndSkipsOtherKinds)
+{
+    const std::string dir = TempDir();
+    const std::string a = WriteJpegWithExif(dir + "/a.JPEG", 640, 480, 1, 250, 28);
+    const std::string c = WritePicture(dir + "/c.png", 200, 150);
+    WriteBytes(dir + "/notes.txt", {'x'});
+    doc->m_droppedNames = a + ";" + dir + "/notes.txt;" + c + ";";
+    EXPECT_EQ(doc->AddDroppedPictures(), 2);
+    ASSERT_EQ(doc->GetPieceCount(), 2);
+    EXPECT_EQ(Entry(doc->GetPieceEntry(0)).m_Name, a);
+    EXPECT_EQ(Entry(doc->GetPieceEntry(1)).m_Name, c);
+    EXPECT_EQ(work.log.Count(HINT_DROP_ENTERED), 1);
+    EXPECT_EQ(doc->m_dropFlag, 3);
+
+    doc->m_droppedNames = dir + "/p.fit";
+    EXPECT_EQ(doc->AddFirstDroppedPicture(), -1) << "a project file is no picture";
+    EXPECT_EQ(doc->GetPieceCount(), 2);
+}
+
+TEST_F(IntakeTest, RefusalsReachTheUserAndSurviveTheLayout)
+{
+    const std::string dir = TempDir();
+    const struct {
+        std::string path;
+        bool accepted;
+        std::string message;
+    } cases[] = {
+        {WritePicture(dir + "/tall.bmp", 100, 200), true, ""},
+        {WritePicture(dir + "/small.png", 119, 119), false, "The picture is inadequate to handle ..."},
+    };
+    for (const auto& c : cases) {
+        doc->m_statusMessage.clear();
+        work.log.Clear();
+        doc->m_droppedNames = c.path;
+        const int i = doc->AddFirstDroppedPicture();
+        EXPECT_EQ(i >= 0, c.accepted) << c.path;
+        doc->LayoutPieces(1, CSize());
+        EXPECT_EQ(doc->m_statusMessage, c.message) << c.path;
+        if (!c.accepted) {
+            EXPECT_GE(work.log.Count(HINT_STATUS), 1);
+        }
+    }
+    EXPECT_EQ(doc->GetPieceCount(), 1);
+}
+
+TEST_F(IntakeTest, UnreadableFileShowsTheFormatTextAndLeavesNoEntry)
+{
+    const std::string dir = TempDir();
+    const std::string good = WriteJpegWithExif(dir + "/good.jpg", 640, 480, 1, 250, 28);
+    std::vector<uint8_t> bytes = ReadBytes(good);
+    bytes.resize(bytes.size() / 3);
+    const std::string truncated = dir + "/cut.jpg";
+    WriteBytes(truncated, bytes);
+    ASSERT_EQ(Import({truncated}), 1);
+    EXPECT_EQ(doc->m_statusMessage, truncated + "\nCurrent file format is not supported.");
+    EXPECT_EQ(doc->GetPieceCount(), 0);
+    EXPECT_EQ(doc->FindEntryIndex(truncated, 0), -2);
+}
+
+TEST_F(IntakeTest, PictureTheSetCannotOpenIsNotEnteredAndItsFinderItemIsReleased)
+{
+    // The reader answers for a file that is gone by the time the picture set opens it.
+    SetImageReader([](const std::string&, CPixelArray& px, CSize& s, const CRect&) {
+        px.SetSize(160 * 120);
+        s = CSize(640, 480);
+        return 1;
+    });
+    const std::string gone = TempDir() + "/gone.jpg";
+    doc->RegisterPicture(gone, 77);
+    doc->m_droppedNames = gone;
+    EXPECT_EQ(doc->AddFirstDroppedPicture(), -1);
+    EXPECT_EQ(doc->GetPieceCount(), 0);
+    const int i = doc->FindEntryIndex(gone, 0);
+    ASSERT_GE(i, 0);
+    EXPECT_EQ(Entry(i).m_State, 1);
+    EXPECT_EQ(Entry(i).m_EntryFlag, 0);
+    ASSERT_EQ(work.log.Count(HINT_PIECE_REFUSED), 1);
+}
+
+TEST_F(IntakeTest, DropOnTheCentreCellMakesTheBasePictureWithItsTurnedSize)
+{
+    const std::string a = WritePicture(TempDir() + "/a.bmp", 300, 200);
+    for (int turn = 0; turn < 4; ++turn) {
+        doc->SetModifiedFlag(false);
+        ASSERT_TRUE(doc->FileNew());
+        ASSERT_EQ(Import({a}), 1);
+        const int i = doc->GetPieceEntry(0);
+        Entry(i).m_QuarterTurns = turn;
+        doc->m_dropPoint = CPoint(5, 5);
+        EXPECT_EQ(doc->DropPiece(i), 5) << turn;
+        EXPECT_EQ(doc->m_undoKind, 15);
+        EXPECT_EQ(doc->m_cellSize, turn % 2 ? CSize(200, 300) : CSize(300, 200)) << turn;
+        EXPECT_EQ(Picture(a)->QuarterTurns, turn);
+        EXPECT_EQ(facade->GetFittedCount(), 1);
+    }
+}
+
+TEST_F(IntakeTest, FailedPlacementAnswersTheFailureAndKeepsTheCellSize)
+{
+    const std::string a = WritePicture(TempDir() + "/a.bmp", 300, 200);
+    ASSERT_EQ(Import({a}), 1);
+    facade->placeAnswer = -1;
+    doc->m_dropPoint = CPoint(5, 5);
+    EXPECT_LT(doc->DropPiece(doc->GetPieceEntry(0)), 0);
+    EXPECT_EQ(doc->m_cellSize, CSize(240, 240));
+}
+
+TEST_F(IntakeTest, DropHintIsShownAtMostTwicePerProject)
+{
+    std::vector<std::string> names;
+    LayBase(3, &names);
+    int shown = 0;
+    for (int i = 1; i <= 3; ++i) {
+        doc->m_statusMessage.clear();
+        doc->m_dropPoint = CSmDoc::kNoCell;
+        doc->DropPiece(doc->GetPieceEntry(i));
+        shown += doc->m_statusMessage == Catalogue().selectNextPicture;
+    }
+    EXPECT_EQ(shown, 2);
+}
+
+TEST_F(IntakeTest, PiecesReleasedTogetherFillTheRowAroundTheGrabbedOne)
+{
+    std::vector<std::string> names;
+    LayBase(4, &names);
+    for (int n = 1; n <= 4; ++n)
+        Entry(doc->GetPieceEntry(n)).m_State = 7;
+    const CSize cell = doc->m_cellSize;
+    ASSERT_EQ(doc->SetFrame(2, 0, CPoint(1300, 0), 100, 100), 3);
+    doc->m_dropPoint = CPoint(1300, 0);
+    EXPECT_EQ(doc->PlacePiecesInRow(doc->GetPieceEntry(2)), 1);
+    const int columns[] = {1, 2, 3, 4};
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(Entry(doc->GetPieceEntry(n)).m_PieceSlot.x, columns[n - 1]) << n;
+    EXPECT_EQ(doc->m_undoKind, 11);
+    EXPECT_EQ(doc->m_undoNames.size(), 4u);
+    EXPECT_EQ(doc->m_cellSize, cell) << "with one fitted picture the cell size stays";
+    EXPECT_EQ(work.log.Codes().back(), HINT_DROP_DONE);
+
+    doc->m_dropPoint = CPoint(90000, 90000);
+    EXPECT_EQ(doc->PlacePiecesInRow(doc->GetPieceEntry(2)), 0) << "released in no cell";
+}
+
+TEST_F(IntakeTest, EjectSelectionAsksBeforeUnfittingTheBase)
+{
+    std::vector<std::string> names;
+    LayBase(2, &names);
+    Entry(doc->GetPieceEntry(0)).m_State = 7;
+    Entry(doc->GetPieceEntry(1)).m_State = 7;
+    box.Clear();
+    box.QueueAnswer(platform::IDNO);
+    EXPECT_EQ(doc->EjectPieces(CSmDoc::kNoPiece), 0);
+    EXPECT_EQ(doc->GetPieceCount(), 3);
+    ASSERT_EQ(box.Shown().size(), 1u);
+    EXPECT_EQ(box.Shown()[0], "We are going to unfit all pictures. are you sure?");
+
+    box.QueueAnswer(platform::IDYES);
+    doc->SetModifiedFlag(false);
+    EXPECT_EQ(doc->EjectPieces(CSmDoc::kNoPiece), 2);
+    EXPECT_EQ(doc->GetPieceCount(), 1);
+    EXPECT_EQ(doc->m_undoKind, 15);
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(work.log.Count(HINT_PIECE_OUT), 2);
+}
+
+TEST_F(IntakeTest, UselessPiecesAndTilingAreClearedAndMarkTheProjectModified)
+{
+    std::vector<std::string> names;
+    LayBase(2, &names);
+    ASSERT_EQ(doc->SetPieceCell(doc->GetPieceEntry(1), 1, 0), 1);
+    doc->SetModifiedFlag(false);
+    EXPECT_EQ(doc->ClearTiling(), 1);
+    EXPECT_EQ(Entry(doc->GetPieceEntry(1)).m_PieceSlot, CPoint());
+    EXPECT_TRUE(doc->IsModified());
+
+    doc->SetModifiedFlag(false);
+    EXPECT_EQ(doc->EjectUselessPieces(), 2) << "the two pieces in no cell; the fitted base stays";
+    EXPECT_EQ(doc->GetPieceCount(), 1);
+    EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(IntakeTest, CountingRulesOverThePieceList)
+{
+    std::vector<std::string> names;
+    LayBase(3, &names);
+    EXPECT_EQ(doc->CountPiecesToFit(), -1) << "the base lies in the centre cell, which counts as none";
+    doc->SetPieceCell(doc->GetPieceEntry(1), 1, 0);
+    EXPECT_EQ(doc->CountPiecesToFit(), 1);
+    doc->SelectAllPieces();
+    EXPECT_EQ(doc->CountSelectedPieces(), 4);
+    EXPECT_EQ(doc->CountSelectedFittedPieces(), 1);
+    EXPECT_EQ(doc->CountSelectedUnfittedPieces(), 3);
+    doc->DeselectAllPieces();
+    EXPECT_EQ(doc->GetFirstSelectedEntry(), -1);
+    EXPECT_EQ(doc->FindPieceIndexByName(ToUpper(names[2])), doc->GetPieceEntry(2));
+    EXPECT_EQ(doc->GetPieceEntry(4), -2);
+    EXPECT_EQ(doc->HitTestFittedPiece(CPoint(0, 0)), names[0]);
+    EXPECT_EQ(doc->HitTestFittedPiece(CPoint(400, 0)), "");
+}
+
+} // namespace
+} // namespace doctest
