@@ -21,7 +21,7 @@ endfunction()
 # Every library that exists, for tools and tests that sit on top of everything.
 function(smra_all_libraries out)
   set(libs)
-  foreach(t smra_document smra_model smra_geometry smra_imagefile smra_platform smra_common)
+  foreach(t smra_setup_core smra_document smra_model smra_geometry smra_imagefile smra_platform smra_common)
     if(TARGET ${t})
       list(APPEND libs ${t})
     endif()

@@ -4,8 +4,8 @@
 #   common; geometry, platform -> common; imagefile -> platform; picset+engine (the model)
 #   -> imagefile, geometry; document -> model; views -> document, platform/qt;
 #   shell -> views, platform/qt.
-# Developer tools and fuzz targets sit on the model and the document, benchmarks also on the
-# views they time; a test folder
+# Developer tools and fuzz targets sit on the model and the document (fuzz targets also on the
+# installer core), benchmarks also on the views they time; a test folder
 # may include what the library it tests may include, plus the test helpers.
 set -u
 root=${1:-.}
@@ -30,7 +30,7 @@ BEGIN {
   set("setup",       "setup platform common")
   set("setup/pages", "setup/pages setup platform common")
   set("tools",       "tools document " model)
-  set("fuzz",        "fuzz document " model)
+  set("fuzz",        "fuzz document setup " model)
   set("bench",       "bench views platform/qt document " model)
   qt = " views shell platform/qt setup/pages "
   split("common geometry platform imagefile picset engine document views shell setup tools fuzz bench tests", k, " ")

@@ -1,0 +1,92 @@
+// A fresh home for every installer test: HOME, the XDG folders, TMPDIR and the settings store
+// all point into one temporary folder, and a test stops at once if HOME lies anywhere else.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/settings_store.h"
+#include "setup/core/setup.h"
+
+namespace setuptest {
+
+namespace fs = std::filesystem;
+
+struct Shown {
+    std::string text, title;
+    setup::Buttons buttons;
+};
+
+class FakeUi : public setup::SetupUi {
+public:
+    int MessageBox(const std::string& text, const std::string& title, setup::Buttons b, setup::Icon, bool defaultNo) override
+    {
+        boxes.push_back({text, title, b});
+        lastDefaultNo = defaultNo;
+        if (!answers.empty()) {
+            const int a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return b == setup::Buttons::YesNo ? setup::IDNO : b == setup::Buttons::AbortRetryIgnore ? setup::IDABORT : setup::IDOK;
+    }
+    int AskRetry(const std::string& target, const std::string&) override
+    {
+        retried.push_back(target);
+        if (!retryAnswers.empty()) {
+            const int a = retryAnswers.front();
+            retryAnswers.pop_front();
+            return a;
+        }
+        return 3;
+    }
+    void ShowErrorList(const std::string& text) override { errorLists.push_back(text); }
+    bool StartProgram(const std::vector<std::string>& argv, const std::string&) override
+    {
+        started.push_back(argv);
+        return startResult;
+    }
+    std::vector<Shown> boxes;
+    std::deque<int> answers;
+    std::deque<int> retryAnswers;
+    std::vector<std::string> retried;
+    std::vector<std::string> errorLists;
+    std::vector<std::vector<std::string>> started;
+    bool startResult = true;
+    bool lastDefaultNo = false;
+};
+
+class SetupTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes a file (creating its folders).
+    static void Put(const std::string& path, const std::string& text);
+    static std::string Get(const std::string& path);
+    // A distribution folder: the program, its script and files.
+    void MakeDist(const std::string& script, const std::map<std::string, std::string>& files = {});
+    std::unique_ptr<setup::CSetup> NewSetup();
+    // Runs a whole install from the distribution, answering the dialog with OK.
+    int InstallFromDist(FakeUi& ui, const std::function<void(setup::CSetup&)>& adjust = nullptr);
+    // Runs the installed copy with the word "uninstall".
+    int UninstallInstalled(FakeUi& ui, const std::string& dest);
+    // Every file under the home (but the trash) with its contents, and every settings value.
+    std::map<std::string, std::string> Snapshot();
+
+    std::string root;
+    std::string home;
+    std::string dist;
+    setup::SetupFolders folders;
+    std::unique_ptr<platform::CSettingsStore> store;
+    FakeUi ui;
+};
+
+} // namespace setuptest

@@ -1,0 +1,133 @@
+// The built distribution installed and uninstalled by the real `setup` program, unattended on
+// the offscreen platform, in a temporary home.
+#include "setup_fixture.h"
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+#include "setup/core/setup_ini.h"
+
+extern char** environ;
+
+namespace setuptest {
+namespace {
+
+using platform::SettingsHive;
+
+#ifdef SMRA_SETUP_DIST
+
+// Runs a program and waits for it (at most a minute); its exit code, or -1.
+int RunProgram(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        return -1;
+    for (int i = 0; i < 600; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+std::string ExecTarget(const std::string& entry)
+{
+    const std::size_t p = entry.find("\nExec=\"");
+    if (p == std::string::npos)
+        return std::string();
+    const std::size_t start = p + 7;
+    return entry.substr(start, entry.find('"', start) - start);
+}
+
+class EndToEndTest : public SetupTest {
+protected:
+    void SetUp() override
+    {
+        SetupTest::SetUp();
+        if (!fs::exists(std::string(SMRA_SETUP_DIST) + "/setup"))
+            GTEST_SKIP() << "no distribution built";
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("SMRA_SETUP_NO_PAUSE", "1", 1);
+        setenv("SMRA_SETUP_AUTO_ANSWER", "1", 1);
+        setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
+        fs::create_directories(root + "/run");
+        fs::permissions(root + "/run", fs::perms::owner_all);
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        // The distribution, run unattended.
+        fs::copy(SMRA_SETUP_DIST, dist, fs::copy_options::recursive);
+        setup::CIniCache ini;
+        ini.WriteIniString("Setup", "Auto", "1", dist + "/Setup.ini");
+        if (!fs::exists(dist + "/Smra_En")) {
+            // The program is not built here: a stand-in that records how it was started.
+            Put(dist + "/Smra_En", "#!/bin/sh\necho \"$@\" >> \"$HOME/started.txt\"\n");
+            fs::permissions(dist + "/Smra_En", fs::perms::owner_all);
+            const int n = ini.ReadIniInt("CopyFile", "Count", 0, dist + "/Setup.ini");
+            int i = 0;
+            while (!ini.ReadIniString("CopyFile", std::to_string(i), "", dist + "/Setup.ini").empty())
+                ++i;
+            (void)n;
+            ini.WriteIniString("CopyFile", std::to_string(i), "Smra_En", dist + "/Setup.ini");
+        }
+        Put(folders.programs + "/notes.txt", "mine");
+        Put(folders.desktop + "/mine.desktop", "[Desktop Entry]\nName=Mine\n");
+        Put(folders.mimeApps, "[Default Applications]\ntext/plain=editor.desktop;\n");
+        store->SetString(SettingsHive::CurrentUser, "Software\\Other", "x", "keep");
+    }
+    std::string Dest() const { return folders.programs + "/Seamora"; }
+};
+
+TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
+{
+    const auto before = Snapshot();
+    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    const std::string program = Dest() + "/Smra_En";
+    ASSERT_TRUE(fs::exists(program));
+    EXPECT_TRUE(fs::exists(Dest() + "/setup"));
+    // The menu entry, the desktop shortcut and the ".fit" association all open the program.
+    const std::string menu = Get(folders.applications + "/Seamora/Seamora.desktop");
+    const std::string desk = Get(folders.desktop + "/Seamora.desktop");
+    const std::string assoc = Get(folders.applications + "/seamora-seamora-project-open.desktop");
+    EXPECT_EQ(ExecTarget(menu), program);
+    EXPECT_EQ(ExecTarget(desk), program);
+    EXPECT_EQ(ExecTarget(assoc), program);
+    EXPECT_NE(assoc.find("%f"), std::string::npos);
+    EXPECT_NE(Get(folders.mimeApps).find("application/x-seamora-project=seamora-seamora-project-open.desktop;"), std::string::npos);
+    EXPECT_NE(Get(folders.mimeApps).find("text/plain=editor.desktop;"), std::string::npos);
+    store->Reload();
+    EXPECT_EQ(store->GetString(SettingsHive::ClassesRoot, ".fit", "").value_or(""), "Seamora.Project");
+    EXPECT_EQ(store->GetString(SettingsHive::CurrentUser, "Software\\Other", "x").value_or(""), "keep");
+
+    ASSERT_EQ(RunProgram({Dest() + "/setup", "uninstall"}), 0);
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(EndToEndTest, VersionUpThenOneUninstall)
+{
+    const auto before = Snapshot();
+    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    // The next version carries one more file.
+    Put(dist + "/extra.txt", "extra");
+    setup::CIniCache ini;
+    int i = 0;
+    while (!ini.ReadIniString("CopyFile", std::to_string(i), "", dist + "/Setup.ini").empty())
+        ++i;
+    ini.WriteIniString("CopyFile", std::to_string(i), "extra.txt", dist + "/Setup.ini");
+    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    EXPECT_EQ(Get(Dest() + "/extra.txt"), "extra");
+    ASSERT_EQ(RunProgram({Dest() + "/setup", "uninstall"}), 0);
+    EXPECT_EQ(Snapshot(), before);
+}
+
+#endif
+
+} // namespace
+} // namespace setuptest

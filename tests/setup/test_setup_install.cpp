@@ -1,0 +1,431 @@
+// Installing and uninstalling in a temporary home: whole runs, the copy engine's flags and
+// failures, the desktop integration, and what uninstall takes back.
+#include "setup_fixture.h"
+
+#include <sys/stat.h>
+#include <utime.h>
+
+namespace setuptest {
+namespace {
+
+using platform::SettingsHive;
+
+const char* const kScript =
+    "[Setup]\nName=Seamora\n"
+    "[Root]\nName=%programs%\\Seamora\n"
+    "[Check]\nMenu=2\nDesktop=2\nExt=2\nStartup=0\nCopy=0\nDel=0\n"
+    "[CopyFile]\n0=Smra_En\n1=res\\icon.png\n2=&readme.txt\n"
+    "[Menu]\nName=Seamora\n"
+    "[Menu0]\nName=Seamora\nPath=Smra_En\n"
+    "[Desktop]\nName=Seamora\nPath=Smra_En\n"
+    "[Ext0]\nExt=.fit\nKind=Seamora.Project\nVerb=open\nCommand=\"\"Smra_En\" \"%1\"\"\n"
+    "[Del]\nShowError=1\n"
+    "[Registry]\nCompany=Seamora\nName=Seamora\n";
+
+const std::map<std::string, std::string> kFiles = {
+    {"Smra_En", "program v1"}, {"res/icon.png", "icon"}, {"readme.txt", "read me"}};
+
+void SetTime(const std::string& path, time_t t)
+{
+    struct utimbuf u {t, t};
+    ::utime(path.c_str(), &u);
+}
+
+class InstallTest : public SetupTest {
+protected:
+    std::string Dest() const { return folders.programs + "/Seamora"; }
+    std::string DestScript() const { return Dest() + "/Setup.ini"; }
+    std::string ReadDest(const std::string& sec, const std::string& key)
+    {
+        setup::CIniCache ini;
+        return ini.ReadIniString(sec, key, "", DestScript());
+    }
+    void Decoys()
+    {
+        Put(folders.programs + "/notes.txt", "mine");
+        Put(folders.desktop + "/mine.desktop", "[Desktop Entry]\nName=Mine\n");
+        Put(folders.mimeApps, "[Default Applications]\ntext/plain=editor.desktop;\n");
+        store->SetString(SettingsHive::CurrentUser, "Software\\Other", "x", "keep");
+        store->SetString(SettingsHive::ClassesRoot, ".txt", "", "txtfile");
+    }
+};
+
+TEST_F(InstallTest, InstallThenUninstallLeavesTheHomeAsItWas)
+{
+    MakeDist(kScript, kFiles);
+    Decoys();
+    const auto before = Snapshot();
+
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    EXPECT_EQ(Get(Dest() + "/Smra_En"), "program v1");
+    EXPECT_EQ(Get(Dest() + "/res/icon.png"), "icon");
+    EXPECT_TRUE(fs::exists(Dest() + "/setup"));
+    EXPECT_EQ(ReadDest("CopiedFile", "Count"), "3");
+    const std::string menuEntry = Get(folders.applications + "/Seamora/Seamora.desktop");
+    EXPECT_NE(menuEntry.find("Exec=\"" + Dest() + "/Smra_En\""), std::string::npos) << menuEntry;
+    EXPECT_NE(menuEntry.find("Path=" + Dest()), std::string::npos);
+    EXPECT_TRUE(fs::exists(folders.desktop + "/Seamora.desktop"));
+    EXPECT_EQ(store->GetString(SettingsHive::ClassesRoot, ".fit", "").value_or(""), "Seamora.Project");
+    EXPECT_EQ(store->GetString(SettingsHive::ClassesRoot, "Seamora.Project\\shell\\open\\command", "").value_or(""),
+              "\"" + Dest() + "/Smra_En\" \"%1\"");
+    const std::string mimeApps = Get(folders.mimeApps);
+    EXPECT_NE(mimeApps.find("text/plain=editor.desktop;"), std::string::npos);
+    EXPECT_NE(mimeApps.find("application/x-seamora-project=seamora-seamora-project-open.desktop;"), std::string::npos);
+    EXPECT_NE(Get(folders.applications + "/seamora-seamora-project-open.desktop").find("MimeType=application/x-seamora-project;"),
+              std::string::npos);
+    EXPECT_NE(Get(folders.mime + "/packages/seamora-seamora-project.xml").find("pattern=\"*.fit\""), std::string::npos);
+    EXPECT_EQ(store->GetString(SettingsHive::LocalMachine, "Software\\Uninstall\\Seamora", "UninstallString").value_or(""),
+              "\"" + Dest() + "/setup\"");
+    EXPECT_EQ(Get(dist + "/Setup.ini"), kScript) << "the distribution stays untouched";
+    EXPECT_TRUE(ui.started.empty()) << "[Menu] Open is not set";
+
+    FakeUi ui2;
+    ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+    EXPECT_TRUE(ui2.boxes.empty()) << ui2.boxes.front().text;
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_FALSE(fs::exists(Dest()));
+}
+
+TEST_F(InstallTest, CancelChangesNothing)
+{
+    MakeDist(kScript, kFiles);
+    Decoys();
+    const auto before = Snapshot();
+    auto s = NewSetup();
+    EXPECT_EQ(s->Run(dist + "/setup", "", [](setup::CSetup&) { return setup::IDCANCEL; }), 0);
+    s.reset();
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(InstallTest, VersionUpMergesLogsAndOneUninstallRemovesBoth)
+{
+    MakeDist(kScript, kFiles);
+    Put(dist + "/old.dat", "old");
+    Decoys();
+    Put(dist + "/Setup.ini", std::string(kScript).replace(std::string(kScript).find("2=&readme.txt"), 13, "2=old.dat"));
+    const auto before = Snapshot();
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    ASSERT_TRUE(fs::exists(Dest() + "/old.dat"));
+
+    // The second version: a newer program and a new file, and no old.dat.
+    fs::remove_all(dist);
+    MakeDist(kScript, {{"Smra_En", "program v2"}, {"res/icon.png", "icon"}, {"readme.txt", "r"}, {"new.dat", "n"}});
+    Put(dist + "/Setup.ini", std::string(kScript).replace(std::string(kScript).find("2=&readme.txt"), 13, "2=new.dat"));
+    SetTime(dist + "/Smra_En", time(nullptr) + 100);
+    FakeUi ui2;
+    auto s = NewSetup();
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    EXPECT_TRUE(s->Dialog().destinationReadOnly);
+    EXPECT_EQ(s->Destination(), Dest());
+    EXPECT_EQ(s->Dialog()[setup::kLabel].text, "&Folder to version up");
+    ASSERT_EQ(s->Ok(), setup::RunResult::Ended);
+    s->EndRun();
+    s.reset();
+    EXPECT_EQ(Get(Dest() + "/Smra_En"), "program v2");
+    EXPECT_EQ(Get(Dest() + "/new.dat"), "n");
+    EXPECT_EQ(ReadDest("CopiedFile", "Count"), "4");
+
+    FakeUi ui3;
+    ASSERT_EQ(UninstallInstalled(ui3, Dest()), 0);
+    EXPECT_FALSE(fs::exists(Dest()));
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(InstallTest, AUsersFileInACreatedFolderStaysAndIsListed)
+{
+    std::string script = kScript;
+    script += "[DirRemove]\n1=res\n";
+    MakeDist(script, kFiles);
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    Put(Dest() + "/res/mine.txt", "mine");
+    Put(Dest() + "/mine2.txt", "mine too");
+    FakeUi ui2;
+    ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+    EXPECT_EQ(Get(Dest() + "/res/mine.txt"), "mine");
+    EXPECT_EQ(Get(Dest() + "/mine2.txt"), "mine too");
+    EXPECT_FALSE(fs::exists(Dest() + "/Smra_En"));
+    EXPECT_FALSE(fs::exists(Dest() + "/res/icon.png"));
+    ASSERT_EQ(ui2.boxes.size(), 1u);
+    EXPECT_EQ(ui2.boxes[0].title, "Delete files and folders");
+    EXPECT_EQ(ui2.boxes[0].text, "Could not delete these...\n\n" + Dest() + "/res\n" + Dest() + "/res\n" + Dest() + "\n");
+    // The program goes; its folder stays for the user's files.
+    EXPECT_FALSE(fs::exists(Dest() + "/setup"));
+}
+
+TEST_F(InstallTest, LeftoversWaitForTheNextStartWithDelReboot)
+{
+    std::string script = kScript;
+    script.replace(script.find("ShowError=1"), 11, "ShowError=0\nReboot=1");
+    MakeDist(script, kFiles);
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    Put(Dest() + "/res/mine.txt", "mine");
+    FakeUi ui2;
+    ui2.answers = {setup::IDOK, setup::IDNO};
+    ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+    ASSERT_EQ(ui2.boxes.size(), 2u);
+    EXPECT_EQ(ui2.boxes[0].text.rfind("These will delete after reboot.\n\n", 0), 0u);
+    EXPECT_EQ(ui2.boxes[1].text, "Some files will delete\nafter reboot.\n\nReboot now?");
+    const std::string pending = Get(folders.state + "/pending");
+    EXPECT_NE(pending.find("D\t" + Dest() + "/res\n"), std::string::npos) << pending;
+    // The user's file itself is never scheduled: only what the logs name.
+    EXPECT_EQ(pending.find("mine.txt"), std::string::npos);
+}
+
+TEST_F(InstallTest, FailedCopyInAVersionUpKeepsTheEarlierInstallation)
+{
+    MakeDist(kScript, kFiles);
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    fs::remove_all(dist);
+    MakeDist(kScript, {{"Smra_En", "program v2"}, {"res/icon.png", "icon v2"}, {"readme.txt", "r"}});
+    SetTime(dist + "/Smra_En", time(nullptr) + 100);
+    SetTime(dist + "/res/icon.png", time(nullptr) + 100);
+    const auto before = Snapshot();
+    FakeUi ui2;
+    auto s = NewSetup();
+    s->inUse.insert(Dest() + "/res/icon.png");
+    ASSERT_EQ(s->Run(dist + "/setup", "", [](setup::CSetup&) { return setup::IDOK; }), 0);
+    s.reset();
+    EXPECT_EQ(Snapshot(), before);
+    ASSERT_EQ(ui2.boxes.size(), 0u);
+}
+
+TEST_F(InstallTest, CopyFlagsOverAnEarlierInstallation)
+{
+    const std::string script =
+        "[Root]\nName=App\n[CopyFile]\n"
+        "0=!&newer.txt\n"      // target newer: skipped quietly, not logged
+        "1=|update.txt\n"      // target missing: not copied
+        "2=?same.txt\n"        // target as new: overwritten without asking
+        "3=ask.txt\n"          // target as new: asked, answered No
+        "4=%del%gone.txt\n"    // not copied
+        "5=sub\\new.txt\n";   // a new folder with it
+    MakeDist(script, {{"newer.txt", "new"}, {"update.txt", "u"}, {"same.txt", "s2"}, {"ask.txt", "a2"},
+                      {"gone.txt", "g"}, {"sub/new.txt", "n"}});
+    const std::string dest = home + "/App";
+    Put(dest + "/Setup.ini", "[CopiedFile]\n0=" + dest + "/newer.txt\n1=" + dest + "/same.txt\n2=" + dest +
+                                 "/ask.txt\nCount=3\n");
+    const time_t t = time(nullptr);
+    for (const char* f : {"newer.txt", "same.txt", "ask.txt"}) {
+        Put(dest + "/" + f, "old");
+        SetTime(dist + "/" + f, t);
+        SetTime(dest + "/" + f, std::string(f) == "newer.txt" ? t + 50 : t);
+    }
+    auto s = NewSetup();
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    ui.answers = {setup::IDNO};
+    EXPECT_EQ(s->CopyFiles(), 1);
+    EXPECT_EQ(Get(dest + "/newer.txt"), "old");
+    EXPECT_FALSE(fs::exists(dest + "/update.txt"));
+    EXPECT_EQ(Get(dest + "/same.txt"), "s2");
+    EXPECT_EQ(Get(dest + "/ask.txt"), "old");
+    EXPECT_FALSE(fs::exists(dest + "/gone.txt"));
+    EXPECT_EQ(Get(dest + "/sub/new.txt"), "n");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "New file exist...\r\n\r\n" + dest + "/ask.txt\r\n\r\nOverwrite?");
+    EXPECT_TRUE(ui.errorLists.empty());
+    EXPECT_EQ(s->Read("CopiedFile", "0"), dest + "/same.txt");
+    EXPECT_EQ(s->Read("CopiedFile", "1"), dest + "/sub/new.txt");
+    EXPECT_EQ(s->Read("CopiedFile", "Count"), "2");
+    EXPECT_EQ(s->Read("MakedDirectory", "0"), dest + "/sub");
+    for (const auto& e : fs::directory_iterator(dest))
+        EXPECT_EQ(e.path().filename().string().find(".stu"), std::string::npos) << "no stage file left: " << e.path();
+}
+
+TEST_F(InstallTest, AUsersFileOrAnEscapingNameIsNeverWritten)
+{
+    const std::string longName = std::string(250, 'x') + "\\y.txt";
+    MakeDist("[Root]\nName=App\n[CopyFile]\n0=user.txt\n1=..\\escape.txt\n2=a.txt\n3=" + longName + "\n",
+             {{"user.txt", "ours"}, {"a.txt", "a"}});
+    fs::create_directories(dist + "/" + std::string(250, 'x'));
+    Put(dist + "/" + std::string(250, 'x') + "/y.txt", "y");
+    Put(root + "/escape.txt", "e");
+    const std::string dest = home + "/App";
+    Put(dest + "/user.txt", "mine");
+    auto s = NewSetup();
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    EXPECT_EQ(s->CopyFiles(), 1);
+    EXPECT_EQ(Get(dest + "/user.txt"), "mine");
+    EXPECT_FALSE(fs::exists(home + "/escape.txt"));
+    EXPECT_EQ(Get(dest + "/a.txt"), "a");
+    ASSERT_EQ(ui.errorLists.size(), 1u);
+    EXPECT_NE(ui.errorLists[0].find(dest + "/user.txt"), std::string::npos);
+    EXPECT_NE(ui.errorLists[0].find("escape.txt"), std::string::npos);
+    EXPECT_NE(ui.errorLists[0].find("/y.txt"), std::string::npos) << "a path too long for the script is refused, not cut";
+    EXPECT_FALSE(fs::exists(dest + "/" + std::string(250, 'x')));
+    // The error log holds this run only, in the run's own folder.
+    EXPECT_EQ(fs::path(s->ErrorLogPath()).parent_path().filename().string().rfind("STU", 0), 0u);
+    EXPECT_EQ(s->Read("CopiedFile", "0"), dest + "/a.txt");
+    EXPECT_EQ(s->Read("CopiedFile", "1"), "");
+}
+
+TEST_F(InstallTest, CopyBoxPlacesTheInstallerUnderItsOwnName)
+{
+    MakeDist("[Root]\nName=App\n[Check]\nCopy=2\n[CopyFile]\nSelf=setup\n0=a.txt\n", {{"a.txt", "a"}});
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    EXPECT_TRUE(ui.errorLists.empty()) << ui.errorLists.front();
+    setup::CIniCache ini;
+    EXPECT_EQ(ini.ReadIniString("CopiedFile", "1", "", home + "/App/Setup.ini"), home + "/App/setup");
+    EXPECT_EQ(ini.ReadIniString("Check", "Copy", "", home + "/App/Setup.ini"), "2");
+    FakeUi ui2;
+    ASSERT_EQ(UninstallInstalled(ui2, home + "/App"), 0);
+    EXPECT_FALSE(fs::exists(home + "/App"));
+}
+
+TEST_F(InstallTest, EveryEntryUnloggedStillMarksTheInstallation)
+{
+    MakeDist("[Root]\nName=App\n[CopyFile]\n0=!a.txt\n", {{"a.txt", "a"}});
+    auto s = NewSetup();
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    EXPECT_EQ(s->CopyFiles(), 1);
+    EXPECT_EQ(s->ReadInt("CopiedFile", "Count"), 1);
+    // A destination that had to be made is logged; one that existed is not.
+    EXPECT_EQ(s->Read("MakedDirectory", "0"), home + "/App");
+    auto s2 = NewSetup();
+    ASSERT_EQ(s2->Prepare(dist + "/setup", ""), 0);
+    s2->OpenMainDialog();
+    EXPECT_EQ(s2->CopyFiles(), 1);
+    EXPECT_EQ(s2->ReadInt("MakedDirectory", "Count"), 0);
+}
+
+TEST_F(InstallTest, LockedFilesByTheScriptsChoice)
+{
+    struct Case {
+        const char* flags;
+        std::deque<int> retry;
+        bool replacedLater, listed, stopped;
+    };
+    const Case cases[] = {
+        {"Question=0\nReboot=0\n", {}, false, true, false},
+        {"Question=0\nReboot=1\n", {}, true, false, false},
+        {"Question=1\n", {1}, true, false, false},
+        {"Question=1\n", {3}, false, true, false},
+        {"Question=1\n", {0, 3}, false, true, false},
+        {"Question=1\n", {4}, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.flags) + " retry " + std::to_string(c.retry.size()));
+        fs::remove_all(home);
+        fs::remove_all(dist);
+        fs::create_directories(home);
+        MakeDist(std::string("[Root]\nName=App\n[CopyFile]\n0=a.txt\n1=b.txt\n") + c.flags, {{"a.txt", "a"}, {"b.txt", "b"}});
+        FakeUi fake;
+        fake.retryAnswers = c.retry;
+        setup::CSetup s(fake, folders, *store);
+        s.freeSpaceHook = nullptr;
+        s.inUse.insert(home + "/App/a.txt");
+        ASSERT_EQ(s.Prepare(dist + "/setup", ""), 0);
+        s.OpenMainDialog();
+        const int r = s.CopyFiles();
+        EXPECT_EQ(r == 0, c.stopped);
+        const std::string pending = Get(folders.state + "/pending");
+        EXPECT_EQ(!pending.empty(), c.replacedLater);
+        EXPECT_EQ(s.RebootCopy(), c.replacedLater);
+        EXPECT_EQ(fake.errorLists.size() == 1 && fake.errorLists[0].find(home + "/App/a.txt") != std::string::npos, c.listed);
+        if (c.stopped) {
+            EXPECT_FALSE(fs::exists(home + "/App")) << "a stopped install leaves nothing";
+            continue;
+        }
+        EXPECT_EQ(Get(home + "/App/b.txt"), "b");
+        if (c.replacedLater) {
+            EXPECT_EQ(s.Read("CopiedFile", "0"), home + "/App/a.txt");
+            s.inUse.clear();
+            s.ApplyPending();
+            EXPECT_EQ(Get(home + "/App/a.txt"), "a");
+            EXPECT_FALSE(fs::exists(folders.state + "/pending"));
+        }
+    }
+}
+
+TEST_F(InstallTest, AfterAllReplacesEveryLaterFailureWithoutAsking)
+{
+    MakeDist("[Root]\nName=App\n[CopyFile]\nQuestion=1\n0=a.txt\n1=b.txt\n2=c.txt\n", {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
+    auto s = NewSetup();
+    for (const char* f : {"a.txt", "b.txt", "c.txt"})
+        s->inUse.insert(home + "/App/" + f);
+    ui.retryAnswers = {2};
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    EXPECT_EQ(s->CopyFiles(), 1);
+    EXPECT_EQ(ui.retried.size(), 1u);
+    EXPECT_EQ(s->ReadInt("CopiedFile", "Count"), 3);
+}
+
+TEST_F(InstallTest, RebootCopyStartsTheQuestionChild)
+{
+    MakeDist("[Root]\nName=App\n[CopyFile]\nReboot=1\n0=a.txt\n[Reboot]\nInstall=1\n", {{"a.txt", "a"}});
+    auto s = NewSetup();
+    s->inUse.insert(home + "/App/a.txt");
+    ASSERT_EQ(s->Run(dist + "/setup", "", [](setup::CSetup&) { return setup::IDOK; }), 0);
+    ASSERT_FALSE(ui.started.empty());
+    EXPECT_EQ(ui.started.back(), (std::vector<std::string>{home + "/App/setup", "reboot"}));
+    // The child asks; setup itself does not ask again.
+    for (const Shown& b : ui.boxes)
+        EXPECT_EQ(b.text.find("Reboot now?"), std::string::npos);
+}
+
+TEST_F(InstallTest, NoFreeSpaceAsksAndAbortCopiesNothing)
+{
+    MakeDist("[Setup]\nName=T\n[Root]\nName=App\n[CopyFile]\n0=big.bin\n1=|missing.bin\n", {{"big.bin", std::string(20000, 'x')}});
+    auto s = NewSetup();
+    std::vector<std::string> asked;
+    s->freeSpaceHook = [&](const std::string& p) {
+        asked.push_back(p);
+        setup::FreeSpace f;
+        f.device = 7;
+        f.freeBytes = 4096 * 6;
+        f.cluster = 4096;
+        f.root = "/mnt/disk";
+        return std::optional<setup::FreeSpace>(f);
+    };
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    ui.answers = {setup::IDABORT};
+    EXPECT_EQ(s->Ok(), setup::RunResult::Ended);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].title, "/mnt/disk");
+    EXPECT_EQ(ui.boxes[0].text, "No free space.\r\n\r\nSelect another disk.");
+    EXPECT_FALSE(fs::exists(home + "/App"));
+    for (const std::string& p : asked)
+        EXPECT_EQ(p.find("missing.bin"), std::string::npos) << "an update-only entry without target needs no space";
+}
+
+TEST_F(InstallTest, StopInstallLeavesFilesAndScriptAsTheyWere)
+{
+    MakeDist("[Root]\nName=App\n[CopyFile]\nQuestion=1\n0=a.txt\n1=b.txt\n", {{"a.txt", "a"}, {"b.txt", "b"}});
+    auto s = NewSetup();
+    s->inUse.insert(home + "/App/b.txt");
+    ui.retryAnswers = {4};
+    const auto before = Snapshot();
+    ASSERT_EQ(s->Run(dist + "/setup", "", [](setup::CSetup&) { return setup::IDOK; }), 0);
+    s.reset();
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxes.back().text, "Aborted by user.\r\n\r\nStop install too.");
+    EXPECT_EQ(ui.boxes.back().title, "Copy files");
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(Get(dist + "/Setup.ini"), "[Root]\nName=App\n[CopyFile]\nQuestion=1\n0=a.txt\n1=b.txt\n");
+}
+
+TEST_F(InstallTest, JapaneseMessagesFollowTheLocale)
+{
+    setenv("LC_ALL", "ja_JP.UTF-8", 1);
+    MakeDist("[Root]\nName=App\n[CopyFile]\nQuestion=1\n0=a.txt\n", {{"a.txt", "a"}});
+    auto s = NewSetup();
+    s->inUse.insert(home + "/App/a.txt");
+    ui.retryAnswers = {4};
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    EXPECT_EQ(s->Dialog()[setup::kLabel].text, "(&F)インストール先");
+    EXPECT_EQ(s->Dialog()[setup::kOk].text, "実行");
+    s->Ok();
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxes.back().text, "指示により中断しました\r\n\r\nインストールは行いません");
+    setenv("LC_ALL", "en_US.UTF-8", 1);
+    EXPECT_EQ(setup::Tx("Completed.", "終了しました．"), "Completed.");
+}
+
+} // namespace
+} // namespace setuptest
