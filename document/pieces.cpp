@@ -2,6 +2,7 @@
 // pictures too small to fit, entry and piece states, counting and selection, dropping and
 // placing pieces into grid cells, and the way back to the stock.
 #include <algorithm>
+#include <list>
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
@@ -44,36 +45,43 @@ std::string TakeFirstName(std::string& list)
 
 // ---- Counting and selection --------------------------------------------------------------------
 
-int CSmDoc::CountSelectedPieces() const
+namespace {
+
+// How many pieces of the list have entries that answer yes.
+template <class Test>
+int CountPiecesWhere(const std::list<int>& pieces, const std::vector<CPictureEntry>& entries, Test test)
 {
     int n = 0;
-    for (int i : m_pieceList)
-        n += m_entries[static_cast<size_t>(i)].m_State > 6;
+    for (int i : pieces)
+        n += test(entries[static_cast<size_t>(i)]) ? 1 : 0;
     return n;
+}
+
+bool IsSelected(const CPictureEntry& e) { return e.m_State > 6; }
+bool IsFitted(const CPictureEntry& e) { return e.m_FitStatus > 2; }
+
+} // namespace
+
+int CSmDoc::CountSelectedPieces() const
+{
+    return CountPiecesWhere(m_pieceList, m_entries, IsSelected);
 }
 
 int CSmDoc::CountSelectedFittedPieces() const
 {
-    int n = 0;
-    for (int i : m_pieceList)
-        n += m_entries[static_cast<size_t>(i)].m_State > 6 && m_entries[static_cast<size_t>(i)].m_FitStatus > 2;
-    return n;
+    return CountPiecesWhere(m_pieceList, m_entries,
+                            [](const CPictureEntry& e) { return IsSelected(e) && IsFitted(e); });
 }
 
 int CSmDoc::CountFittedPieces() const
 {
-    int n = 0;
-    for (int i : m_pieceList)
-        n += m_entries[static_cast<size_t>(i)].m_FitStatus > 2;
-    return n;
+    return CountPiecesWhere(m_pieceList, m_entries, IsFitted);
 }
 
 int CSmDoc::CountSelectedUnfittedPieces() const
 {
-    int n = 0;
-    for (int i : m_pieceList)
-        n += m_entries[static_cast<size_t>(i)].m_State > 6 && m_entries[static_cast<size_t>(i)].m_FitStatus < 3;
-    return n;
+    return CountPiecesWhere(m_pieceList, m_entries,
+                            [](const CPictureEntry& e) { return IsSelected(e) && !IsFitted(e); });
 }
 
 int CSmDoc::CountPiecesToFit() const

@@ -219,7 +219,7 @@ TEST_F(PiecesTest, DualLayoutWithNothingFitted)
     EXPECT_EQ(doc->LayoutDualInline(), 1);
     const CPoint cells[] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {0, 0}, {1, 0}};
     for (int n = 0; n < 6; ++n)
-        EXPECT_EQ(Cell(n), cells[n]) << "piece " << n + 1;
+        EXPECT_EQ(Cell(n), cells[n]) << "the piece entered as number " << n + 1;
     EXPECT_EQ(Entry(doc->GetPieceEntry(4)).m_FitStatus, 3) << "the middle of row 0 became the base";
 }
 
@@ -247,7 +247,7 @@ TEST_F(PiecesTest, SingleLayoutLaysFromTheMiddleOutwards)
     EXPECT_EQ(doc->LayoutSingleInline(), 5);
     const CPoint cells[] = {{-2, 0}, {-1, 0}, {0, 0}, {1, 0}, {2, 0}};
     for (int n = 0; n < 5; ++n)
-        EXPECT_EQ(Cell(n), cells[n]) << "piece " << n + 1;
+        EXPECT_EQ(Cell(n), cells[n]) << "the piece entered as number " << n + 1;
     EXPECT_EQ(work.log.hints.front().code, HINT_LAYOUT);
     EXPECT_EQ(work.log.Count(HINT_FIT_DONE), 5);
     EXPECT_EQ(doc->m_droppedNames, "") << "the drop list is cleared";
