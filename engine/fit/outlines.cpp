@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/fit/fit_candidates.h"
 #include "geometry/projections.h"
 #include "geometry/sphere.h"
 #include "picset/mccore.h"
@@ -22,19 +23,6 @@ constexpr int32_t kAnchorState = -4;
 
 // Outlines are kept within this square, whatever a projection gives far off its centre.
 constexpr int32_t kOutlineLimit = 163840;
-
-// The rectangle grown to reach p (p on its right or bottom edge, as the fit's rectangles do).
-void ExtendToPoint(CRect& r, CPoint p)
-{
-    if (p.x < r.left)
-        r.left = p.x;
-    else if (p.x > r.right)
-        r.right = p.x;
-    if (p.y < r.top)
-        r.top = p.y;
-    else if (p.y > r.bottom)
-        r.bottom = p.y;
-}
 
 } // namespace
 
@@ -80,10 +68,10 @@ CRect CMcCore::GetPictureOutline(CKpic* picture)
     const CPoint centre = land((L + R) / 2, (T + B) / 2);
     CRect outline(centre, centre);
     for (int i = 0; i < 4; ++i) {
-        ExtendToPoint(outline, land(L + i * (w / 4), T));
-        ExtendToPoint(outline, land(L + (i + 1) * (w / 4), B));
-        ExtendToPoint(outline, land(L, T + (i + 1) * (h / 4)));
-        ExtendToPoint(outline, land(R, T + i * (h / 4)));
+        ExtendRectToPoint(outline, land(L + i * (w / 4), T));
+        ExtendRectToPoint(outline, land(L + (i + 1) * (w / 4), B));
+        ExtendRectToPoint(outline, land(L, T + (i + 1) * (h / 4)));
+        ExtendRectToPoint(outline, land(R, T + i * (h / 4)));
     }
     outline = outline & CRect(-kOutlineLimit, -kOutlineLimit, kOutlineLimit, kOutlineLimit);
     if (m_Projection == PROJ_LINEAR) {
@@ -124,10 +112,10 @@ CRect CMcCore::MapPictureRect(CKpic* from, CKpic* into)
     auto land = [&](int x, int y) { return into->SphereToPixelPoint(from->PixelToSphere(CDPoint(x, y))); };
     const CPoint centre = land(w / 2, h / 2);
     CRect r(centre, centre);
-    ExtendToPoint(r, land(fr.left, fr.top));
-    ExtendToPoint(r, land(fr.left, fr.bottom));
-    ExtendToPoint(r, land(fr.right, fr.bottom));
-    ExtendToPoint(r, land(fr.right, fr.top));
+    ExtendRectToPoint(r, land(fr.left, fr.top));
+    ExtendRectToPoint(r, land(fr.left, fr.bottom));
+    ExtendRectToPoint(r, land(fr.right, fr.bottom));
+    ExtendRectToPoint(r, land(fr.right, fr.top));
     CRect out;
     out.IntersectRect(r, into->m_PictureRect);
     return out;
