@@ -55,10 +55,14 @@ bool IsOlderLayout(const CArchive& ar)
     return GetFileExt(ar.GetFilePath()) == "MCL";
 }
 
+// No length, angle, focal or score the program stores comes near this; a larger value is damage,
+// and refusing it keeps later arithmetic (a rescale to the photo's real size) finite.
+constexpr double kMaxStoredMagnitude = 1e12;
+
 double ReadFinite(CArchiveReader& r)
 {
     const double v = r.ReadDouble();
-    if (!std::isfinite(v)) {
+    if (!std::isfinite(v) || std::fabs(v) > kMaxStoredMagnitude) {
         r.Fail(ArchiveError::BadValue);
         return 0.0;
     }

@@ -308,6 +308,8 @@ TEST_F(FitFile, DamagedFilesAreRefusedAndLeaveTheProjectAsItWas)
         {"picture focal not a number", [&](auto& v) { putF64(v, at.afterPath + 16, nan); }},
         {"point position not a number", [&](auto& v) { putF64(v, at.points + 4, nan); }},
         {"point angle infinite", [&](auto& v) { putF64(v, at.points + 88 + 52, -inf); }},
+        {"point position too large to rescale", [&](auto& v) { putF64(v, at.points + 4, 1e308); }},
+        {"picture focal too large to rescale", [&](auto& v) { putF64(v, at.afterPath + 16, -1e300); }},
         {"empty picture rectangle", [&](auto& v) { putI32(v, at.afterPath + 8, 0); }},
         {"inverted picture rectangle", [&](auto& v) { putI32(v, at.afterPath + 12, -480); }},
         {"absurdly wide picture", [&](auto& v) { putI32(v, at.afterPath + 8, 2000000000); }},
