@@ -18,6 +18,7 @@ enum ShellCommand : int {
     ID_VIEW_BAR_PIECES = 32786,
     ID_VIEW_BAR_IMAGE = 32787,
     ID_VIEW_BAR_RENDERING = 32811,
+    ID_LENS_DISTORTION_PATTERN = 32863,
     // Application.
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,

@@ -23,6 +23,7 @@
 #include "platform/qt/resources.h"
 #include "platform/status_bar.h"
 #include "platform/system_services.h"
+#include "shell/calib_pattern.h"
 #include "shell/command_ids.h"
 #include "shell/dialog_bar.h"
 #include "shell/drop_files.h"
@@ -231,6 +232,10 @@ void CMainFrame::AddFrameCommands()
     }, [=, this] {
         const std::vector<int> w = ColumnWidths();
         return checked(w.size() == 3 && w[0] > 10);
+    });
+    add(ID_LENS_DISTORTION_PATTERN, [this] {
+        CDistortionDlg dlg(this);
+        dlg.DoModal();
     });
     add(ID_VIEW_BARS_ALL, [this] {
         const bool show = m_barsShown != 1;

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
@@ -230,7 +232,25 @@ TEST_F(FrameTest, CommandsRouteToDocumentThenFrameAndUnhandledOnesAreDisabled)
     ASSERT_TRUE(m_frame->MenuAction(ID_APP_ABOUT));
     EXPECT_FALSE(m_frame->MenuAction(ID_APP_ABOUT)->isEnabled());
     EXPECT_TRUE(m_frame->MenuAction(ID_VIEW_REFRESH_FINDER)->isEnabled());
-    EXPECT_FALSE(m_frame->QueryCommandState(32863).enabled);
+    EXPECT_FALSE(m_frame->QueryCommandState(32767).enabled);
+}
+
+TEST_F(FrameTest, LensDistortionCommandRunsThePatternDialogModally)
+{
+    EXPECT_TRUE(m_frame->QueryCommandState(ID_LENS_DISTORTION_PATTERN).enabled);
+    QString title;
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        ASSERT_NE(w, nullptr);
+        title = w->windowTitle();
+        parent = w->parentWidget();
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    EXPECT_TRUE(m_frame->RouteCommand(ID_LENS_DISTORTION_PATTERN));
+    EXPECT_EQ(title, QString("Analyse Distortion Pattern"));
+    EXPECT_EQ(parent, m_frame.get());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(FrameTest, ColumnsFollowTheFrameRules)
