@@ -7,6 +7,7 @@
 #include "document/sm_doc.h"
 #include "picset/kpic.h"
 #include "picset/mcomp.h"
+#include "geometry/projections.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ int CSmDoc::LayoutPieces(int flag, CSize half)
         m_renderRequestName = Catalogue().basePositionLabel;
     }
 
-    if (m_pComp->GetProjection() < 30) {
+    if (!IsFisheyeProjection(m_pComp->GetProjection())) {
         for (int index : m_pieceList) {
             const CPictureEntry& e = m_entries[static_cast<size_t>(index)];
             if (e.m_State < 6 || e.m_FitStatus < 2 || e.m_Name.empty())

@@ -12,6 +12,7 @@
 #include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
+#include "geometry/projections.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ int CMcCore::TransferOpenPoint(CKpic* picture)
         return 0;
     // Linear and panorama outputs are cut where the yaw wraps: a picture takes no point from a
     // picture on the other side of that seam. Fisheye outputs have no seam.
-    const bool cutAtSeam = m_Projection >= 10 && m_Projection <= 29;
+    const bool cutAtSeam = IsLinearProjection(m_Projection) || IsPanoramaProjection(m_Projection);
     for (const auto& owned : m_Pictures) {
         const CKpic* q = owned.get();
         if (q == picture)

@@ -12,6 +12,7 @@
 
 #include "geometry/sphere.h"
 #include "picset/mccore.h"
+#include "geometry/projections.h"
 
 namespace {
 
@@ -366,7 +367,7 @@ int CMcCore::AdjustBaseAnchor()
 int CMcCore::LevelPanorama()
 {
     CKpic* base = GetFirstPicture();
-    if (m_Projection < 20 || m_Projection > 29)
+    if (!IsPanoramaProjection(m_Projection))
         return -2;
     if (m_FittedCount < 3 || !base)
         return -2;

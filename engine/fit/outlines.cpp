@@ -17,8 +17,6 @@
 
 namespace {
 
-// Id of the control point that anchors a picture at a chosen position.
-constexpr int32_t kAnchorPointId = 21327;
 constexpr int32_t kAnchorState = -4;
 
 // Outlines are kept within this square, whatever a projection gives far off its centre.
@@ -41,7 +39,7 @@ int CMcCore::SetPicturePlacement(const std::string& path, CPoint pixel)
     if (!k)
         return 0;
     ControlPoint anchor;
-    anchor.pointId = kAnchorPointId;
+    anchor.pointId = PLACEMENT_ANCHOR_ID;
     anchor.target = CDPoint(0.0, 0.0);
     anchor.state = kAnchorState;
     anchor.kind = 1;

@@ -53,7 +53,8 @@ int FindIdAnywhere(const CKpic& k, int32_t id)
 // The panorama projections show a picture only on the side of the seam its yaw lies on.
 bool OnOtherSideOfSeam(int projection, const CKpic& k, CDPoint s)
 {
-    return projection >= 10 && projection <= 29 && std::fabs(k.m_Direction.x - s.x) > EnginePi;
+    const bool cutAtSeam = IsLinearProjection(projection) || IsPanoramaProjection(projection);
+    return cutAtSeam && std::fabs(k.m_Direction.x - s.x) > EnginePi;
 }
 
 bool IsListed(const std::vector<std::unique_ptr<CKpic>>& list, const CKpic* picture)

@@ -206,9 +206,11 @@ TEST_F(FocalRefreshUndoTest, CommonFocalTakesOnlyPlausibleValues)
     EXPECT_EQ(m_set.m_CommonFocal, 720.0);
     EXPECT_EQ(m_set.m_Pictures[0]->m_Focal, 720.0);
     // Shared focal: every placed picture follows.
-    for (const auto& k : m_set.m_Pictures)
-        if (k->m_Status > 0)
+    for (const auto& k : m_set.m_Pictures) {
+        if (k->m_Status > 0) {
             EXPECT_EQ(k->m_Focal, 720.0) << k->m_Path;
+        }
+    }
     EXPECT_EQ(m_set.m_Activity, 6);
 
     // A broken job changes nothing.
