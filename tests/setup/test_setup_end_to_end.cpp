@@ -66,17 +66,6 @@ protected:
         fs::copy(SMRA_SETUP_DIST, dist, fs::copy_options::recursive);
         setup::CIniCache ini;
         ini.WriteIniString("Setup", "Auto", "1", dist + "/Setup.ini");
-        if (!fs::exists(dist + "/Smra_En")) {
-            // The program is not built here: a stand-in that records how it was started.
-            Put(dist + "/Smra_En", "#!/bin/sh\necho \"$@\" >> \"$HOME/started.txt\"\n");
-            fs::permissions(dist + "/Smra_En", fs::perms::owner_all);
-            const int n = ini.ReadIniInt("CopyFile", "Count", 0, dist + "/Setup.ini");
-            int i = 0;
-            while (!ini.ReadIniString("CopyFile", std::to_string(i), "", dist + "/Setup.ini").empty())
-                ++i;
-            (void)n;
-            ini.WriteIniString("CopyFile", std::to_string(i), "Smra_En", dist + "/Setup.ini");
-        }
         Put(folders.programs + "/notes.txt", "mine");
         Put(folders.desktop + "/mine.desktop", "[Desktop Entry]\nName=Mine\n");
         Put(folders.mimeApps, "[Default Applications]\ntext/plain=editor.desktop;\n");
@@ -87,6 +76,8 @@ protected:
 
 TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
 {
+    // The distribution carries the program itself, not only the installer.
+    ASSERT_TRUE(fs::exists(dist + "/Smra_En"));
     const auto before = Snapshot();
     ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
     const std::string program = Dest() + "/Smra_En";
@@ -95,15 +86,15 @@ TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
     // The menu entry, the desktop shortcut and the ".fit" association all open the program.
     const std::string menu = Get(folders.applications + "/Seamora/Seamora.desktop");
     const std::string desk = Get(folders.desktop + "/Seamora.desktop");
-    const std::string assoc = Get(folders.applications + "/seamora-seamora-project-open.desktop");
+    const std::string assoc = Get(folders.applications + "/seamora-seamoraplan-open.desktop");
     EXPECT_EQ(ExecTarget(menu), program);
     EXPECT_EQ(ExecTarget(desk), program);
     EXPECT_EQ(ExecTarget(assoc), program);
     EXPECT_NE(assoc.find("%f"), std::string::npos);
-    EXPECT_NE(Get(folders.mimeApps).find("application/x-seamora-project=seamora-seamora-project-open.desktop;"), std::string::npos);
+    EXPECT_NE(Get(folders.mimeApps).find("application/x-seamoraplan=seamora-seamoraplan-open.desktop;"), std::string::npos);
     EXPECT_NE(Get(folders.mimeApps).find("text/plain=editor.desktop;"), std::string::npos);
     store->Reload();
-    EXPECT_EQ(store->GetString(SettingsHive::ClassesRoot, ".fit", "").value_or(""), "Seamora.Project");
+    EXPECT_EQ(store->GetString(SettingsHive::ClassesRoot, ".fit", "").value_or(""), "SeamoraPlan");
     EXPECT_EQ(store->GetString(SettingsHive::CurrentUser, "Software\\Other", "x").value_or(""), "keep");
 
     ASSERT_EQ(RunProgram({Dest() + "/setup", "uninstall"}), 0);
