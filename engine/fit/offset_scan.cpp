@@ -356,7 +356,6 @@ public:
         });
     }
 
-    std::size_t Size() const { return m_Trials.size(); }
     const Trial& At(std::size_t i) const { return m_Trials[i]; }
 
     // Trial i's score (raw, before any penalty) with `bound` as the early stop of a coarse
