@@ -342,4 +342,7 @@ public:
     int64_t m_FocalScoreCount = 0;          // focal evaluations of the searches so far
     int32_t m_AnchorMode = 1;               // anchor mode flag of the automatic fit
     int32_t m_AnchorModeDefault = 1;
+    // Threads that score the offset scans' trials: 1 scores them one after another, 0 uses the
+    // processors available (at most 8). The scan's result is the same with any count.
+    int32_t m_ScanThreads = 0;
 };

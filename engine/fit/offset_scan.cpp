@@ -8,8 +8,13 @@
 // (longitude, latitude) in radians.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <vector>
 
 #include "engine/fit/fit_candidates.h"
+#include "engine/fit/trial_pool.h"
 #include "geometry/sphere.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
@@ -52,11 +57,11 @@ ScanSettings ChooseSettings(const CRect& layout, const CKpic* b, CPoint p)
     return s;
 }
 
-double WithPitchPenalty(const ScanSettings& s, const CKpic* a, const CKpic* b, double score)
+double WithPitchPenalty(const ScanSettings& s, const CKpic* a, double pitchB, double score)
 {
     if (!s.pitchPenalty)
         return score;
-    return score + std::fabs(a->Pitch() - b->Pitch()) * s.pitchWeight * score;
+    return score + std::fabs(a->Pitch() - pitchB) * s.pitchWeight * score;
 }
 
 // Keeps a window inside a picture rectangle; a window of no size stays a point (or a line) so
@@ -70,20 +75,33 @@ CRect ClipWindow(CRect r, const CRect& limit)
     return r;
 }
 
-void ApplyCandidate(CKpic* b, const FitCandidate& c)
+// The part of B's state a trial changes: where it looks, its roll and its focal.
+struct Pose {
+    CDPoint direction;
+    double roll = 0.0;
+    double focal = 1000.0;
+};
+
+Pose PoseOf(const CKpic& b) { return Pose{b.m_Direction, b.m_Roll, b.m_Focal}; }
+
+void SetPose(CKpic& b, const Pose& p)
 {
-    b->m_Direction = c.kcen;
-    b->m_Roll = c.omg;
-    b->m_Focal = c.dpr;
+    b.m_Direction = p.direction;
+    b.m_Roll = p.roll;
+    b.m_Focal = p.focal;
 }
 
-FitCandidate MakeCandidate(CKpic* a, CKpic* b, CPoint p, CDPoint aimed, double score)
+Pose PoseOf(const FitCandidate& c) { return Pose{c.kcen, c.omg, c.dpr}; }
+
+void ApplyCandidate(CKpic* b, const FitCandidate& c) { SetPose(*b, PoseOf(c)); }
+
+FitCandidate MakeCandidate(CKpic* a, CKpic* b, const Pose& pose, CPoint p, CDPoint aimed, double score)
 {
     FitCandidate c;
     c.picture = b;
-    c.kcen = b->m_Direction;
-    c.omg = b->m_Roll;
-    c.dpr = b->m_Focal;
+    c.kcen = pose.direction;
+    c.omg = pose.roll;
+    c.dpr = pose.focal;
     c.hp = p;
     c.uppic = a;
     c.upsp = aimed;
@@ -110,27 +128,56 @@ struct ScoreTally {
     double Mean() const { return count > 0 ? sum / count : UnusableScore; }
 };
 
-} // namespace
+// ---- Overlap scores ---------------------------------------------------------------------
+// Each score reads B's orientation from `geo` and B's image levels from `img`: the scan's
+// worker threads turn copies of B's orientation while the images stay shared. Outside the
+// worker threads both are B itself.
 
-double CMcCore::ScorePairOverlap(CKpic* a, CKpic* b, int x, int y, int n, double bound)
+// The coarse score in its parts: what the central window gave, and the mean over the whole
+// overlap. The trial is abandoned early (cut) when the central window is already far worse
+// than the bound; with an infinite bound it never is, and the decision is taken later by
+// CoarseVerdict with the bound the scan had at that trial.
+struct CoarseParts {
+    double centralSum = 0.0;
+    int centralCount = 0;
+    double mean = UnusableScore;
+};
+
+// Whether a trial whose central window gave (sum, count) is abandoned against bound.
+bool CentralWindowFails(double sum, int count, int n, double bound)
 {
-    if (!a || !b || m_JobMode == -1)
-        return -1.0;
+    if (count <= 0)
+        return false;
+    if (count + count / 3 < n)
+        bound *= n / count;
+    return sum / count > 2.5 * bound;
+}
+
+double CoarseVerdict(const CoarseParts& parts, int n, double bound)
+{
+    if (CentralWindowFails(parts.centralSum, parts.centralCount, n, bound))
+        return UnusableScore;
+    return parts.mean;
+}
+
+CoarseParts SampleCoarse(CMcCore& core, CKpic* a, CKpic* geo, const CKpic* img, int x, int y, int n, double bound)
+{
+    CoarseParts parts;
     const int aw = a->Width() / 16, ah = a->Height() / 16;
-    const int bw = b->Width() / 16, bh = b->Height() / 16;
+    const int bw = geo->Width() / 16, bh = geo->Height() / 16;
     if (aw <= 0 || ah <= 0 || bw <= 0 || bh <= 0 || n <= 0)
-        return UnusableScore;
+        return parts;
     if (a->SixteenthContrast.GetSize() < int64_t((a->Width() / 4) / 4) * ((a->Height() / 4) / 4) ||
-        b->SixteenthContrast.GetSize() < int64_t((b->Width() / 4) / 4) * ((b->Height() / 4) / 4))
-        return UnusableScore;
-    const int aStride = (a->Width() / 4) / 4, bStride = (b->Width() / 4) / 4;
+        img->SixteenthContrast.GetSize() < int64_t((img->Width() / 4) / 4) * ((img->Height() / 4) / 4))
+        return parts;
+    const int aStride = (a->Width() / 4) / 4, bStride = (img->Width() / 4) / 4;
 
     // The overlap in A's cells: B's rectangle seen in A.
-    CRect seen = MapPictureRect(b, a);
+    CRect seen = core.MapPictureRect(geo, a);
     CRect overlap(std::max(0, seen.left / 16), std::max(0, seen.top / 16), std::min(aw, (seen.right + 15) / 16),
                   std::min(ah, (seen.bottom + 15) / 16));
     if (overlap.IsRectEmpty())
-        return UnusableScore;
+        return parts;
 
     double sum = 0.0;
     int count = 0;
@@ -141,13 +188,13 @@ double CMcCore::ScorePairOverlap(CKpic* a, CKpic* b, int x, int y, int n, double
                 if (index % stride != 0)
                     continue;
                 const CDPoint d = a->PixelPointToSphere(16 * i + 8, 16 * j + 8);
-                const CDPoint q = b->SphereToPixel(d);
+                const CDPoint q = geo->SphereToPixel(d);
                 const int bi = static_cast<int>(std::floor(q.x / 16.0));
                 const int bj = static_cast<int>(std::floor(q.y / 16.0));
                 if (bi < 0 || bj < 0 || bi >= bw || bj >= bh)
                     continue;
                 const int dist = SampleDistance(a->SixteenthContrast[int64_t(j) * aStride + i],
-                                                b->SixteenthContrast[int64_t(bj) * bStride + bi]);
+                                                img->SixteenthContrast[int64_t(bj) * bStride + bi]);
                 if (dist < 0)
                     continue;
                 sum += dist;
@@ -163,37 +210,32 @@ double CMcCore::ScorePairOverlap(CKpic* a, CKpic* b, int x, int y, int n, double
     if (central.IntersectRect(window, overlap)) {
         const int cells = central.Width() * central.Height();
         sampleRange(central, std::clamp(cells / n, 1, 1000));
-        if (count > 0) {
-            if (count + count / 3 < n)
-                bound *= n / count;
-            if (sum / count > 2.5 * bound)
-                return UnusableScore;
-        }
+        parts.centralSum = sum;
+        parts.centralCount = count;
+        if (CentralWindowFails(sum, count, n, bound))
+            return parts;
     }
     const int stride = std::clamp(overlap.Width() * overlap.Height() / n, 1, 1000);
     sampleRange(overlap, stride);
     if (int64_t(count) * stride <= int64_t(aw) * ah / 20 || count == 0)
-        return UnusableScore;
+        return parts;
     double mean = sum / count;
     if (count < n)
         mean *= std::sqrt(static_cast<double>(n / count));
-    return mean;
+    parts.mean = mean;
+    return parts;
 }
 
-double CMcCore::ScorePairOverlapFine(CKpic* a, CKpic* b, CPoint f)
+double SampleFine(CMcCore& core, CKpic* a, CKpic* geo, const CKpic* img, CPoint f)
 {
-    if (!a || !b || EnsurePictureImage(a) < 0 || EnsurePictureImage(b) < 0)
-        return UnusableScore;
-    a->BuildColourLevels();
-    b->BuildColourLevels();
     const int aw = a->Width() / 4, ah = a->Height() / 4;
-    const int bw = b->Width() / 4, bh = b->Height() / 4;
+    const int bw = geo->Width() / 4, bh = geo->Height() / 4;
     if (aw <= 0 || ah <= 0 || bw <= 0 || bh <= 0)
         return UnusableScore;
-    if (b->QuarterContrast.GetSize() != int64_t(bw) * bh || a->QuarterContrast.GetSize() != int64_t(aw) * ah)
+    if (img->QuarterContrast.GetSize() != int64_t(bw) * bh || a->QuarterContrast.GetSize() != int64_t(aw) * ah)
         return UnusableScore;
 
-    CRect seen = MapPictureRect(a, b);
+    CRect seen = core.MapPictureRect(a, geo);
     CRect overlap(std::max(0, seen.left / 4), std::max(0, seen.top / 4), std::min(bw, (seen.right + 3) / 4),
                   std::min(bh, (seen.bottom + 3) / 4));
     const int divisor = (overlap.Width() <= 0 || overlap.Height() <= 0) ? 400 : 235;
@@ -208,7 +250,7 @@ double CMcCore::ScorePairOverlapFine(CKpic* a, CKpic* b, CPoint f)
         const int aj = static_cast<int>(std::floor(q.y / 4.0));
         if (ai < 0 || aj < 0 || ai >= aw || aj >= ah)
             return;
-        const int dist = SampleDistance(b->QuarterContrast[int64_t(j) * bw + i], a->QuarterContrast[int64_t(aj) * aw + ai]);
+        const int dist = SampleDistance(img->QuarterContrast[int64_t(j) * bw + i], a->QuarterContrast[int64_t(aj) * aw + ai]);
         if (dist < 0)
             return;
         sum += dist;
@@ -218,27 +260,25 @@ double CMcCore::ScorePairOverlapFine(CKpic* a, CKpic* b, CPoint f)
     for (int i = overlap.left; i < overlap.right; ++i)
         for (int j = overlap.top; j < overlap.bottom; ++j, ++index)
             if (index % stride == 0)
-                compare(i, j, b->PixelPointToSphere(4 * i + 2, 4 * j + 2));
+                compare(i, j, geo->PixelPointToSphere(4 * i + 2, 4 * j + 2));
     if (count <= (int64_t(bw) * bh / stride) / 20)
         return UnusableScore;
     // The window about f, in B's cells, weighs the neighbourhood of the reference pixel.
     const int fi = f.x / 4, fj = f.y / 4;
     for (int i = std::max(0, fi - 8); i <= std::min(bw - 1, fi + 8); ++i)
         for (int j = std::max(0, fj - 8); j <= std::min(bh - 1, fj + 8); ++j)
-            compare(i, j, b->PixelPointToSphere(4 * i + 2, 4 * j + 2));
+            compare(i, j, geo->PixelPointToSphere(4 * i + 2, 4 * j + 2));
     return sum / count;
 }
 
-double CMcCore::ScorePairOverlapQuick(CKpic* a, CKpic* b, CPoint f)
+double SampleQuick(CMcCore& core, CKpic* a, CKpic* geo, const CKpic* img, CPoint f)
 {
-    if (!a || !b || EnsurePictureImage(a) < 0 || EnsurePictureImage(b) < 0)
+    const int aw = a->Width(), ah = a->Height(), bw = geo->Width(), bh = geo->Height();
+    if (a->Pixels.GetSize() != int64_t(aw) * ah || img->Pixels.GetSize() != int64_t(bw) * bh)
         return UnusableScore;
-    const int aw = a->Width(), ah = a->Height(), bw = b->Width(), bh = b->Height();
-    if (a->Pixels.GetSize() != int64_t(aw) * ah || b->Pixels.GetSize() != int64_t(bw) * bh)
-        return UnusableScore;
-    const CPoint c = PixelOf(a, b->PixelPointToSphere(f.x, f.y));
+    const CPoint c = PixelOf(a, geo->PixelPointToSphere(f.x, f.y));
     CRect window(c.x - 8, c.y - 8, c.x + 9, c.y + 9);
-    CRect seen = MapPictureRect(b, a);
+    CRect seen = core.MapPictureRect(geo, a);
     CRect clipped;
     if (!clipped.IntersectRect(window, seen) || !clipped.IntersectRect(clipped, a->m_PictureRect))
         return UnusableScore;
@@ -246,17 +286,139 @@ double CMcCore::ScorePairOverlapQuick(CKpic* a, CKpic* b, CPoint f)
     int count = 0;
     for (int y = clipped.top; y < clipped.bottom; ++y) {
         for (int x = clipped.left; x < clipped.right; ++x) {
-            const CDPoint q = b->SphereToPixel(a->PixelPointToSphere(x, y));
+            const CDPoint q = geo->SphereToPixel(a->PixelPointToSphere(x, y));
             const int bx = static_cast<int>(std::lround(q.x)), by = static_cast<int>(std::lround(q.y));
             if (bx < 0 || by < 0 || bx >= bw || by >= bh)
                 continue;
-            sum += SampleDistance(a->Pixels[int64_t(y) * aw + x], b->Pixels[int64_t(by) * bw + bx]);
+            sum += SampleDistance(a->Pixels[int64_t(y) * aw + x], img->Pixels[int64_t(by) * bw + bx]);
             ++count;
         }
     }
     if (count < 11)
         return UnusableScore;
     return sum / count;
+}
+
+// ---- Trials -------------------------------------------------------------------------------
+
+enum class TrialLevel { Coarse, Fine, Quick };
+
+// One trial of a scan: B in the pose given, its pixel hp aimed at direction aim, then scored on
+// a level. A coarse score samples first about A's pixel `at`.
+struct Trial {
+    Pose start;
+    CPoint hp;
+    CDPoint aim;
+    CPoint at;
+    TrialLevel level = TrialLevel::Coarse;
+};
+
+// What a trial gave: B's pose after the aiming and the score in its parts.
+struct TrialOutcome {
+    Pose after;
+    CoarseParts coarse;   // the coarse level
+    double score = UnusableScore; // the fine and quick levels
+};
+
+// Runs a scan's trials. With one thread each trial is made when the scan asks for it, on B
+// itself, with the bound the scan has at that moment (so that hopeless trials stop early).
+// With more, a stage's trials are all scored at once on copies of B's orientation, and the
+// scan then takes the outcomes in its own order, deciding the early stops against the bound it
+// would have had: the candidate lists, the running means and B's final state come out the same.
+class CTrialRunner {
+public:
+    CTrialRunner(CMcCore& core, CKpic* a, CKpic* b, int threads) : m_Core(core), m_A(a), m_B(b)
+    {
+        if (threads > 1) {
+            m_Pool = std::make_unique<CTrialPool>(threads);
+            for (int w = 0; w < m_Pool->Threads(); ++w) {
+                auto copy = std::make_unique<CKpic>();
+                copy->m_PictureRect = b->m_PictureRect;
+                copy->m_OpticalCentre = b->m_OpticalCentre;
+                copy->m_LensScale = b->m_LensScale;
+                copy->QuarterTurns = b->QuarterTurns;
+                m_Copies.push_back(std::move(copy));
+            }
+        }
+    }
+
+    // Hands the stage's trials over; on the pool they are all scored now.
+    void Prepare(std::vector<Trial> trials)
+    {
+        m_Trials = std::move(trials);
+        m_Outcomes.clear();
+        if (!m_Pool || m_Trials.empty())
+            return;
+        m_Outcomes.resize(m_Trials.size());
+        const double never = std::numeric_limits<double>::infinity();
+        m_Pool->Run(m_Trials.size(), [&](int worker, std::size_t i) {
+            m_Outcomes[i] = Make(m_Trials[i], m_Copies[static_cast<std::size_t>(worker)].get(), never);
+        });
+    }
+
+    const Trial& At(std::size_t i) const { return m_Trials[i]; }
+
+    // Trial i's score (raw, before any penalty) with `bound` as the early stop of a coarse
+    // trial; B is left in the pose the trial ends in, as when it was made on B.
+    double Take(std::size_t i, double bound, Pose& after)
+    {
+        const Trial& t = m_Trials[i];
+        TrialOutcome o = m_Pool ? m_Outcomes[i] : Make(t, m_B, bound);
+        if (m_Pool)
+            SetPose(*m_B, o.after);
+        after = o.after;
+        if (t.level == TrialLevel::Coarse)
+            return CoarseVerdict(o.coarse, 80, bound);
+        return o.score;
+    }
+
+private:
+    TrialOutcome Make(const Trial& t, CKpic* geo, double bound)
+    {
+        SetPose(*geo, t.start);
+        geo->AimPointAt(CDPoint(t.hp.x, t.hp.y), t.aim);
+        TrialOutcome o;
+        o.after = PoseOf(*geo);
+        switch (t.level) {
+        case TrialLevel::Coarse: o.coarse = SampleCoarse(m_Core, m_A, geo, m_B, t.at.x, t.at.y, 80, bound); break;
+        case TrialLevel::Fine: o.score = SampleFine(m_Core, m_A, geo, m_B, t.hp); break;
+        case TrialLevel::Quick: o.score = SampleQuick(m_Core, m_A, geo, m_B, t.hp); break;
+        }
+        return o;
+    }
+
+    CMcCore& m_Core;
+    CKpic* m_A;
+    CKpic* m_B;
+    std::unique_ptr<CTrialPool> m_Pool;
+    std::vector<std::unique_ptr<CKpic>> m_Copies;
+    std::vector<Trial> m_Trials;
+    std::vector<TrialOutcome> m_Outcomes;
+};
+
+} // namespace
+
+double CMcCore::ScorePairOverlap(CKpic* a, CKpic* b, int x, int y, int n, double bound)
+{
+    if (!a || !b || m_JobMode == -1)
+        return -1.0;
+    return CoarseVerdict(SampleCoarse(*this, a, b, b, x, y, n, bound), n, bound);
+}
+
+double CMcCore::ScorePairOverlapFine(CKpic* a, CKpic* b, CPoint f)
+{
+    if (!a || !b || EnsurePictureImage(a) < 0 || EnsurePictureImage(b) < 0)
+        return UnusableScore;
+    a->BuildColourLevels();
+    b->BuildColourLevels();
+    return SampleFine(*this, a, b, b, f);
+}
+
+double CMcCore::ScorePairOverlapQuick(CKpic* a, CKpic* b, CPoint f)
+{
+    if (!a || !b || EnsurePictureImage(a) < 0 || EnsurePictureImage(b) < 0)
+        return UnusableScore;
+    return SampleQuick(*this, a, b, b, f);
 }
 
 int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, FitCandidateList& list)
@@ -283,34 +445,54 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
     const double focalA = a->m_Focal > 0.0 ? a->m_Focal : 1000.0;
     ScoreTally tally;
     double best = UnusableScore;
+    CTrialRunner runner(*this, a, b, ResolveTrialThreads(m_ScanThreads));
 
-    // One trial: B's p aimed at A's pixel (x, y) with B's roll set, scored on the coarse level.
-    auto coarseTrial = [&](int x, int y, double roll, int capacity, double minDistance) {
-        const CDPoint s = a->PixelPointToSphere(x, y);
-        b->m_Roll = roll;
-        b->AimPointAt(CDPoint(p.x, p.y), s);
-        double score = ScorePairOverlap(a, b, x, y, 80, best);
-        if (score < 0.0)
-            score = UnusableScore;
-        score = WithPitchPenalty(set, a, b, score);
-        tally.Add(score);
-        if (InsertCandidateSorted(list, MakeCandidate(a, b, p, s, score), capacity, minDistance) == 1)
-            best = list.front().score;
-    };
     auto breakPoll = [&]() {
         --m_Progress[7];
         PollBreak();
         return m_JobMode == -1;
     };
+    auto trial = [](const Pose& start, CPoint hp, CDPoint aim, CPoint at, TrialLevel level) {
+        return Trial{start, hp, aim, at, level};
+    };
+    // Takes trial i of a coarse stage: its score against the best so far, the pitch penalty,
+    // the running mean and the insertion (a new head becomes the bound of the next trials).
+    auto takeCoarse = [&](std::size_t i, int capacity, double minDistance) {
+        Pose after;
+        double score = runner.Take(i, best, after);
+        if (score < 0.0)
+            score = UnusableScore;
+        score = WithPitchPenalty(set, a, after.direction.y, score);
+        tally.Add(score);
+        const Trial& t = runner.At(i);
+        if (InsertCandidateSorted(list, MakeCandidate(a, b, after, t.hp, t.aim, score), capacity, minDistance) == 1)
+            best = list.front().score;
+    };
 
-    // Coarse scan over the search rectangle.
-    for (int x = r.left; x <= r.right; x += coarse) {
-        if (breakPoll())
-            return -1;
-        for (int y = r.top; y <= r.bottom; y += coarse) {
-            coarseTrial(x, y, r0, 15, 32.0 / focalA);
-            if (secondRoll)
-                coarseTrial(x, y, a->m_Roll, 15, 32.0 / focalA);
+    // Coarse scan over the search rectangle, column by column.
+    {
+        std::vector<Trial> trials;
+        std::vector<std::size_t> columnEnds;
+        Pose start = PoseOf(*b);
+        for (int x = r.left; x <= r.right; x += coarse) {
+            for (int y = r.top; y <= r.bottom; y += coarse) {
+                const CDPoint s = a->PixelPointToSphere(x, y);
+                start.roll = r0;
+                trials.push_back(trial(start, p, s, CPoint(x, y), TrialLevel::Coarse));
+                if (secondRoll) {
+                    start.roll = a->m_Roll;
+                    trials.push_back(trial(start, p, s, CPoint(x, y), TrialLevel::Coarse));
+                }
+            }
+            columnEnds.push_back(trials.size());
+        }
+        runner.Prepare(std::move(trials));
+        std::size_t i = 0;
+        for (const std::size_t end : columnEnds) {
+            if (breakPoll())
+                return -1;
+            for (; i < end; ++i)
+                takeCoarse(i, 15, 32.0 / focalA);
         }
     }
     if (tally.count == 0 || list.empty())
@@ -325,14 +507,23 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
         PruneCandidates(list, E * 1.25, UnusableScore, 999999);
         best = list.front().score;
         const FitCandidateList copy = list;
+        std::vector<Trial> trials;
+        std::vector<std::size_t> ends;
         for (const FitCandidate& c : copy) {
-            ApplyCandidate(b, c);
             const CPoint q = PixelOf(a, c.upsp);
             const CRect w = ClipWindow(CRect(q.x - coarse, q.y - coarse, q.x + coarse, q.y + coarse), aRect);
             for (int x = w.left; x <= w.right; x += 16)
                 for (int y = w.top; y <= w.bottom; y += 16)
                     if (x != q.x || y != q.y)
-                        coarseTrial(x, y, c.omg, 10, 25.0 / focalA);
+                        trials.push_back(trial(PoseOf(c), p, a->PixelPointToSphere(x, y), CPoint(x, y), TrialLevel::Coarse));
+            ends.push_back(trials.size());
+        }
+        runner.Prepare(std::move(trials));
+        std::size_t i = 0;
+        for (std::size_t n = 0; n < copy.size(); ++n) {
+            ApplyCandidate(b, copy[n]);
+            for (; i < ends[n]; ++i)
+                takeCoarse(i, 10, 25.0 / focalA);
         }
         PruneCandidates(list, E * 1.25, UnusableScore, 999999);
         m = tally.Mean();
@@ -345,22 +536,31 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
         PruneCandidates(list, E * 1.25, UnusableScore, 999999);
         best = list.front().score;
         const FitCandidateList copy = list;
+        std::vector<Trial> trials;
         for (const FitCandidate& c : copy) {
-            ApplyCandidate(b, c);
             const CPoint q = PixelOf(a, c.upsp);
             for (int step = -10; step <= 10; ++step) {
                 if (step == 0)
                     continue;
-                const double w = c.omg + 0.02 * step;
-                b->m_Roll = w;
-                b->AimPointAt(CDPoint(p.x, p.y), c.upsp);
-                double score = ScorePairOverlap(a, b, q.x, q.y, 80, best);
+                Pose start = PoseOf(c);
+                start.roll = c.omg + 0.02 * step;
+                trials.push_back(trial(start, p, c.upsp, q, TrialLevel::Coarse));
+            }
+        }
+        runner.Prepare(std::move(trials));
+        std::size_t i = 0;
+        for (const FitCandidate& c : copy) {
+            ApplyCandidate(b, c);
+            for (int step = 0; step < 20; ++step, ++i) {
+                const double w = runner.At(i).start.roll;
+                Pose after;
+                double score = runner.Take(i, best, after);
                 if (score < 0.0)
                     score = UnusableScore;
-                score = WithPitchPenalty(set, a, b, score);
+                score = WithPitchPenalty(set, a, after.direction.y, score);
                 score += std::fabs(c.omg - w) * set.rollWeight * score;
                 tally.Add(score);
-                if (InsertCandidateSorted(list, MakeCandidate(a, b, p, c.upsp, score), 10 + set.bonus, 0.0) == 1)
+                if (InsertCandidateSorted(list, MakeCandidate(a, b, after, p, c.upsp, score), 10 + set.bonus, 0.0) == 1)
                     best = list.front().score;
             }
         }
@@ -377,6 +577,9 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
         const FitCandidateList copy = list;
         CRect inner = aRect;
         inner.DeflateRect(20, 20);
+        std::vector<Trial> trials;
+        std::vector<std::size_t> ends;
+        std::vector<double> weights;
         for (const FitCandidate& c : copy) {
             ApplyCandidate(b, c);
             const CDPoint mid = GreatCircleMidpoint(a->m_Direction, b->m_Direction);
@@ -395,45 +598,63 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
                 f = midInB;
                 usable = insideA(f);
             }
-            if (!usable)
-                continue;
-            const double weight = std::fabs(r0 - c.omg) * set.rollWeight + 1.0;
-            const CPoint fa = PixelOf(a, b->PixelToSphere(CDPoint(f.x, f.y)));
-            const CRect w = ClipWindow(CRect(fa.x - 24, fa.y - 24, fa.x + 24, fa.y + 24), aRect);
-            for (int x = w.left; x <= w.right; x += 8) {
-                for (int y = w.top; y <= w.bottom; y += 8) {
-                    const CDPoint s = a->PixelPointToSphere(x, y);
-                    b->m_Roll = c.omg;
-                    b->AimPointAt(CDPoint(f.x, f.y), s);
-                    double score = WithPitchPenalty(set, a, b, ScorePairOverlapFine(a, b, f) * weight);
-                    fineTally.Add(score);
-                    InsertCandidateSorted(list, MakeCandidate(a, b, f, s, score), 5 + set.bonus, 8.0 / focalA);
-                }
+            if (usable) {
+                const CPoint fa = PixelOf(a, b->PixelToSphere(CDPoint(f.x, f.y)));
+                const CRect w = ClipWindow(CRect(fa.x - 24, fa.y - 24, fa.x + 24, fa.y + 24), aRect);
+                for (int x = w.left; x <= w.right; x += 8)
+                    for (int y = w.top; y <= w.bottom; y += 8)
+                        trials.push_back(trial(PoseOf(c), f, a->PixelPointToSphere(x, y), CPoint(x, y), TrialLevel::Fine));
+            }
+            ends.push_back(trials.size());
+            weights.push_back(std::fabs(r0 - c.omg) * set.rollWeight + 1.0);
+        }
+        runner.Prepare(std::move(trials));
+        std::size_t i = 0;
+        for (std::size_t n = 0; n < copy.size(); ++n) {
+            ApplyCandidate(b, copy[n]);
+            for (; i < ends[n]; ++i) {
+                Pose after;
+                const double raw = runner.Take(i, UnusableScore, after);
+                const double score = WithPitchPenalty(set, a, after.direction.y, raw * weights[n]);
+                fineTally.Add(score);
+                const Trial& t = runner.At(i);
+                InsertCandidateSorted(list, MakeCandidate(a, b, after, t.hp, t.aim, score), 5 + set.bonus, 8.0 / focalA);
             }
         }
     }
     if (fineTally.count == 0 || breakPoll())
         return -1;
 
-    // Local scan about each survivor on the quarter level, every fourth pixel.
-    auto fineWindowScan = [&](int half, int stepPx, int capacity, double minDistance, bool quick) {
+    // A local scan about each survivor: B's reference pixel aimed at every step-th pixel of a
+    // window about where it looks in A, on the quarter level or (quick) at full size, with a
+    // break poll after each survivor of the quick scan.
+    auto windowScan = [&](int half, int stepPx, int capacity, double minDistance, bool quick) {
         const FitCandidateList copy = list;
+        std::vector<Trial> trials;
+        std::vector<std::size_t> ends;
         for (const FitCandidate& c : copy) {
-            ApplyCandidate(b, c);
             const CPoint q = PixelOf(a, c.upsp);
-            const double weight = std::fabs(r0 - c.omg) * set.rollWeight + 1.0;
-            CRect w = ClipWindow(CRect(q.x - half, q.y - half, q.x + half, q.y + half), aRect);
+            const CRect w = ClipWindow(CRect(q.x - half, q.y - half, q.x + half, q.y + half), aRect);
             const int xEnd = quick ? w.right - 1 : w.right;
             const int yEnd = quick ? w.bottom - 1 : w.bottom;
-            for (int x = w.left; x <= xEnd; x += stepPx) {
-                for (int y = w.top; y <= yEnd; y += stepPx) {
-                    const CDPoint s = a->PixelPointToSphere(x, y);
-                    b->m_Roll = c.omg;
-                    b->AimPointAt(CDPoint(c.hp.x, c.hp.y), s);
-                    const double raw = quick ? ScorePairOverlapQuick(a, b, c.hp) : ScorePairOverlapFine(a, b, c.hp);
-                    const double score = WithPitchPenalty(set, a, b, raw * weight);
-                    InsertCandidateSorted(list, MakeCandidate(a, b, c.hp, s, score), capacity, minDistance);
-                }
+            for (int x = w.left; x <= xEnd; x += stepPx)
+                for (int y = w.top; y <= yEnd; y += stepPx)
+                    trials.push_back(trial(PoseOf(c), c.hp, a->PixelPointToSphere(x, y), CPoint(x, y),
+                                           quick ? TrialLevel::Quick : TrialLevel::Fine));
+            ends.push_back(trials.size());
+        }
+        runner.Prepare(std::move(trials));
+        std::size_t i = 0;
+        for (std::size_t n = 0; n < copy.size(); ++n) {
+            const FitCandidate& c = copy[n];
+            ApplyCandidate(b, c);
+            const double weight = std::fabs(r0 - c.omg) * set.rollWeight + 1.0;
+            for (; i < ends[n]; ++i) {
+                Pose after;
+                const double raw = runner.Take(i, UnusableScore, after);
+                const double score = WithPitchPenalty(set, a, after.direction.y, raw * weight);
+                const Trial& t = runner.At(i);
+                InsertCandidateSorted(list, MakeCandidate(a, b, after, t.hp, t.aim, score), capacity, minDistance);
             }
             if (quick && breakPoll())
                 return false;
@@ -441,7 +662,7 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
         return true;
     };
     PruneCandidates(list, E, UnusableScore, 999999);
-    fineWindowScan(8, 4, 5 + set.bonus, 4.0 / focalA, false);
+    windowScan(8, 4, 5 + set.bonus, 4.0 / focalA, false);
     if (breakPoll())
         return -1;
 
@@ -449,18 +670,27 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
     PruneCandidates(list, E, UnusableScore, 999999);
     {
         const FitCandidateList copy = list;
+        std::vector<Trial> trials;
         for (const FitCandidate& c : copy) {
-            ApplyCandidate(b, c);
             for (int step = -5; step <= 5; ++step) {
                 if (step == 0)
                     continue;
-                const double w = c.omg + 0.01 * step;
-                b->m_Roll = w;
-                b->AimPointAt(CDPoint(c.hp.x, c.hp.y), c.upsp);
-                double score = ScorePairOverlapFine(a, b, c.hp);
+                Pose start = PoseOf(c);
+                start.roll = c.omg + 0.01 * step;
+                trials.push_back(trial(start, c.hp, c.upsp, CPoint(), TrialLevel::Fine));
+            }
+        }
+        runner.Prepare(std::move(trials));
+        std::size_t i = 0;
+        for (const FitCandidate& c : copy) {
+            ApplyCandidate(b, c);
+            for (int step = 0; step < 10; ++step, ++i) {
+                const double w = runner.At(i).start.roll;
+                Pose after;
+                double score = runner.Take(i, UnusableScore, after);
                 score += std::fabs(r0 - w) * set.rollWeight * score;
-                score = WithPitchPenalty(set, a, b, score);
-                InsertCandidateSorted(list, MakeCandidate(a, b, c.hp, c.upsp, score), 5 + set.bonus, 0.0);
+                score = WithPitchPenalty(set, a, after.direction.y, score);
+                InsertCandidateSorted(list, MakeCandidate(a, b, after, c.hp, c.upsp, score), 5 + set.bonus, 0.0);
             }
         }
     }
@@ -469,7 +699,7 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
 
     // Final local scan at full size.
     PruneCandidates(list, E, UnusableScore, 999999);
-    if (!fineWindowScan(5, 1, 3 + set.bonus, 0.0, true))
+    if (!windowScan(5, 1, 3 + set.bonus, 0.0, true))
         return -1;
     PruneCandidates(list, E, UnusableScore, 999999);
     return 1;
