@@ -143,6 +143,7 @@ public:
     // Steps of the installation.
     int CheckFreeSpace();
     int CopyFiles(); // 1 done, 0 stopped
+    int CopyFilesPass();
     void InstallUninstaller();
     void MakeMenuShortcuts(bool make);
     void MakeSendToShortcuts(bool make);

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -390,6 +391,20 @@ void CSetup::ReplaceAtReboot(const std::string& source, const std::string& targe
 }
 
 int CSetup::CopyFiles()
+{
+    try {
+        return CopyFilesPass();
+    } catch (const std::bad_alloc&) {
+        // Out of memory half-way: the staged copies and the folders made so far go again, so the
+        // earlier installation (if any) stays whole, and the installation stops rather than
+        // carrying on as if every file had been copied.
+        RollBack();
+        Box(Tx("Could not keep memory.", "メモリを確保できませんでした"), Buttons::Ok, Icon::Stop, "Copy files");
+        return 0;
+    }
+}
+
+int CSetup::CopyFilesPass()
 {
     Write("Check", "Copy", m_dlg.Checked(kBoxCopy) ? "2" : "0");
     Write("Check", "Del", m_dlg.Checked(kBoxDelete) ? "2" : "0");

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,12 @@ public:
         return 3;
     }
     void ShowErrorList(const std::string& text) override { errorLists.push_back(text); }
+    // Runs out of memory at the given change of the main dialog (counted from 1), when set.
+    void DialogChanged() override
+    {
+        if (outOfMemoryAtChange > 0 && ++changes == outOfMemoryAtChange)
+            throw std::bad_alloc();
+    }
     bool StartProgram(const std::vector<std::string>& argv, const std::string&) override
     {
         started.push_back(argv);
@@ -60,6 +67,8 @@ public:
     std::vector<std::string> errorLists;
     std::vector<std::vector<std::string>> started;
     bool startResult = true;
+    int outOfMemoryAtChange = 0;
+    int changes = 0;
     bool lastDefaultNo = false;
 };
 

@@ -190,6 +190,32 @@ TEST_F(InstallTest, FailedCopyInAVersionUpKeepsTheEarlierInstallation)
     ASSERT_EQ(ui2.boxes.size(), 0u);
 }
 
+TEST_F(InstallTest, RunningOutOfMemoryWhileCopyingStopsAndKeepsTheEarlierInstallation)
+{
+    MakeDist(kScript, kFiles);
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    fs::remove_all(dist);
+    MakeDist(std::string(kScript) + "3=sub\\new.txt\n",
+             {{"Smra_En", "program v2"}, {"res/icon.png", "icon v2"}, {"readme.txt", "r"}, {"sub/new.txt", "n"}});
+    SetTime(dist + "/Smra_En", time(nullptr) + 100);
+    SetTime(dist + "/res/icon.png", time(nullptr) + 100);
+    auto s = NewSetup();
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    ui.boxes.clear();
+    ui.changes = 0;
+    ui.outOfMemoryAtChange = 2; // after the first file is staged
+    EXPECT_EQ(s->CopyFiles(), 0);
+    EXPECT_EQ(Get(Dest() + "/Smra_En"), "program v1");
+    EXPECT_EQ(Get(Dest() + "/res/icon.png"), "icon");
+    EXPECT_FALSE(fs::exists(Dest() + "/sub"));
+    for (const auto& e : fs::recursive_directory_iterator(Dest()))
+        EXPECT_EQ(e.path().filename().string().find(".stu"), std::string::npos) << "no stage file left: " << e.path();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Could not keep memory.");
+    EXPECT_EQ(ui.boxes[0].title, "Copy files");
+}
+
 TEST_F(InstallTest, CopyFlagsOverAnEarlierInstallation)
 {
     const std::string script =
