@@ -208,8 +208,10 @@ int CQtPrinter::GetDeviceCaps(int index) const
     switch (index) {
     case LOGPIXELSX:
     case LOGPIXELSY: return dpi;
-    case HORZRES: return layout.paintRectPixels(dpi).width();
-    case VERTRES: return layout.paintRectPixels(dpi).height();
+    // From the paint rectangle in millimetres, which keeps a custom paper's exact size (the
+    // pixel rectangle goes through whole points).
+    case HORZRES: return qRound(layout.paintRect(QPageLayout::Millimeter).width() * dpi / 25.4);
+    case VERTRES: return qRound(layout.paintRect(QPageLayout::Millimeter).height() * dpi / 25.4);
     case HORZSIZE: return int(layout.paintRect(QPageLayout::Millimeter).width());
     case VERTSIZE: return int(layout.paintRect(QPageLayout::Millimeter).height());
     default: return 0;
