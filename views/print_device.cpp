@@ -20,6 +20,17 @@ PrinterFactory& Factory()
     return factory;
 }
 
+struct ChosenPrinter {
+    QString name;
+    QPageLayout layout;
+};
+
+ChosenPrinter& Chosen()
+{
+    static ChosenPrinter chosen;
+    return chosen;
+}
+
 class CPainterPrintDC : public CPrintDC {
 public:
     CPainterPrintDC(QPainter& painter, std::function<int(int)> caps) : m_painter(painter), m_caps(std::move(caps))
@@ -150,6 +161,8 @@ int RunPrintJob(IPrintableView& view, IPrinter& printer, const std::string& titl
 
 void SetPrinterFactory(PrinterFactory factory) { Factory() = std::move(factory); }
 
+void SetChosenPrinter(const QString& name, const QPageLayout& layout) { Chosen() = {name, layout}; }
+
 std::unique_ptr<IPrinter> MakePrinter()
 {
     if (Factory())
@@ -172,6 +185,10 @@ bool CQtPrinter::ChoosePrinter(bool direct)
     bool ok;
     if (m_chooser) {
         ok = m_chooser(m_printer, direct);
+    } else if (direct && !Chosen().name.isEmpty()) {
+        m_printer.setPrinterName(Chosen().name);
+        m_printer.setPageLayout(Chosen().layout);
+        ok = m_printer.isValid();
     } else if (direct) {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
         ok = !info.isNull();

@@ -5,6 +5,7 @@
 // print the page.
 #pragma once
 
+#include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
 
@@ -98,6 +99,10 @@ int RunPrintJob(IPrintableView& view, IPrinter& printer, const std::string& titl
 using PrinterFactory = std::function<std::unique_ptr<IPrinter>()>;
 void SetPrinterFactory(PrinterFactory factory);
 std::unique_ptr<IPrinter> MakePrinter();
+
+// The printer and paper chosen with Print Setup: what a print job takes without asking. An
+// empty name goes back to the system's default printer.
+void SetChosenPrinter(const QString& name, const QPageLayout& layout);
 
 // A printer through QPrinter. The print dialog is the system's unless a chooser is given
 // (tests script it); the chooser may change the printer's settings and answers false for

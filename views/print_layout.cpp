@@ -667,4 +667,60 @@ void SmoothSeams(SheetBitmap& bmp, int n, int gx0, int gy0)
     }
 }
 
+int RenderSheet(const SheetJob& job, int pageIndex, int lpx, int lpy, const RegionReader& read,
+                const std::function<void(CPixelArray&)>& adjust, const std::function<void()>& beforeAllocate,
+                SheetResult* out)
+{
+    if (lpx <= 0 || lpy <= 0 || !read)
+        return SHEET_BLANK;
+    SheetResult& res = *out;
+    if (!ComputePageRects(job.printSize, job.tile, job.overlap, job.tombo, job.sheetsH, job.sheetsV, pageIndex,
+                          &res.rects))
+        return SHEET_BLANK;
+    // A sampled or print width of 0 leaves the page blank.
+    const ScaleChoice sc = ChooseScale(job.sampledSize.cx, job.imageSize.cx, job.printSize.cx, lpx);
+    if (sc.e <= 0.0)
+        return SHEET_BLANK;
+    const CRect& img = res.rects.image;
+    const int bw = int(img.Width() * sc.e), bh = int(img.Height() * sc.e);
+    const CPoint origin(int(img.left * sc.r), int(img.top * sc.r));
+    const FileKind kind = GetFileKind(job.path);
+    if (kind < FILE_KIND_BMP || kind > FILE_KIND_PNG || bw <= 0 || bh <= 0)
+        return SHEET_BLANK;
+
+    const CRect sampledRect(0, 0, job.sampledSize.cx, job.sampledSize.cy);
+    CRect region = sampledRect;
+    if (job.sheetsH > 1 || job.sheetsV > 1) {
+        const CRect wanted(int(img.left * sc.r), int(img.top * sc.r), int(img.right * sc.r), int(img.bottom * sc.r));
+        region.IntersectRect(wanted, sampledRect);
+    }
+    CPixelArray pixels;
+    CSize sampled = job.sampledSize;
+    const int result = read(pixels, sampled, region);
+    if (result <= -5)
+        return SHEET_NO_MEMORY;
+    if (result < 0 || pixels.GetSize() < int64_t(region.Width()) * region.Height())
+        return SHEET_BLANK;
+    if (adjust)
+        adjust(pixels);
+    if (beforeAllocate)
+        beforeAllocate();
+    if (!res.bitmap.Allocate(bw, bh))
+        return SHEET_NO_MEMORY;
+    const SheetSource src{&pixels, region};
+    if (sc.n <= 1) {
+        FillSheetReduced(res.bitmap, src, sc.k, origin);
+    } else {
+        const int gx0 = EnlargeGridOrigin(img.left, sc.r, sc.n);
+        const int gy0 = EnlargeGridOrigin(img.top, sc.r, sc.n);
+        FillSheetEnlarged(res.bitmap, src, sc.n, gx0, gy0, BuildEnlargeWeights(sc.n));
+        SmoothSeams(res.bitmap, sc.n, gx0, gy0);
+    }
+    auto dots = [](int64_t units, int lpi) { return int(units * lpi / kUnitsPerInch); };
+    res.position = {dots(int64_t(job.tombo) + job.offset.x, lpx), dots(int64_t(job.tombo) + job.offset.y, lpy)};
+    res.extent = {dots(img.Width(), lpx), dots(img.Height(), lpy)};
+    res.frameExtent = {dots(res.rects.frame.Width(), lpx), dots(res.rects.frame.Height(), lpy)};
+    return SHEET_PRINTED;
+}
+
 } // namespace printing

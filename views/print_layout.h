@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -182,5 +183,39 @@ void SmoothSeams(SheetBitmap& bmp, int n, int gx0, int gy0);
 
 // The grid origin of an enlargement for an image rect's left (or top) edge.
 int EnlargeGridOrigin(int edge, double r, int n);
+
+// One print job as the sheets need it.
+struct SheetJob {
+    std::string path;     // the image file (its kind must be BMP, JPEG, TIFF or PNG)
+    CSize imageSize;      // pixels of the file
+    CSize sampledSize;    // pixels after sampling
+    CSize printSize;      // units
+    CSize tile;           // units
+    CPoint offset;        // units, single sheet only
+    int overlap = 0, tombo = 0;
+    int sheetsH = 1, sheetsV = 1;
+};
+
+// One rendered sheet: its rectangles, its bitmap and where it goes in dots.
+struct SheetResult {
+    PageRects rects;
+    SheetBitmap bitmap;
+    CPoint position;     // dots from the printable area's corner
+    CSize extent;        // dots of the picture
+    CSize frameExtent;   // dots of the frame (the picture with its tombo margin)
+};
+
+// Reads a region (in sampled pixels) of the image at its sampled size; the result of the
+// document's image reading (-5 or less: memory exhausted).
+using RegionReader = std::function<int(CPixelArray& pixels, CSize& sampledSize, const CRect& region)>;
+
+enum SheetStatus { SHEET_PRINTED = 1, SHEET_BLANK = 0, SHEET_NO_MEMORY = -5 };
+
+// Renders page `pageIndex` of a job for a printer of lpx x lpy dots per inch: only the region
+// the sheet shows is read. `adjust` may change the pixels read (colour correction) and
+// `beforeAllocate` runs before the sheet bitmap is made (cached images are freed there).
+int RenderSheet(const SheetJob& job, int pageIndex, int lpx, int lpy, const RegionReader& read,
+                const std::function<void(CPixelArray&)>& adjust, const std::function<void()>& beforeAllocate,
+                SheetResult* out);
 
 } // namespace printing

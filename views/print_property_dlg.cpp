@@ -21,6 +21,7 @@
 #include "common/message_catalogue.h"
 #include "common/value_types.h"
 #include "platform/qt/qt_colour.h"
+#include "platform/qt/resources.h"
 
 using namespace platform::qt;
 using printing::CPrintPropertyModel;
@@ -291,6 +292,8 @@ void CPrintPropertyDlg::ApplyModeToWindow()
     // The overlap and tombo fields are seen only when the print is spread.
     ShowItem(IDC_OVERLAP_GROUP, spread);
     ShowItem(IDC_TOMBO_GROUP, spread);
+    if (isVisible())
+        adjustSize();
     const MessageCatalogue& text = Catalogue();
     SetDlgItemText(IDC_SHEETS_LABEL, spread ? text.sheetCountsHorizontal : text.printPositionLeft);
     SetDlgItemText(IDC_TOP_LABEL, spread ? text.verticalLabel : text.topLabel);
@@ -619,6 +622,8 @@ void CPrintPropertyDlg::PreviewPress(QPoint pt)
         m_nDragHit = 5;
     else
         return;
+    if (m_preview)
+        m_preview->setCursor(LoadCursorResource(m_nDragHit == 1 ? 159 : m_nDragHit <= 3 ? 246 : 247));
     m_ptDragStart = pt;
     m_dragOffset = m_model.m_offset;
     m_dragSize = m_model.m_printSize;
@@ -666,6 +671,8 @@ void CPrintPropertyDlg::PreviewRelease(QPoint)
     if (!m_nDragHit)
         return;
     m_nDragHit = 0;
+    if (m_preview)
+        m_preview->unsetCursor();
     if (m_model.m_spread > 0)
         m_model.Recount();
     UpdateTexts();

@@ -53,8 +53,6 @@ void ReadDeviceMode(const views::IPrinter& printer, CPrintPropertyDlg& dlg, bool
     }
 }
 
-int Dots(double units, int lpi) { return int(units * lpi / 254); }
-
 } // namespace
 
 void CThumView::OnFilePrint()
@@ -181,70 +179,42 @@ void CThumView::OnPrint(CPrintDC& dc, CPrintInfo& info)
     CSmDoc* doc = GetDoc();
     if (!doc)
         return;
-    const int lpx = dc.GetDeviceCaps(views::LOGPIXELSX), lpy = dc.GetDeviceCaps(views::LOGPIXELSY);
     m_nSheetsH = Clamp(m_nSheetsH, 1, 255);
     m_nSheetsV = Clamp(m_nSheetsV, 1, 255);
     const int pageIndex = info.m_nCurPage - 1;
-    printing::PageRects rects;
-    if (lpx <= 0 || lpy <= 0 ||
-        !printing::ComputePageRects(m_sizePrint, m_sizeTile, m_nOverlap, m_nTombo, m_nSheetsH, m_nSheetsV, pageIndex,
-                                    &rects))
-        return;
-    // A sampled width of 0 leaves the page blank.
-    const printing::ScaleChoice sc = printing::ChooseScale(m_sizeSampled.cx, m_sizeImage.cx, m_sizePrint.cx, lpx);
-    if (sc.e <= 0.0)
-        return;
-    const CRect& img = rects.image;
-    const int bw = int(img.Width() * sc.e), bh = int(img.Height() * sc.e);
-    const CPoint origin(int(img.left * sc.r), int(img.top * sc.r));
-    const FileKind kind = GetFileKind(m_strPrintFile);
-    if (kind < FILE_KIND_BMP || kind > FILE_KIND_PNG)
-        return;
-    if (bw <= 0 || bh <= 0)
-        return;
-
-    CRect region = m_rcSampled;
-    if (m_nSheetsH > 1 || m_nSheetsV > 1) {
-        const CRect wanted(int(img.left * sc.r), int(img.top * sc.r), int(img.right * sc.r), int(img.bottom * sc.r));
-        region.IntersectRect(wanted, m_rcSampled);
-    }
-    const std::string& memoryText = Catalogue().memoryTooShort;
-    CPixelArray pixels;
-    CSize sampled = m_sizeSampled;
-    const int read = doc->ReadImageFile(m_strPrintFile, pixels, sampled, region);
-    if (read <= -5) {
-        platform::MessageBox().Show(memoryText, platform::MB_OK);
+    printing::SheetJob job;
+    job.path = m_strPrintFile;
+    job.imageSize = m_sizeImage;
+    job.sampledSize = m_sizeSampled;
+    job.printSize = m_sizePrint;
+    job.tile = m_sizeTile;
+    job.offset = m_ptPrintOffset;
+    job.overlap = m_nOverlap;
+    job.tombo = m_nTombo;
+    job.sheetsH = m_nSheetsH;
+    job.sheetsV = m_nSheetsV;
+    printing::SheetResult sheet;
+    const int status = printing::RenderSheet(
+        job, pageIndex, dc.GetDeviceCaps(views::LOGPIXELSX), dc.GetDeviceCaps(views::LOGPIXELSY),
+        [&](CPixelArray& pixels, CSize& sampled, const CRect& region) {
+            return doc->ReadImageFile(m_strPrintFile, pixels, sampled, region);
+        },
+        [&](CPixelArray& pixels) {
+            // A project picture prints with its colour correction.
+            const int entry = doc->FindEntryIndex(m_strPrintFile);
+            if (entry >= 0)
+                doc->m_entries[size_t(entry)].m_ColorModel.ApplyToArray(pixels);
+        },
+        [&] { doc->ReserveImageMemory(std::string(), -50); }, &sheet);
+    if (status == printing::SHEET_NO_MEMORY) {
+        platform::MessageBox().Show(Catalogue().memoryTooShort, platform::MB_OK);
         return;
     }
-    if (read < 0 || pixels.GetSize() < int64_t(region.Width()) * region.Height())
+    if (status != printing::SHEET_PRINTED)
         return;
-    const int entry = doc->FindEntryIndex(m_strPrintFile);
-    if (entry >= 0)
-        doc->m_entries[size_t(entry)].m_ColorModel.ApplyToArray(pixels);
-    doc->ReserveImageMemory(std::string(), -50);
-
-    printing::SheetBitmap bitmap;
-    if (!bitmap.Allocate(bw, bh)) {
-        platform::MessageBox().Show(memoryText, platform::MB_OK);
-        return;
-    }
-    const printing::SheetSource src{&pixels, region};
-    if (sc.n <= 1) {
-        printing::FillSheetReduced(bitmap, src, sc.k, origin);
-    } else {
-        const int gx0 = printing::EnlargeGridOrigin(img.left, sc.r, sc.n);
-        const int gy0 = printing::EnlargeGridOrigin(img.top, sc.r, sc.n);
-        printing::FillSheetEnlarged(bitmap, src, sc.n, gx0, gy0, printing::BuildEnlargeWeights(sc.n));
-        printing::SmoothSeams(bitmap, sc.n, gx0, gy0);
-    }
-    pixels.RemoveAll();
-
-    const CPoint pos(Dots(m_nTombo + m_ptPrintOffset.x, lpx), Dots(m_nTombo + m_ptPrintOffset.y, lpy));
-    const CSize extent(Dots(img.Width(), lpx), Dots(img.Height(), lpy));
-    const CSize frameExtent(Dots(rects.frame.Width(), lpx), Dots(rects.frame.Height(), lpy));
     if (m_nTombo > 0)
-        DrawPageFrame(dc, frameExtent, rects.frame, rects.tile, rects.image, pageIndex);
-    dc.StretchDIBits(pos.x, pos.y, extent.cx, extent.cy, bitmap);
+        DrawPageFrame(dc, sheet.frameExtent, sheet.rects.frame, sheet.rects.tile, sheet.rects.image, pageIndex);
+    dc.StretchDIBits(sheet.position.x, sheet.position.y, sheet.extent.cx, sheet.extent.cy, sheet.bitmap);
 }
 
 void CThumView::DrawPageFrame(CPrintDC& dc, CSize frameExtent, const CRect& frame, const CRect& tile,

@@ -198,8 +198,9 @@ int CThumView::BuildThumbBitmap(CBitmapBuffer& bitmap, int entry)
     }
     if (packed == 1 && bitmap.SetBits(m_thumbBits.data(), m_thumbBits.size()) == m_thumbBits.size())
         return 1;
-    // The bitmap cannot take the packed rows: the painting draws the pixels one by one.
-    return -1;
+    // A display format without packed rows: the pixels are set one by one, which the painting
+    // does from the entry's thumbnail (it blits only bitmaps of 2, 3 or 4 bytes per pixel).
+    return 1;
 }
 
 QImage CThumView::ThumbImage() const

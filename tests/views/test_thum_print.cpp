@@ -448,3 +448,39 @@ TEST(PrintPropertyDialog, ControlsFollowTheModel)
     EXPECT_EQ(preview.pixel(2, 2), qRgb(0xF0, 0xF0, 0x96));
     EXPECT_EQ(preview.pixel(22, 40), qRgb(255, 255, 255));
 }
+
+TEST(PrintPropertyDialog, PreviewDragsMoveTheOffsetAndResizeKeepingTheAspect)
+{
+    CPrintPropertyDlg dlg;
+    dlg.m_model.m_imageSize = {3000, 2000};
+    dlg.m_model.m_area = {1900, 2770};
+    dlg.m_model.m_unit = 2;
+    dlg.PrepareShow();
+    dlg.GetDlgItem(1092)->resize(300, 400);
+    const QSize box = dlg.GetDlgItem(1092)->size();
+    QRect pic = dlg.PictureRectInPreview(box);
+    ASSERT_GT(pic.width(), 50);
+    const double scale = double(pic.width()) / 1900;
+
+    dlg.PreviewPress(pic.center());
+    dlg.PreviewMove(pic.center() + QPoint(0, 30));
+    dlg.PreviewRelease(pic.center() + QPoint(0, 30));
+    EXPECT_NEAR(dlg.m_model.m_offset.y, 752 + 30 / scale, 2 / scale);
+    EXPECT_EQ(dlg.m_model.m_offset.x, 0);
+    EXPECT_EQ(dlg.GetDlgItemText(1074), dlg.m_model.FormatLength(dlg.m_model.m_offset.y));
+
+    // The right edge: narrower, the height follows the picture's aspect.
+    pic = dlg.PictureRectInPreview(box);
+    const QPoint edge(pic.right(), pic.center().y());
+    dlg.PreviewPress(edge);
+    dlg.PreviewMove(edge - QPoint(40, 0));
+    dlg.PreviewRelease(edge - QPoint(40, 0));
+    EXPECT_NEAR(dlg.m_model.m_printSize.cx, 1900 - 40 / scale, 2 / scale);
+    EXPECT_EQ(dlg.m_model.m_printSize.cy, dlg.m_model.m_printSize.cx * 2000 / 3000);
+
+    // A press away from the picture does nothing.
+    const printing::CPrintPropertyModel before = dlg.m_model;
+    dlg.PreviewPress(QPoint(2, 2));
+    dlg.PreviewMove(QPoint(50, 50));
+    EXPECT_EQ(dlg.m_model.m_offset, before.m_offset);
+}
