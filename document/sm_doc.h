@@ -45,7 +45,8 @@ public:
 class IThumView : public IDocumentView {
 public:
     const char* GetRuntimeClassName() const override { return "CThumView"; }
-    virtual void SetThumbnail(int entry) = 0;
+    // 1 when the entry's thumbnail is now shown, -1 when it cannot be.
+    virtual int SetThumbnail(int entry) = 0;
     // Invalidates and repaints at once.
     virtual void RepaintNow() = 0;
     // The client area in screen coordinates.

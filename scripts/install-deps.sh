@@ -19,6 +19,7 @@ PACKAGES=(
   qt6-base-dev
   qt6-qpa-plugins
   fonts-liberation
+  poppler-utils
 )
 
 missing=()

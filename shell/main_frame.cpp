@@ -31,6 +31,7 @@
 #include "shell/main_menu.h"
 #include "shell/splitt.h"
 #include "views/placeholder_panes.h"
+#include "views/thum_view.h"
 #include "views/sm_view.h"
 
 namespace {
@@ -420,6 +421,8 @@ bool CMainFrame::CreateClient()
     if (m_doc) {
         m_doc->AddView(m_workView);
         m_workView->OnInitialUpdate();
+        m_doc->AddView(m_thumView);
+        m_thumView->OnInitialUpdate();
     }
     m_wndSplitter->SetDragListener([this](int finder, int manager) {
         m_widths.finderWidth = finder;

@@ -29,6 +29,7 @@
 #include "shell/command_ids.h"
 #include "shell/guide.h"
 #include "shell/main_frame.h"
+#include "views/print_device.h"
 
 namespace {
 
@@ -338,7 +339,8 @@ bool CSmApp::OnCommand(int id)
         if (!m_printer)
             m_printer = std::make_unique<QPrinter>();
         QPrintDialog dialog(m_printer.get(), m_frame.get());
-        dialog.exec();
+        if (dialog.exec() == QDialog::Accepted)
+            views::SetChosenPrinter(m_printer->printerName(), m_printer->pageLayout());
         return true;
     }
     case ID_APP_EXIT:

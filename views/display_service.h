@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "common/basic_types.h"
+#include "imagefile/bitmap.h"
 
 namespace views {
 
@@ -15,6 +16,8 @@ struct DisplayInfo {
     int bitsPerPixel = 32;
     // Largest canvas in pixels; 0 = no limit.
     int64_t canvasPixelLimit = 0;
+    // How a 16-bit display packs its colours.
+    C16BitLayout layout16 = C16BitLayout::Rgb565;
 };
 
 using DisplayService = std::function<DisplayInfo()>;

@@ -1,6 +1,6 @@
-// The four panes of the main window in their first form: plain drawing surfaces with the
-// names the frame knows them by. The image finder (left, top), the picture information pane
-// (left, bottom) and the manager pane (right); the work view has its own class (sm_view.h).
+// Panes of the main window in their first form: plain drawing surfaces with the names the
+// frame knows them by. The image finder (left, top) and the manager pane (right); the work view
+// and the picture information pane have their own classes (sm_view.h, thum_view.h).
 #pragma once
 
 #include "platform/qt/surface_widget.h"
@@ -9,12 +9,6 @@ class CLeftView : public platform::qt::CSurfaceWidget {
     Q_OBJECT
 public:
     explicit CLeftView(QWidget* parent = nullptr);
-};
-
-class CThumView : public platform::qt::CSurfaceWidget {
-    Q_OBJECT
-public:
-    explicit CThumView(QWidget* parent = nullptr);
 };
 
 class CAutLayView : public platform::qt::CSurfaceWidget {

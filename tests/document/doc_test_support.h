@@ -92,7 +92,11 @@ public:
 class RecordingThumView : public IThumView {
 public:
     void OnUpdate(IDocumentView*, int hint, const HintObject& object) override { log.Record(hint, object); }
-    void SetThumbnail(int entry) override { thumbnails.push_back(entry); }
+    int SetThumbnail(int entry) override
+    {
+        thumbnails.push_back(entry);
+        return 1;
+    }
     void RepaintNow() override { ++repaints; }
     CRect ScreenClientRect() const override { return rect; }
 
