@@ -1,4 +1,4 @@
-// The panes' names and backgrounds.
+// The pane's name and background.
 #include "views/placeholder_panes.h"
 
 namespace {
@@ -11,6 +11,4 @@ void Name(QWidget* w, const char* name, COLORREF background)
 }
 } // namespace
 
-CLeftView::CLeftView(QWidget* parent) : CSurfaceWidget(parent) { Name(this, "CLeftView", RGB(255, 255, 255)); }
 CThumView::CThumView(QWidget* parent) : CSurfaceWidget(parent) { Name(this, "CThumView", RGB(192, 192, 192)); }
-CAutLayView::CAutLayView(QWidget* parent) : CSurfaceWidget(parent) { Name(this, "CAutLayView", RGB(240, 240, 240)); }

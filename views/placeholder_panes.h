@@ -1,24 +1,11 @@
-// The four panes of the main window in their first form: plain drawing surfaces with the
-// names the frame knows them by. The image finder (left, top), the picture information pane
-// (left, bottom) and the manager pane (right); the work view has its own class (sm_view.h).
+// The picture information pane (left, bottom) in its first form: a plain drawing surface with
+// the name the frame knows it by.
 #pragma once
 
 #include "platform/qt/surface_widget.h"
-
-class CLeftView : public platform::qt::CSurfaceWidget {
-    Q_OBJECT
-public:
-    explicit CLeftView(QWidget* parent = nullptr);
-};
 
 class CThumView : public platform::qt::CSurfaceWidget {
     Q_OBJECT
 public:
     explicit CThumView(QWidget* parent = nullptr);
-};
-
-class CAutLayView : public platform::qt::CSurfaceWidget {
-    Q_OBJECT
-public:
-    explicit CAutLayView(QWidget* parent = nullptr);
 };
