@@ -12,10 +12,14 @@
 #include <filesystem>
 
 #include "common/message_catalogue.h"
+#include "document/commands_table.h"
 #include "document/sm_doc.h"
 #include "document/update_hint.h"
 #include "imagefile/image_file.h"
 #include "shell/aut_lay_view.h"
+#include "shell/left_view.h"
+#include "shell/main_frame.h"
+#include "shell/options_dlg.h"
 #include "tests/shell/test_shell_support.h"
 
 namespace fs = std::filesystem;
@@ -200,8 +204,9 @@ TEST_F(ManagerTest, TilingsCheckTheLayoutBeforeTheyTouchAnyFit)
             m_services.box.QueueAnswer(c.answer);
         m_pane->Tiling(c.which);
         EXPECT_EQ(m_services.box.Shown().size(), c.answer ? 1u : 0u) << c.what;
-        if (!c.laid && !c.answer)
+        if (!c.laid && !c.answer) {
             EXPECT_EQ(m_doc->m_undoKind, 0) << c.what << ": no snapshot";
+        }
         EXPECT_EQ(m_pane->m_tiled, c.laid ? 1 : 0) << c.what;
         EXPECT_EQ(m_pane->m_step, c.laid ? 2 : 1) << c.what;
         EXPECT_EQ(m_doc->CountFittedPieces(), c.fittedAfter) << c.what;
@@ -282,4 +287,36 @@ TEST_F(ManagerTest, PaintedColoursAndDiagrams)
     EXPECT_EQ(pixel(x, single.top() + 6), QColor(230, 230, 230));
     Import(2);
     EXPECT_EQ(pixel(x, single.top() + 6), QColor(128, 64, 0));
+}
+
+TEST(ManagerInFrame, ExitAsksAboutChangesAndTheFrameOwnsTheOptionBox)
+{
+    shelltest::ScriptedServices services;
+    CSmDoc doc;
+    {
+        CMainFrame frame(&doc, nullptr);
+        ASSERT_TRUE(frame.Create());
+        frame.setWindowState(Qt::WindowNoState);
+        frame.resize(1000, 700);
+        frame.show();
+        EXPECT_EQ(doc.FindViewByClass("CLeftView"), static_cast<IDocumentView*>(frame.LeftView()));
+        EXPECT_EQ(doc.FindViewByClass("CAutLayView"), static_cast<IDocumentView*>(frame.ManagerView()));
+        EXPECT_EQ(OptionBox(), static_cast<IOptionBox*>(frame.OptionsDialog()));
+
+        // "Exit Seamora" with unsaved changes asks; Cancel keeps the window open.
+        doc.SetModifiedFlag();
+        CAutLayView* pane = frame.ManagerView();
+        QComboBox* work = pane->Combo(CAutLayView::IDC_WORK_ACTION);
+        work->setCurrentIndex(work->findText(QStringLiteral("Exit Seamora")));
+        services.box.QueueAnswer(platform::IDCANCEL);
+        pane->RunWorkAction();
+        EXPECT_EQ(services.box.Shown().size(), 1u);
+        EXPECT_TRUE(frame.isVisible());
+        // No changes: the window closes without a question.
+        doc.SetModifiedFlag(false);
+        pane->RunWorkAction();
+        EXPECT_FALSE(frame.isVisible());
+        EXPECT_EQ(services.box.Shown().size(), 1u);
+    }
+    EXPECT_EQ(OptionBox(), nullptr);
 }
