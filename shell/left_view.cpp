@@ -539,8 +539,12 @@ void CLeftView::mousePressEvent(QMouseEvent* event)
     const QPoint p = event->position().toPoint();
     m_dragRect = QRect(p.x() - 5, p.y() - 5, 11, 11);
     m_dragLabel = Text(item);
-    if (m_dragState == 3)
+    if (m_dragState == 3) {
+        // A name whose thumbnail is still pending ends with a blank already.
+        if (m_dragLabel.empty() || m_dragLabel.back() != ' ')
+            m_dragLabel += ' ';
         m_dragLabel += "and other Images";
+    }
     viewport()->update();
 }
 
