@@ -61,11 +61,11 @@ int main(int argc, char** argv)
         if (std::string(sub) != "empty")
             fs::create_hard_link(photo, folder / sub / "x.jpg");
     }
-    qputenv("HOME", QByteArray::fromStdString(home.string()));
 
     QApplication app(argc, argv);
     CSmDoc doc;
     CLeftView view;
+    view.SetHomeFolder(home.string());
     doc.AddView(&view);
     view.resize(300, 900);
     view.show();

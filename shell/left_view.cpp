@@ -197,7 +197,7 @@ void CLeftView::BuildDriveLevel()
     QFont bold = root->font(0);
     bold.setBold(true);
     root->setFont(0, bold);
-    const std::vector<finder::Drive> drives = finder::ListDrives(QDir::homePath().toStdString());
+    const std::vector<finder::Drive> drives = finder::ListDrives(m_homeFolder.empty() ? QDir::homePath().toStdString() : m_homeFolder);
     m_driveCount = static_cast<int>(drives.size());
     for (const finder::Drive& d : drives) {
         QTreeWidgetItem* item = NewItem(root, d.path, KIND_DRIVE, d.icon);

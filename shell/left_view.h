@@ -33,6 +33,8 @@ public:
         std::function<void(int iconSize)> iconSizeChanged;
     };
     void SetFrame(Frame frame) { m_frame = std::move(frame); }
+    // The folder shown first at the top level (the user's home folder unless set).
+    void SetHomeFolder(const std::string& folder) { m_homeFolder = folder; }
 
     // Item kinds.
     enum Kind : int { KIND_ROOT, KIND_DRIVE, KIND_FOLDER, KIND_IMAGE, KIND_UNUSABLE, KIND_PROJECT, KIND_DUMMY };
@@ -107,6 +109,7 @@ private:
     void EndDragImage();
 
     Frame m_frame;
+    std::string m_homeFolder;
     int m_nextTag = 1;
     std::map<int, QTreeWidgetItem*> m_tags;
     QTreeWidgetItem* m_expandOnRelease = nullptr;

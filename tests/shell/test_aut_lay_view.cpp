@@ -29,7 +29,9 @@ namespace {
 // A picture of a smooth pattern (seed 0) or of hashed noise (other seeds).
 std::string WritePicture(const std::string& name, int w, int h, unsigned seed = 0)
 {
-    const fs::path dir = fs::path(SMRA_TEST_TMPDIR) / "manager";
+    // One folder per test: the tests may run side by side in separate processes.
+    const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+    const fs::path dir = fs::path(SMRA_TEST_TMPDIR) / (std::string("manager_") + t->test_suite_name() + "." + t->name());
     fs::create_directories(dir);
     const std::string p = (dir / name).string();
     CPixelArray strip;

@@ -40,7 +40,9 @@ void Touch(const fs::path& path) { std::ofstream(path) << "x"; }
 // The tree every finder test starts from.
 fs::path MakeTree()
 {
-    const fs::path root = fs::path(SMRA_TEST_TMPDIR) / "finder_tree";
+    // One tree per test: the tests may run side by side in separate processes.
+    const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+    const fs::path root = fs::path(SMRA_TEST_TMPDIR) / (std::string("finder_") + t->test_suite_name() + "." + t->name());
     fs::remove_all(root);
     fs::create_directories(root / "sub");
     fs::create_directories(root / "emptyparent" / "empty");
@@ -166,10 +168,9 @@ protected:
     void SetUp() override
     {
         m_root = MakeTree();
-        m_home = qgetenv("HOME");
-        qputenv("HOME", QByteArray::fromStdString(m_root.string()));
         m_doc = std::make_unique<CSmDoc>();
         m_view = std::make_unique<CLeftView>();
+        m_view->SetHomeFolder(m_root.string());
         m_doc->AddView(m_view.get());
         m_recorder.namesNow = [this] { return m_doc->m_droppedNames; };
         m_doc->AddView(&m_recorder);
@@ -186,7 +187,6 @@ protected:
         m_doc->RemoveView(&m_recorder);
         m_view.reset();
         m_doc.reset();
-        qputenv("HOME", m_home);
     }
     QTreeWidgetItem* Item(const std::string& text) { return CLeftView::Child(m_drive, text); }
     // Sends a mouse event to the tree's viewport at a point of an item (or any local point).
@@ -222,7 +222,6 @@ protected:
 
     shelltest::ScriptedServices m_services;
     fs::path m_root;
-    QByteArray m_home;
     std::unique_ptr<CSmDoc> m_doc;
     std::unique_ptr<CLeftView> m_view;
     shelltest::RecordingView m_recorder;
