@@ -17,20 +17,23 @@
 
 #include <filesystem>
 
+#include "document/commands_table.h"
 #include "document/sm_doc.h"
 #include "document/update_hint.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/resources.h"
 #include "platform/status_bar.h"
 #include "platform/system_services.h"
+#include "shell/aut_lay_view.h"
 #include "shell/calib_pattern.h"
 #include "shell/command_ids.h"
 #include "shell/dialog_bar.h"
 #include "shell/drop_files.h"
 #include "shell/guide.h"
+#include "shell/left_view.h"
 #include "shell/main_menu.h"
+#include "shell/options_dlg.h"
 #include "shell/splitt.h"
-#include "views/placeholder_panes.h"
 #include "views/thum_view.h"
 #include "views/sm_view.h"
 
@@ -85,6 +88,8 @@ CMainFrame::CMainFrame(CSmDoc* doc, ICommandTarget* app, QWidget* parent)
 CMainFrame::~CMainFrame()
 {
     SetHasMainWindow(false);
+    if (m_optionsDlg && OptionBox() == m_optionsDlg)
+        SetOptionBox(nullptr);
     if (platform::StatusBar() == m_status.get())
         platform::SetStatusBar(nullptr);
     if (m_doc && m_titleLink)
@@ -103,6 +108,9 @@ bool CMainFrame::Create()
     platform::SetStatusBar(m_status.get());
     setAcceptDrops(true);
     LoadCursorsAndIcons();
+    // The Option box command runs the frame's Options dialog.
+    m_optionsDlg = new COptionsDlg(this);
+    SetOptionBox(m_optionsDlg);
     if (!CreateClient())
         return false;
     m_created = true;
@@ -423,13 +431,42 @@ bool CMainFrame::CreateClient()
         m_workView->OnInitialUpdate();
         m_doc->AddView(m_thumView);
         m_thumView->OnInitialUpdate();
+        m_doc->AddView(m_leftView);
     }
+    CLeftView::Frame frame;
+    frame.window = this;
+    frame.openProject = [this](const std::string& path) { return m_openProject && m_openProject(path); };
+    frame.setPaneWidths = [this](int finder, int manager) {
+        if (m_created)
+            SetPaneWidths(finder, manager);
+    };
+    frame.iconSizeChanged = [this](int size) { m_finderIconSize = size; };
+    m_leftView->SetFrame(std::move(frame));
+    m_leftView->OnInitialUpdate();
+    CAutLayView::Frame manager;
+    manager.window = this;
+    manager.setPaneWidths = [this](int finder, int width) {
+        // While the frame is being made its columns are not laid out yet: the manager's width
+        // goes straight to the splitter beside the finder's first width.
+        if (m_created)
+            SetPaneWidths(finder, width);
+        else
+            m_wndSplitter->setSizes({160, 300, width});
+    };
+    manager.showManagerPane = [this](int width) { ShowManagerPane(width); };
+    manager.setRestoreWidth = [this](int width) { m_widths.managerRestoreWidth = width; };
+    manager.closeFrame = [this] { close(); };
+    m_managerView->SetFrame(std::move(manager));
     m_wndSplitter->SetDragListener([this](int finder, int manager) {
         m_widths.finderWidth = finder;
         m_widths.managerWidth = manager;
     });
     setCentralWidget(m_wndSplitter);
     SetFinderRowHeights();
+    if (m_doc) {
+        m_doc->AddView(m_managerView);
+        m_managerView->OnInitialUpdate();
+    }
     return true;
 }
 

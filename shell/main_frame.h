@@ -27,6 +27,7 @@ class CLeftView;
 class CThumView;
 class CSmView;
 class CAutLayView;
+class COptionsDlg;
 namespace platform::qt {
 class CQtStatusBar;
 }
@@ -85,6 +86,7 @@ public:
     CThumView* ThumView() const { return m_thumView; }
     CLeftView* LeftView() const { return m_leftView; }
     CAutLayView* ManagerView() const { return m_managerView; }
+    COptionsDlg* OptionsDialog() const { return m_optionsDlg; }
     QSplitter* FinderSplitter() const { return m_wndFinderSplitter; }
     CSplitt* Splitter() const { return m_wndSplitter; }
 
@@ -127,6 +129,7 @@ private:
     CThumView* m_thumView = nullptr;
     CSmView* m_workView = nullptr;
     CAutLayView* m_managerView = nullptr;
+    COptionsDlg* m_optionsDlg = nullptr;
     PaneWidthMemory m_widths;
     std::function<bool(const std::string&)> m_openProject;
     bool m_created = false;

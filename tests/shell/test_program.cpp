@@ -23,6 +23,7 @@
 #include "shell/command_ids.h"
 #include "shell/main_frame.h"
 #include "shell/sm_app.h"
+#include "views/sm_view.h"
 #include "tests/shell/test_shell_support.h"
 
 namespace fs = std::filesystem;
@@ -152,6 +153,11 @@ TEST(Program, OpensAProjectSavesItUnchangedUnderANewNameAndOpensThatAgain)
     frame->resize(1000, 700);
     frame->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
+    // The work view draws its pictures in idle time: the look is taken once it has drawn them,
+    // however busy the machine is.
+    for (int waited = 0; waited < 10000 && !(frame->WorkView()->m_loadQueue.empty() && frame->WorkView()->m_strLoading.empty());
+         waited += 20)
+        QTest::qWait(20);
     QTest::qWait(50);
     QStringList menus;
     for (QAction* a : frame->menuBar()->actions())
