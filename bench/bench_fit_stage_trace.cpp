@@ -187,6 +187,14 @@ public:
                         m_trying->m_FitScore, m_core->GetFirstPicture()->m_Focal, m_core->GetCommonFocal());
         m_trying = nullptr;
     }
+    // The row driver places the first picture right after its initial search.
+    void OnPlacementChanged(int) override
+    {
+        if (m_tries && m_core)
+            std::printf("      placement set: common focal %.2f, first picture's focal %.2f (default %.2f)\n",
+                        m_core->GetCommonFocal(), m_core->GetFirstPicture()->m_Focal,
+                        m_core->GetFirstPicture()->m_DefaultFocal);
+    }
     void ShowViewMessage(int kind, const std::string& text) override
     {
         if (!m_core)
