@@ -175,16 +175,23 @@ public:
     {
         m_trying = m_core ? m_core->FindPictureByPath(path) : nullptr;
         if (m_tries && m_trying)
-            std::printf("      try %s: base focal %.2f, common focal %.2f\n", BaseName(path).c_str(),
-                        m_core->GetFirstPicture()->m_Focal, m_core->GetCommonFocal());
+        {
+            int fitted = 0;
+            for (const auto& q : m_core->m_Pictures)
+                fitted += q->m_Status >= 3 ? 1 : 0;
+            std::printf("      try %s: base focal %.2f, common focal %.2f, fitted count %d (pictures fitted %d)\n",
+                        BaseName(path).c_str(), m_core->GetFirstPicture()->m_Focal, m_core->GetCommonFocal(),
+                        m_core->m_FittedCount, fitted);
+        }
     }
     void EndStep() override
     {
         if (m_tries && m_trying)
-            std::printf("      tried %s: focal %.2f, fitted points %d, fit score %.3f; base focal %.2f, common focal "
-                        "%.2f\n",
+            std::printf("      tried %s: focal %.2f, fitted points %d, fit score %.3f; base focal %.2f (default %.2f), "
+                        "common focal %.2f\n",
                         BaseName(m_trying->m_Path).c_str(), m_trying->m_Focal, m_trying->CountFittedPoints(),
-                        m_trying->m_FitScore, m_core->GetFirstPicture()->m_Focal, m_core->GetCommonFocal());
+                        m_trying->m_FitScore, m_core->GetFirstPicture()->m_Focal,
+                        m_core->GetFirstPicture()->m_DefaultFocal, m_core->GetCommonFocal());
         m_trying = nullptr;
     }
     // The row driver places the first picture right after its initial search.
