@@ -453,12 +453,13 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr,
-                     "usage: bench_fit_stage_trace PROJECT.fit TRUTH.json [--around-360] [--quality-priority] [--quiet]\n"
-                     "                             [--distortion K] [--extra-closes N] [--tries] [--no-lens-data]\n");
+    auto usage = []() {
+        std::fprintf(stderr, "usage: bench_fit_stage_trace PROJECT.fit TRUTH.json [--around-360] [--quality-priority]\n"
+                             "           [--quiet] [--distortion K] [--extra-closes N] [--tries] [--no-lens-data]\n");
         return 2;
-    }
+    };
+    if (argc < 3)
+        return usage();
     bool around = false, quality = false, quiet = false, tries = false, noLensData = false;
     int extraCloses = 0;
     const char* distortion = nullptr;
@@ -478,6 +479,8 @@ int main(int argc, char** argv)
             distortion = argv[++i];
         else if (a == "--extra-closes" && i + 1 < argc)
             extraCloses = std::atoi(argv[++i]);
+        else
+            return usage();
     }
     double trueFocal = 0.0;
     const auto truth = ReadTruth(argv[2], trueFocal);
