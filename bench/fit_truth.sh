@@ -13,8 +13,9 @@ trap 'rm -rf "$work"' EXIT
 
 ring=""
 for i in 00 01 02 03 04 05 06 07 08 09 10 11; do ring="$ring $views/rhein3_v$i.jpg"; done
-upper="$views/rhein3_v12.jpg@0,1 $views/rhein3_v13.jpg@2,1 $views/rhein3_v14.jpg@4,1"
-upper="$upper $views/rhein3_v15.jpg@6,1 $views/rhein3_v16.jpg@8,1 $views/rhein3_v17.jpg@10,1"
+# The upper row lies above the ring: row -1 (the work space counts rows downward).
+upper="$views/rhein3_v12.jpg@0,-1 $views/rhein3_v13.jpg@2,-1 $views/rhein3_v14.jpg@4,-1"
+upper="$upper $views/rhein3_v15.jpg@6,-1 $views/rhein3_v16.jpg@8,-1 $views/rhein3_v17.jpg@10,-1"
 
 run() {
     name=$1; shift

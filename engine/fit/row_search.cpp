@@ -93,11 +93,23 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
     if (m_Host)
         m_Host->EndStep();
     m_RegionsValid = 0;
-    if (r < 1 && pass < 3) {
+    // A try that is not kept leaves the fitted count as it found it (the match may have counted
+    // the picture as fitted on the way), so that the next try of the second picture again starts
+    // the base picture from its default focal. The second picture's try solves the base
+    // picture's focal too: a rejected one gives the base picture back the focal it started from,
+    // so that a failed fit does not leave it with the rejected pair's focal.
+    auto rejectTry = [&]() {
         ResetPicture(picture);
         picture->m_Status = 0;
+        SortPlacedFirst();
+        if (k == 2 && first) {
+            first->m_Focal = first->m_DefaultFocal;
+            m_CommonFocal = first->m_Focal;
+        }
         return -1;
-    }
+    };
+    if (r < 1 && pass < 3)
+        return rejectTry();
 
     const double t = m_FitTolerance;
     const int fp = picture->CountFittedPoints();
@@ -185,11 +197,8 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
         }
     }
 
-    if (picture->m_Status < 3) {
-        ResetPicture(picture);
-        picture->m_Status = 0;
-        return -1;
-    }
+    if (picture->m_Status < 3)
+        return rejectTry();
     if (m_Host && !picture->m_Path.empty())
         m_Host->ShowViewMessage(0, picture->m_Path);
     if (m_JobMode > 1 && (m_FittedCount == 2 || m_FittedCount == 4 || m_FittedCount == 8)) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,9 +45,16 @@ public:
         if (kind == 0 && ++placed == breakAfter && core)
             core->m_JobMode = -1;
     }
+    void BeginStep(const std::string& a, const std::string& b, const std::string& c, const std::string& path) override
+    {
+        CMcHost::BeginStep(a, b, c, path);
+        if (core && core->FindPictureByPath(path))
+            ++tries;
+    }
     bool Told(int n) const { return std::find(messages.begin(), messages.end(), n) != messages.end(); }
 
     std::vector<int> questions;
+    int tries = 0;
     std::vector<int> messages;
     int placed = 0;
     int breakAfter = -1;
@@ -80,7 +88,12 @@ protected:
     // A view opened as the intake opens a photo, laid in the given cell, its pixels loaded.
     CKpic* AddView(int view, CPoint cell)
     {
-        const std::string path = kViewsDir + "/" + s_truth->views[static_cast<size_t>(view)].file;
+        return AddPhoto(kViewsDir + "/" + s_truth->views[static_cast<size_t>(view)].file, cell);
+    }
+
+    // A photo of the test data opened as the intake opens it, laid in the given cell.
+    CKpic* AddPhoto(const std::string& path, CPoint cell)
+    {
         int result = 0;
         CKpic* k = m_core.OpenPicture(path, result);
         EXPECT_NE(k, nullptr) << path;
@@ -159,6 +172,65 @@ TEST_F(AutoFit, RowOfRingViewsFitsWhereTheCamerasWere)
         EXPECT_LT(WorstCameraError(), c.degrees);
         EXPECT_NEAR(m_core.GetCommonFocal() / s_truth->focal, 1.0, c.focal);
         EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
+    }
+}
+
+// Rows of the work space count downward: a view laid in the row above its partner (row -1)
+// is fitted above it, where its camera looked, not mirrored below the partner.
+TEST_F(AutoFit, ViewInTheRowAboveIsFittedAbove)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    CKpic* ring = AddView(0, CPoint(0, 0));
+    CKpic* upper = AddView(12, CPoint(0, -1));
+    ASSERT_TRUE(ring && upper);
+    FitMode = -2;
+    EXPECT_EQ(m_core.RunAutoFit(), 1);
+    ASSERT_GE(upper->m_Status, 3);
+    // The engine's latitude grows downward; the upper view looks 35 degrees higher.
+    const double rise = ring->PixelToSphere(CDPoint(400, 300)).y - upper->PixelToSphere(CDPoint(400, 300)).y;
+    EXPECT_NEAR(rise / kDegree, 35.0, 3.0);
+    EXPECT_LT(WorstCameraError(), 1.0);
+}
+
+// Real photos laid where they cannot be matched (a vertical sweep laid as a row; the photos
+// below laid above): the second photo gets all three passes, the fit ends with the message the
+// user sees, and the base picture keeps the focal it started from, not the focal a rejected try
+// solved for it (tens of thousands of pixels on these photos). With three photos a rejected try
+// must also not leave the picture counted as fitted, or the next try runs as if it placed a third
+// picture and starts from the rejected focal.
+TEST_F(AutoFit, UnmatchablePhotosGetEveryPassAndLeaveTheBaseFocal)
+{
+    const std::string ledge = std::string(SMRA_TESTDATA_DIR) + "/pano-daeyun-uiuc/ledge/";
+    const std::string petra = std::string(SMRA_TESTDATA_DIR) + "/pano-skimage-petra-arches/";
+    struct Photo {
+        std::string path;
+        CPoint cell;
+    };
+    const std::vector<std::vector<Photo>> cases = {
+        {{ledge + "1.JPG", CPoint(0, 0)}, {ledge + "2.JPG", CPoint(1, 0)}},
+        {{petra + "DFM_4209.jpg", CPoint(0, 0)}, {petra + "DFM_4210.jpg", CPoint(0, -1)},
+         {petra + "DFM_4211.jpg", CPoint(0, -2)}},
+    };
+    for (const auto& photos : cases) {
+        SCOPED_TRACE(photos[1].path);
+        for (const Photo& photo : photos)
+            if (!std::filesystem::exists(photo.path))
+                GTEST_SKIP() << "no photo " << photo.path;
+        m_core.DeleteAllPictures();
+        m_core.m_FitPriority = 1; // speed: no fit pass between the tries
+        m_host.messages.clear();
+        m_host.tries = 0;
+        for (const Photo& photo : photos)
+            ASSERT_NE(AddPhoto(photo.path, photo.cell), nullptr);
+        CKpic* base = m_core.FindPictureByPath(photos[0].path);
+        const double focal = base->m_DefaultFocal;
+        FitMode = -2;
+        EXPECT_EQ(m_core.RunAutoFit(), -1);
+        EXPECT_TRUE(m_host.Told(kMsgCannotFixPositions));
+        EXPECT_EQ(m_host.tries, 3);
+        EXPECT_DOUBLE_EQ(base->m_Focal, focal);
+        EXPECT_DOUBLE_EQ(m_core.GetCommonFocal(), focal);
     }
 }
 

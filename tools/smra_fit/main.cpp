@@ -151,8 +151,9 @@ int RunNew(const std::vector<std::string>& args)
     document.SetCore(&core);
     for (size_t i = 0; i < photos.size(); ++i) {
         std::string path = photos[i];
-        // Rows count upward on the work space: the second row of the layout is row -1.
-        CPoint cell = columns > 0 ? CPoint(int(i) % columns, -(int(i) / columns)) : CPoint(int(i), 0);
+        // Rows count downward on the work space (row -1 lies above row 0, as the document
+        // lays blocks before the base row above it): the second row of photos is row 1.
+        CPoint cell = columns > 0 ? CPoint(int(i) % columns, int(i) / columns) : CPoint(int(i), 0);
         const size_t at = path.rfind('@');
         if (at != std::string::npos) {
             const std::string spec = path.substr(at + 1);
