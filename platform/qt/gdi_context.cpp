@@ -160,12 +160,13 @@ CPoint CGdiContext::MoveTo(int x, int y)
 
 void CGdiContext::PlotPenPixel(int x, int y, int step)
 {
-    // Dashes: 18 on, 6 off; dots: 3 on, 3 off (counted along the line).
-    if (m_pen.style == PS_DASH && step % 24 >= 18)
-        return;
-    if (m_pen.style == PS_DOT && step % 6 >= 3)
-        return;
-    SetPixel(x, y, m_pen.colour);
+    // Dashes: 18 on, 6 off; dots: 3 on, 3 off (counted along the line). The gaps take the
+    // background colour in the opaque background mode and are left alone in the transparent one.
+    const bool gap = (m_pen.style == PS_DASH && step % 24 >= 18) || (m_pen.style == PS_DOT && step % 6 >= 3);
+    if (!gap)
+        SetPixel(x, y, m_pen.colour);
+    else if (m_bkMode == OPAQUE)
+        SetPixel(x, y, m_bkColour);
 }
 
 void CGdiContext::Line(CPoint a, CPoint b)

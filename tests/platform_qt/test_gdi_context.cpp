@@ -162,3 +162,22 @@ TEST(GdiContext, ClipRegionAndBlitsKeepToTheirBounds)
     EXPECT_EQ(dc2.GetPixel(3, 3), kInk);
     EXPECT_EQ(dc2.GetPixel(4, 3), 0xFFFFFFFFu);  // outside the image: no colour
 }
+
+TEST(GdiContext, StyledLineGapsTakeTheBackgroundOnlyWhenOpaque)
+{
+    constexpr COLORREF kBack = RGB(0x80, 0xC0, 0xC0);
+    for (int mode : {OPAQUE, TRANSPARENT}) {
+        QImage img = Blank(30, 1);
+        CGdiContext dc(img);
+        dc.SelectPen({PS_DASH, 1, kInk});
+        dc.SetBkColor(kBack);
+        dc.SetBkMode(mode);
+        dc.MoveTo(0, 0);
+        dc.LineTo(30, 0);
+        std::string row;
+        for (int x = 0; x < 30; ++x)
+            row += dc.GetPixel(x, 0) == kInk ? '#' : dc.GetPixel(x, 0) == kBack ? 'b' : '.';
+        // 18 on, 6 off.
+        EXPECT_EQ(row, std::string(18, '#') + std::string(6, mode == OPAQUE ? 'b' : '.') + std::string(6, '#')) << mode;
+    }
+}
