@@ -181,3 +181,23 @@ TEST(GdiContext, StyledLineGapsTakeTheBackgroundOnlyWhenOpaque)
         EXPECT_EQ(row, std::string(18, '#') + std::string(6, mode == OPAQUE ? 'b' : '.') + std::string(6, '#')) << mode;
     }
 }
+
+TEST(GdiContext, CopiesHangingOverEitherImageMatchTheClippedCopy)
+{
+    QImage src(7, 5, QImage::Format_RGB32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            src.setPixel(x, y, qRgb(x * 30, y * 40, 7));
+    struct Case {
+        int x, y, w, h, sx, sy;
+    } cases[] = {{0, 0, 7, 5, 0, 0}, {-2, 1, 7, 5, 0, 0}, {8, 9, 9, 9, 0, 0}, {1, 1, 20, 20, -3, -2},
+                 {0, 0, 12, 12, 4, 3}, {3, -1, 4, 4, 2, 0}, {0, 0, 5, 5, 9, 0}};
+    for (const Case& c : cases) {
+        QImage plain = Blank(), clipped = Blank();
+        CGdiContext a(plain), b(clipped);
+        b.IntersectClipRect({0, 0, 12, 12});  // clips nothing, but takes the pixel-by-pixel path
+        a.BitBlt(c.x, c.y, c.w, c.h, src, c.sx, c.sy);
+        b.BitBlt(c.x, c.y, c.w, c.h, src, c.sx, c.sy);
+        EXPECT_EQ(plain, clipped) << c.x << "," << c.y << " " << c.w << "x" << c.h << " from " << c.sx << "," << c.sy;
+    }
+}
