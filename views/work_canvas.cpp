@@ -180,9 +180,13 @@ int CBandDrawer::DrawPieceProgressive(CWorkCanvas& canvas, const Mapping& map, c
             if (!canvas.Contains(k) || (canvas.Mask(k.x, k.y) & 4) != 0 || !p->TouchesBlock(x, y))
                 continue;
             const CPoint p00 = p->PicturePoint(x, y);
-            const CPoint p10 = p->PicturePoint(x + 16, y);
-            const CPoint p01 = p->PicturePoint(x, y + 16);
-            const CPoint u = p10 - p00, v = p01 - p00;
+            // From zoom 16 on a block is one canvas pixel, sampled at its corner: the block's
+            // other two corners are not needed.
+            CPoint u, v;
+            if (z < 16) {
+                u = p->PicturePoint(x + 16, y) - p00;
+                v = p->PicturePoint(x, y + 16) - p00;
+            }
             int gain = 0;
             if (strength > 0) {
                 const double d = std::hypot(double(p00.x - cx), double(p00.y - cy)) / size.cx;

@@ -208,6 +208,28 @@ TEST_F(ViewFixture, ScrollingInsideTheCanvasRedrawsNothing)
     EXPECT_EQ(view->m_nLoadState, 2);
 }
 
+TEST_F(ViewFixture, DropPatternsOnlyWhileAPieceWithANameIsDragged)
+{
+    ASSERT_TRUE(doc->FileNew());
+    view->OnInitialUpdate();
+    doc->m_entries.resize(2);
+    doc->m_entries[0].m_Name = "a.j";
+    doc->m_entries[1].m_Name = "/photos/long.jpg";
+    QImage img(64, 64, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    platform::qt::CGdiContext dc(img);
+    struct Case {
+        int state, entry, result;
+    } cases[] = {{0, 1, -1}, {1, -1, -1}, {1, 2, -1}, {1, 0, -1}, {1, 1, 1}, {3, 1, 1}};
+    for (const Case& c : cases) {
+        view->m_nMouseState = c.state;
+        view->m_nDragEntry = c.entry;
+        EXPECT_EQ(view->DrawDropPatterns(dc, {}), c.result) << c.state << " " << c.entry;
+    }
+    // A picture the set does not know has no marks: nothing is laid over the frame.
+    EXPECT_EQ(img.pixel(32, 32) & 0xFFFFFF, 0xFFFFFFu);
+}
+
 TEST_F(ViewFixture, LayoutChangeClipsANewAreaToTheVisibleRectangle)
 {
     view->OnInitialUpdate();

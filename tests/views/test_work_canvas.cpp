@@ -26,15 +26,21 @@ public:
         const CRect o = Outline();
         return x + 16 > o.left && x < o.right && y + 16 > o.top && y < o.bottom;
     }
-    CPoint PicturePoint(int x, int y) override { return {x - m_origin.x, y - m_origin.y}; }
+    CPoint PicturePoint(int x, int y) override
+    {
+        ++pointCalls;
+        return {x - m_origin.x, y - m_origin.y};
+    }
     bool LoadImage() override
     {
         ++loads;
         return loadable;
     }
-    uint32_t ImagePixel(int, int) const override { return m_colour; }
+    uint32_t ImagePixel(int x, int y) const override { return gradient ? uint32_t(x | y << 8) : m_colour; }
 
     int loads = 0;
+    int pointCalls = 0;
+    bool gradient = false;
     bool loadable = true;
 
 private:
@@ -234,4 +240,23 @@ TEST(WorkDropPattern, BorderAndSaturatingBlend)
     BlendDropPattern(image, {2, 198}, pattern.data(), side);
     EXPECT_EQ(colour(0, 134), 0x104070u + kDropPatternBorder) << "top border row";
     EXPECT_EQ(colour(0, 199), 0x2080E0u);
+}
+
+TEST(WorkCanvasBlocks, FarOutEachBlockIsOnePixelSampledAtItsCorner)
+{
+    CWorkCanvas canvas;
+    ASSERT_TRUE(canvas.Create({64, 64}));
+    const Mapping map{16, {32, 32}, {0, 0}};
+    const CRect rect(-32, -32, 32, 32);
+    FakePicture p("far.jpg", {160, 96}, {0, 0}, true);
+    p.gradient = true;
+    CBandDrawer drawer;
+    ASSERT_EQ(drawer.DrawPieceProgressive(canvas, map, rect, &p), 1);
+    EXPECT_EQ(drawer.DrawPieceProgressive(canvas, map, rect, &p), -5);
+    EXPECT_EQ(drawer.LastBlocks(), 10 * 6);
+    EXPECT_EQ(p.pointCalls, 10 * 6) << "one picture point per block";
+    for (int by = 0; by < 6; ++by)
+        for (int bx = 0; bx < 10; ++bx)
+            EXPECT_EQ(canvas.Pixel(32 + bx, 32 + by), uint32_t(16 * bx | 16 * by << 8)) << bx << "," << by;
+    EXPECT_EQ(canvas.Mask(32 + 10, 32), kMaskEmpty);
 }
