@@ -5,7 +5,8 @@
 #   -> imagefile, geometry; document -> model; views -> document, platform/qt;
 #   shell -> views, platform/qt.
 # Developer tools and fuzz targets sit on the model and the document (fuzz targets also on the
-# installer core), benchmarks also on the views they time; a test folder
+# installer core), benchmarks also on the views they time (and on Qt, for the application
+# those views need); a test folder
 # may include what the library it tests may include, plus the test helpers.
 set -u
 root=${1:-.}
@@ -32,7 +33,7 @@ BEGIN {
   set("tools",       "tools document " model)
   set("fuzz",        "fuzz document setup " model)
   set("bench",       "bench views platform/qt document " model)
-  qt = " views shell platform/qt setup/pages "
+  qt = " views shell platform/qt setup/pages bench "
   split("common geometry platform imagefile picset engine document views shell setup tools fuzz bench tests", k, " ")
   for (i in k) known[k[i]] = 1
   bad = 0
