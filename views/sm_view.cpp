@@ -20,8 +20,6 @@ using namespace workview;
 
 namespace {
 
-constexpr const char* kColourDepthText =
-    "This software requires 16 bits or higher color ability of display.\nWe recommend 24bits or 32bits color mode.";
 constexpr int kThumbPixels = 160 * 120;
 
 CRect Grow(const CRect& r, int d) { return {r.left - d, r.top - d, r.right + d, r.bottom + d}; }
@@ -139,12 +137,12 @@ void CSmView::OnInitialUpdate()
         }
         m_sizeCanvas = size;
         if (display.bitsPerPixel <= 4) {
-            ShowMessage(kColourDepthText, platform::MB_OK | platform::MB_ICONINFORMATION);
+            ShowMessage(Catalogue().needColourDepthView, platform::MB_OK | platform::MB_ICONINFORMATION);
             FatalExit(0);
             return;
         }
         if (display.bitsPerPixel <= 8)
-            PendingStatusText = kColourDepthText;
+            PendingStatusText = Catalogue().needColourDepthView;
         m_bCanvasReady = 1;
         ClearCanvas();
         m_rcCanvas = CRect(-size.cx / 2, -size.cy / 2, size.cx / 2, size.cy / 2);
@@ -374,7 +372,12 @@ int CSmView::ProcessLoadQueue()
         }
         if (!k) {
             m_strLoading.clear();
-            EraseMarkedCells();
+            // The pass is over: what no picture drew again goes. Cells an unfitted picture drew
+            // in this pass stay, or unfitted pictures would vanish at the end of every redraw.
+            if (m_bCellsMarked == 1) {
+                m_canvas.EraseMarkedCells(Map(), m_rcCanvas, false);
+                m_bCellsMarked = 0;
+            }
             Invalidate();
             m_nLoadState = 0;
             return -2;
@@ -633,6 +636,7 @@ void CSmView::OnDraw(CGdiContext& dc)
     DrawCrossLines(dc, src, {0, 0});
     if (shown <= 0) {
         DrawPieces(dc, 0, 0);
+        DrawDropPatterns(dc, src);
         if (aux == 1 || aux == 3)
             DrawPieceOutlines(dc, src);
     } else {
@@ -762,7 +766,7 @@ int CSmView::DrawPieceFrame(int entry)
         font.pixelHeight = 11;
         dc.SelectFont(font);
         char size[64];
-        std::snprintf(size, sizeof size, "%dH x %dV", e.m_Size.cx, e.m_Size.cy);
+        std::snprintf(size, sizeof size, Catalogue().sizeHxV.c_str(), e.m_Size.cx, e.m_Size.cy);
         dc.DrawText(BaseNameUpper(e.m_Name) + "\n" + size, Grow(all, -m), platform::qt::DT_CENTER);
         doc->m_refreshFlags[2] = 1;
         if (!complete)
@@ -881,6 +885,37 @@ void CSmView::DrawPieceOutlines(CGdiContext& dc, CPoint src)
     }
     dc.SelectBrush(oldBrush);
     dc.SelectPen(old);
+}
+
+int CSmView::DrawDropPatterns(CGdiContext& dc, CPoint src)
+{
+    CSmDoc* doc = GetDoc();
+    if (!doc || !doc->m_pComp || m_nMouseState < 1 || m_nDragEntry < 0 || m_nDragEntry >= int(doc->m_entries.size()))
+        return -1;
+    const std::string name = doc->m_entries[m_nDragEntry].m_Name;
+    if (name.size() <= 3)
+        return -1;
+    constexpr int side = kDropPatternSide;
+    CPixelArray pattern;
+    // Without a pattern there is nothing to lay over the picture.
+    if (!pattern.TrySetSize(side * side))
+        return -1;
+    std::vector<MarkPoint> marks;
+    doc->m_pComp->GetPointMarks(name, marks);
+    static const QImage dropIcon = IconImage(278);
+    for (MarkPoint mark : marks) {
+        const CPoint work(mark.x, mark.y);
+        const CPoint p = WorkToCanvas(work) - src;
+        const CPoint hotspot = doc->m_pComp->PixelToPicture(name, mark.x, mark.y);
+        std::fill(pattern.GetData(), pattern.GetData() + pattern.GetSize(), COLORREF(0));
+        int mode = 3;
+        CPoint dragPoint = work;
+        doc->m_pComp->DragPicture(name, hotspot, mode, pattern, &dragPoint, m_nZoom);
+        FrameDropPattern(pattern.GetData(), side);
+        BlendDropPattern(dc.Image(), p, pattern.GetData(), side);
+        DrawIcon(dc, p.x - 15, p.y - 15, dropIcon);
+    }
+    return 1;
 }
 
 void CSmView::DrawRenderingArea(CGdiContext& dc, const CRect& client, CPoint o)

@@ -68,6 +68,9 @@ public:
     int RemoveFromLoadQueue(const std::string& name);
     void RedrawCanvas();
     void UpdateStatusText();
+    // The overlap patterns of the base picture at the dragged piece's point marks; -1 when no
+    // piece is dragged.
+    int DrawDropPatterns(platform::qt::CGdiContext& dc, CPoint src);
 
     // ---- State (read by the input handlers and the tests) -----------------------------------
     int m_nZoom = 1;
@@ -89,6 +92,10 @@ public:
     std::array<CRect, 17> m_rcAreaHandles{};
     CPoint m_ptViewShift;
     int m_nGrabbedHandle = 0;
+    // The mouse state and the pressed entry of a drag in progress; the drop patterns are drawn
+    // while the state is 1 or more.
+    int m_nMouseState = 0;
+    int m_nDragEntry = -1;
     CRect m_rcCloseBox;
     workview::CWorkCanvas m_canvas;
     workview::CBandDrawer m_band;

@@ -118,13 +118,14 @@ void CWorkCanvas::MarkCells(const Mapping& map, const CRect& canvasRect)
     });
 }
 
-void CWorkCanvas::EraseMarkedCells(const Mapping& map, const CRect& canvasRect)
+void CWorkCanvas::EraseMarkedCells(const Mapping& map, const CRect& canvasRect, bool tintedToo)
 {
     const int side = 16 / map.zoom;
     if (side <= 0)
         return;
     ForEachCell(map, canvasRect, [&](CPoint k) {
-        if ((Mask(k.x, k.y) & 1) == 0)
+        const uint8_t m = Mask(k.x, k.y);
+        if (tintedToo ? (m & 1) == 0 : m != kMaskMarked)
             return;
         const int x1 = std::min(k.x + side, m_image.width()), y1 = std::min(k.y + side, m_image.height());
         for (int y = k.y; y < y1; ++y) {
@@ -179,9 +180,13 @@ int CBandDrawer::DrawPieceProgressive(CWorkCanvas& canvas, const Mapping& map, c
             if (!canvas.Contains(k) || (canvas.Mask(k.x, k.y) & 4) != 0 || !p->TouchesBlock(x, y))
                 continue;
             const CPoint p00 = p->PicturePoint(x, y);
-            const CPoint p10 = p->PicturePoint(x + 16, y);
-            const CPoint p01 = p->PicturePoint(x, y + 16);
-            const CPoint u = p10 - p00, v = p01 - p00;
+            // From zoom 16 on a block is one canvas pixel, sampled at its corner: the block's
+            // other two corners are not needed.
+            CPoint u, v;
+            if (z < 16) {
+                u = p->PicturePoint(x + 16, y) - p00;
+                v = p->PicturePoint(x, y + 16) - p00;
+            }
             int gain = 0;
             if (strength > 0) {
                 const double d = std::hypot(double(p00.x - cx), double(p00.y - cy)) / size.cx;
@@ -233,6 +238,37 @@ int CBandDrawer::DrawPieceProgressive(CWorkCanvas& canvas, const Mapping& map, c
     }
     m_active = false;
     return blocks == 0 ? 0 : -5;
+}
+
+void FrameDropPattern(uint32_t* pattern, int side)
+{
+    for (int row = 0; row < side; ++row)
+        for (int col = 0; col < side; ++col)
+            if (col < 6 || col >= side - 6 || row < 5 || row >= side - 5)
+                pattern[size_t(row) * side + col] = kDropPatternBorder;
+}
+
+void BlendDropPattern(QImage& target, CPoint centre, const uint32_t* pattern, int side)
+{
+    const int half = side / 2;
+    for (int row = 0; row < side; ++row) {
+        const int y = centre.y + row - half;
+        if (y < 0 || y >= target.height())
+            continue;
+        auto* line = reinterpret_cast<uint32_t*>(target.scanLine(y));
+        for (int col = 0; col < side; ++col) {
+            const int x = centre.x + col - half;
+            const uint32_t c = pattern[size_t(row) * side + col] & 0xFFFFFF;
+            if (x < 0 || x >= target.width() || c == 0xFFFFFF)
+                continue;
+            const uint32_t old = FromArgb(line[x]);
+            uint32_t out = 0;
+            // Channel by channel, so a bright pattern never carries into the next channel.
+            for (int s = 0; s < 24; s += 8)
+                out |= uint32_t(std::min<uint32_t>(((old >> s) & 0xFF) / 2 + ((c >> s) & 0xFF), 255)) << s;
+            line[x] = ToArgb(out);
+        }
+    }
 }
 
 } // namespace workview

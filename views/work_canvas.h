@@ -47,8 +47,9 @@ public:
     bool Shift(CPoint d);
     // Every used cell of the zoomed canvas area becomes marked.
     void MarkCells(const Mapping& map, const CRect& canvasRect);
-    // Whitens every marked or tinted cell (16 / zoom pixels square; nothing at zooms above 16).
-    void EraseMarkedCells(const Mapping& map, const CRect& canvasRect);
+    // Whitens every marked cell and, with `tintedToo`, every cell an unfitted picture drew
+    // (16 / zoom pixels square; nothing at zooms above 16).
+    void EraseMarkedCells(const Mapping& map, const CRect& canvasRect, bool tintedToo = true);
 
 private:
     template <class F>
@@ -104,5 +105,16 @@ private:
     int m_tint = 1;
     int m_lastBlocks = 0;
 };
+
+// The overlap pattern drawn at a point mark while a piece is dragged: a square of program
+// colours whose border rows and columns take the pattern border colour.
+constexpr int kDropPatternSide = 128;
+constexpr uint32_t kDropPatternBorder = 0x001E80;
+// Paints the border: the right and left 6 columns, the bottom and top 5 rows.
+void FrameDropPattern(uint32_t* pattern, int side);
+// Lays the pattern centred on `centre` over the image: every pattern pixel that is not white
+// darkens the pixel below it by half and adds its own colour, each channel saturating at 255.
+// Pixels outside the image are left out.
+void BlendDropPattern(QImage& target, CPoint centre, const uint32_t* pattern, int side);
 
 } // namespace workview

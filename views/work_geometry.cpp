@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/message_catalogue.h"
+
 namespace workview {
 
 namespace {
@@ -173,16 +175,16 @@ std::string StatusText(bool hasPicture, CPoint centre, CPoint edge, CPoint viewS
     std::string text;
     char buf[256];
     if (hasPicture) {
-        std::snprintf(buf, sizeof buf, "%s X:%d  Y:%d,  ", "Center offset", viewShift.x - centre.x, centre.y - viewShift.y);
+        std::snprintf(buf, sizeof buf, "%s X:%d  Y:%d,  ", Catalogue().centerOffset.c_str(), viewShift.x - centre.x, centre.y - viewShift.y);
         text += buf;
         const double angle = std::atan2(double(edge.y - centre.y), double(edge.x - centre.x));
         std::snprintf(buf, sizeof buf, "%s: %3.1f,  ", "Rot", -angle * 57.2958);
         text += buf;
     }
-    std::snprintf(buf, sizeof buf, "%s L:%d  T:%d  R:%d  B:%d,   ", "Crop area", area.left, -area.top, area.right,
+    std::snprintf(buf, sizeof buf, "%s L:%d  T:%d  R:%d  B:%d,   ", Catalogue().cropArea.c_str(), area.left, -area.top, area.right,
                   -area.bottom);
     text += buf;
-    std::snprintf(buf, sizeof buf, "%s W:%d   H:%d", "Final output pixels", output.cx, output.cy);
+    std::snprintf(buf, sizeof buf, "%s W:%d   H:%d", Catalogue().finalOutputPixels.c_str(), output.cx, output.cy);
     text += buf;
     return text;
 }

@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QPolygon>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/qt/qt_colour.h"
@@ -160,12 +161,13 @@ CPoint CGdiContext::MoveTo(int x, int y)
 
 void CGdiContext::PlotPenPixel(int x, int y, int step)
 {
-    // Dashes: 18 on, 6 off; dots: 3 on, 3 off (counted along the line).
-    if (m_pen.style == PS_DASH && step % 24 >= 18)
-        return;
-    if (m_pen.style == PS_DOT && step % 6 >= 3)
-        return;
-    SetPixel(x, y, m_pen.colour);
+    // Dashes: 18 on, 6 off; dots: 3 on, 3 off (counted along the line). The gaps take the
+    // background colour in the opaque background mode and are left alone in the transparent one.
+    const bool gap = (m_pen.style == PS_DASH && step % 24 >= 18) || (m_pen.style == PS_DOT && step % 6 >= 3);
+    if (!gap)
+        SetPixel(x, y, m_pen.colour);
+    else if (m_bkMode == OPAQUE)
+        SetPixel(x, y, m_bkColour);
 }
 
 void CGdiContext::Line(CPoint a, CPoint b)
@@ -291,8 +293,12 @@ void CGdiContext::FillSolidRect(const CRect& r, COLORREF c)
     const int y0 = std::max(0, r.top), y1 = std::min(m_image.height(), r.bottom);
     for (int y = y0; y < y1; ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(y));
+        if (!m_clipped) {
+            std::fill(line + std::min(x0, x1), line + x1, q);
+            continue;
+        }
         for (int x = x0; x < x1; ++x)
-            if (!m_clipped || m_clip.contains(QPoint(x, y)))
+            if (m_clip.contains(QPoint(x, y)))
                 line[x] = q;
     }
 }
@@ -366,6 +372,19 @@ void CGdiContext::BitBlt(int x, int y, int w, int h, const QImage& src, int sx, 
     const QImage s = src.format() == QImage::Format_RGB32 || src.format() == QImage::Format_ARGB32
                          ? src
                          : src.convertToFormat(QImage::Format_RGB32);
+    if (rop == SRCCOPY && !m_clipped) {
+        // A plain copy without a clip region: the rectangle clamped to both images once, then
+        // whole rows at a time (a frame of the work view copies millions of pixels).
+        const int c0 = std::max({0, -sx, -x}), c1 = std::min({w, s.width() - sx, m_image.width() - x});
+        const int r0 = std::max({0, -sy, -y}), r1 = std::min({h, s.height() - sy, m_image.height() - y});
+        for (int row = r0; row < r1; ++row) {
+            const QRgb* in = reinterpret_cast<const QRgb*>(s.constScanLine(sy + row)) + sx;
+            QRgb* out = reinterpret_cast<QRgb*>(m_image.scanLine(y + row)) + x;
+            for (int col = c0; col < c1; ++col)
+                out[col] = 0xFF000000u | in[col];
+        }
+        return;
+    }
     for (int row = 0; row < h; ++row) {
         const int syy = sy + row, dy = y + row;
         if (syy < 0 || syy >= s.height() || dy < 0 || dy >= m_image.height())

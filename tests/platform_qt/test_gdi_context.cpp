@@ -162,3 +162,42 @@ TEST(GdiContext, ClipRegionAndBlitsKeepToTheirBounds)
     EXPECT_EQ(dc2.GetPixel(3, 3), kInk);
     EXPECT_EQ(dc2.GetPixel(4, 3), 0xFFFFFFFFu);  // outside the image: no colour
 }
+
+TEST(GdiContext, StyledLineGapsTakeTheBackgroundOnlyWhenOpaque)
+{
+    constexpr COLORREF kBack = RGB(0x80, 0xC0, 0xC0);
+    for (int mode : {OPAQUE, TRANSPARENT}) {
+        QImage img = Blank(30, 1);
+        CGdiContext dc(img);
+        dc.SelectPen({PS_DASH, 1, kInk});
+        dc.SetBkColor(kBack);
+        dc.SetBkMode(mode);
+        dc.MoveTo(0, 0);
+        dc.LineTo(30, 0);
+        std::string row;
+        for (int x = 0; x < 30; ++x)
+            row += dc.GetPixel(x, 0) == kInk ? '#' : dc.GetPixel(x, 0) == kBack ? 'b' : '.';
+        // 18 on, 6 off.
+        EXPECT_EQ(row, std::string(18, '#') + std::string(6, mode == OPAQUE ? 'b' : '.') + std::string(6, '#')) << mode;
+    }
+}
+
+TEST(GdiContext, CopiesHangingOverEitherImageMatchTheClippedCopy)
+{
+    QImage src(7, 5, QImage::Format_RGB32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            src.setPixel(x, y, qRgb(x * 30, y * 40, 7));
+    struct Case {
+        int x, y, w, h, sx, sy;
+    } cases[] = {{0, 0, 7, 5, 0, 0}, {-2, 1, 7, 5, 0, 0}, {8, 9, 9, 9, 0, 0}, {1, 1, 20, 20, -3, -2},
+                 {0, 0, 12, 12, 4, 3}, {3, -1, 4, 4, 2, 0}, {0, 0, 5, 5, 9, 0}};
+    for (const Case& c : cases) {
+        QImage plain = Blank(), clipped = Blank();
+        CGdiContext a(plain), b(clipped);
+        b.IntersectClipRect({0, 0, 12, 12});  // clips nothing, but takes the pixel-by-pixel path
+        a.BitBlt(c.x, c.y, c.w, c.h, src, c.sx, c.sy);
+        b.BitBlt(c.x, c.y, c.w, c.h, src, c.sx, c.sy);
+        EXPECT_EQ(plain, clipped) << c.x << "," << c.y << " " << c.w << "x" << c.h << " from " << c.sx << "," << c.sy;
+    }
+}

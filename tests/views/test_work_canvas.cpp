@@ -2,6 +2,8 @@
 // progressive drawing with pictures of known geometry.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "views/work_canvas.h"
 
 using namespace workview;
@@ -24,15 +26,21 @@ public:
         const CRect o = Outline();
         return x + 16 > o.left && x < o.right && y + 16 > o.top && y < o.bottom;
     }
-    CPoint PicturePoint(int x, int y) override { return {x - m_origin.x, y - m_origin.y}; }
+    CPoint PicturePoint(int x, int y) override
+    {
+        ++pointCalls;
+        return {x - m_origin.x, y - m_origin.y};
+    }
     bool LoadImage() override
     {
         ++loads;
         return loadable;
     }
-    uint32_t ImagePixel(int, int) const override { return m_colour; }
+    uint32_t ImagePixel(int x, int y) const override { return gradient ? uint32_t(x | y << 8) : m_colour; }
 
     int loads = 0;
+    int pointCalls = 0;
+    bool gradient = false;
     bool loadable = true;
 
 private:
@@ -106,6 +114,12 @@ TEST_F(CanvasFixture, EraseWhitensMarkedAndTintedCellsOnly)
     EXPECT_EQ(canvas.Pixel(31, 15), 0xFFFFFFu);
     EXPECT_EQ(canvas.Pixel(47, 15), 0x000001u) << "fitted cell kept";
     EXPECT_EQ(canvas.Pixel(63, 15), 0x000001u) << "empty cell not touched";
+    // The end of a drawing pass whitens only what no picture drew again: tinted cells stay.
+    canvas.SetPixel(15, 15, 0x000001);
+    canvas.SetPixel(31, 15, 0x000001);
+    canvas.EraseMarkedCells(map, rect, false);
+    EXPECT_EQ(canvas.Pixel(15, 15), 0xFFFFFFu);
+    EXPECT_EQ(canvas.Pixel(31, 15), 0x000001u) << "tinted cell kept at the end of a pass";
     // Marking turns every used cell into a marked one.
     canvas.MarkCells(map, rect);
     EXPECT_EQ(canvas.Mask(32, 0), kMaskMarked);
@@ -187,4 +201,62 @@ TEST(WorkCanvasBlocks, AStepStopsAfterTheRowPassingSixtyBlocks)
     EXPECT_EQ(d4.DrawPieceProgressive(small, z4, {-128, -64, 128, 64}, &p), -5);
     EXPECT_EQ(small.Mask(128 - 80, 64 - 40), kMaskFitted);
     EXPECT_EQ(small.Mask(128 - 81, 64 - 41), kMaskEmpty);
+}
+
+TEST(WorkDropPattern, BorderAndSaturatingBlend)
+{
+    const int side = kDropPatternSide;
+    std::vector<uint32_t> pattern(size_t(side) * side, 0xFFFFFF);
+    FrameDropPattern(pattern.data(), side);
+    struct Cell {
+        int col, row;
+        uint32_t colour;
+    } cells[] = {{0, 64, kDropPatternBorder},   {5, 64, kDropPatternBorder},  {6, 64, 0xFFFFFF},
+                 {121, 64, 0xFFFFFF},           {122, 64, kDropPatternBorder}, {64, 4, kDropPatternBorder},
+                 {64, 5, 0xFFFFFF},             {64, 122, 0xFFFFFF},           {64, 123, kDropPatternBorder}};
+    for (const auto& c : cells)
+        EXPECT_EQ(pattern[size_t(c.row) * side + c.col], c.colour) << c.col << "," << c.row;
+
+    // Inside: a bright colour over a bright picture, a dark one, white (left out) and black
+    // (darkens by half).
+    auto at = [&](int col, int row) -> uint32_t& { return pattern[size_t(row) * side + col]; };
+    at(64, 64) = 0xF0F0F0;
+    at(65, 64) = 0x010203;
+    at(66, 64) = 0xFFFFFF;
+    at(67, 64) = 0x000000;
+    QImage image(200, 200, QImage::Format_RGB32);
+    image.fill(QColor(0xE0, 0x80, 0x20));  // program colour 0x2080E0
+    BlendDropPattern(image, {100, 100}, pattern.data(), side);
+    auto colour = [&](int x, int y) {
+        const QRgb q = image.pixel(x, y);
+        return uint32_t(qRed(q)) | uint32_t(qGreen(q)) << 8 | uint32_t(qBlue(q)) << 16;
+    };
+    EXPECT_EQ(colour(100, 100), 0xFFFFFFu) << "each channel saturates instead of carrying";
+    EXPECT_EQ(colour(101, 100), 0x114273u);
+    EXPECT_EQ(colour(102, 100), 0x2080E0u) << "white pattern pixels are left out";
+    EXPECT_EQ(colour(103, 100), 0x104070u);
+    EXPECT_EQ(colour(100 - 64, 100), 0x104070u + kDropPatternBorder) << "border on the left";
+    // Partly off the image: nothing is written outside, no fault.
+    BlendDropPattern(image, {2, 198}, pattern.data(), side);
+    EXPECT_EQ(colour(0, 134), 0x104070u + kDropPatternBorder) << "top border row";
+    EXPECT_EQ(colour(0, 199), 0x2080E0u);
+}
+
+TEST(WorkCanvasBlocks, FarOutEachBlockIsOnePixelSampledAtItsCorner)
+{
+    CWorkCanvas canvas;
+    ASSERT_TRUE(canvas.Create({64, 64}));
+    const Mapping map{16, {32, 32}, {0, 0}};
+    const CRect rect(-32, -32, 32, 32);
+    FakePicture p("far.jpg", {160, 96}, {0, 0}, true);
+    p.gradient = true;
+    CBandDrawer drawer;
+    ASSERT_EQ(drawer.DrawPieceProgressive(canvas, map, rect, &p), 1);
+    EXPECT_EQ(drawer.DrawPieceProgressive(canvas, map, rect, &p), -5);
+    EXPECT_EQ(drawer.LastBlocks(), 10 * 6);
+    EXPECT_EQ(p.pointCalls, 10 * 6) << "one picture point per block";
+    for (int by = 0; by < 6; ++by)
+        for (int bx = 0; bx < 10; ++bx)
+            EXPECT_EQ(canvas.Pixel(32 + bx, 32 + by), uint32_t(16 * bx | 16 * by << 8)) << bx << "," << by;
+    EXPECT_EQ(canvas.Mask(32 + 10, 32), kMaskEmpty);
 }

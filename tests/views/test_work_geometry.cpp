@@ -1,6 +1,7 @@
 // The work view's arithmetic: mappings, fitting zoom, scroll extent, stock cells, status text.
 #include <gtest/gtest.h>
 
+#include "common/message_catalogue.h"
 #include "views/work_geometry.h"
 
 using namespace workview;
@@ -117,6 +118,7 @@ TEST(WorkStock, SmallerStepsCycleBackToTheLargestCell)
 
 TEST(WorkStatus, TextPartsWithTheirBlanks)
 {
+    FillMessageCatalogueEnglish();
     EXPECT_EQ(StatusText(false, {}, {}, {}, {-10, -20, 30, 40}, {640, 480}),
               "Crop area L:-10  T:20  R:30  B:-40,   Final output pixels W:640   H:480");
     EXPECT_EQ(StatusText(true, {5, 7}, {105, 7}, {0, 0}, {}, {1, 2}),
