@@ -36,8 +36,7 @@
 #include "engine/fit/lens_model.h"
 #include "geometry/rotation_fit.h"
 #include "geometry/sphere.h"
-#include "imagefile/image_file.h"
-#include "picset/host_document.h"
+#include "picset/headless_document.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "picset/project_file.h"
@@ -104,46 +103,6 @@ double Wrap(double a)
         a += EngineTwoPi;
     return a;
 }
-
-class CTraceDocument : public IHostDocument {
-public:
-    void SetCore(CMcCore* core) { m_core = core; }
-    int GetBusyState() const override { return m_busy; }
-    void SetBusyState(int state) override { m_busy = state; }
-    int GetStepFlags() const override { return m_flags; }
-    void SetStepFlags(int flags) override { m_flags = flags; }
-    void SetCurrentEntry(int) override {}
-    void NotifyWorkView(int, const std::string&) override {}
-    void SetStatusMessage(const std::string&) override {}
-    int FindEntryIndex(const std::string&) override { return -2; }
-    bool HasThumView() override { return false; }
-    void ShowThumbnail(int) override {}
-    void RepaintThumView() override {}
-    int TestBreakClick() override { return 0; }
-    void UpdateAllViews(const void*, int, const std::string*) override {}
-    int LoadPictureImage(const std::string& path) override
-    {
-        CKpic* picture = m_core ? m_core->FindPictureByPath(path) : nullptr;
-        if (!picture || picture->Width() < 1 || picture->Height() < 1)
-            return -1;
-        const int64_t need = int64_t(picture->Width()) * picture->Height();
-        if (picture->Pixels.GetSize() == need)
-            return 1;
-        CSize size(picture->Width(), picture->Height());
-        CPixelArray pixels;
-        if (LoadImageFile(picture->m_Path, pixels, size, CRect(0, 0, 0, 0)) <= 0)
-            return -1;
-        if (size.cx != picture->Width() || size.cy != picture->Height() || pixels.GetSize() != need)
-            return -1;
-        picture->Pixels.Swap(pixels);
-        return 1;
-    }
-
-private:
-    CMcCore* m_core = nullptr;
-    int m_busy = 0;
-    int m_flags = 0;
-};
 
 // Measures the set against the truth whenever the engine reports to its host.
 class CTraceHost : public CMcHost {
@@ -485,7 +444,7 @@ int main(int argc, char** argv)
     double trueFocal = 0.0;
     const auto truth = ReadTruth(argv[2], trueFocal);
     SetEngineModeFlags();
-    CTraceDocument document;
+    CHeadlessDocument document;
     CTraceHost host(truth, trueFocal, quiet, tries);
     host.SetDocument(&document);
     ProjectFileResult opened;

@@ -15,8 +15,7 @@
 #include <vector>
 
 #include "geometry/sphere.h"
-#include "imagefile/image_file.h"
-#include "picset/host_document.h"
+#include "picset/headless_document.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "picset/project_file.h"
@@ -35,47 +34,6 @@ int Usage()
                          "       smra_fit fit IN.fit OUT.fit [--around-360] [--quality-priority]\n");
     return 2;
 }
-
-// The terminal document: loads pictures at full size, prints status texts.
-class CTerminalDocument : public IHostDocument {
-public:
-    void SetCore(CMcCore* core) { m_core = core; }
-    int GetBusyState() const override { return m_busy; }
-    void SetBusyState(int state) override { m_busy = state; }
-    int GetStepFlags() const override { return m_flags; }
-    void SetStepFlags(int flags) override { m_flags = flags; }
-    void SetCurrentEntry(int) override {}
-    void NotifyWorkView(int, const std::string&) override {}
-    void SetStatusMessage(const std::string&) override {}
-    int FindEntryIndex(const std::string&) override { return -2; }
-    bool HasThumView() override { return false; }
-    void ShowThumbnail(int) override {}
-    void RepaintThumView() override {}
-    int TestBreakClick() override { return 0; }
-    void UpdateAllViews(const void*, int, const std::string*) override {}
-    int LoadPictureImage(const std::string& path) override
-    {
-        CKpic* picture = m_core ? m_core->FindPictureByPath(path) : nullptr;
-        if (!picture || picture->Width() < 1 || picture->Height() < 1)
-            return -1;
-        const int64_t need = int64_t(picture->Width()) * picture->Height();
-        if (picture->Pixels.GetSize() == need)
-            return 1;
-        CSize size(picture->Width(), picture->Height());
-        CPixelArray pixels;
-        if (LoadImageFile(picture->m_Path, pixels, size, CRect(0, 0, 0, 0)) <= 0)
-            return -1;
-        if (size.cx != picture->Width() || size.cy != picture->Height() || pixels.GetSize() != need)
-            return -1;
-        picture->Pixels.Swap(pixels);
-        return 1;
-    }
-
-private:
-    CMcCore* m_core = nullptr;
-    int m_busy = 0;
-    int m_flags = 0;
-};
 
 // The host: questions take their default answer, messages and progress go to the terminal.
 class CTerminalHost : public CMcHost {
@@ -143,7 +101,7 @@ int RunNew(const std::vector<std::string>& args)
     if (photos.empty())
         return Usage();
     SetEngineModeFlags();
-    CTerminalDocument document;
+    CHeadlessDocument document;
     CTerminalHost host;
     host.SetDocument(&document);
     CMcCore core;
@@ -193,7 +151,7 @@ int RunFit(const std::vector<std::string>& args)
             return Usage();
     }
     SetEngineModeFlags();
-    CTerminalDocument document;
+    CHeadlessDocument document;
     CTerminalHost host;
     host.SetDocument(&document);
     ProjectFileResult opened;
