@@ -36,6 +36,8 @@ void SetEngineModeFlags();
 extern CKpic* LastFeaturePicture;
 extern CPoint LastFeatureCell;
 void ResetFeatureLinking();
+// Empties the candidate list that a drag keeps between mouse moves.
+void ResetDragCandidates();
 
 class CMcCore {
 public:

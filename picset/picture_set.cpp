@@ -48,6 +48,7 @@ CMcCore::CMcCore()
 {
     m_Regions.assign(1, PointEntry());
     ResetFeatureLinking();
+    ResetDragCandidates();
     UpdateBoundingRect();
     ResetProjectionReference(0);
     GetLensTable().Build(kInitialDistortion, kInitialLensRadius);

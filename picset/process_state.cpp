@@ -76,6 +76,7 @@ void ResetProcessState()
     EngineModeFlag = 0;
     NumberedMessageFlag = 0;
     ResetFeatureLinking();
+    ResetDragCandidates();
     CMcHost::ResetProgressRepaint(0);
     Catalogue() = MessageCatalogue();
 }

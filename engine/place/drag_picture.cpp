@@ -63,6 +63,8 @@ struct SavedPose {
 
 } // namespace
 
+void ResetDragCandidates() { DragCandidates().clear(); }
+
 int CMcCore::MovePictureToPoint(CKpic* picture, CPoint picturePoint, CPoint outputPoint, double roll)
 {
     if (picture == nullptr)
