@@ -9,6 +9,7 @@
 
 #include "engine/fit/fit_candidates.h"
 #include "engine/fit/fit_messages.h"
+#include "geometry/projections.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "platform/input_state.h"
@@ -288,7 +289,7 @@ int CMcCore::PlaceDroppedPicture(const std::string& path, CPoint picturePoint, C
                 OptimizeFit();
                 m_JobMode = 0;
             }
-            if (m_Projection >= 20 && m_Projection <= 29)
+            if (IsPanoramaProjection(m_Projection))
                 AdjustBaseAnchor();
             NotifyHost(HINT_FIT_CHANGED);
         } else {
