@@ -159,6 +159,11 @@ int CPresentImageDlg::ShowPicture(const std::string& name, int width, int height
     resize(100, 100);
     SizeAndTitle(false);
     show();
+    // Paint at once ("loading ..." while the bitmap is built) so that the caller finds the
+    // picture ready, e.g. to print it; build here when the window could not paint yet.
+    repaint();
+    if (m_buildCount == 0 && BuildDisplayBitmap() > 0)
+        SizeAndTitle(true);
     return 1;
 }
 
