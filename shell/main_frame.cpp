@@ -402,6 +402,8 @@ bool CMainFrame::CreateClient()
     m_leftView = new CLeftView(m_wndFinderSplitter);
     m_thumView = new CThumView(m_wndFinderSplitter);
     m_workView = new CSmView(m_wndSplitter);
+    // The document opens image windows for the frame of its work view.
+    m_workView->SetParentFrame(this);
     m_managerView = new CAutLayView(m_wndSplitter);
     if (!m_leftView || !m_thumView || !m_workView || !m_managerView) {
         delete m_wndSplitter;

@@ -29,6 +29,7 @@
 #include "shell/command_ids.h"
 #include "shell/guide.h"
 #include "shell/main_frame.h"
+#include "shell/present_image_dlg.h"
 #include "views/print_device.h"
 
 namespace {
@@ -84,6 +85,7 @@ CSmApp::~CSmApp()
 {
     m_idle.reset();
     SetGuideOpener({});
+    SetPictureWindowFactory({});
     m_frame.reset();
     m_doc.reset();
     if (g_app == this)
@@ -96,6 +98,7 @@ bool CSmApp::InitInstance(const std::vector<std::string>& arguments)
     platform::qt::InstallQtServices();
     platform::qt::CInputFilter::Instance();
     SetGuideOpener([](const std::string& stem) { return OpenGuideDocument(stem); });
+    InstallPresentImageFactory();
     // The settings live under the key "KRV" of the current user (the store's profile key).
     LoadRecentFileList();
 
