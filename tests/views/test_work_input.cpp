@@ -269,7 +269,7 @@ protected:
     void SetUp() override
     {
         for (int i = 0; i < 5; ++i) {
-            doc.entries.push_back({"p" + std::to_string(i) + ".jpg", CRect(10, 10 + 100 * i, 110, 90 + 100 * i)});
+            doc.entries.push_back({"p" + std::to_string(i) + ".jpg", CRect(10, 10 + 100 * i, 110, 90 + 100 * i), CRect()});
             doc.pieces.push_back(i);
         }
         facade.doc = &doc;
@@ -322,8 +322,9 @@ TEST_F(WorkInputTest, ThresholdBoxSeparatesClickFromDrag)
         EXPECT_EQ(in.m_ptDragPicture, CPoint(500, 400));   // (50, 40) in the piece, x10 in the fake
         Move(60 + c.dx, 50 + c.dy);
         EXPECT_EQ(in.m_nMouseState, c.state) << c.dx << "," << c.dy;
-        if (c.state == 5)
+        if (c.state == 5) {
             EXPECT_EQ(view.cursor, kCursorDragImage);
+        }
         // Released back on the piece: nothing is dropped, the state goes back to 0.
         Release(60, 50);
         EXPECT_EQ(in.m_nMouseState, 0);
