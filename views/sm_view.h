@@ -101,6 +101,8 @@ public:
     // ---- Input (the logic is workview::CWorkInput; sm_view_input.cpp binds it) ----------------
     // None before the view has a document.
     workview::CWorkInput* Input();
+    // Files dropped on the main window (hints 113 and 127).
+    int DropFilesOnView(int hint);
     // Command 32803: shows or hides the rendering area.
     void OnProcessSetRenderingArea();
     // A piece's stock and placed rectangles in client pixels; empty when it has none.

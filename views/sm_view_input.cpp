@@ -126,6 +126,9 @@ public:
     void SetDefaultRenderArea() override { Doc().SetDefaultRenderArea(); }
     void ClipRenderAreaToView(const CRect& view) override { Doc().ClipRenderAreaToView(view); }
     void SetStatusText(const std::string& text) override { ::SetStatusText(0, text); }
+    CPoint DropOffset() const override { return Doc().m_dropOffset; }
+    int AddDroppedPictures() override { return Doc().AddDroppedPictures(); }
+    bool OpenProject(const std::string& path) override { return Doc().OpenDocumentFile(path); }
 
 private:
     CSmView& m_view;
@@ -253,8 +256,12 @@ public:
     void ChooseFitZoom(int entry) override
     {
         CSmDoc* doc = m_view.GetDoc();
-        if (!doc || entry < 0 || entry >= static_cast<int>(doc->m_entries.size()))
+        if (!doc)
             return;
+        if (entry < 0 || entry >= static_cast<int>(doc->m_entries.size())) {
+            m_view.ChooseFitZoom(CSize(), CSize());
+            return;
+        }
         // The steps of a zoom change run before the redraw, so that the canvas covers what is
         // shown at the new zoom.
         m_view.ChooseFitZoom(doc->m_entries[entry].m_Size, m_view.GetClientRect().Size());
@@ -275,6 +282,18 @@ public:
             doc->OpenPictureWindow(m_view.GetParentFrame(), doc->m_entries[entry].m_Name, 0, 0, -1);
     }
     void ScrollToOrigin() override { m_view.ScrollToOrigin(); }
+    CPoint ScreenToClient(CPoint screen) const override
+    {
+        const QPoint p = m_view.viewport()->mapFromGlobal(QPoint(screen.x, screen.y));
+        return {p.x(), p.y()};
+    }
+    void RecalcStockLayout() override { m_view.RecalcStockLayout(0); }
+    void AfterProjectOpened() override
+    {
+        m_view.OnUpdate(nullptr, HINT_LAYOUT, HintObject::None());
+        if (CSmDoc* doc = m_view.GetDoc())
+            doc->UpdateTitleText(std::string());
+    }
 
 private:
     CSmView& m_view;
@@ -324,6 +343,12 @@ CRect CSmView::PieceWorkRect(int entry) const
 {
     const auto it = m_workRects.find(entry);
     return it == m_workRects.end() ? CRect() : it->second;
+}
+
+int CSmView::DropFilesOnView(int hint)
+{
+    CWorkInput* in = Input();
+    return in ? in->DropFilesOnView(hint) : -1;
 }
 
 void CSmView::OnProcessSetRenderingArea()

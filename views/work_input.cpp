@@ -2,6 +2,7 @@
 #include "views/work_input.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <new>
 
@@ -593,6 +594,66 @@ void CWorkInput::OnScroll(bool horizontal, int code, int track)
     if (v != old)
         m_view.SetScrollPosition(pos);
     m_view.Invalidate(false);
+}
+
+// ---- Files dropped on the main window -----------------------------------------------------------
+
+int CWorkInput::DropFilesOnView(int hint)
+{
+    bool hasPoint = false;
+    CPoint work;
+    const CPoint screen = m_doc.DropOffset();
+    if (IsSet(screen)) {
+        const CPoint client = m_view.ScreenToClient(screen);
+        if (!Grow(m_view.ClientRect(), 1).PtInRect(client))
+            return -1;
+        work = ClientToWork(client);
+        hasPoint = true;
+        m_doc.SetAreaShown(0);
+    }
+    if (hint == 127) {
+        const int n = m_doc.AddDroppedPictures();
+        m_view.RecalcStockLayout();
+        m_doc.SendHint(317, 0);
+        return n;
+    }
+    // The drop list holds names separated by ';'.
+    const std::string list = m_doc.DroppedNames();
+    const std::string name = list.substr(0, list.find(';'));
+    const size_t dot = name.find_last_of('.');
+    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    for (char& c : ext)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (ext == "FIT") {
+        // A project that cannot be opened is not entered as a picture either.
+        if (!m_doc.OpenProject(name))
+            return -1;
+        m_view.AfterProjectOpened();
+        return 1;
+    }
+    const std::string target = m_doc.HitTestDropTarget(screen);
+    if (!target.empty()) {
+        if (target == "ColorAdjust")
+            m_doc.DropOnColorFit(name, screen);
+        return -1;
+    }
+    const int entry = m_doc.AddFirstDroppedPicture();
+    if (entry < 0)
+        return -1;
+    m_view.RecalcStockLayout();
+    if (hasPoint) {
+        const int r = m_doc.DropPiece(entry, work);
+        if (r == 1) {
+            m_view.Invalidate(true);
+        } else if (r > 1) {
+            m_view.ChooseFitZoom(-1);
+            m_view.UpdateScrollLayout(CSize());
+            m_view.RedrawCanvas();
+        }
+    }
+    m_doc.ClearDropList();
+    m_doc.SendHint(317, 0);
+    return entry;
 }
 
 // ---- The rendering area ------------------------------------------------------------------------

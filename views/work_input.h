@@ -108,6 +108,13 @@ public:
     virtual void SetDefaultRenderArea() = 0;
     virtual void ClipRenderAreaToView(const CRect& view) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
+    // ---- Files dropped on the main window ----
+    // The screen point of the drop; (0, 0) when none.
+    virtual CPoint DropOffset() const = 0;
+    // Enters every dropped picture; the count entered.
+    virtual int AddDroppedPictures() = 0;
+    // Opens a project file in place of the current one; true on success.
+    virtual bool OpenProject(const std::string& path) = 0;
 };
 
 // What the input asks of the picture set.
@@ -163,6 +170,10 @@ public:
     virtual void ClearCanvasAndZoom() = 0;
     virtual void OpenPicture(int entry) = 0;
     virtual void ScrollToOrigin() = 0;
+    virtual CPoint ScreenToClient(CPoint screen) const = 0;
+    virtual void RecalcStockLayout() = 0;
+    // After another project was opened: pane widths, layout and title.
+    virtual void AfterProjectOpened() = 0;
 };
 
 // The rectangles of the area handles (index = handle number, 1..16) in view units, for the area
@@ -195,6 +206,9 @@ public:
     void OnProcessSetRenderingArea(int second);
     // The arrow keys on the hovered handle; 1.
     int MoveAreaHandle(int key);
+    // Files dropped on the main window (hint 113 one file, 127 several): the entry of one
+    // entered picture, 1 for an opened project, the count of several, -1 for none.
+    int DropFilesOnView(int hint);
     // Removes a piece (kNoPiece: every selected piece); the document's answer.
     int RemovePiece(int entry);
 

@@ -101,7 +101,7 @@ public:
     int AddFirstDroppedPicture() override
     {
         calls.push_back("AddFirstDropped");
-        const int e = FindEntryIndex(droppedNames);
+        const int e = FindEntryIndex(droppedNames.substr(0, droppedNames.find(';')));
         if (e >= 0)
             pieces.push_back(e);
         return e;
@@ -156,6 +156,19 @@ public:
     void SetDefaultRenderArea() override {}
     void ClipRenderAreaToView(const CRect& view) override { area = view; }
     void SetStatusText(const std::string&) override {}
+    CPoint dropOffset;
+    bool projectOpens = true;
+    CPoint DropOffset() const override { return dropOffset; }
+    int AddDroppedPictures() override
+    {
+        calls.push_back("AddDropped");
+        return 3;
+    }
+    bool OpenProject(const std::string& path) override
+    {
+        calls.push_back("Open " + path);
+        return projectOpens;
+    }
 
     bool HasHint(int hint) const
     {
@@ -258,8 +271,15 @@ public:
     void ChooseFitZoom(int) override {}
     void QueuePictureLoad(const std::string&) override {}
     void ClearCanvasAndZoom() override {}
-    void OpenPicture(int) override {}
-    void ScrollToOrigin() override {}
+    void OpenPicture(int e) override { opened.push_back(e); }
+    void ScrollToOrigin() override { ++originScrolls; }
+    // The client area lies at screen (100, 200).
+    CPoint ScreenToClient(CPoint s) const override { return {s.x - 100, s.y - 200}; }
+    void RecalcStockLayout() override {}
+    void AfterProjectOpened() override { ++projectsOpened; }
+    int originScrolls = 0;
+    int projectsOpened = 0;
+    std::vector<int> opened;
 };
 
 // Five stock pieces in a column at the left, cells of 100 x 80 with a margin of 4; client
@@ -479,6 +499,81 @@ TEST_F(WorkInputTest, LeavingTheFittedPicturesGoesBackToThePieceImage)
     Release(700, 400);
     ASSERT_EQ(doc.drops.size(), 1u);
     EXPECT_EQ(doc.drops[0].second, CPoint(200, 0));
+}
+
+TEST_F(WorkInputTest, ReleasesOutsideAndOverTheColourFitManager)
+{
+    // A placed piece dragged out of the view becomes the one selected piece; hint 157.
+    doc.entries[2].work = CRect(600, 300, 700, 380);
+    doc.entries[0].state = 7;
+    Press(650, 340);
+    EXPECT_EQ(in.m_nPressKind, 3);
+    Move(1100, 340);
+    Release(1100, 340);
+    EXPECT_EQ(Selected(), std::vector<int>({2}));
+    EXPECT_TRUE(doc.HasHint(157));
+    EXPECT_TRUE(doc.drops.empty());
+    // Released back on its own stock cell: it loses its grid position.
+    Press(650, 340);
+    Move(60, 250);
+    Release(60, 250);
+    EXPECT_TRUE(doc.Called("FreeCell 2"));
+    // Over the colour fit manager the dragged picture's name is handed on.
+    doc.dropTarget = "ColorAdjust";
+    Press(60, 50);
+    Move(300, 300);
+    Release(300, 300);
+    EXPECT_TRUE(doc.Called("ColorFit p0.jpg"));
+    EXPECT_TRUE(doc.drops.empty());
+}
+
+TEST_F(WorkInputTest, DoubleClickOpensAPictureFitsTheAreaOrFindsTheOrigin)
+{
+    in.OnLButtonDblClk(At(60, 150));
+    EXPECT_EQ(view.opened, std::vector<int>({1}));
+    in.OnLButtonDblClk(At(60, 92));   // the cell's margin is no piece
+    EXPECT_EQ(view.opened.size(), 1u);
+    EXPECT_EQ(view.originScrolls, 0);   // the origin is in view
+    doc.areaShown = 1;
+    in.OnLButtonDblClk(At(390, 400));   // the band round the area
+    EXPECT_TRUE(doc.Called("FitArea"));
+    view.scroll = CPoint(2000, 0);      // the origin out of view
+    in.OnLButtonDblClk(At(300, 300));
+    EXPECT_EQ(view.originScrolls, 1);
+}
+
+TEST_F(WorkInputTest, DroppedFiles)
+{
+    // One picture dropped in the client area is entered and dropped at that work point; the
+    // area is hidden.
+    doc.areaShown = 1;
+    doc.entries.push_back({"new.jpg", {}, {}, 3});
+    doc.droppedNames = "new.jpg;";
+    doc.dropOffset = CPoint(100 + 700, 200 + 400);
+    EXPECT_EQ(in.DropFilesOnView(113), 5);
+    EXPECT_EQ(doc.areaShown, 0);
+    ASSERT_EQ(doc.drops.size(), 1u);
+    EXPECT_EQ(doc.drops[0], std::make_pair(5, CPoint(200, 0)));
+    EXPECT_TRUE(doc.HasHint(317));
+    // Several files: all entered, nothing dropped.
+    EXPECT_EQ(in.DropFilesOnView(127), 3);
+    EXPECT_TRUE(doc.Called("AddDropped"));
+    EXPECT_EQ(doc.drops.size(), 1u);
+    // A point outside the view: nothing.
+    doc.dropOffset = CPoint(100 + 1002, 200);
+    EXPECT_EQ(in.DropFilesOnView(113), -1);
+    // A project file opens as the project, whatever the case of its extension; one that does
+    // not open is not entered as a picture.
+    doc.dropOffset = CPoint();
+    doc.droppedNames = "/p/trip.FIT;";
+    EXPECT_EQ(in.DropFilesOnView(113), 1);
+    EXPECT_TRUE(doc.Called("Open /p/trip.FIT"));
+    EXPECT_EQ(view.projectsOpened, 1);
+    doc.projectOpens = false;
+    doc.droppedNames = "/p/trip.fit";
+    doc.calls.clear();
+    EXPECT_EQ(in.DropFilesOnView(113), -1);
+    EXPECT_FALSE(doc.Called("AddFirstDropped"));
 }
 
 // ---- Hand-over, panning, scrolling ---------------------------------------------------------------
