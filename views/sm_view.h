@@ -14,6 +14,7 @@
 #include <string>
 
 #include "document/sm_doc.h"
+#include "views/command_target.h"
 #include "views/scroll_view.h"
 #include "views/work_canvas.h"
 #include "views/work_geometry.h"
@@ -22,7 +23,7 @@ namespace workview {
 class CWorkInput;
 }
 
-class CSmView : public views::CScrollViewBase, public IWorkView {
+class CSmView : public views::CScrollViewBase, public IWorkView, public ICommandTarget {
     Q_OBJECT
 public:
     explicit CSmView(QWidget* parent = nullptr);
@@ -105,6 +106,9 @@ public:
     int DropFilesOnView(int hint);
     // Command 32803: shows or hides the rendering area.
     void OnProcessSetRenderingArea();
+    // The view handles 32803 before the document; its enable state stays the document's.
+    bool OnCommand(int id) override;
+    std::optional<CommandState> GetCommandState(int) const override { return std::nullopt; }
     // A piece's stock and placed rectangles in client pixels; empty when it has none.
     CRect PieceStockRect(int entry) const;
     CRect PieceWorkRect(int entry) const;

@@ -351,11 +351,30 @@ int CSmView::DropFilesOnView(int hint)
     return in ? in->DropFilesOnView(hint) : -1;
 }
 
+bool CSmView::OnCommand(int id)
+{
+    if (id != 32803)
+        return false;
+    OnProcessSetRenderingArea();
+    return true;
+}
+
 void CSmView::OnProcessSetRenderingArea()
 {
     if (CWorkInput* in = Input())
         in->OnProcessSetRenderingArea(platform::Clock().Now().second);
 }
+
+namespace {
+// The area drawing reads the grabbed handle and the centre shift from the view.
+void SyncDrawingState(CSmView& view)
+{
+    if (const CWorkInput* in = view.Input()) {
+        view.m_nGrabbedHandle = in->m_nGrabbedHandle;
+        view.m_ptViewShift = in->m_ptViewShift;
+    }
+}
+} // namespace
 
 void CSmView::mousePressEvent(QMouseEvent* e)
 {
@@ -367,12 +386,14 @@ void CSmView::mousePressEvent(QMouseEvent* e)
         in->OnLButtonDown(Translate(*this, e), platform::Clock().TickCount());
     else if (e->button() == Qt::RightButton)
         in->OnRButtonDown(Translate(*this, e));
+    SyncDrawingState(*this);
 }
 
 void CSmView::mouseMoveEvent(QMouseEvent* e)
 {
     if (CWorkInput* in = Input())
         in->OnMouseMove(Translate(*this, e), platform::Clock().TickCount());
+    SyncDrawingState(*this);
 }
 
 void CSmView::mouseReleaseEvent(QMouseEvent* e)
@@ -380,6 +401,7 @@ void CSmView::mouseReleaseEvent(QMouseEvent* e)
     CWorkInput* in = Input();
     if (in && e->button() == Qt::LeftButton)
         in->OnLButtonUp(Translate(*this, e), platform::Clock().TickCount());
+    SyncDrawingState(*this);
 }
 
 void CSmView::mouseDoubleClickEvent(QMouseEvent* e)

@@ -148,6 +148,9 @@ void CWorkInput::OnLButtonDown(const InputEvent& e, uint32_t tick)
     m_doc.ClearStatusMessage();
     m_ptFitCandidate = CPoint();
     m_nMouseState = 0;
+    // The kind belongs to this press only: a release after a press on a cell's margin must not
+    // act on the kind of an earlier drag.
+    m_nPressKind = 0;
     if (m_rcCloseBox.PtInRect(e.client)) {
         m_doc.ClearRenderRequest();
         m_rcCloseBox = CRect();

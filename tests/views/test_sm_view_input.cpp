@@ -75,8 +75,10 @@ struct InputFixture : ::testing::Test {
 
 TEST_F(InputFixture, AreaCommandTwiceInOneSecondLeavesTheAreaShown)
 {
-    view->OnProcessSetRenderingArea();
+    // The command reaches the view.
+    EXPECT_TRUE(view->OnCommand(32803));
     EXPECT_EQ(doc->m_areaShown, 1);
+    EXPECT_FALSE(view->OnCommand(32802));
     view->OnProcessSetRenderingArea();
     EXPECT_EQ(doc->m_areaShown, 1);
     clock.second = 13;
@@ -110,6 +112,11 @@ TEST_F(InputFixture, ArrowKeyMovesTheHoveredAreaEdge)
     QTest::keyClick(view.get(), Qt::Key_Left);
     QTest::keyClick(view.get(), Qt::Key_Left);
     EXPECT_EQ(doc->m_renderArea, CRect(-100, -50, 99, 50));
+    // While pressed, the drawing sees the grabbed handle.
+    Send(QEvent::MouseButtonPress, {110, 110}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(view->m_nGrabbedHandle, 6);
+    Send(QEvent::MouseButtonRelease, {110, 110}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(view->m_nGrabbedHandle, 0);
 }
 
 TEST_F(InputFixture, DragOfAnotherPaneIsTakenOverOnlyWhileFresh)

@@ -518,6 +518,12 @@ TEST_F(WorkInputTest, ReleasesOutsideAndOverTheColourFitManager)
     Move(60, 250);
     Release(60, 250);
     EXPECT_TRUE(doc.Called("FreeCell 2"));
+    // A later press on a cell's margin, released on that cell, frees nothing.
+    doc.calls.clear();
+    Press(60, 492);
+    EXPECT_EQ(in.m_nMouseState, 3);
+    Release(60, 450);
+    EXPECT_FALSE(doc.Called("FreeCell 4"));
     // Over the colour fit manager the dragged picture's name is handed on.
     doc.dropTarget = "ColorAdjust";
     Press(60, 50);
