@@ -95,10 +95,11 @@ public:
     int EjectPieces(int e) override { return Doc().EjectPieces(e); }
     void SetDropOffset(CPoint screen) override { Doc().m_dropOffset = screen; }
     void ClearRenderRequest() override { Doc().ClearRenderRequest(); }
+    // Hint 109 names this view as its sender, so that the view does not react to its own hint.
     void SendHint(int hint, int object) override
     {
-        const std::string text = std::to_string(object);
-        Doc().UpdateAllViews(hint == 109 ? &m_view : nullptr, hint, object ? &text : nullptr);
+        Doc().CDocument::UpdateAllViews(hint == 109 ? static_cast<IDocumentView*>(&m_view) : nullptr, hint,
+                                        HintObject::Number(object));
     }
     int ThumbDragState() const override { return Doc().m_thumbDragState; }
     uint32_t ThumbDragTick() const override { return static_cast<uint32_t>(Doc().m_thumbDragTick); }
