@@ -464,8 +464,11 @@ void CSmView::OnUpdate(IDocumentView*, int hint, const HintObject&)
     switch (hint) {
     case HINT_STATUS:
     case HINT_DROP_ENTERED:
+        Invalidate();
+        break;
     case HINT_DROP_ONE:
     case HINT_DROP_LIST:
+        DropFilesOnView(hint);
         Invalidate();
         break;
     case HINT_PIECES:

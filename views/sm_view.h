@@ -10,14 +10,20 @@
 #include <array>
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "document/sm_doc.h"
+#include "views/command_target.h"
 #include "views/scroll_view.h"
 #include "views/work_canvas.h"
 #include "views/work_geometry.h"
 
-class CSmView : public views::CScrollViewBase, public IWorkView {
+namespace workview {
+class CWorkInput;
+}
+
+class CSmView : public views::CScrollViewBase, public IWorkView, public ICommandTarget {
     Q_OBJECT
 public:
     explicit CSmView(QWidget* parent = nullptr);
@@ -100,7 +106,46 @@ public:
     workview::CWorkCanvas m_canvas;
     workview::CBandDrawer m_band;
 
+    // ---- Input (the logic is workview::CWorkInput; sm_view_input.cpp binds it) ----------------
+    // None before the view has a document.
+    workview::CWorkInput* Input();
+    // Files dropped on the main window (hints 113 and 127).
+    int DropFilesOnView(int hint);
+    // Command 32803: shows or hides the rendering area.
+    void OnProcessSetRenderingArea();
+    // The view handles 32803 before the document; its enable state stays the document's.
+    bool OnCommand(int id) override;
+    std::optional<CommandState> GetCommandState(int) const override { return std::nullopt; }
+    // A piece's stock and placed rectangles in client pixels; empty when it has none.
+    CRect PieceStockRect(int entry) const;
+    CRect PieceWorkRect(int entry) const;
+    // The drag image in main-window coordinates: kind 1 a piece bitmap, 2 the fit preview (its
+    // transparent colour is 0x88817A); the hotspot is the image point under the pointer.
+    struct DragImage {
+        int kind = 0;
+        int entry = -1;
+        bool visible = false;
+        CPoint position;
+        CPoint hotspot;
+        CSize size;
+        QImage preview;
+    };
+    DragImage m_dragImage;
+    int m_nCursorId = 0;
+    // Set by the placed-piece drawing; 1 while the placed rectangles are current.
+    int m_bLayoutValid = 1;
+    // The poles the area drawing stores for fisheye projections; (0, 0) otherwise.
+    CPoint m_ptPoleTop;
+    CPoint m_ptPoleBottom;
+    // Placed pieces' rectangles by entry index, client pixels.
+    std::map<int, CRect> m_workRects;
+
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void OnDraw(platform::qt::CGdiContext& dc) override;
     void OnScrolled(CSize delta) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -130,4 +175,6 @@ private:
     std::map<int, QImage> m_pieceFrames;
     std::map<int, CPoint> m_pieceAnchors;
     std::map<int, CRect> m_stockRects;
+    struct InputBindings;
+    std::shared_ptr<InputBindings> m_inputBindings;
 };

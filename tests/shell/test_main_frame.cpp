@@ -21,6 +21,7 @@
 #include "shell/sm_app.h"
 #include "tests/shell/test_shell_support.h"
 #include "tests/platform_qt/qt_app.h"
+#include "views/sm_view.h"
 
 SMRA_QT_TEST_APP();
 
@@ -137,6 +138,10 @@ TEST_F(FrameTest, DroppedPicturesGoToTheWorkViewWithTheirHint)
         {{"/p/notes.txt"}, 0, ""},
         {{}, 0, ""},
     };
+    // The recording view hears the drop before the work view enters the files (and sends
+    // hints of its own).
+    m_doc->RemoveView(m_frame->WorkView());
+    m_doc->AddView(m_frame->WorkView());
     for (const Case& c : cases) {
         m_view.hints.clear();
         m_doc->m_droppedNames.clear();
@@ -146,7 +151,7 @@ TEST_F(FrameTest, DroppedPicturesGoToTheWorkViewWithTheirHint)
             EXPECT_TRUE(m_view.hints.empty()) << c.names;
             continue;
         }
-        ASSERT_EQ(m_view.hints.size(), 1u) << c.names;
+        ASSERT_GE(m_view.hints.size(), 1u) << c.names;
         EXPECT_EQ(m_view.hints[0].hint, c.hint);
         EXPECT_EQ(m_view.hints[0].names, c.names);
         EXPECT_EQ(m_doc->m_dropOffset, CPoint(321, 123));
