@@ -373,6 +373,9 @@ void SyncDrawingState(CSmView& view)
     if (const CWorkInput* in = view.Input()) {
         view.m_nGrabbedHandle = in->m_nGrabbedHandle;
         view.m_ptViewShift = in->m_ptViewShift;
+        // The drop patterns show while a piece is dragged.
+        view.m_nMouseState = in->m_nMouseState;
+        view.m_nDragEntry = in->m_nDragEntry;
     }
 }
 } // namespace
