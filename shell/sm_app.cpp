@@ -117,10 +117,6 @@ bool CSmApp::InitInstance(const std::vector<std::string>& arguments)
     m_lastPath = m_doc->GetPathName();
 
     ShowSplash();
-    // Maximising is a window manager's work: without one the frame would keep its small first
-    // size. It takes the free area of its screen first, so it fills the screen either way.
-    if (const QScreen* screen = m_frame->screen())
-        m_frame->setGeometry(screen->availableGeometry());
     m_frame->showMaximized();
     m_frame->activateWindow();
     m_frame->raise();
