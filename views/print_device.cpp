@@ -192,8 +192,14 @@ bool CQtPrinter::ChoosePrinter(bool direct)
     } else if (direct) {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
         ok = !info.isNull();
-        if (ok)
+        if (ok) {
             m_printer.setPrinterName(info.printerName());
+        } else {
+            // No default printer is set up: rather than nothing happening, the print dialog
+            // lets the user pick a printer or print to a file.
+            QPrintDialog dialog(&m_printer);
+            ok = dialog.exec() == QDialog::Accepted;
+        }
     } else {
         QPrintDialog dialog(&m_printer);
         ok = dialog.exec() == QDialog::Accepted;

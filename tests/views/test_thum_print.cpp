@@ -4,9 +4,13 @@
 // when the printer changes. The printed file is generated: its colour encodes its coordinates.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPrintDialog>
+#include <QPrinterInfo>
+#include <QTimer>
 
 #include <cmath>
 #include <filesystem>
@@ -483,4 +487,37 @@ TEST(PrintPropertyDialog, PreviewDragsMoveTheOffsetAndResizeKeepingTheAspect)
     dlg.PreviewPress(QPoint(2, 2));
     dlg.PreviewMove(QPoint(50, 50));
     EXPECT_EQ(dlg.m_model.m_offset, before.m_offset);
+}
+
+// Printing straight to the default printer when none is set up: the print dialog comes up
+// instead of nothing happening, and the user's answer in it decides.
+TEST(QtPrinter, WithoutADefaultPrinterDirectPrintingAsksWithThePrintDialog)
+{
+    if (!QPrinterInfo::defaultPrinter().isNull())
+        GTEST_SKIP() << "this machine has a default printer";
+    const fs::path pdf = fs::path(SMRA_TEST_TMPDIR) / "no_default_printer.pdf";
+    for (const bool accept : {false, true}) {
+        SCOPED_TRACE(accept ? "accepted" : "cancelled");
+        fs::remove(pdf);
+        views::CQtPrinter printer;
+        printer.Printer().setOutputFormat(QPrinter::PdfFormat);
+        printer.Printer().setOutputFileName(QString::fromStdString(pdf.string()));
+        int dialogs = 0;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            ++dialogs;
+            if (accept)
+                dialog->accept();
+            else
+                dialog->reject();
+        });
+        answer.start(10);
+        EXPECT_EQ(printer.ChoosePrinter(true), accept);
+        answer.stop();
+        EXPECT_EQ(dialogs, 1);
+        EXPECT_EQ(printer.HasContext(), accept);
+    }
 }
