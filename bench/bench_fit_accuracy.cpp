@@ -24,54 +24,15 @@
 #include "picset/mchost.h"
 #include "picset/project_file.h"
 #include "geometry/rotation_fit.h"
+#include "truth_file.h"
 
 namespace {
 
 using namespace rotation_fit;
-
-struct Sample {
-    double u, v;
-    Vec truth;
-};
-
-// Reads the views' sample grids out of the truth file (a small, fixed layout).
-std::map<std::string, std::vector<Sample>> ReadTruth(const std::string& path, double& focal)
-{
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string s = ss.str();
-    std::map<std::string, std::vector<Sample>> views;
-    const size_t f = s.find("\"focal_px\":");
-    focal = f == std::string::npos ? 0.0 : std::stod(s.substr(f + 11));
-    size_t pos = 0;
-    while ((pos = s.find("\"file\": \"", pos)) != std::string::npos) {
-        pos += 9;
-        const std::string name = s.substr(pos, s.find('"', pos) - pos);
-        const size_t start = s.find("\"samples_u_v_lon_lat\": [", pos);
-        if (start == std::string::npos)
-            break;
-        const size_t end = s.find("]\n   ]", start);
-        std::string body = s.substr(start + 24, end - start - 24);
-        for (char& c : body)
-            if (c == '[' || c == ']' || c == ',')
-                c = ' ';
-        std::istringstream nums(body);
-        double u, v, lon, lat;
-        while (nums >> u >> v >> lon >> lat)
-            views[name].push_back({u, v, Direction(lon * EnginePi / 180.0, lat * EnginePi / 180.0)});
-        pos = end;
-    }
-    return views;
-}
-
-double Degrees(double r) { return r * 180.0 / EnginePi; }
-
-std::string BaseName(const std::string& p)
-{
-    const size_t s = p.find_last_of('/');
-    return s == std::string::npos ? p : p.substr(s + 1);
-}
+using truthfile::BaseName;
+using truthfile::Degrees;
+using truthfile::ReadTruth;
+using truthfile::Sample;
 
 } // namespace
 
