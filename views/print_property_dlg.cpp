@@ -596,9 +596,16 @@ QImage CPrintPropertyDlg::RenderPreview(QSize size)
     if (m.m_unit == 1 || m.m_unit == 2) {
         const std::string unit = m.m_unit == 1 ? " in" : " mm";
         p.setPen(Qt::black);
-        p.drawText(kPreviewMargin, size.height() - 6,
-                   Q(Catalogue().totalPrintWidth + m.FormatLength(m.m_printSize.cx) + unit + "   " +
-                     Catalogue().totalPrintHeight + m.FormatLength(m.m_printSize.cy) + unit));
+        const QString width = Q(Catalogue().totalPrintWidth + m.FormatLength(m.m_printSize.cx) + unit);
+        const QString height = Q(Catalogue().totalPrintHeight + m.FormatLength(m.m_printSize.cy) + unit);
+        const QString oneLine = width + QStringLiteral("   ") + height;
+        // A narrow preview box takes the two sizes on two lines rather than cutting the height off.
+        if (p.fontMetrics().horizontalAdvance(oneLine) <= size.width() - 2 * kPreviewMargin) {
+            p.drawText(kPreviewMargin, size.height() - 6, oneLine);
+        } else {
+            p.drawText(kPreviewMargin, size.height() - 6 - p.fontMetrics().lineSpacing(), width);
+            p.drawText(kPreviewMargin, size.height() - 6, height);
+        }
     }
     return out;
 }

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -451,6 +452,21 @@ TEST(PrintPropertyDialog, ControlsFollowTheModel)
     const QImage preview = dlg.RenderPreview(QSize(300, 360));
     EXPECT_EQ(preview.pixel(2, 2), qRgb(0xF0, 0xF0, 0x96));
     EXPECT_EQ(preview.pixel(22, 40), qRgb(255, 255, 255));
+    // In a narrow box the total size text is broken into two lines instead of running off the edge.
+    dlg.m_model.m_unit = 2;
+    const QImage narrow = dlg.RenderPreview(QSize(120, 360));
+    int rightmostInk = -1;
+    std::set<int> inkRows;
+    for (int y = narrow.height() - 40; y < narrow.height(); ++y)
+        for (int x = 0; x < narrow.width(); ++x)
+            if (qGray(narrow.pixel(x, y)) < 64) {
+                rightmostInk = std::max(rightmostInk, x);
+                inkRows.insert(y);
+            }
+    EXPECT_GE(rightmostInk, 0);
+    EXPECT_LT(rightmostInk, narrow.width() - 10);
+    ASSERT_FALSE(inkRows.empty());
+    EXPECT_GT(*inkRows.rbegin() - *inkRows.begin(), 10) << "both lines are drawn";
 }
 
 TEST(PrintPropertyDialog, PreviewDragsMoveTheOffsetAndResizeKeepingTheAspect)
