@@ -751,9 +751,24 @@ TEST_F(ColorFitTest, ZoomButtonsAndANewCustomColour)
     CPixelArray expected;
     ExtractPixels(d->m_original.pixels, 1440, 960, 720, 480, expected, 180, 180, 1, 4);
     EXPECT_TRUE(d->m_original.view == expected);
+    // Dragging the picture (away from the marker) pans it by the mouse's way times the reduction,
+    // in the result area too; the result follows.
+    const CPoint from = d->ItemRect(CColorFitDlg::IDC_RESULT_AREA).TopLeft() + CPoint(20, 20);
+    d->OnLButtonDown(from);
+    EXPECT_EQ(d->m_dragMode, 7);
+    d->OnMouseMove(from + CPoint(-10, 5), true);
+    d->OnLButtonUp();
+    EXPECT_EQ(d->m_original.centre, CPoint(760, 460));
+    ExtractPixels(d->m_original.pixels, 1440, 960, 760, 460, expected, 180, 180, 1, 4);
+    EXPECT_TRUE(d->m_original.view == expected);
+    CColorModel m = d->m_model;
+    CPixelArray result;
+    m.ApplyToArrayCopy(expected, result);
+    EXPECT_TRUE(d->m_resultView == result);
     Click(CColorFitDlg::IDC_ORIGINAL_ZOOM_OUT);
     Click(CColorFitDlg::IDC_ORIGINAL_ZOOM_OUT);
     EXPECT_EQ(d->m_original.reduce, 16);
+    EXPECT_EQ(d->m_original.centre, CPoint(760, 460)) << "zoom keeps the centre";
 
     std::vector<COLORREF> answers{0x203040};
     bool accept = false;
