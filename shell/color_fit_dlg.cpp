@@ -56,12 +56,6 @@ QImage ToQImage(const CPixelArray& pixels, int w, int h)
     return img;
 }
 
-// Fixed places of the controls (client pixels).
-struct Place {
-    int id;
-    CRect rect;
-};
-
 } // namespace
 
 // ---- The slider -----------------------------------------------------------------------------

@@ -33,10 +33,6 @@ namespace fs = std::filesystem;
 
 TEST(ColorFitModel, ZoomStepsRunThroughReductionAndMagnificationAndStopAtTheEnds)
 {
-    struct Step {
-        int reduce;
-        int magnify;
-    };
     int reduce = 4, magnify = 1;
     std::vector<std::pair<int, int>> in;
     for (int i = 0; i < 6; ++i) {
