@@ -118,8 +118,9 @@ TEST(ColorFitModel, ChartCellsWrapAndCarryTheirStepOffsets)
             EXPECT_EQ(cell.rect.top, chart.cells[0].rect.top);
             EXPECT_GE(cell.rect.top, exposure.top + 14);
             EXPECT_LE(cell.rect.bottom, sliderB.top);
-            if (i > 0)
+            if (i > 0) {
                 EXPECT_GT(cell.rect.left, chart.cells[size_t(i - 1)].rect.right);
+            }
         }
         // The grid: M+ to the right, C+ at the top; the middle cell is the unchanged one.
         for (int j = 0; j < c.n; ++j)
