@@ -479,6 +479,13 @@ int CSmDoc::ShowColorFitManager(const std::string& name)
     return m_pColorFitDlg->OpenForPicture(name) == 1 ? 1 : -1;
 }
 
+int CSmDoc::DropOnColorFitManager(const std::string& name, CPoint screen)
+{
+    if (!m_pColorFitDlg)
+        return -1;
+    return m_pColorFitDlg->DropPicture(name, screen);
+}
+
 void CSmDoc::OnShowAuxLines()
 {
     m_auxLineMode = m_auxLineMode <= 0 ? 3 : 0;

@@ -82,6 +82,8 @@ public:
     virtual CRect ScreenRect() const { return CRect(); }
     // The colour fit manager: shows the named picture ("" none); 1 when it took it.
     virtual int OpenForPicture(const std::string&) { return -1; }
+    // The colour fit manager: a picture dropped at a screen point; -1 for an empty name.
+    virtual int DropPicture(const std::string&, CPoint) { return -1; }
 };
 
 // Reads an image file at a size (see LoadImageFile); tests install a counting reader.
@@ -233,6 +235,8 @@ public:
     void OnShowAuxLines();
     // Hands a picture name ("" none) to the colour fit manager: 1 taken, -1 refused or none.
     int ShowColorFitManager(const std::string& name);
+    // Hands a picture dropped at a screen point to the colour fit manager; -1 without one.
+    int DropOnColorFitManager(const std::string& name, CPoint screen);
 
     // ---- Picture intake and pieces --------------------------------------------------------
     // Entry states: 1 refused, 3 in the stock, 6 a piece, 7 a selected piece. A piece is named

@@ -26,6 +26,7 @@
 #include "platform/system_services.h"
 #include "shell/aut_lay_view.h"
 #include "shell/calib_pattern.h"
+#include "shell/color_fit_dlg.h"
 #include "shell/command_ids.h"
 #include "shell/dialog_bar.h"
 #include "shell/drop_files.h"
@@ -111,6 +112,10 @@ bool CMainFrame::Create()
     // The Option box command runs the frame's Options dialog.
     m_optionsDlg = new COptionsDlg(this);
     SetOptionBox(m_optionsDlg);
+    // The document's colour fit manager belongs to this frame; its window is made when first
+    // opened.
+    if (m_doc)
+        m_doc->CreateToolDialogs({}, [this] { return std::make_unique<CColorFitHolder>(m_doc, this); });
     if (!CreateClient())
         return false;
     m_created = true;

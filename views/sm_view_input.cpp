@@ -53,7 +53,7 @@ public:
     void DropOnColorFit(const std::string& name, CPoint screen) override
     {
         Doc().m_dropOffset = screen;
-        Doc().ShowColorFitManager(name);
+        Doc().DropOnColorFitManager(name, screen);
     }
     std::string HitTestFittedPiece(CPoint work) override { return Doc().HitTestFittedPiece(work); }
     int FindPieceIndexByName(const std::string& name) const override { return Doc().FindPieceIndexByName(name); }

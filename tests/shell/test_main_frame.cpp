@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "document/sm_doc.h"
+#include "shell/color_fit_dlg.h"
 #include "shell/command_ids.h"
 #include "shell/dialog_bar.h"
 #include "shell/guide.h"
@@ -331,4 +332,23 @@ TEST(Guide, MenuItemsGoWhenTheirDocumentIsMissingFromTheGuideFolder)
     EXPECT_FALSE(bare.MenuAction(ID_GUIDE_COMPACT));
     EXPECT_FALSE(bare.MenuAction(ID_GUIDE_MANUAL));
     EXPECT_TRUE(bare.MenuAction(ID_APP_ABOUT));
+}
+
+TEST_F(FrameTest, AdjustColourOpensTheColourFitManagerWithoutAPicture)
+{
+    ASSERT_NE(m_doc->m_pColorFitDlg, nullptr);
+    EXPECT_FALSE(m_doc->m_pColorFitDlg->HasWindow()) << "made when first opened";
+    EXPECT_TRUE(m_frame->RouteCommand(32859));
+    auto* holder = dynamic_cast<CColorFitHolder*>(m_doc->m_pColorFitDlg.get());
+    ASSERT_NE(holder, nullptr);
+    CColorFitDlg* d = holder->Window();
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->parentWidget(), m_frame.get());
+    EXPECT_EQ(d->windowTitle(), QString("Color Fit Manager"));
+    EXPECT_TRUE(d->m_original.name.empty());
+    EXPECT_EQ(m_doc->m_pColorFitDlg->GetState(), 1);
+    // The frame takes its window with it.
+    m_frame.reset();
+    EXPECT_FALSE(m_doc->m_pColorFitDlg->HasWindow());
 }
