@@ -234,6 +234,37 @@ TEST_F(AutoFit, UnmatchablePhotosGetEveryPassAndLeaveTheBaseFocal)
     }
 }
 
+// Ring views 90 and 120 degrees apart share nothing, yet the scan finds sand and leaves alike
+// enough to seed eight points that agree within the tolerance once both focal lengths have
+// drifted. The fit pass that follows the second picture's acceptance does not hold them (half
+// the points fail to re-match, the fit score grows): such a picture is not fitted, the fit ends
+// with the message the user sees, and the base picture keeps the focal it started from.
+TEST_F(AutoFit, ViewsThatDoNotOverlapAreNotFitted)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    struct Case {
+        int left;
+        int right;
+    };
+    for (const Case c : {Case{0, 3}, Case{0, 4}, Case{1, 4}}) {
+        SCOPED_TRACE(std::to_string(c.left) + " beside " + std::to_string(c.right));
+        m_core.DeleteAllPictures();
+        m_host.messages.clear();
+        CKpic* base = AddView(c.left, CPoint(0, 0));
+        CKpic* other = AddView(c.right, CPoint(1, 0));
+        ASSERT_TRUE(base && other);
+        const double focal = base->m_DefaultFocal;
+        FitMode = -2;
+        EXPECT_EQ(m_core.RunAutoFit(), -1);
+        EXPECT_TRUE(m_host.Told(kMsgCannotFixPositions));
+        EXPECT_LT(other->m_Status, 3);
+        EXPECT_EQ(other->CountFittedPoints(), 0);
+        EXPECT_DOUBLE_EQ(base->m_Focal, focal);
+        EXPECT_DOUBLE_EQ(m_core.GetCommonFocal(), focal);
+    }
+}
+
 // The ring of twelve views laid in one row, fitted around one turn: every picture is placed,
 // the focal comes from the turn, and the two ends of the row meet one full turn apart.
 TEST_F(AutoFit, RingAroundOneTurnClosesOnItself)
