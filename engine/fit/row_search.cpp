@@ -5,11 +5,15 @@
 // Directions are (longitude, latitude) in radians; yaw steps are signed so that a step toward
 // the picture's right is positive whichever side the partner lies on.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "engine/fit/auto_fit_steps.h"
 #include "engine/fit/fit_candidates.h"
 #include "engine/fit/fit_messages.h"
+#include "engine/fit/lens_model.h"
 #include "geometry/sphere.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
@@ -69,6 +73,66 @@ bool PartnerWindow(int code, const CKpic* partner, bool wide, CRect& out)
     out = clipped;
     return true;
 }
+
+// What a fit pass changes: every picture's geometry and points, the common focal and the lens
+// model. Kept before the pass that follows a picture's acceptance, so that a picture the pass
+// does not bear out can be taken back with the set as the pass found it.
+class PassState {
+public:
+    explicit PassState(const CMcCore& set)
+        : m_CommonFocal(set.m_CommonFocal), m_Distortion(set.m_Distortion), m_LensFactor(set.m_LensModelFactor),
+          m_CentreFractions(set.m_CentreFractions), m_Activity(set.m_Activity), m_FitState(set.m_FitState)
+    {
+        for (const auto& owned : set.m_Pictures)
+            m_Pictures.push_back({owned.get(), owned->m_Status, owned->m_Focal, owned->m_Direction, owned->m_Roll,
+                                  owned->m_OpticalCentre, owned->m_LensScale, owned->m_FitScore, owned->m_Points});
+    }
+
+    void Restore(CMcCore& set) const
+    {
+        set.m_CommonFocal = m_CommonFocal;
+        const bool lensChanged = set.m_Distortion != m_Distortion || set.m_LensModelFactor != m_LensFactor;
+        set.m_Distortion = m_Distortion;
+        set.m_LensModelFactor = m_LensFactor;
+        set.m_CentreFractions = m_CentreFractions;
+        set.m_Activity = m_Activity;
+        set.m_FitState = m_FitState;
+        if (lensChanged)
+            RebuildLensTable(m_Distortion, m_LensFactor);
+        for (const Picture& kept : m_Pictures) {
+            CKpic* p = kept.picture;
+            p->m_Status = kept.status;
+            p->m_Focal = kept.focal;
+            p->m_Direction = kept.direction;
+            p->m_Roll = kept.roll;
+            p->m_OpticalCentre = kept.centre;
+            p->m_LensScale = kept.lensScale;
+            p->m_FitScore = kept.fitScore;
+            p->m_Points = kept.points;
+        }
+        set.m_RegionsValid = 0;
+    }
+
+private:
+    struct Picture {
+        CKpic* picture;
+        int32_t status;
+        double focal;
+        CDPoint direction;
+        double roll;
+        CDPoint centre;
+        double lensScale;
+        double fitScore;
+        std::array<ControlPoint, CONTROL_POINT_SLOTS> points;
+    };
+    double m_CommonFocal;
+    double m_Distortion;
+    double m_LensFactor;
+    CDPoint m_CentreFractions;
+    int32_t m_Activity;
+    int32_t m_FitState;
+    std::vector<Picture> m_Pictures;
+};
 
 } // namespace
 
@@ -202,7 +266,20 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
     if (m_Host && !picture->m_Path.empty())
         m_Host->ShowViewMessage(0, picture->m_Path);
     if (m_JobMode > 1 && (m_FittedCount == 2 || m_FittedCount == 4 || m_FittedCount == 8)) {
+        // In a plain fit, a picture kept on five or more points within the tolerance must still
+        // meet that after the fit pass has re-matched every point finer and solved the focal
+        // over the whole set. Points seeded on look-alike texture (sand, leaves) between
+        // pictures that do not overlap pass the first test and fall apart here: half of them
+        // fail to re-match, or the fit score grows past the tolerance. The pass is then taken
+        // back and the try rejected, rather than a wrong placement kept as fitted. (Fit around
+        // 360 degrees places unmatched pictures by the row's steps on purpose; it is left alone.)
+        const bool fullBar = FitMode < 1 && picture->CountFittedPoints() >= 5 && picture->m_FitScore < t;
+        const PassState before(*this);
         OptimizeFit();
+        if (fullBar && m_JobMode != -1 && (picture->CountFittedPoints() < 5 || picture->m_FitScore >= t)) {
+            before.Restore(*this);
+            return rejectTry();
+        }
         if (AdjustBaseAnchor() > 0) {
             const int mode = m_JobMode;
             m_JobMode = 0;
