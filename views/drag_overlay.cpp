@@ -29,7 +29,9 @@ void CDragOverlay::SetImage(const QImage& image, CPoint hotspot, int kind)
         return;
     }
     const QRgb key = platform::qt::ToQRgb(kDragMaskColour) | 0xFF000000u;
+    // Index 1 marks the pixels drawn; as a bitmap those must be the set (black) bits.
     m_opaque = m_image.createMaskFromColor(key, Qt::MaskOutColor);
+    m_opaque.setColorTable({0xFFFFFFFFu, 0xFF000000u});
     for (int y = 0; y < m_image.height() && m_empty; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(m_image.constScanLine(y));
         for (int x = 0; x < m_image.width(); ++x)

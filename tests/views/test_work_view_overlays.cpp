@@ -1,0 +1,294 @@
+// What the work view lays over its window and hands to others, on the real widget inside a
+// stand-in main window under Qt's offscreen platform: the drag image on the main window (its
+// place, hotspot and keyed-out colour), the panel of a running job whose buttons the
+// document's break test finds on the screen, and the print commands (a PDF printer and the
+// preview dialog).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+#include "common/message_catalogue.h"
+#include "common/status_codes.h"
+#include "document/sm_doc.h"
+#include "picset/mchost.h"
+#include "platform/clock.h"
+#include "platform/input_state.h"
+#include "platform/message_box.h"
+#include "platform/qt/input_filter.h"
+#include "platform/qt/qt_colour.h"
+#include "tests/platform_qt/qt_app.h"
+#include "views/display_service.h"
+#include "views/drag_overlay.h"
+#include "views/print_device.h"
+#include "views/sm_view.h"
+#include "views/work_input.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr QRgb kKey = platform::qt::ToQRgb(views::kDragMaskColour);
+
+class FakeClock : public platform::IClock {
+public:
+    uint32_t tick = 200000;
+    uint32_t TickCount() override { return tick; }
+    platform::LocalTime Now() override { return {}; }
+};
+
+// Program colour (0x00BBGGRR) of an image pixel.
+COLORREF At(const QImage& img, int x, int y) { return platform::qt::FromQRgb(img.pixel(x, y)); }
+
+struct OverlayFixture : ::testing::Test {
+    void SetUp() override
+    {
+        platform::SetMessageBox(&box);
+        platform::SetClock(&clock);
+        views::SetDisplayService([this] { return display; });
+        platform::qt::CInputFilter::Instance();
+        doc = std::make_unique<CSmDoc>();
+        // The view sits inside the window, away from its top-left corner, as in the main frame.
+        window = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(window.get());
+        layout->setContentsMargins(37, 53, 11, 9);
+        view = new CSmView(window.get());
+        layout->addWidget(view);
+        window->resize(900, 700);
+        doc->AddView(view);
+        view->OnInitialUpdate();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    void TearDown() override
+    {
+        if (view)
+            doc->RemoveView(view);
+        window.reset();
+        doc.reset();
+        views::SetDisplayService(nullptr);
+        platform::SetClock(nullptr);
+        platform::SetMessageBox(nullptr);
+        platform::DefaultInput().Reset();
+    }
+    void Send(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QWidget* vp = view->viewport();
+        QMouseEvent e(type, QPointF(at), QPointF(vp->mapToGlobal(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(vp, &e);
+    }
+    // The viewport's origin in window coordinates.
+    CPoint ViewportInWindow() const
+    {
+        const QPoint o = view->viewport()->mapTo(window.get(), QPoint(0, 0));
+        return {o.x(), o.y()};
+    }
+    // A piece in the stock with a complete thumbnail of one colour, a square of the drag
+    // images' transparent colour in its top-left corner.
+    int AddPiece(const std::string& name, COLORREF colour)
+    {
+        const int e = doc->AllocateEntry();
+        EXPECT_GE(e, 0);
+        CPictureEntry& entry = doc->m_entries[size_t(e)];
+        entry.m_Name = name;
+        entry.m_Size = CSize(1600, 1200);
+        entry.m_State = 6;
+        entry.m_PixelCache.SetSize(160 * 120);
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 160; ++x)
+                entry.m_PixelCache[y * 160 + x] = (x < 40 && y < 30) ? views::kDragMaskColour : colour;
+        doc->m_pieceList.push_back(e);
+        view->RecalcStockLayout(0);
+        view->RepaintNow();
+        return e;
+    }
+    QImage GrabWindow() { return window->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    platform::FakeMessageBox box;
+    FakeClock clock;
+    views::DisplayInfo display{{1280, 800}, 32, 0};
+    std::unique_ptr<CSmDoc> doc;
+    std::unique_ptr<QWidget> window;
+    CSmView* view = nullptr;
+};
+
+} // namespace
+
+TEST_F(OverlayFixture, DraggedPieceFollowsThePointerOnTheMainWindowWithItsColourKeyedOut)
+{
+    const int e = AddPiece("/photos/red.jpg", 0x2020C0);
+    const CRect stock = view->PieceStockRect(e);
+    ASSERT_FALSE(stock.IsRectEmpty());
+    const QPoint press(stock.left + stock.Width() / 2, stock.top + stock.Height() / 2);
+
+    // Inside the 21 x 21 box nothing shows yet.
+    Send(QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+    Send(QEvent::MouseMove, press + QPoint(10, 10), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(view->Input()->m_nMouseState, 2);
+    EXPECT_TRUE(view->DragOverlay() == nullptr || !view->DragOverlay()->Shown());
+
+    const CPoint offset = ViewportInWindow();
+    for (const QPoint at : {QPoint(300, 320), QPoint(520, 140)}) {
+        Send(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+        ASSERT_EQ(view->Input()->m_nMouseState, 5);
+        const views::CDragOverlay* o = view->DragOverlay();
+        EXPECT_EQ(o->parentWidget(), window.get()) << "drawn on the main window, over every pane";
+        EXPECT_TRUE(o->Shown());
+        EXPECT_EQ(o->Kind(), 1);
+        EXPECT_EQ(o->Image().size(), QSize(stock.Width(), stock.Height()));
+        // The picture point pressed stays under the pointer: the hotspot is the pressed point
+        // of the piece.
+        EXPECT_EQ(o->Hotspot(), CPoint(press.x() - stock.left, press.y() - stock.top));
+        EXPECT_EQ(o->Pointer(), CPoint(at.x(), at.y()) + offset);
+        EXPECT_EQ(o->TopLeft(), CPoint(at.x(), at.y()) + offset - o->Hotspot());
+        EXPECT_EQ(view->m_dragImage.position, o->Pointer());
+    }
+
+    // On the window the piece's colour shows where the image is opaque; where the thumbnail has
+    // the transparent colour, the view beneath shows through.
+    const views::CDragOverlay* o = view->DragOverlay();
+    const QImage shot = GrabWindow();
+    const CPoint tl = o->TopLeft();
+    const int w = o->Image().width(), h = o->Image().height();
+    EXPECT_EQ(At(shot, tl.x + w - 3, tl.y + h - 3), 0x2020C0u);
+    EXPECT_EQ(At(shot, tl.x + w / 2, tl.y + h / 2), 0x2020C0u);
+    EXPECT_FALSE(o->Opaque(1, 1));
+    EXPECT_TRUE(o->Opaque(w - 1, h - 1));
+    EXPECT_NE(At(shot, tl.x + 1, tl.y + 1), views::kDragMaskColour);
+    EXPECT_NE(At(shot, tl.x + 1, tl.y + 1), 0x2020C0u);
+
+    // The overlay takes no mouse events: the view under it still gets them.
+    const QPoint over = QPoint(tl.x + w / 2, tl.y + h / 2);
+    EXPECT_NE(window->childAt(over), o);
+
+    Send(QEvent::MouseButtonRelease, QPoint(520, 140), Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(view->DragOverlay()->Shown());
+}
+
+TEST_F(OverlayFixture, FitPreviewShowsItsMiddleAtThePointerAndNothingWhenAllIsTransparent)
+{
+    QImage preview(128, 128, QImage::Format_RGB32);
+    preview.fill(QColor(30, 160, 40));
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x)
+            if (std::abs(x - 64) + std::abs(y - 64) > 64)
+                preview.setPixel(x, y, kKey);
+    struct Case {
+        const char* what;
+        bool allKeyed;
+        bool shown;
+    } cases[] = {{"a diamond on a transparent ground", false, true},
+                 {"nothing but the transparent colour", true, false}};
+    const QImage beneath = GrabWindow();
+    for (const Case& c : cases) {
+        QImage image = preview;
+        if (c.allKeyed)
+            image.fill(kKey);
+        view->m_dragImage = {};
+        view->m_dragImage.kind = 2;
+        view->m_dragImage.hotspot = {64, 64};
+        view->m_dragImage.size = {128, 128};
+        view->m_dragImage.preview = image;
+        view->SyncDragOverlay(true);
+        view->m_dragImage.visible = true;
+        view->m_dragImage.position = {400, 300};
+        view->SyncDragOverlay(false);
+        const views::CDragOverlay* o = view->DragOverlay();
+        ASSERT_NE(o, nullptr);
+        EXPECT_EQ(o->Shown(), c.shown) << c.what;
+        EXPECT_EQ(o->Kind(), 2);
+        EXPECT_EQ(o->TopLeft(), CPoint(336, 236)) << c.what;
+        if (!c.shown)
+            continue;
+        const QImage shot = GrabWindow();
+        EXPECT_EQ(At(shot, 400, 300), 0x28A01Eu) << "the middle of the preview under the pointer";
+        EXPECT_EQ(At(shot, 336 + 2, 236 + 2), At(beneath, 336 + 2, 236 + 2)) << "corners keyed out";
+    }
+    view->m_dragImage = {};
+    view->SyncDragOverlay(false);
+    EXPECT_FALSE(view->DragOverlay()->Shown());
+}
+
+TEST_F(OverlayFixture, JobPanelButtonsAreFoundOnTheScreenByTheBreakTest)
+{
+    const MessageCatalogue& text = Catalogue();
+    int guides = 0;
+    SetGuideOpener([&](const std::string& stem) {
+        EXPECT_EQ(stem, "Prdcts");
+        ++guides;
+        return 1;
+    });
+    doc->m_jobText = text.fittingAll;
+    doc->m_jobGuide = "Prdcts";
+    doc->RepaintWorkView();
+    ASSERT_FALSE(doc->m_jobLinkRect.IsRectEmpty());
+    ASSERT_FALSE(doc->m_jobBreakRect.IsRectEmpty());
+
+    // The rectangles are screen rectangles of the buttons as drawn in the client area.
+    auto toClient = [&](const CRect& r) {
+        const QPoint p = view->viewport()->mapFromGlobal(QPoint(r.left, r.top));
+        return CRect(CPoint(p.x(), p.y()), r.Size());
+    };
+    const CRect guide = toClient(doc->m_jobLinkRect), brk = toClient(doc->m_jobBreakRect);
+    const CRect client = view->GetClientRect();
+    const QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    for (const CRect& r : {guide, brk}) {
+        EXPECT_TRUE(client.PtInRect(r.TopLeft()) && client.PtInRect(r.BottomRight() - CPoint(1, 1)));
+        // Raised: light inner top-left edge, dark outer bottom-right edge.
+        EXPECT_EQ(At(shot, r.left + 1, r.top + r.Height() / 2), 0xFFFFFFu);
+        EXPECT_EQ(At(shot, r.right - 1, r.top + r.Height() / 2), 0x404040u);
+        int ink = 0;
+        for (int y = r.top + 3; y < r.bottom - 3; ++y)
+            for (int x = r.left + 3; x < r.right - 3; ++x)
+                ink += (At(shot, x, y) & 0xFF) < 0x60;
+        EXPECT_GT(ink, 20) << "a label";
+    }
+    EXPECT_LT(guide.right, brk.left) << "Show Guide left of Break Process";
+    // The job text is written above the buttons.
+    int ink = 0;
+    for (int y = guide.top - 30; y < guide.top - 4; ++y)
+        for (int x = guide.left; x < brk.right; ++x)
+            ink += (At(shot, x, y) & 0xFF) < 0x60;
+    EXPECT_GT(ink, 50);
+
+    // The pressed button is drawn sunken.
+    doc->m_jobPress = 2;
+    view->RepaintNow();
+    const QImage pressed = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(At(pressed, brk.left, brk.top + brk.Height() / 2), 0x808080u);
+    EXPECT_EQ(At(pressed, brk.right - 1, brk.top + brk.Height() / 2), 0xFFFFFFu);
+    EXPECT_EQ(At(pressed, guide.left + 1, guide.top + guide.Height() / 2), 0xFFFFFFu) << "the other stays raised";
+    doc->m_jobPress = 0;
+
+    // A click on a button, as the job's break poll sees it: the guide opens and the job goes
+    // on; Break Process asks whether to stop, and Yes stops the job.
+    box.QueueAnswer(platform::IDYES);
+    const struct {
+        CRect button;
+        int progress;
+        int guides;
+        size_t questions;
+    } clicks[] = {{guide, 2, 1, 0}, {brk, kResultCancelled, 1, 1}};
+    for (const auto& c : clicks) {
+        const QPoint at(c.button.left + c.button.Width() / 2, c.button.top + c.button.Height() / 2);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        EXPECT_EQ(doc->m_pHost->OnProgress(1, 100), c.progress);
+        EXPECT_EQ(guides, c.guides);
+        ASSERT_EQ(box.Shown().size(), c.questions);
+    }
+    EXPECT_EQ(box.Shown().back(), text.terminateQuestion);
+
+    // Elsewhere on the view the job goes on.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, client.bottom - 5));
+    EXPECT_EQ(doc->m_pHost->OnProgress(1, 100), 2);
+    EXPECT_EQ(box.Shown().size(), 1u);
+    SetGuideOpener(nullptr);
+}
