@@ -292,3 +292,130 @@ TEST_F(OverlayFixture, JobPanelButtonsAreFoundOnTheScreenByTheBreakTest)
     EXPECT_EQ(box.Shown().size(), 1u);
     SetGuideOpener(nullptr);
 }
+
+// ---- Printing ----------------------------------------------------------------------------------
+
+#include <QPageLayout>
+
+#include "tests/support/run_program.h"
+
+namespace {
+
+struct WorkPrintFixture : OverlayFixture {
+    void SetUp() override
+    {
+        OverlayFixture::SetUp();
+        dir = fs::path(SMRA_TEST_TMPDIR) / ("workprint_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        pdf = (dir / "out.pdf").string();
+        window->resize(640, 520);
+        views::SetPrinterFactory([this] {
+            return std::make_unique<views::CQtPrinter>([this](QPrinter& p, bool direct) {
+                asked.push_back(direct);
+                p.setOutputFormat(QPrinter::PdfFormat);
+                p.setOutputFileName(QString::fromStdString(pdf));
+                p.setPageSize(QPageSize(QPageSize::A4));
+                p.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+                return accept;
+            });
+        });
+    }
+    void TearDown() override
+    {
+        views::SetPrinterFactory(nullptr);
+        OverlayFixture::TearDown();
+    }
+    fs::path dir;
+    std::string pdf;
+    std::vector<bool> asked;
+    bool accept = true;
+};
+
+bool HavePdfToPpm() { return testsupport::RunProgram("pdftoppm", "-v").exitCode == 0; }
+
+} // namespace
+
+TEST(WorkViewPrint, PrintedSizeIsTheScreenSizeMadeSmallerToFit)
+{
+    const struct {
+        CSize client;
+        int screen, dpiX, dpiY;
+        CSize printable, expected;
+    } cases[] = {
+        {{400, 300}, 96, 600, 600, {4800, 6600}, {2500, 1875}},   // fits as it is
+        {{800, 600}, 96, 600, 600, {4800, 6600}, {4800, 3600}},   // too wide
+        {{300, 900}, 96, 600, 600, {4800, 3000}, {1000, 3000}},   // too tall
+        {{400, 300}, 96, 600, 300, {4800, 6600}, {2500, 937}},    // unequal resolutions
+        {{400, 300}, 96, 600, 600, {0, 0}, {2500, 1875}},         // no printable area known
+        {{0, 300}, 96, 600, 600, {4800, 6600}, {0, 0}},           // nothing to print
+        {{400, 300}, 0, 600, 600, {4800, 6600}, {0, 0}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CSmView::PrintedSize(c.client, c.screen, c.dpiX, c.dpiY, c.printable), c.expected)
+            << c.client.cx << "x" << c.client.cy << " on " << c.printable.cx << "x" << c.printable.cy;
+}
+
+TEST_F(WorkPrintFixture, PrintCommandsAskAsTheyShouldAndPrintTheViewAtItsScreenSize)
+{
+    AddPiece("/photos/red.jpg", 0x2020C0);
+    // Print asks with the dialog, Print Direct does not; a cancelled dialog prints nothing.
+    accept = false;
+    EXPECT_TRUE(view->OnCommand(57607));
+    EXPECT_FALSE(fs::exists(pdf));
+    accept = true;
+    EXPECT_EQ(view->OnFilePrint(false), 1);
+    EXPECT_TRUE(view->OnCommand(57608));
+    EXPECT_EQ(asked, (std::vector<bool>{false, false, true}));
+    ASSERT_TRUE(fs::exists(pdf));
+    if (!HavePdfToPpm())
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+
+    // At the screen's resolution the page shows the client area pixel for pixel from its
+    // top-left corner.
+    const int dpi = view->logicalDpiX() > 0 ? view->logicalDpiX() : 96;
+    const std::string prefix = (dir / "page").string();
+    const auto run = testsupport::RunProgram(
+        "pdftoppm", "-r " + std::to_string(dpi) + " -singlefile -png '" + pdf + "' '" + prefix + "'");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const QImage page = QImage(QString::fromStdString(prefix + ".png")).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(page.isNull());
+    const QImage shot = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_LE(shot.width(), page.width());
+    double sum = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb a = shot.pixel(x, y), b = page.pixel(x, y);
+            sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+        }
+    EXPECT_LT(sum / (3.0 * shot.width() * shot.height()), 4.0);
+    // The piece in the stock is where the view shows it, in its colour.
+    const CRect piece = view->PieceStockRect(doc->m_pieceList.front());
+    const QPoint mid(piece.left + piece.Width() * 3 / 4, piece.top + piece.Height() * 3 / 4);
+    EXPECT_EQ(At(shot, mid.x(), mid.y()), 0x2020C0u);
+    const QRgb printed = page.pixel(mid);
+    EXPECT_NEAR(qRed(printed), 0xC0, 8);
+    EXPECT_NEAR(qBlue(printed), 0x20, 8);
+    // Below and right of it the paper stays white.
+    EXPECT_EQ(page.pixel(shot.width() + 5, shot.height() / 2) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(page.pixel(shot.width() / 2, shot.height() + 5) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST_F(WorkPrintFixture, PreviewShowsOnePage)
+{
+    int pages = -1;
+    QTimer::singleShot(0, [&] {
+        QPrintPreviewDialog* dialog = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QPrintPreviewDialog*>(w); d && d->isVisible())
+                dialog = d;
+        if (!dialog)
+            return;
+        if (auto* preview = dialog->findChild<QPrintPreviewWidget*>())
+            pages = preview->pageCount();
+        dialog->reject();
+    });
+    EXPECT_TRUE(view->OnCommand(57609));
+    EXPECT_EQ(pages, 1);
+    EXPECT_TRUE(asked.empty()) << "the preview asks for no printer";
+}
