@@ -419,3 +419,192 @@ TEST_F(WorkPrintFixture, PreviewShowsOnePage)
     EXPECT_EQ(pages, 1);
     EXPECT_TRUE(asked.empty()) << "the preview asks for no printer";
 }
+
+// ---- How it looks ------------------------------------------------------------------------------
+
+#include <QPainter>
+
+#include <cmath>
+
+#include "geometry/sphere.h"
+#include "picset/kpic.h"
+#include "picset/mccore.h"
+#include "picset/mcomp.h"
+#include "platform/file_dialog.h"
+#include "platform/status_bar.h"
+
+namespace {
+
+// Mean and largest difference of the colour channels of two images of one size.
+std::pair<double, int> Difference(const QImage& a, const QImage& b)
+{
+    double sum = 0;
+    int most = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) {
+                sum += std::abs(d);
+                most = std::max(most, std::abs(d));
+            }
+        }
+    return {sum / (3.0 * a.width() * a.height()), most};
+}
+
+struct OverlaySceneFixture : OverlayFixture {
+    void SetUp() override
+    {
+        OverlayFixture::SetUp();
+        platform::SetFileDialog(&dialog);
+        platform::SetStatusBar(&statusBar);
+        ASSERT_TRUE(doc->FileNew());
+        view->OnInitialUpdate();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = std::string(SMRA_TEST_TMPDIR) + "/" + info->test_suite_name() + "." + info->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override
+    {
+        OverlayFixture::TearDown();
+        platform::SetFileDialog(nullptr);
+        platform::SetStatusBar(nullptr);
+    }
+    // A 240 x 160 photo of one colour with a darker band along its top.
+    std::string Photo(const std::string& name, QColor colour)
+    {
+        QImage img(240, 160, QImage::Format_RGB32);
+        img.fill(colour);
+        QPainter(&img).fillRect(0, 0, 240, 24, colour.darker(160));
+        const std::string path = dir + "/" + name;
+        EXPECT_TRUE(img.save(QString::fromStdString(path), "PNG"));
+        return path;
+    }
+    void DrawUntilIdle()
+    {
+        for (int guard = 0; guard < 2000; ++guard) {
+            view->OnUpdate(nullptr, HINT_IDLE, HintObject::None());
+            if (view->m_nLoadState == 0 && doc->m_refreshFlags[2] == 0)
+                return;
+        }
+        ADD_FAILURE() << "drawing did not come to an end";
+    }
+    // Two fitted photos side by side and a third, unfitted, in the stock, by known geometry.
+    void OpenPictures()
+    {
+        paths = {Photo("left.png", QColor(40, 90, 200)), Photo("right.png", QColor(60, 170, 70)),
+                 Photo("loose.png", QColor(200, 120, 40))};
+        dialog.QueuePaths(paths);
+        ASSERT_EQ(doc->ImportPhotos(), 1);
+        const double f = 120.0 / std::tan(60.0 * EnginePi / 360.0);
+        const double yaws[] = {-0.30, 0.30, 0.0};
+        for (size_t i = 0; i < paths.size(); ++i) {
+            CKpic* k = doc->FindPictureByName(paths[i]);
+            ASSERT_NE(k, nullptr);
+            k->m_Status = i < 2 ? 3 : 0;
+            k->m_Focal = k->m_DefaultFocal = f;
+            k->m_Direction = CDPoint(yaws[i], 0.0);
+            k->m_Roll = 0.0;
+        }
+        CMcCore& core = doc->m_pComp->Core();
+        core.SortPlacedFirst();
+        core.m_CommonFocal = f;
+        doc->ApplyProjection(22, 0);
+        core.UpdateBoundingRect();
+        doc->RefreshPieces();
+        view->OnUpdate(nullptr, HINT_PIECES, HintObject::None());
+        DrawUntilIdle();
+    }
+    // The window shrunk to a tenth against the reviewed reference of that name; with
+    // SMRA_WRITE_REFERENCE set the reference and the full-size picture are written.
+    void ExpectLooksLike(const QImage& grab, const std::string& name)
+    {
+        const QImage small = grab.scaled(grab.width() / 10, grab.height() / 10, Qt::IgnoreAspectRatio,
+                                         Qt::SmoothTransformation);
+        const QString reference = QString::fromStdString(std::string(SMRA_SOURCE_DIR) + "/tests/views/reference/" + name);
+        if (qEnvironmentVariableIsSet("SMRA_WRITE_REFERENCE")) {
+            small.save(reference);
+            grab.save(QString::fromStdString(dir + "/" + name));
+        }
+        const QImage expected = QImage(reference).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(expected.size(), small.size()) << "missing reference " << reference.toStdString();
+        const auto [mean, most] = Difference(small, expected);
+        EXPECT_LT(mean, 4.0) << name;
+        EXPECT_LT(most, 64) << name;
+    }
+
+    platform::FakeFileDialog dialog;
+    platform::RecordingStatusBar statusBar;
+    std::string dir;
+    std::vector<std::string> paths;
+};
+
+} // namespace
+
+TEST_F(OverlaySceneFixture, DraggedPieceWithItsDropPattern)
+{
+    OpenPictures();
+    const int loose = doc->FindEntryIndex(paths[2], 0);
+    ASSERT_GE(loose, 0);
+    // The loose photo has one point matched to the middle of the work space: the drop pattern
+    // shows the overlap there while the piece is dragged.
+    CKpic* k = doc->FindPictureByName(paths[2]);
+    ASSERT_NE(k, nullptr);
+    k->m_Points[0].kind = 1;
+    k->m_Points[0].state = 1;
+    k->m_Points[0].target = CDPoint(0.0, 0.0);
+    std::vector<MarkPoint> marks;
+    doc->m_pComp->GetPointMarks(paths[2], marks);
+    ASSERT_EQ(marks.size(), 1u);
+    const CPoint mark = view->WorkToView({marks[0].x, marks[0].y}) - view->GetScrollPosition();
+
+    view->RepaintNow();
+    const CRect stock = view->PieceStockRect(loose);
+    ASSERT_FALSE(stock.IsRectEmpty());
+    const QPoint press(stock.left + stock.Width() / 2, stock.top + stock.Height() / 2);
+    // Dropped below the pictures, where nothing fitted lies: the piece's own image is dragged.
+    const CPoint o = view->WorkToView({0, 0}) - view->GetScrollPosition();
+    const QPoint to(o.x + 40, view->GetClientRect().bottom - 70);
+    Send(QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+    Send(QEvent::MouseMove, press + QPoint(30, 30), Qt::NoButton, Qt::LeftButton);
+    Send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    ASSERT_EQ(view->Input()->m_nMouseState, 5);
+    view->RepaintNow();
+    const QImage shot = GrabWindow();
+    ExpectLooksLike(shot, "drag_image_90x70.png");
+
+    // The drop pattern around the mark: its dark red border laid over the white canvas (half
+    // the canvas plus the border colour 0x001E80).
+    const CPoint vp = ViewportInWindow();
+    int border = 0;
+    for (int y = mark.y - 80; y <= mark.y + 80; ++y)
+        for (int x = mark.x - 80; x <= mark.x + 80; ++x)
+            border += shot.valid(vp.x + x, vp.y + y) && At(shot, vp.x + x, vp.y + y) == 0x7F9DFF;
+    EXPECT_GT(border, 200);
+    // The dragged piece on the window, its pressed point under the pointer.
+    const views::CDragOverlay* overlay = view->DragOverlay();
+    ASSERT_NE(overlay, nullptr);
+    ASSERT_TRUE(overlay->Shown());
+    const CPoint pointer = CPoint(to.x(), to.y()) + vp;
+    EXPECT_EQ(overlay->Pointer(), pointer);
+    EXPECT_EQ(At(shot, pointer.x, pointer.y), 0x2878C8u);
+
+    Send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+
+TEST_F(OverlaySceneFixture, JobPanelOverThePictures)
+{
+    OpenPictures();
+    doc->m_jobText = Catalogue().fittingAll;
+    doc->m_jobGuide = "Prdcts";
+    doc->RepaintWorkView();
+    const QImage shot = GrabWindow();
+    ExpectLooksLike(shot, "job_panel_90x70.png");
+    // The panel is white with its text; the buttons where the document looks for them.
+    const QPoint b = window->mapFromGlobal(QPoint(doc->m_jobBreakRect.left, doc->m_jobBreakRect.top));
+    const QPoint g = window->mapFromGlobal(QPoint(doc->m_jobLinkRect.left, doc->m_jobLinkRect.top));
+    EXPECT_EQ(At(shot, b.x() + 1, b.y() + 5), 0xFFFFFFu);
+    EXPECT_EQ(At(shot, b.x() + doc->m_jobBreakRect.Width() - 1, b.y() + 5), 0x404040u);
+    EXPECT_EQ(At(shot, g.x() + 1, g.y() + 5), 0xFFFFFFu);
+    EXPECT_EQ(At(shot, g.x() - 10, g.y() + 5), 0xFFFFFFu) << "the panel's white ground beside the buttons";
+}
