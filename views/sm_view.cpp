@@ -645,6 +645,7 @@ void CSmView::OnDraw(CGdiContext& dc)
     } else {
         DrawRenderingArea(dc, client, o);
     }
+    DrawMessagePanels(dc);
 }
 
 void CSmView::DrawMargins(CGdiContext& dc, CPoint src)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPointer>
 
 #include <array>
 #include <list>
@@ -15,12 +16,20 @@
 
 #include "document/sm_doc.h"
 #include "views/command_target.h"
+#include "views/drag_overlay.h"
 #include "views/scroll_view.h"
 #include "views/work_canvas.h"
 #include "views/work_geometry.h"
 
+namespace views {
+class CPrintDC;
+}
+
 namespace workview {
 class CWorkInput;
+struct JobPanel {
+    CRect panel, text, guide, brk;
+};
 }
 
 class CSmView : public views::CScrollViewBase, public IWorkView, public ICommandTarget {
@@ -140,6 +149,28 @@ public:
     // Placed pieces' rectangles by entry index, client pixels.
     std::map<int, CRect> m_workRects;
 
+    // ---- The job panel (message_panels.cpp) ---------------------------------------------------
+    // Client rectangles of the panel drawn for a job text: the panel, its text and the buttons
+    // "Show Guide" and "Break Process".
+    workview::JobPanel LayoutJobPanel(const std::string& text) const;
+
+    // ---- Printing (work_print.cpp) ------------------------------------------------------------
+    // Commands 57607 (print) and 57608 (print direct): pages printed, 0 when nothing was.
+    int OnFilePrint(bool direct);
+    // Command 57609.
+    void OnFilePrintPreview();
+    // The one page: the client area as drawn, at its screen size.
+    void PrintPage(views::CPrintDC& dc);
+    // Device dots of the printed client area: its physical size on a screen of `screenDpi`,
+    // made smaller (keeping the aspect) when it does not fit the printable area.
+    static CSize PrintedSize(CSize client, int screenDpi, int dpiX, int dpiY, CSize printable);
+
+    // ---- Drag image on the main window (drag_overlay.cpp) -------------------------------------
+    // Brings the overlay in line with m_dragImage; `rebuild` when the image itself changed.
+    void SyncDragOverlay(bool rebuild);
+    // None until the first drag.
+    views::CDragOverlay* DragOverlay() const { return m_dragOverlay.data(); }
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -175,6 +206,12 @@ private:
     std::map<int, QImage> m_pieceFrames;
     std::map<int, CPoint> m_pieceAnchors;
     std::map<int, CRect> m_stockRects;
+    // The job-message layer: while a job runs, its panel; the buttons' screen rectangles go to
+    // the document.
+    void DrawMessagePanels(platform::qt::CGdiContext& dc);
+    // The pixels of the current drag image: the piece bitmap or the fit preview.
+    QImage DragImagePixels() const;
+    QPointer<views::CDragOverlay> m_dragOverlay;
     struct InputBindings;
     std::shared_ptr<InputBindings> m_inputBindings;
 };

@@ -200,15 +200,18 @@ public:
         if (kind == 2) {
             d.hotspot = {64, 64};
             d.size = {128, 128};
+            m_view.SyncDragOverlay(true);
             return true;
         }
         const CSize piece = m_view.GetPieceSize(entry);
         if (piece.cx == 0 || piece.cy == 0) {
             d.kind = 0;
+            m_view.SyncDragOverlay(true);
             return false;
         }
         d.size = piece;
         d.hotspot = m_view.GetDoc() ? m_view.GetDoc()->PicturePointToPiece(entry, picturePoint, piece) : CPoint();
+        m_view.SyncDragOverlay(true);
         return true;
     }
     void SetPreviewImage(const CPixelArray& mask) override
@@ -220,14 +223,24 @@ public:
                 const COLORREF c = mask.GetAt(y * 128 + x);
                 img.setPixel(x, y, qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
             }
+        m_view.SyncDragOverlay(true);
     }
     void DragEnter(CPoint p) override
     {
         m_view.m_dragImage.visible = true;
         m_view.m_dragImage.position = p;
+        m_view.SyncDragOverlay(false);
     }
-    void DragMove(CPoint p) override { m_view.m_dragImage.position = p; }
-    void EndDrag() override { m_view.m_dragImage = {}; }
+    void DragMove(CPoint p) override
+    {
+        m_view.m_dragImage.position = p;
+        m_view.SyncDragOverlay(false);
+    }
+    void EndDrag() override
+    {
+        m_view.m_dragImage = {};
+        m_view.SyncDragOverlay(false);
+    }
     void Invalidate(bool) override { m_view.Invalidate(); }
     void UpdateWindow() override { m_view.UpdateWindow(); }
     workview::Mapping Map() const override { return m_view.Map(); }
@@ -354,10 +367,13 @@ int CSmView::DropFilesOnView(int hint)
 
 bool CSmView::OnCommand(int id)
 {
-    if (id != 32803)
-        return false;
-    OnProcessSetRenderingArea();
-    return true;
+    switch (id) {
+    case 32803: OnProcessSetRenderingArea(); return true;
+    case 57607: OnFilePrint(false); return true;
+    case 57608: OnFilePrint(true); return true;
+    case 57609: OnFilePrintPreview(); return true;
+    default: return false;
+    }
 }
 
 void CSmView::OnProcessSetRenderingArea()
