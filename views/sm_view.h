@@ -132,13 +132,23 @@ public:
     };
     DragImage m_dragImage;
     int m_nCursorId = 0;
-    // Set by the placed-piece drawing; 1 while the placed rectangles are current.
-    int m_bLayoutValid = 1;
+    // 1 once the placed-piece layer has laid the placed rectangles.
+    int m_bLayoutValid = 0;
     // The poles the area drawing stores for fisheye projections; (0, 0) otherwise.
     CPoint m_ptPoleTop;
     CPoint m_ptPoleBottom;
     // Placed pieces' rectangles by entry index, client pixels.
     std::map<int, CRect> m_workRects;
+
+    // ---- Placed pieces (the work-space frames layer) ------------------------------------------
+    // The grid's cell frames, then every unfitted piece laid in a cell, centred in it; the
+    // drawn rectangles become m_workRects and the layout valid.
+    void DrawWorkPieces(platform::qt::CGdiContext& dc, CPoint src);
+    // The same rectangles without drawing, for the current scroll position (before a press).
+    void RefreshWorkLayout();
+    // Size of an entry's work-space piece bitmap ((0, 0): the grid cell at the zoom, at most
+    // 160 on a side); (0, 0) without a complete thumbnail.
+    CSize PreparePieceBitmap(int entry, CSize wanted);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -175,6 +185,9 @@ private:
     std::map<int, QImage> m_pieceFrames;
     std::map<int, CPoint> m_pieceAnchors;
     std::map<int, CRect> m_stockRects;
+    // Work-space piece bitmaps by entry index.
+    std::map<int, QImage> m_workPieceBitmaps;
+    void LayWorkPieces(platform::qt::CGdiContext* dc, CPoint src);
     struct InputBindings;
     std::shared_ptr<InputBindings> m_inputBindings;
 };
