@@ -360,9 +360,9 @@ TEST_F(DrawnViewFixture, RenderingAreaScreenshots)
     } cases[] = {{PROJ_LINEAR, "area-linear.png"}, {PROJ_EQUIDISTANT_FISHEYE, "area-fisheye.png"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
+        // A new projection lays the work space out again and redraws it from a clear canvas.
         doc->ApplyProjection(c.projection, 0);
         doc->m_renderArea = CRect(-200, -120, 200, 120);
-        view->OnUpdate(nullptr, HINT_PIECES, HintObject::None());
         DrawUntilIdle();
         const QImage shot = Grab();
         if (qEnvironmentVariableIsSet("SMRA_SCREENSHOT_DIR"))
