@@ -221,11 +221,14 @@ int main(int argc, char** argv)
         return 1;
     }
     std::vector<double> steps, painted;
+    int changed = 0;
     for (int i = 0; i < 60; ++i) {
         const CPoint at = handle + CPoint((i % 2 == 0) ? -12 : 12, 0);
+        const CRect area = doc.m_renderArea;
         const auto t0 = Clock::now();
         Send(view, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
         const auto t1 = Clock::now();
+        changed += doc.m_renderArea != area;
         if (i % 2 == 0) {
             steps.push_back(Ms(t0, t1));
         } else {
@@ -234,6 +237,7 @@ int main(int argc, char** argv)
         }
     }
     Send(view, QEvent::MouseButtonRelease, handle, Qt::LeftButton, Qt::NoButton);
+    std::printf("  %d of 60 steps moved the area's right edge; render setup answer %d\n", changed, doc.m_renderSetup);
     Print("area edge drag step", steps);
     Print("area edge drag step and repaint", painted);
 
