@@ -1,7 +1,8 @@
 // The work view's input on a pane that has really been drawn, under Qt's offscreen platform:
 // pieces dragged from the stock onto the grid (the first one fits and zooms, the next is laid in
 // a cell and picked again by a press), the scroll bars' codes, and the rendering area with its
-// handles and poles in a Linear and a fisheye projection.
+// handles and poles in a Linear and a fisheye projection. SMRA_SCREENSHOT_DIR, when set,
+// receives pictures of the drawn panes.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -232,6 +233,8 @@ TEST_F(DrawnViewFixture, PiecesDraggedOntoTheGridFitZoomAndArePickedWhereDrawn)
     EXPECT_EQ(doc->m_entries[size_t(next)].m_PieceSlot, CPoint(1, 0));
     EXPECT_EQ(doc->m_pComp->GetFittedCount(), 1);
     const QImage shot = Grab();
+    if (qEnvironmentVariableIsSet("SMRA_SCREENSHOT_DIR"))
+        shot.save(qEnvironmentVariable("SMRA_SCREENSHOT_DIR") + "/placed-piece.png");
     ASSERT_EQ(view->m_workRects.count(next), 1u);
     const CRect piece = view->m_workRects[next];
     const CRect frame = ClientOfWork(doc->m_cellRects[size_t(CSmDoc::CellIndex(1, 0))]);
@@ -348,7 +351,6 @@ TEST_F(DrawnViewFixture, FisheyePolesAreStoredByTheDrawingAndGrabbedByAPress)
 
 // The rendering area as drawn in a Linear and in a fisheye projection: outline, hatched band,
 // horizon and (Linear only) vertical centre line, and the pole marks in the fisheye.
-// SMRA_SCREENSHOT_DIR, when set, receives the two pictures.
 TEST_F(DrawnViewFixture, RenderingAreaScreenshots)
 {
     FittedProject(PROJ_LINEAR);
