@@ -144,7 +144,8 @@ public:
     // The grid's cell frames, then every unfitted piece laid in a cell, centred in it; the
     // drawn rectangles become m_workRects and the layout valid.
     void DrawWorkPieces(platform::qt::CGdiContext& dc, CPoint src);
-    // The same rectangles without drawing, for the current scroll position (before a press).
+    // The same rectangles without drawing, for the current scroll position (before the mouse
+    // input tests them).
     void RefreshWorkLayout();
     // Size of an entry's work-space piece bitmap ((0, 0): the grid cell at the zoom, at most
     // 160 on a side); (0, 0) without a complete thumbnail.

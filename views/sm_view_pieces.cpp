@@ -116,7 +116,7 @@ void CSmView::LayWorkPieces(CGdiContext* dc, CPoint src)
         if (dc) {
             const QImage& bitmap = m_workPieceBitmaps[e];
             dc->BitBlt(piece.left, piece.top, size.cx, size.cy, bitmap, 0, 0);
-            dc->FrameRect(frame, entry.m_State == 7 ? 0x0000FF : 0x808080);
+            dc->FrameRect(frame, 0x808080);
         }
         m_workRects[e] = piece;
     }
