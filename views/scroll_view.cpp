@@ -16,6 +16,11 @@ CScrollViewBase::CScrollViewBase(QWidget* parent) : QAbstractScrollArea(parent)
             [this](int action) { OnBarAction(true, action); });
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             [this](int action) { OnBarAction(false, action); });
+    // Letting go of a thumb.
+    connect(horizontalScrollBar(), &QAbstractSlider::sliderReleased, this,
+            [this] { OnHScroll(SB_THUMBPOSITION, horizontalScrollBar()->sliderPosition()); });
+    connect(verticalScrollBar(), &QAbstractSlider::sliderReleased, this,
+            [this] { OnVScroll(SB_THUMBPOSITION, verticalScrollBar()->sliderPosition()); });
     ApplyRanges();
 }
 

@@ -12,6 +12,7 @@
 #include "platform/qt/resources.h"
 #include "platform/status_bar.h"
 #include "views/display_service.h"
+#include "views/work_input.h"
 
 using platform::qt::CBrush;
 using platform::qt::CGdiContext;
@@ -607,13 +608,19 @@ void CSmView::resizeEvent(QResizeEvent* event)
 void CSmView::OnHScroll(int code, int track)
 {
     m_originPending = false;
-    views::CScrollViewBase::OnHScroll(code, track);
+    if (workview::CWorkInput* in = Input())
+        in->OnScroll(true, code, track);
+    else
+        views::CScrollViewBase::OnHScroll(code, track);
 }
 
 void CSmView::OnVScroll(int code, int track)
 {
     m_originPending = false;
-    views::CScrollViewBase::OnVScroll(code, track);
+    if (workview::CWorkInput* in = Input())
+        in->OnScroll(false, code, track);
+    else
+        views::CScrollViewBase::OnVScroll(code, track);
 }
 
 // ---- Drawing --------------------------------------------------------------------------------
@@ -638,6 +645,7 @@ void CSmView::OnDraw(CGdiContext& dc)
         DrawGrid(dc, Offset(client, o));
     DrawCrossLines(dc, src, {0, 0});
     if (shown <= 0) {
+        DrawWorkPieces(dc, src);
         DrawPieces(dc, 0, 0);
         DrawDropPatterns(dc, src);
         if (aux == 1 || aux == 3)
@@ -994,9 +1002,13 @@ void CSmView::DrawRenderingArea(CGdiContext& dc, const CRect& client, CPoint o)
             iconImages[icons[h]] = IconImage(icons[h]).scaled(18, 18);
         DrawIcon(dc, sq.left, sq.top, iconImages[icons[h]]);
     }
+    m_ptPoleTop = m_ptPoleBottom = CPoint();
     if (fisheye && doc->m_pComp) {
         CPoint top, bottom;
         doc->m_pComp->GetVerticalLimits(top, bottom);
+        // The poles limit the vertical shift of the centre point of view.
+        m_ptPoleTop = top;
+        m_ptPoleBottom = bottom;
         static const QImage pole = IconImage(257).scaled(10, 10);
         for (int i = 0; i < 2; ++i) {
             const CPoint v = WorkToView(i == 0 ? top : bottom);

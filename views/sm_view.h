@@ -141,8 +141,8 @@ public:
     };
     DragImage m_dragImage;
     int m_nCursorId = 0;
-    // Set by the placed-piece drawing; 1 while the placed rectangles are current.
-    int m_bLayoutValid = 1;
+    // 1 once the placed-piece layer has laid the placed rectangles.
+    int m_bLayoutValid = 0;
     // The poles the area drawing stores for fisheye projections; (0, 0) otherwise.
     CPoint m_ptPoleTop;
     CPoint m_ptPoleBottom;
@@ -170,6 +170,17 @@ public:
     void SyncDragOverlay(bool rebuild);
     // None until the first drag.
     views::CDragOverlay* DragOverlay() const { return m_dragOverlay.data(); }
+
+    // ---- Placed pieces (the work-space frames layer) ------------------------------------------
+    // The grid's cell frames, then every unfitted piece laid in a cell, centred in it; the
+    // drawn rectangles become m_workRects and the layout valid.
+    void DrawWorkPieces(platform::qt::CGdiContext& dc, CPoint src);
+    // The same rectangles without drawing, for the current scroll position (before the mouse
+    // input tests them).
+    void RefreshWorkLayout();
+    // Size of an entry's work-space piece bitmap ((0, 0): the grid cell at the zoom, at most
+    // 160 on a side); (0, 0) without a complete thumbnail.
+    CSize PreparePieceBitmap(int entry, CSize wanted);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -212,6 +223,10 @@ private:
     // The pixels of the current drag image: the piece bitmap or the fit preview.
     QImage DragImagePixels() const;
     QPointer<views::CDragOverlay> m_dragOverlay;
+
+    // Work-space piece bitmaps by entry index.
+    std::map<int, QImage> m_workPieceBitmaps;
+    void LayWorkPieces(platform::qt::CGdiContext* dc, CPoint src);
     struct InputBindings;
     std::shared_ptr<InputBindings> m_inputBindings;
 };

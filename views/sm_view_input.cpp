@@ -254,12 +254,10 @@ public:
     }
     CSize LineSize() const override { return m_view.GetLineSize(); }
     CSize PageSize() const override { return m_view.GetPageSize(); }
-    void SetScrollPosition(CPoint p) override { m_view.SetScrollPos(p); }
-    void MarkScrolled() override
-    {
-        m_view.m_bQuickPieces = 1;
-        m_view.m_bRecenterPending = 1;
-    }
+    // The view's scroll handling moves the canvas window only once the client reaches its edge;
+    // scrolling inside the canvas redraws no picture.
+    void SetScrollPosition(CPoint p) override { m_view.ScrollToPosition(p); }
+    void MarkScrolled() override { m_view.m_bQuickPieces = 1; }
     CRect AreaHandle(int h) const override { return h >= 1 && h <= 16 ? m_view.m_rcAreaHandles[h] : CRect(); }
     void ClearAreaHandles() override { m_view.m_rcAreaHandles.fill(CRect()); }
     void UpdateStatusText() override { m_view.UpdateStatusText(); }
@@ -272,15 +270,14 @@ public:
         CSmDoc* doc = m_view.GetDoc();
         if (!doc)
             return;
-        if (entry < 0 || entry >= static_cast<int>(doc->m_entries.size())) {
-            m_view.ChooseFitZoom(CSize(), CSize());
-            return;
-        }
-        // The steps of a zoom change run before the redraw, so that the canvas covers what is
-        // shown at the new zoom.
-        m_view.ChooseFitZoom(doc->m_entries[entry].m_Size, m_view.GetClientRect().Size());
-        m_view.SetZoom(m_view.m_nZoom);
-        m_view.RecenterCanvas();
+        const bool piece = entry >= 0 && entry < static_cast<int>(doc->m_entries.size());
+        // The steps of a zoom change (scroll layout, centre, canvas) run before the redraw, so
+        // that the canvas covers what is shown at the new zoom and the middle of the pane stays.
+        const int old = m_view.m_nZoom;
+        m_view.ChooseFitZoom(piece ? doc->m_entries[entry].m_Size : CSize(), CSize());
+        const int zoom = m_view.m_nZoom;
+        m_view.m_nZoom = old;
+        m_view.SetZoom(zoom);
     }
     void QueuePictureLoad(const std::string& name) override { m_view.QueuePictureLoad(name); }
     void ClearCanvasAndZoom() override
@@ -396,12 +393,23 @@ void SyncDrawingState(CSmView& view)
 }
 } // namespace
 
+namespace {
+// Presses and releases test the placed pieces where they are now, also when the pane has not
+// been drawn since the layout or the scroll position changed.
+void RefreshPlacedPieces(CSmView& view)
+{
+    if (view.GetDoc() && view.GetDoc()->m_areaShown < 1)
+        view.RefreshWorkLayout();
+}
+} // namespace
+
 void CSmView::mousePressEvent(QMouseEvent* e)
 {
     setFocus(Qt::MouseFocusReason);
     CWorkInput* in = Input();
     if (!in)
         return;
+    RefreshPlacedPieces(*this);
     if (e->button() == Qt::LeftButton)
         in->OnLButtonDown(Translate(*this, e), platform::Clock().TickCount());
     else if (e->button() == Qt::RightButton)
@@ -419,16 +427,20 @@ void CSmView::mouseMoveEvent(QMouseEvent* e)
 void CSmView::mouseReleaseEvent(QMouseEvent* e)
 {
     CWorkInput* in = Input();
-    if (in && e->button() == Qt::LeftButton)
+    if (in && e->button() == Qt::LeftButton) {
+        RefreshPlacedPieces(*this);
         in->OnLButtonUp(Translate(*this, e), platform::Clock().TickCount());
+    }
     SyncDrawingState(*this);
 }
 
 void CSmView::mouseDoubleClickEvent(QMouseEvent* e)
 {
     CWorkInput* in = Input();
-    if (in && e->button() == Qt::LeftButton)
+    if (in && e->button() == Qt::LeftButton) {
+        RefreshPlacedPieces(*this);
         in->OnLButtonDblClk(Translate(*this, e));
+    }
 }
 
 void CSmView::keyPressEvent(QKeyEvent* e)

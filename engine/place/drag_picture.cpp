@@ -250,6 +250,11 @@ int CMcCore::DragPicture(LabeledPoint& request, CPixelArray& preview, CPoint* dr
 
     if (mouseMoved())
         return 1;
+    // The search compares with the partner's pixels, which the drawing may not have read yet;
+    // a partner whose image cannot be had leaves the preview without a snap.
+    if (EnsurePictureImage(partner) < 1 ||
+        partner->Pixels.GetSize() < static_cast<std::ptrdiff_t>(partner->Width()) * partner->Height())
+        return 1;
 
     // Snap search over a 20 x 20 grid of candidate points of the partner, in steps of scale.
     const CPoint anchor = partner->SphereToPixelPoint(s);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <limits>
 #include <cmath>
 #include <cstdlib>
@@ -35,6 +36,8 @@ public:
         return answer;
     }
     int OnProgress(int, int) override { return 2; }
+    int LoadPictureImage(const std::string& path) override { return load ? load(path) : -1; }
+    std::function<int(const std::string&)> load;
     void BeginStep(const std::string&, const std::string&, const std::string&, const std::string&) override {}
     void EndStep() override {}
     std::vector<int> messages;
@@ -456,6 +459,29 @@ TEST_F(DragTest, SnapsOntoTheTruePlaceWhenDraggedTowardsIt)
         }
         EXPECT_GE(snaps, 1);
     }
+}
+
+// Over a placed picture whose pixels are not in memory yet, the snap search has the picture
+// read first; when it cannot be read, the step answers with the preview alone.
+TEST_F(DragTest, PartnerWithoutPixelsIsReadFirstOrLeftOut)
+{
+    m_base->Pixels.RemoveAll();
+    int mode = 0;
+    CPoint dragPoint;
+    EXPECT_EQ(Drag(CPoint(0, 0), mode, dragPoint), 1);
+    EXPECT_EQ(dragPoint, m_truePlace);
+    EXPECT_EQ(m_base->Pixels.GetSize(), 0);
+
+    std::vector<std::string> asked;
+    m_host.load = [&](const std::string& path) {
+        asked.push_back(path);
+        return LoadPixels(m_base, ViewFile(*m_base)) ? 1 : -1;
+    };
+    mode = 0;
+    Drag(CPoint(0, 0), mode, dragPoint);
+    EXPECT_EQ(asked, std::vector<std::string>{m_base->m_Path});
+    EXPECT_EQ(m_base->Pixels.GetSize(), static_cast<std::ptrdiff_t>(m_base->Width()) * m_base->Height());
+    m_host.load = nullptr;
 }
 
 TEST_F(DragTest, PlainPreviewOverEmptySpaceAndUndimmedMode)

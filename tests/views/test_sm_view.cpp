@@ -527,17 +527,28 @@ TEST_F(SceneFixture, EmptyProject)
     const CPoint o = view->WorkToView({0, 0}) - view->GetScrollPosition();
     EXPECT_NEAR(o.x, client.Width() / 2, 1);
     EXPECT_NEAR(o.y, client.Height() / 2, 1);
-    int white = 0, black = 0, other = 0;
+    // The base picture's cell is framed by a dotted line.
+    CRect cell = view->WorkRectToView(doc->m_cellRects[size_t(CSmDoc::kCenterCell)]);
+    cell.OffsetRect(-view->GetScrollPosition().x, -view->GetScrollPosition().y);
+    ASSERT_EQ(cell.Width(), 240);
+    int white = 0, black = 0, other = 0, dots = 0;
     for (int y = 0; y < shot.height(); ++y)
         for (int x = 0; x < shot.width(); ++x) {
             const uint32_t c = At(shot, x, y);
             const bool onLine = x == o.x || y == o.y;
+            const bool onFrame = cell.PtInRect({x, y}) && (x == cell.left || y == cell.top || x == cell.right - 1 ||
+                                                           y == cell.bottom - 1);
+            if (onFrame) {
+                dots += !onLine && c == 0;
+                continue;
+            }
             white += !onLine && c == 0xFFFFFF;
             black += onLine && c == 0;
             other += (onLine && c != 0) || (!onLine && c != 0xFFFFFF);
         }
-    EXPECT_EQ(black, shot.width() + shot.height() - 1) << "the two lines through the origin";
-    EXPECT_EQ(other, 0) << "nothing but the two lines on white";
+    EXPECT_EQ(black, shot.width() + shot.height() - 1 - 4) << "the two lines through the origin, across the frame";
+    EXPECT_EQ(other, 0) << "nothing but the two lines and the frame on white";
+    EXPECT_NEAR(dots, 2 * 240, 8) << "every second pixel of the frame";
 }
 
 TEST_F(SceneFixture, FittedAndUnfittedPicturesWithOutlinesAndALabelFrame)
