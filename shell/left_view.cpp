@@ -38,6 +38,9 @@ constexpr int kMaxWalk = 10000;
 // The small image behind each thumbnail, and how many pending pictures are read ahead.
 const CSize kThumbCanvas(160, 120);
 constexpr size_t kReadAheadCount = 4;
+// How long a step waits for the worker before it gives the window its turn: short enough that
+// the window stays responsive, long enough that the idle calls do not spin while it reads.
+constexpr std::chrono::milliseconds kReadAheadWait(8);
 // Time the content test of one fill may take.
 constexpr auto kFillBudget = std::chrono::milliseconds(200);
 
@@ -340,6 +343,8 @@ bool CLeftView::TakeReadAhead(CSmDoc* doc, QTreeWidgetItem* item, const std::str
     }
     m_readAhead->Want(next);
     std::optional<CJpegPicture> picture = m_readAhead->Take(path);
+    if (!picture && m_readAhead->WaitFor(path, kReadAheadWait))
+        picture = m_readAhead->Take(path);
     if (!picture)
         return false;
     // A failed read is left to the ordinary read, which reports it.

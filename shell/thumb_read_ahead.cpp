@@ -58,6 +58,14 @@ bool CThumbReadAhead::WaitFor(const std::string& path)
     return m_done.count(path) != 0;
 }
 
+bool CThumbReadAhead::WaitFor(const std::string& path, std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_doneCv.wait_for(lock, limit,
+                      [&] { return m_done.count(path) != 0 || !IsWanted(path) || !m_thread.joinable(); });
+    return m_done.count(path) != 0;
+}
+
 void CThumbReadAhead::Cancel()
 {
     {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -37,6 +38,8 @@ public:
     // Waits until the file's record is finished or the file is no longer wanted; true when the
     // record is there to take.
     bool WaitFor(const std::string& path);
+    // The same, waiting at most `limit`.
+    bool WaitFor(const std::string& path, std::chrono::milliseconds limit);
     // Whether a worker thread exists.
     bool Running() const { return m_thread.joinable(); }
     // Number of reads the worker has finished (abandoned ones not counted).
