@@ -67,6 +67,9 @@ int main(int argc, char** argv)
     CSmDoc doc;
     CLeftView view;
     view.SetHomeFolder(home.string());
+    // --one-at-a-time: every step reads its own picture (no worker), for comparison.
+    const bool oneAtATime = argc > 1 && std::string(argv[1]) == "--one-at-a-time";
+    view.SetReadAhead(!oneAtATime);
     doc.AddView(&view);
     view.resize(300, 900);
     view.show();
@@ -151,7 +154,8 @@ int main(int argc, char** argv)
     double load[3] = {0, 0, 0};
     getloadavg(load, 3);
     std::printf("load average                %.1f %.1f %.1f\n", load[0], load[1], load[2]);
-    std::printf("photos                      %d of 6000 x 4000\n", count);
+    std::printf("photos                      %d of 6000 x 4000, %s\n", count,
+                oneAtATime ? "one at a time" : "read ahead on a worker");
     std::printf("folder listed in            %.1f ms (goal 500 ms)\n", fillSeconds * 1000);
     std::printf("worst 10 ms timer lateness  %.1f ms (goal 100 ms): listing %.1f ms, thumbnails %.1f ms\n",
                 worst / 1e6, worstListing / 1e6, worstThumbs / 1e6);
