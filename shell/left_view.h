@@ -1,8 +1,10 @@
 // The image finder: the upper left pane. A folder tree of the home folder, "/" and the mounted
 // media in which each folder, once expanded, lists its images (sorted), its project files and
-// its sub-folders that hold any. Thumbnails replace the images' icons one per idle step. A
-// double-click opens a project or a picture window; a selection of pictures or folders dragged
-// out of the pane is handed to the work view as dropped names.
+// its sub-folders that hold any. Thumbnails replace the images' icons one per idle step; the
+// JPEG pictures behind the next few are read ahead on a worker thread, so that a step only
+// takes a finished read over and the window stays responsive. A double-click opens a project
+// or a picture window; a selection of pictures or folders dragged out of the pane is handed to
+// the work view as dropped names.
 #pragma once
 
 #include <QTreeWidget>
