@@ -11,6 +11,7 @@
 #include "document/sm_doc.h"
 #include "imagefile/exif.h"
 #include "imagefile/image_file.h"
+#include "imagefile/jpeg_picture_read.h"
 #include "picset/kpic.h"
 #include "picset/mcomp.h"
 #include "platform/message_box.h"
@@ -197,8 +198,25 @@ int CSmDoc::ReadImageFile(const std::string& path, CPixelArray& pixels, CSize& s
 {
     const CSize wanted = region.IsRectNull() ? size : region.Size();
     ReserveImageMemory(path, 4 * int64_t(wanted.cx) * int64_t(wanted.cy));
-    return g_imageReader ? g_imageReader(path, pixels, size, region) : LoadImageFile(path, pixels, size, region);
+    if (g_imageReader)
+        return g_imageReader(path, pixels, size, region);
+    if (m_readAhead && m_readAhead->camera.path == path && m_readAhead->canvas == size && region.IsRectNull() &&
+        m_readAhead->rect.IsRectNull()) {
+        const std::unique_ptr<CJpegPicture> picture = std::move(m_readAhead);
+        NoteUnsupportedFeature("");
+        return JpegPublishPicture(*picture, pixels, size);
+    }
+    return LoadImageFile(path, pixels, size, region);
 }
+
+bool CSmDoc::AcceptsReadAhead() const { return !g_imageReader; }
+
+void CSmDoc::OfferReadAhead(CJpegPicture&& picture)
+{
+    m_readAhead = std::make_unique<CJpegPicture>(std::move(picture));
+}
+
+void CSmDoc::DropReadAhead() { m_readAhead.reset(); }
 
 int CSmDoc::ReserveImageMemory(const std::string& path, int64_t bytes)
 {

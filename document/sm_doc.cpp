@@ -11,6 +11,7 @@
 #include "document/render_save.h"
 #include "geometry/lens_table.h"
 #include "geometry/sphere.h"
+#include "imagefile/jpeg_picture_read.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"

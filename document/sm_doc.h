@@ -17,6 +17,8 @@
 #include "picset/host_document.h"
 #include "picset/picture_entry.h"
 
+struct CJpegPicture;
+
 class CKpic;
 class CMcHost;
 class CMcomp;
@@ -186,6 +188,13 @@ public:
     int LoadEntryPicture(int index);
     int IsEntryReady(int index) const;
     int ReadImageFile(const std::string& path, CPixelArray& pixels, CSize& size, const CRect& region);
+    // A whole-picture JPEG read made ahead on another thread: the next ReadImageFile of that
+    // file at that canvas takes it over (the camera data becomes process-wide then, as after a
+    // read of the file) instead of reading the file. Not taken while a substitute image reader
+    // is set. Offer and take on the main thread only.
+    bool AcceptsReadAhead() const;
+    void OfferReadAhead(CJpegPicture&& picture);
+    void DropReadAhead();
     int ReserveImageMemory(const std::string& path, int64_t bytes);
     void ClearDropList();
 
@@ -428,4 +437,5 @@ private:
     void RefusePicture(const std::string& name, bool unreadable);
     // The result of the last picture read of an entry (below -4: memory ran out).
     int m_lastEntryRead = 1;
+    std::unique_ptr<CJpegPicture> m_readAhead;
 };

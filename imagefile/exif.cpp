@@ -198,6 +198,27 @@ int ReadApp1(CByteSource& src, int64_t& p, CExifInfo& info, bool& headerValid)
     return ReadExif(src, s + 8, info, headerValid);
 }
 
+namespace {
+
+// The exposure and F number rules shared by the process-wide and the private values.
+void TakeExifValues(const CExifInfo& info, std::string& model, double& focal, std::string& date, double& exposure,
+                    double& fNumber)
+{
+    model = info.Model;
+    focal = info.FocalLength;
+    date = info.DateTimeOriginal;
+    if (info.ExposureTime > 0)
+        exposure = info.ExposureTime;
+    else if (info.ShutterSpeedValue > -20 && info.ShutterSpeedValue < 20)
+        exposure = std::pow(2.0, -info.ShutterSpeedValue);
+    if (info.FNumber > 0)
+        fNumber = info.FNumber;
+    else if (info.ApertureValue > -20 && info.ApertureValue < 20)
+        fNumber = std::pow(2.0, info.ApertureValue / 2.0);
+}
+
+} // namespace
+
 void ResetLastJpegValues(const std::string& path)
 {
     LastJpegPath = path;
@@ -210,15 +231,42 @@ void ResetLastJpegValues(const std::string& path)
 
 void CopyExifToLastValues(const CExifInfo& info)
 {
-    LastExifModel = info.Model;
-    LastExifFocalLength = info.FocalLength;
-    LastExifDate = info.DateTimeOriginal;
-    if (info.ExposureTime > 0)
-        LastExifExposure = info.ExposureTime;
-    else if (info.ShutterSpeedValue > -20 && info.ShutterSpeedValue < 20)
-        LastExifExposure = std::pow(2.0, -info.ShutterSpeedValue);
-    if (info.FNumber > 0)
-        LastExifFNumber = info.FNumber;
-    else if (info.ApertureValue > -20 && info.ApertureValue < 20)
-        LastExifFNumber = std::pow(2.0, info.ApertureValue / 2.0);
+    TakeExifValues(info, LastExifModel, LastExifFocalLength, LastExifDate, LastExifExposure, LastExifFNumber);
+}
+
+void CJpegCameraData::Reset(const std::string& filePath)
+{
+    *this = CJpegCameraData();
+    path = filePath;
+}
+
+void CJpegCameraData::CopyExif(const CExifInfo& info)
+{
+    TakeExifValues(info, model, focalLength, date, exposure, fNumber);
+}
+
+CJpegCameraData CurrentJpegCameraData()
+{
+    CJpegCameraData d;
+    d.path = LastJpegPath;
+    d.model = LastExifModel;
+    d.date = LastExifDate;
+    d.focalLength = LastExifFocalLength;
+    d.exposure = LastExifExposure;
+    d.fNumber = LastExifFNumber;
+    d.exif = ExifInfo;
+    return d;
+}
+
+void PublishJpegCameraData(const CJpegCameraData& data)
+{
+    if (!data.exifRead)
+        return;
+    ExifInfo = data.exif;
+    LastJpegPath = data.path;
+    LastExifModel = data.model;
+    LastExifDate = data.date;
+    LastExifFocalLength = data.focalLength;
+    LastExifExposure = data.exposure;
+    LastExifFNumber = data.fNumber;
 }

@@ -29,6 +29,7 @@ struct CExifInfo {
 
     // Empties the texts and marks every number missing.
     void Reset() { *this = CExifInfo(); }
+    bool operator==(const CExifInfo&) const = default;
 };
 
 // Reads the EXIF block whose TIFF header starts at file position t into info. headerValid
@@ -59,3 +60,29 @@ void ResetLastJpegValues(const std::string& path);
 // Copies the camera record into the Last* values: exposure from ExposureTime or else from the
 // shutter-speed value, F number from FNumber or else from the aperture value.
 void CopyExifToLastValues(const CExifInfo& info);
+
+// The camera data one JPEG parse leaves behind, kept privately so that a read on another
+// thread touches nothing process-wide: the Last* values and the record ExifInfo takes.
+struct CJpegCameraData {
+    std::string path;
+    std::string model;
+    std::string date;
+    double focalLength = 0.0;
+    double exposure = 0.0; // seconds
+    double fNumber = 0.0;
+    bool exifRead = false; // an EXIF block with a valid header was met in this parse
+    CExifInfo exif;        // the record of the last such block
+
+    // Clears the values and the record's flag and sets the path (as ResetLastJpegValues).
+    void Reset(const std::string& filePath);
+    // Takes the record into the values (as CopyExifToLastValues).
+    void CopyExif(const CExifInfo& info);
+    bool operator==(const CJpegCameraData&) const = default;
+};
+
+// The process-wide values as a private record (exifRead false), for a parse that continues
+// them without a reset.
+CJpegCameraData CurrentJpegCameraData();
+// Sets the process-wide values from a private record when its parse met an EXIF block (a
+// parse without one changes none of them): LastJpegPath, the Last* values and ExifInfo.
+void PublishJpegCameraData(const CJpegCameraData& data);

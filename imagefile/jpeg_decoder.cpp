@@ -895,11 +895,11 @@ int CJpegDecoder::ParseMarkers(int mode)
             ReadApp1(m_src, p, m_exif, headerValid);
             if (headerValid) {
                 // The record now describes this file.
-                ExifInfo = m_exif;
-                m_exifRead = true;
+                m_camera.exif = m_exif;
+                m_camera.exifRead = true;
             }
-            if (m_exifRead)
-                CopyExifToLastValues(ExifInfo);
+            if (m_camera.exifRead)
+                m_camera.CopyExif(m_camera.exif);
             if (mode == 2)
                 stop = true;
             break;

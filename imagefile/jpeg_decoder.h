@@ -57,6 +57,9 @@ public:
     int Height() const { return m_height; }
     // The comment segment of the file ("" when none).
     const std::string& Comment() const { return m_comment; }
+    // The camera data the marker walk met, kept in the decoder (nothing process-wide is
+    // touched); the caller sets its starting values before the walk and publishes it after.
+    CJpegCameraData& Camera() { return m_camera; }
 
     // After a walk that reached the scan: the MCU layout (-1 for sampling factors outside the
     // six decoded layouts), then the tables (-1 when a table the scan needs is missing or
@@ -142,7 +145,7 @@ private:
     int m_adobeTransform = -1; // -1: no Adobe segment
     std::string m_comment;
     CExifInfo m_exif;
-    bool m_exifRead = false;
+    CJpegCameraData m_camera;
 
     // MCU geometry.
     int m_hmax = 1, m_vmax = 1;

@@ -3,6 +3,7 @@
 #include "imagefile/jpeg_picture_read.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -37,7 +38,8 @@ int DecodeMcuRows(CJpegDecoder& dec, CJpegRowCoefficients& row, std::vector<COLO
 
 // Steps 7 to 10 of the read: the picture fitted whole and centred into the cx x cy canvas,
 // the rows of rect decoded strictly in file order, each MCU row at most once.
-int ReadWindowed(CJpegDecoder& dec, CPixelArray& out, int cx, int cy, const CRect& rect, bool wholeCanvas)
+int ReadWindowed(CJpegDecoder& dec, CPixelArray& out, int cx, int cy, const CRect& rect, bool wholeCanvas,
+                 const std::function<bool()>& abort)
 {
     const int w = dec.Width();
     const int h = dec.Height();
@@ -105,7 +107,7 @@ int ReadWindowed(CJpegDecoder& dec, CPixelArray& out, int cx, int cy, const CRec
                     dst[x - rect.left] = src[sx];
             }
         }
-        if (PollAbort())
+        if (abort && abort())
             return 0;
     }
     return 1;
@@ -133,15 +135,25 @@ CRect JpegGetImageRect(const std::string& path)
     if (!src.Open(path))
         return CRect();
     CJpegDecoder dec(src);
+    dec.Camera().Reset(path);
     const int result = dec.ParseMarkers(1);
+    PublishJpegCameraData(dec.Camera());
     LastImageComment = dec.Comment();
     if (result > 0 && dec.HasFrame())
         return CRect(0, 0, dec.Width(), dec.Height());
     return CRect();
 }
 
-int JpegReadImageFrom(CByteSource& src, CPixelArray& out, CSize& size, const CRect& rect)
+namespace {
+
+// The read of steps 1 to 10 into pic (its size holds the canvas on entry); the decoder's
+// camera data starts from `camera`.
+void ReadPictureFrom(CByteSource& src, CJpegPicture& pic, const CRect& rect, const CJpegCameraData& camera,
+                     const std::function<bool()>& abort)
 {
+    CPixelArray& out = pic.pixels;
+    CSize& size = pic.size;
+    pic.touched = true;
     const int cx = size.cx;
     const int cy = size.cy;
     const CRect whole(0, 0, cx, cy);
@@ -150,27 +162,36 @@ int JpegReadImageFrom(CByteSource& src, CPixelArray& out, CSize& size, const CRe
         r.IntersectRect(rect, whole);
     const int64_t rw = r.Width();
     const int64_t rh = r.Height();
-    if (rw * rh > kMaxImagePixels || !out.TrySetSize(static_cast<std::ptrdiff_t>(rw * rh)))
-        return kResultOutOfMemory;
+    if (rw * rh > kMaxImagePixels || !out.TrySetSize(static_cast<std::ptrdiff_t>(rw * rh))) {
+        pic.result = kResultOutOfMemory;
+        return;
+    }
 
     CJpegDecoder dec(src);
+    dec.Camera() = camera;
     int result = dec.ParseMarkers(3);
-    LastImageComment = dec.Comment();
+    pic.camera = dec.Camera();
+    pic.comment = dec.Comment();
+    pic.parsed = true;
     if (result >= 1 && !dec.HasScan())
         result = -1; // the walk ended without a scan: nothing to decode
     if (result < 1) {
         FillGrey(out);
-        return result;
+        pic.result = result;
+        return;
     }
     const int w = dec.Width();
     const int h = dec.Height();
     size = CSize(w, h);
     result = dec.SelectSamplingLayout();
-    if (result < 1)
-        return result;
+    if (result < 1) {
+        pic.result = result;
+        return;
+    }
     if (dec.PrepareDecoding() < 1) {
         FillGrey(out);
-        return -1;
+        pic.result = -1;
+        return;
     }
 
     const bool wholeCanvas = rw == cx && rh == cy;
@@ -180,19 +201,65 @@ int JpegReadImageFrom(CByteSource& src, CPixelArray& out, CSize& size, const CRe
     else if (wholeCanvas && cx == w / 8 && cy == h / 8)
         scale = 8;
     if (scale != 0) {
-        result = dec.DecodeScaled(out.GetData(), scale, PollAbort);
-        if (result == 0) {
+        result = dec.DecodeScaled(out.GetData(), scale, abort);
+        if (result == 0)
             out.RemoveAll();
-            return 0;
-        }
-        if (result < 0) {
+        else if (result < 0)
             FillGrey(out);
-            return result;
-        }
-        size = CSize(w, h);
-        return result;
+        pic.result = result;
+        return;
     }
-    return ReadWindowed(dec, out, cx, cy, r, r == whole);
+    pic.result = ReadWindowed(dec, out, cx, cy, r, r == whole, abort);
+}
+
+} // namespace
+
+CJpegPicture JpegReadPicture(const std::string& path, CSize canvas, const CRect& rect,
+                             const std::function<bool()>& abort)
+{
+    CJpegPicture pic;
+    pic.canvas = canvas;
+    pic.rect = rect;
+    pic.size = canvas;
+    pic.camera.Reset(path);
+    if (canvas.cx <= 0 || canvas.cy <= 0 || path.empty()) {
+        pic.result = -1;
+        return pic;
+    }
+    pic.resetsLastValues = true;
+    CFileByteSource src;
+    if (!src.Open(path)) {
+        pic.result = 0;
+        return pic;
+    }
+    CJpegCameraData camera;
+    camera.Reset(path);
+    ReadPictureFrom(src, pic, rect, camera, abort);
+    return pic;
+}
+
+int JpegPublishPicture(CJpegPicture& picture, CPixelArray& out, CSize& size)
+{
+    if (picture.resetsLastValues)
+        ResetLastJpegValues(picture.camera.path);
+    if (picture.parsed) {
+        PublishJpegCameraData(picture.camera);
+        LastImageComment = picture.comment;
+    }
+    if (picture.touched) {
+        out = std::move(picture.pixels);
+        size = picture.size;
+    }
+    return picture.result;
+}
+
+int JpegReadImageFrom(CByteSource& src, CPixelArray& out, CSize& size, const CRect& rect)
+{
+    CJpegPicture pic;
+    pic.size = size;
+    pic.pixels = std::move(out);
+    ReadPictureFrom(src, pic, rect, CurrentJpegCameraData(), PollAbort);
+    return JpegPublishPicture(pic, out, size);
 }
 
 int JpegReadImage(const std::string& path, CPixelArray& out, CSize& size, const CRect& rect)
@@ -203,5 +270,10 @@ int JpegReadImage(const std::string& path, CPixelArray& out, CSize& size, const 
     CFileByteSource src;
     if (!src.Open(path))
         return 0;
-    return JpegReadImageFrom(src, out, size, rect);
+    CJpegPicture pic;
+    pic.size = size;
+    pic.pixels = std::move(out);
+    pic.camera.Reset(path);
+    ReadPictureFrom(src, pic, rect, pic.camera, PollAbort);
+    return JpegPublishPicture(pic, out, size);
 }

@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/qt/resources.h"
 #include "shell/finder_folders.h"
+#include "shell/thumb_read_ahead.h"
 
 using finder::JoinPath;
 
@@ -34,6 +35,12 @@ constexpr const char* kRootText = "Image File Finder";
 constexpr const char* kDummyText = "dummy";
 // Most items one thumbnail step walks.
 constexpr int kMaxWalk = 10000;
+// The small image behind each thumbnail, and how many pending pictures are read ahead.
+const CSize kThumbCanvas(160, 120);
+constexpr size_t kReadAheadCount = 4;
+// How long a step waits for the worker before it gives the window its turn: short enough that
+// the window stays responsive, long enough that the idle calls do not spin while it reads.
+constexpr std::chrono::milliseconds kReadAheadWait(8);
 // Time the content test of one fill may take.
 constexpr auto kFillBudget = std::chrono::milliseconds(200);
 
@@ -78,6 +85,7 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent)
 
 CLeftView::~CLeftView()
 {
+    CancelReadAhead();
     EndDragImage();
 }
 
@@ -143,6 +151,12 @@ void CLeftView::Forget(QTreeWidgetItem* item)
 
 void CLeftView::DeleteChildren(QTreeWidgetItem* item)
 {
+    // Pictures still being read for items about to go are of no use any more.
+    for (int i = 0; i < item->childCount(); ++i)
+        if (KindOf(item->child(i)) == KIND_IMAGE && EndsWithBlank(item->child(i))) {
+            CancelReadAhead();
+            break;
+        }
     while (item->childCount() > 0) {
         QTreeWidgetItem* child = item->child(item->childCount() - 1);
         Forget(child);
@@ -188,6 +202,7 @@ void CLeftView::OnInitialUpdate()
 
 void CLeftView::BuildDriveLevel()
 {
+    CancelReadAhead();
     while (topLevelItemCount() > 0) {
         QTreeWidgetItem* item = topLevelItem(0);
         Forget(item);
@@ -284,6 +299,60 @@ QImage CLeftView::ItemIconImage(const QTreeWidgetItem* item) const
     return v.isValid() ? v.value<QImage>() : QImage();
 }
 
+void CLeftView::SetReadAhead(bool on)
+{
+    m_readAheadOn = on;
+    if (!on)
+        CancelReadAhead();
+}
+
+void CLeftView::CancelReadAhead()
+{
+    // The document never keeps an offer beyond the step that made it: only the worker stops.
+    if (m_readAhead)
+        m_readAhead->Cancel();
+}
+
+bool CLeftView::TakeReadAhead(CSmDoc* doc, QTreeWidgetItem* item, const std::string& path, int walked)
+{
+    if (!m_readAheadOn || !doc->AcceptsReadAhead())
+        return true;
+    // The pending JPEG pictures from this item down, in the order the steps take them.
+    std::vector<std::string> next;
+    for (QTreeWidgetItem* i = item; i && walked < kMaxWalk && next.size() < kReadAheadCount;
+         i = itemBelow(i), ++walked) {
+        if (!EndsWithBlank(i))
+            continue;
+        std::string p = i == item ? path : ItemPath(i);
+        if (GetFileKind(p) == FILE_KIND_JPEG)
+            next.push_back(std::move(p));
+    }
+    if (!m_readAhead)
+        m_readAhead = std::make_unique<CThumbReadAhead>(kThumbCanvas);
+    if (next.empty() || next.front() != path) {
+        // Not a JPEG: this step reads it itself while the worker goes on below.
+        m_readAhead->Want(next);
+        return true;
+    }
+    // A picture the document already holds needs no reading.
+    const int known = doc->FindEntryIndex(path, TagOf(item));
+    if (known >= 0 && doc->IsEntryReady(known) == 1) {
+        next.erase(next.begin());
+        m_readAhead->Want(next);
+        return true;
+    }
+    m_readAhead->Want(next);
+    std::optional<CJpegPicture> picture = m_readAhead->Take(path);
+    if (!picture && m_readAhead->WaitFor(path, kReadAheadWait))
+        picture = m_readAhead->Take(path);
+    if (!picture)
+        return false;
+    // A failed read is left to the ordinary read, which reports it.
+    if (picture->result >= 1)
+        doc->OfferReadAhead(std::move(*picture));
+    return true;
+}
+
 int CLeftView::ThumbnailStep()
 {
     CSmDoc* doc = GetDoc();
@@ -292,33 +361,42 @@ int CLeftView::ThumbnailStep()
     QTreeWidgetItem* item = itemAt(QPoint(0, 0));
     if (!item)
         item = Root();
-    for (int walked = 0; item && walked < kMaxWalk; ++walked, item = itemBelow(item)) {
-        if (!EndsWithBlank(item))
-            continue;
-        std::string text = Text(item);
-        text.pop_back();
-        item->setText(0, QString::fromStdString(text));
-        const std::string path = ItemPath(item);
-        const int tag = TagOf(item);
-        int entry = doc->RegisterPicture(path, tag);
-        if (entry >= 0 && entry == static_cast<int>(doc->m_entries.size()) - 1) {
-            TidyEntries();
-            entry = doc->FindEntryIndex(path, tag);
-        }
-        if (entry < 0)
-            return 2;
-        CPictureEntry& e = doc->m_entries[static_cast<size_t>(entry)];
-        if (e.m_Size.cx > 0 && e.m_Size.cy > 0) {
-            DrawThumbnail(item, entry);
-            if (e.m_State > 5)
-                MarkItem(item, entry);
-            if (e.m_State <= 2)
-                e.m_State = 3;
-            doc->UpdateAllViews(nullptr, HINT_FINDER_SELECT);
-        }
-        return 2;
+    int walked = 0;
+    while (item && walked < kMaxWalk && !EndsWithBlank(item)) {
+        item = itemBelow(item);
+        ++walked;
     }
-    return 0;
+    if (!item || walked >= kMaxWalk) {
+        if (m_readAhead)
+            m_readAhead->Want({});
+        return 0;
+    }
+    const std::string path = ItemPath(item);
+    if (!TakeReadAhead(doc, item, path, walked))
+        return 1;
+    std::string text = Text(item);
+    text.pop_back();
+    item->setText(0, QString::fromStdString(text));
+    const int tag = TagOf(item);
+    int entry = doc->RegisterPicture(path, tag);
+    // An offer the registration did not need is not kept for a later read.
+    doc->DropReadAhead();
+    if (entry >= 0 && entry == static_cast<int>(doc->m_entries.size()) - 1) {
+        TidyEntries();
+        entry = doc->FindEntryIndex(path, tag);
+    }
+    if (entry < 0)
+        return 2;
+    CPictureEntry& e = doc->m_entries[static_cast<size_t>(entry)];
+    if (e.m_Size.cx > 0 && e.m_Size.cy > 0) {
+        DrawThumbnail(item, entry);
+        if (e.m_State > 5)
+            MarkItem(item, entry);
+        if (e.m_State <= 2)
+            e.m_State = 3;
+        doc->UpdateAllViews(nullptr, HINT_FINDER_SELECT);
+    }
+    return 2;
 }
 
 void CLeftView::TidyEntries()

@@ -1,8 +1,10 @@
 // The image finder: the upper left pane. A folder tree of the home folder, "/" and the mounted
 // media in which each folder, once expanded, lists its images (sorted), its project files and
-// its sub-folders that hold any. Thumbnails replace the images' icons one per idle step. A
-// double-click opens a project or a picture window; a selection of pictures or folders dragged
-// out of the pane is handed to the work view as dropped names.
+// its sub-folders that hold any. Thumbnails replace the images' icons one per idle step; the
+// JPEG pictures behind the next few are read ahead on a worker thread, so that a step only
+// takes a finished read over and the window stays responsive. A double-click opens a project
+// or a picture window; a selection of pictures or folders dragged out of the pane is handed to
+// the work view as dropped names.
 #pragma once
 
 #include <QTreeWidget>
@@ -16,6 +18,7 @@
 #include "document/document_base.h"
 
 class CSmDoc;
+class CThumbReadAhead;
 class QLabel;
 
 class CLeftView : public QTreeWidget, public IDocumentView {
@@ -62,8 +65,14 @@ public:
     // The child of `parent` with the given text (a pending image's text ends with a blank).
     static QTreeWidgetItem* Child(const QTreeWidgetItem* parent, const std::string& text);
 
-    // One step of the thumbnail pass: 2 when a thumbnail was drawn, 0 when none is pending.
+    // One step of the thumbnail pass: 2 when a pending item was taken (its thumbnail drawn),
+    // 1 while the picture of the next pending item is still being read ahead, 0 when none is
+    // pending.
     int ThumbnailStep();
+    // Whether the pictures of the next pending JPEG items are read ahead on a worker thread
+    // (on at first); off, each step reads its picture itself.
+    void SetReadAhead(bool on);
+    CThumbReadAhead* ReadAhead() const { return m_readAhead.get(); }
     // 16, 32 or 64; 0 = the next size. The tree is built again at a new size.
     void SetIconSize(int size);
     int IconSize() const { return m_iconSize; }
@@ -97,6 +106,8 @@ private:
     void OnExpanded(QTreeWidgetItem* item);
     void OnCollapsed(QTreeWidgetItem* item);
     void DrawThumbnail(QTreeWidgetItem* item, int entry);
+    bool TakeReadAhead(CSmDoc* doc, QTreeWidgetItem* item, const std::string& path, int walked);
+    void CancelReadAhead();
     void MarkItem(QTreeWidgetItem* item, int entry);
     void ShowEntry(QTreeWidgetItem* item);
     void TidyEntries();
@@ -120,5 +131,7 @@ private:
     bool m_pressedWithFill = false;
     bool m_buttonDown = false;
     std::unique_ptr<QLabel> m_dragImage;
+    bool m_readAheadOn = true;
+    std::unique_ptr<CThumbReadAhead> m_readAhead;
     std::string m_dragLabel;
 };

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <thread>
 
+#include "imagefile/image_file.h"
 #include "test_jpeg_decode_fixtures.h"
 
 using namespace jpegtest;
@@ -211,7 +213,106 @@ std::string QueryHeader(const std::string& name, const Bytes& data)
     return path;
 }
 
+// What a read leaves process-wide: the camera values, the record and the comment.
+struct ProcessWideCamera {
+    CJpegCameraData values = CurrentJpegCameraData();
+    std::string comment = LastImageComment;
+    bool operator==(const ProcessWideCamera&) const = default;
+};
+
+// A picture of 256 x 192 with its own camera block (none when tiff is empty) and comment.
+std::string CameraPicture(const std::string& name, const Bytes& tiff, const std::string& comment, int seed)
+{
+    Bytes data = Encode(256, 192, MakePicture(256, 192, seed));
+    data = Insert(data, 2, Segment(0xFE, Bytes(comment.begin(), comment.end())));
+    if (!tiff.empty())
+        data = Insert(data, 2, Segment(0xE1, ExifBody(tiff)));
+    return WriteTemp(name, data);
+}
+
 } // namespace
+
+// Reads on two threads at once each keep their own camera data and change nothing
+// process-wide; handed over, a private read leaves exactly what the ordinary read leaves.
+TEST(Exif, PrivateReadsKeepTheirCameraDataToThemselves)
+{
+    const Order mm{true}, ii{false};
+    const std::string a = CameraPicture(
+        "exif_private_a.jpg",
+        BuildTiff(mm, {mm.Ascii(272, "Camera A"), mm.Rational(37386, 180, 10)},
+                  {mm.Rational(33434, 1, 250), mm.Rational(33437, 28, 10), mm.Ascii(36867, "2008:03:15 09:52:01")}, 2),
+        "comment of A", 1);
+    const std::string b = CameraPicture(
+        "exif_private_b.jpg",
+        BuildTiff(ii, {ii.Ascii(272, "Camera B")}, {ii.Rational(37377, 8, 1, true), ii.Rational(37378, 4, 1)}, 1),
+        "comment of B", 2);
+    const std::string plain = CameraPicture("exif_private_plain.jpg", {}, "no camera", 3);
+
+    // Each file read alone gives the record the concurrent reads must give.
+    const CSize canvases[] = {CSize(32, 24), CSize(160, 120)};
+    const CJpegPicture aloneA = JpegReadPicture(a, canvases[0], CRect(), {});
+    const CJpegPicture aloneB = JpegReadPicture(b, canvases[0], CRect(), {});
+    ASSERT_EQ(aloneA.result, 1);
+    ASSERT_EQ(aloneA.camera.model, "Camera A");
+    EXPECT_EQ(aloneA.comment, "comment of A");
+    EXPECT_EQ(aloneA.camera.exif.FilePath, a);
+    ASSERT_EQ(aloneB.camera.model, "Camera B");
+    EXPECT_NEAR(aloneB.camera.exposure, 0.00390625, 1e-12);
+    EXPECT_NEAR(aloneB.camera.fNumber, 4.0, 1e-12);
+
+    // A known process-wide state that the private reads must leave alone.
+    ResetLastJpegValues("/elsewhere/sentinel.jpg");
+    LastExifModel = "Sentinel";
+    LastExifExposure = 9.0;
+    ExifInfo.Model = "Sentinel";
+    LastImageComment = "sentinel";
+    const ProcessWideCamera before;
+
+    auto hammer = [&canvases](const std::string& path, const CJpegPicture* alone, int* mismatches) {
+        for (int i = 0; i < 60; ++i) {
+            const CJpegPicture p = JpegReadPicture(path, canvases[i % 2], CRect(), {});
+            if (p.result != 1 || !(p.camera == alone->camera) || p.comment != alone->comment ||
+                p.size != CSize(256, 192))
+                ++*mismatches;
+        }
+    };
+    int badA = 0, badB = 0;
+    std::thread ta(hammer, a, &aloneA, &badA);
+    std::thread tb(hammer, b, &aloneB, &badB);
+    ta.join();
+    tb.join();
+    EXPECT_EQ(badA, 0);
+    EXPECT_EQ(badB, 0);
+    EXPECT_TRUE(ProcessWideCamera() == before) << "a private read touched the process-wide camera data";
+
+    // Handing a private read over equals the ordinary read, also for a file without camera
+    // data after one with it, and for a file that does not open.
+    const std::string missing = std::string(SMRA_TEST_TMPDIR) + "/exif_private_missing.jpg";
+    for (const std::string& path : {a, b, plain, a, missing}) {
+        for (CSize canvas : canvases) {
+            SCOPED_TRACE(path + " at " + std::to_string(canvas.cx));
+            const std::string commentBefore = LastImageComment;
+            CPixelArray ordinaryPixels;
+            CSize ordinarySize = canvas;
+            const int ordinary = JpegReadImage(path, ordinaryPixels, ordinarySize, CRect());
+            const ProcessWideCamera afterOrdinary;
+
+            // The camera values are made wrong on purpose; the comment is put back, as a file
+            // that does not open leaves it as it was.
+            ResetLastJpegValues("/elsewhere/sentinel.jpg");
+            LastExifModel = "Sentinel";
+            LastImageComment = commentBefore;
+            CJpegPicture p = JpegReadPicture(path, canvas, CRect(), {});
+            CPixelArray pixels;
+            CSize size = canvas;
+            EXPECT_EQ(JpegPublishPicture(p, pixels, size), ordinary);
+            EXPECT_TRUE(ProcessWideCamera() == afterOrdinary);
+            EXPECT_EQ(LastExifModel, afterOrdinary.values.model);
+            EXPECT_EQ(size, ordinarySize);
+            EXPECT_TRUE(pixels == ordinaryPixels);
+        }
+    }
+}
 
 TEST(Exif, SamplePhotosAgreeWithExiftool)
 {

@@ -8,12 +8,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "document/sm_doc.h"
 #include "document/update_hint.h"
+#include "imagefile/exif.h"
 #include "imagefile/image_file.h"
 #include "shell/finder_folders.h"
 #include "shell/left_view.h"
+#include "shell/thumb_read_ahead.h"
 #include "tests/shell/test_shell_support.h"
 
 namespace fs = std::filesystem;
@@ -260,6 +263,8 @@ TEST_F(FinderTest, TreeShowsTheFolderAndExpandButtonsOnlyWhereThereIsContent)
 
 TEST_F(FinderTest, ThumbnailPassDrawsOnePerStep)
 {
+    // Each step reads its own picture here; the read-ahead has its own test below.
+    m_view->SetReadAhead(false);
     int steps = 0;
     while (m_view->ThumbnailStep() == 2)
         ASSERT_LT(++steps, 10);
@@ -294,6 +299,226 @@ TEST_F(FinderTest, ThumbnailPassDrawsOnePerStep)
     EXPECT_TRUE(Item("b.jpg")->font(0).bold());
     m_doc->UpdateAllViews(nullptr, HINT_PIECE_OUT, HintObject::Number(m_view->TagOf(Item("b.jpg"))));
     EXPECT_FALSE(Item("b.jpg")->font(0).bold());
+}
+
+namespace {
+
+// Gives a JPEG file a camera block (model and focal length) right after its start marker.
+void AddCameraBlock(const fs::path& path, const std::string& model, uint32_t focal)
+{
+    std::vector<uint8_t> t = {'M', 'M', 0, 42, 0, 0, 0, 8};
+    auto u16 = [&t](uint32_t v) {
+        t.push_back(static_cast<uint8_t>(v >> 8));
+        t.push_back(static_cast<uint8_t>(v));
+    };
+    auto u32 = [&u16](uint32_t v) {
+        u16(v >> 16);
+        u16(v & 0xFFFF);
+    };
+    const auto n = static_cast<uint32_t>(model.size() + 1);
+    const uint32_t data = 8 + 2 + 2 * 12 + 4;
+    u16(2);
+    u16(272), u16(2), u32(n), u32(data);
+    u16(37386), u16(5), u32(1), u32(data + n);
+    u32(0);
+    t.insert(t.end(), model.begin(), model.end());
+    t.push_back(0);
+    u32(focal), u32(1);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const size_t len = 2 + 6 + t.size();
+    std::vector<uint8_t> seg = {0xFF, 0xE1, static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len), 'E', 'x', 'i', 'f', 0, 0};
+    seg.insert(seg.end(), t.begin(), t.end());
+    file.insert(file.begin() + 2, seg.begin(), seg.end());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+}
+
+// A folder of JPEG photos with camera data, with a BMP and an unreadable JPEG among them.
+fs::path MakePhotoFolder(const fs::path& root)
+{
+    const fs::path f = root / "photos";
+    fs::create_directories(f);
+    const struct {
+        const char* name;
+        int w, h;
+    } pictures[] = {{"p0.jpg", 400, 300}, {"p1.jpg", 1600, 1200}, {"p2.bmp", 200, 150},
+                    {"p4.jpg", 300, 400}, {"p5.jpg", 640, 480}, {"p6.jpg", 1280, 960}};
+    int n = 0;
+    for (const auto& p : pictures) {
+        WritePicture(f / p.name, p.w, p.h);
+        if (fs::path(p.name).extension() == ".jpg")
+            AddCameraBlock(f / p.name, "Camera number " + std::to_string(n), static_cast<uint32_t>(20 + n));
+        ++n;
+    }
+    std::ofstream(f / "p3.jpg") << "not a picture at all";
+    return f;
+}
+
+// Everything the thumbnail pass leaves for one item.
+struct ItemOutcome {
+    std::string text;
+    int icon = 0;
+    bool bold = false;
+    QImage thumb;
+    int entry = -1;
+    CSize size;
+    int state = 0;
+    CPixelArray pixels;
+    std::string camera, cameraName, exposure, fNumber;
+    double cameraValue = 0, exposureFigure = 0;
+    bool operator==(const ItemOutcome&) const = default;
+};
+
+std::vector<ItemOutcome> Outcome(CLeftView& view, CSmDoc& doc, QTreeWidgetItem* folder)
+{
+    std::vector<ItemOutcome> out;
+    for (int i = 0; i < folder->childCount(); ++i) {
+        QTreeWidgetItem* item = folder->child(i);
+        ItemOutcome o;
+        o.text = item->text(0).toStdString();
+        o.icon = CLeftView::IconOf(item);
+        o.bold = item->font(0).bold();
+        o.thumb = view.ItemIconImage(item);
+        o.entry = doc.FindEntryIndex(view.ItemPath(item), view.TagOf(item));
+        if (o.entry >= 0) {
+            const CPictureEntry& e = doc.m_entries[static_cast<size_t>(o.entry)];
+            o.size = e.m_Size;
+            o.state = e.m_State;
+            o.pixels = e.m_PixelCache;
+            o.camera = e.m_CameraText;
+            o.cameraName = e.m_CameraNameText;
+            o.exposure = e.m_ExposureText;
+            o.fNumber = e.m_FNumberText;
+            o.cameraValue = e.m_CameraValue;
+            o.exposureFigure = e.m_ExposureFigure;
+        }
+        out.push_back(o);
+    }
+    return out;
+}
+
+// The path of the first item still waiting for its thumbnail.
+std::string FirstPending(const CLeftView& view, QTreeWidgetItem* folder)
+{
+    for (int i = 0; i < folder->childCount(); ++i)
+        if (folder->child(i)->text(0).endsWith(QLatin1Char(' ')))
+            return view.ItemPath(folder->child(i));
+    return {};
+}
+
+} // namespace
+
+// Thumbnails from pictures read ahead on the worker are exactly those of the one-at-a-time
+// pass: pixels, sizes, states, camera texts, icons, the current entry and the process-wide
+// camera data after the last one. A step whose picture is not read yet changes nothing.
+TEST_F(FinderTest, ReadAheadGivesTheSameThumbnailsAsReadingOneAtATime)
+{
+    MakePhotoFolder(m_root);
+    m_view->Refill(m_drive);
+
+    // One at a time, on this thread.
+    m_view->SetReadAhead(false);
+    QTreeWidgetItem* folder = Item("photos");
+    ASSERT_NE(folder, nullptr);
+    folder->setExpanded(true);
+    ASSERT_EQ(folder->childCount(), 7);
+    while (m_view->ThumbnailStep() != 0) {
+    }
+    const std::vector<ItemOutcome> alone = Outcome(*m_view, *m_doc, folder);
+    const std::vector<ItemOutcome> besideAlone = Outcome(*m_view, *m_doc, m_drive);
+    const int aloneCurrent = m_doc->m_currentEntry;
+    const CJpegCameraData aloneCamera = CurrentJpegCameraData();
+    ASSERT_EQ(aloneCamera.model, "Camera number 5");
+    ASSERT_EQ(alone[0].camera, "Camera number 0");
+    ASSERT_LT(alone[3].entry, 0) << "the unreadable file has no entry";
+    ASSERT_EQ(alone[3].text, "p3.jpg");
+
+    // Read ahead, in a second finder on its own document.
+    ResetLastJpegValues("");
+    ExifInfo = CExifInfo();
+    CSmDoc doc;
+    CLeftView view;
+    view.SetHomeFolder(m_root.string());
+    doc.AddView(&view);
+    view.resize(300, 700);
+    view.show();
+    view.OnInitialUpdate();
+    QTreeWidgetItem* drive = view.Root()->child(0);
+    drive->setExpanded(true);
+    QTreeWidgetItem* folder2 = CLeftView::Child(drive, "photos");
+    ASSERT_NE(folder2, nullptr);
+    folder2->setExpanded(true);
+    int taken = 0;
+    for (int guard = 0; guard < 100; ++guard) {
+        const std::vector<ItemOutcome> before = Outcome(view, doc, folder2);
+        const int r = view.ThumbnailStep();
+        if (r == 0)
+            break;
+        if (r == 2) {
+            ++taken;
+            continue;
+        }
+        ASSERT_EQ(r, 1);
+        EXPECT_TRUE(Outcome(view, doc, folder2) == before) << "a waiting step changed an item";
+        // Once the worker is done with it, the next step takes it.
+        ASSERT_TRUE(view.ReadAhead()->WaitFor(FirstPending(view, folder2)));
+        ASSERT_EQ(view.ThumbnailStep(), 2);
+        ++taken;
+    }
+    // The three pictures beside the folder are taken too.
+    EXPECT_EQ(taken, 3 + 7);
+    EXPECT_EQ(view.ReadAhead()->ReadsDone(), 1 + 6) << "every JPEG, the unreadable one too, was read by the worker";
+    const std::vector<ItemOutcome> ahead = Outcome(view, doc, folder2);
+    ASSERT_EQ(ahead.size(), alone.size());
+    for (size_t i = 0; i < alone.size(); ++i)
+        EXPECT_TRUE(ahead[i] == alone[i]) << alone[i].text;
+    const std::vector<ItemOutcome> besideAhead = Outcome(view, doc, drive);
+    ASSERT_EQ(besideAhead.size(), besideAlone.size());
+    for (size_t i = 0; i < besideAlone.size(); ++i)
+        EXPECT_TRUE(besideAhead[i] == besideAlone[i]) << besideAlone[i].text;
+    EXPECT_EQ(doc.m_currentEntry, aloneCurrent);
+    EXPECT_TRUE(CurrentJpegCameraData() == aloneCamera);
+    doc.RemoveView(&view);
+}
+
+// The worker stops, joined, when the listed folder is built again, when the read-ahead is
+// switched off, and when the finder closes in the middle of a read.
+TEST_F(FinderTest, ReadAheadStopsWithTheFolderAndTheView)
+{
+    MakePhotoFolder(m_root);
+    m_view->Refill(m_drive);
+    QTreeWidgetItem* folder = Item("photos");
+    folder->setExpanded(true);
+    EXPECT_GT(m_view->ThumbnailStep(), 0);
+    ASSERT_NE(m_view->ReadAhead(), nullptr);
+    EXPECT_TRUE(m_view->ReadAhead()->Running());
+    m_view->Refill(folder);
+    EXPECT_FALSE(m_view->ReadAhead()->Running());
+
+    // After the refill the pass starts again and ends with every thumbnail.
+    for (int guard = 0; guard < 100; ++guard) {
+        const int r = m_view->ThumbnailStep();
+        if (r == 0)
+            break;
+        if (r == 1)
+            ASSERT_TRUE(m_view->ReadAhead()->WaitFor(FirstPending(*m_view, folder)));
+    }
+    EXPECT_EQ(FirstPending(*m_view, folder), "");
+    EXPECT_FALSE(m_view->ItemIconImage(CLeftView::Child(folder, "p6.jpg")).isNull());
+
+    m_view->Refill(folder);
+    EXPECT_GT(m_view->ThumbnailStep(), 0);
+    EXPECT_TRUE(m_view->ReadAhead()->Running());
+    m_view->SetReadAhead(false);
+    EXPECT_FALSE(m_view->ReadAhead()->Running());
+    EXPECT_EQ(m_view->ThumbnailStep(), 2) << "switched off, the step reads the picture itself";
+
+    m_view->SetReadAhead(true);
+    EXPECT_GT(m_view->ThumbnailStep(), 0);
+    EXPECT_TRUE(m_view->ReadAhead()->Running());
+    m_doc->RemoveView(m_view.get());
+    m_view.reset();
 }
 
 TEST_F(FinderTest, IconSizeCyclesAndRebuilds)
