@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
@@ -75,6 +76,22 @@ std::optional<std::string> ProjectArgument(const std::vector<std::string>& args)
     return std::nullopt;
 }
 
+// The frame's part of a maximised start where no window manager maximises: a frame that is
+// still meant to be maximised but lies inside a smaller rectangle than its screen's free area
+// is given that area. A frame already filling it, or no longer meant to be maximised, is left.
+void FillScreenUnlessMaximised(QWidget& frame)
+{
+    if (!(frame.windowState() & Qt::WindowMaximized) || !frame.isVisible())
+        return;
+    const QScreen* screen = frame.screen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    const QSize size = frame.frameGeometry().size();
+    if (size.width() < free.width() * 9 / 10 || size.height() < free.height() * 9 / 10)
+        frame.setGeometry(free);
+}
+
 } // namespace
 
 CSmApp* TheApp() { return g_app; }
@@ -121,6 +138,10 @@ bool CSmApp::InitInstance(const std::vector<std::string>& arguments)
 
     ShowSplash();
     m_frame->showMaximized();
+    // Maximising is the window manager's work: where there is none, the frame would keep its
+    // small first size. Once the window is up, a frame still meant to be maximised but smaller
+    // than its screen's free area takes that area.
+    QTimer::singleShot(0, m_frame.get(), [frame = m_frame.get()] { FillScreenUnlessMaximised(*frame); });
     m_frame->activateWindow();
     m_frame->raise();
 
