@@ -170,8 +170,10 @@ TEST_F(WindowPathsTest, PhotosDraggedFromTheFinderBecomePiecesAndADraggedProject
     Click(Item("c.png"), Qt::ControlModifier);
     DragTo(Item("c.png"), middle + QPoint(-40, 30));
     EXPECT_EQ(m_doc->GetPieceCount(), 3);
-    for (const char* name : {"a.jpg", "b.jpg", "c.png"})
+    for (const char* name : {"a.jpg", "b.jpg", "c.png"}) {
         EXPECT_GE(StateOf(Photo(name)), 6) << name;
+        EXPECT_TRUE(Item(name)->font(0).bold()) << name;
+    }
 
     // Released over the finder itself, or short of the press box: no new piece.
     Click(Item("a.jpg"));
