@@ -76,9 +76,10 @@ std::optional<std::string> ProjectArgument(const std::vector<std::string>& args)
     return std::nullopt;
 }
 
-// The frame's part of a maximised start where no window manager maximises: a frame that is
-// still meant to be maximised but lies inside a smaller rectangle than its screen's free area
-// is given that area. A frame already filling it, or no longer meant to be maximised, is left.
+} // namespace
+
+CSmApp* TheApp() { return g_app; }
+
 void FillScreenUnlessMaximised(QWidget& frame)
 {
     if (!(frame.windowState() & Qt::WindowMaximized) || !frame.isVisible())
@@ -91,10 +92,6 @@ void FillScreenUnlessMaximised(QWidget& frame)
     if (size.width() < free.width() * 9 / 10 || size.height() < free.height() * 9 / 10)
         frame.setGeometry(free);
 }
-
-} // namespace
-
-CSmApp* TheApp() { return g_app; }
 
 CSmApp::CSmApp() { g_app = this; }
 

@@ -175,7 +175,7 @@ TEST_F(WindowPathsTest, PhotosDraggedFromTheFinderBecomePiecesAndADraggedProject
         EXPECT_TRUE(Item(name)->font(0).bold()) << name;
     }
 
-    // Released over the finder itself, or short of the press box: no new piece.
+    // Released over the finder itself: no new piece.
     Click(Item("a.jpg"));
     DragTo(Item("a.jpg"), At(Item("c.png")));
     EXPECT_EQ(m_doc->GetPieceCount(), 3);
