@@ -127,9 +127,12 @@ int CSmDoc::RegisterPictureSize(const std::string& name)
     if (r.IsRectEmpty())
         return -1;
     CPictureEntry& e = m_entries[static_cast<size_t>(index)];
+    // An entry found for the file keeps its finder tag, so the finder still marks the piece;
+    // a new entry has none.
+    if (e.m_Name != name)
+        e.m_EntryFlag = 0;
     e.m_Name = name;
     e.m_Size = CSize(r.Width(), r.Height());
-    e.m_EntryFlag = 0;
     if (e.m_State < 6)
         e.m_State = 6;
     SetCameraTexts(e, false);

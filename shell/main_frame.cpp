@@ -409,6 +409,12 @@ bool CMainFrame::CreateClient()
     m_workView = new CSmView(m_wndSplitter);
     // The document opens image windows for the frame of its work view.
     m_workView->SetParentFrame(this);
+    m_workView->SetProjectOpener([this](const std::string& path) {
+        if (!m_openProject || !m_openProject(path))
+            return false;
+        SetPaneWidths(0, -2);
+        return true;
+    });
     m_managerView = new CAutLayView(m_wndSplitter);
     if (!m_leftView || !m_thumView || !m_workView || !m_managerView) {
         delete m_wndSplitter;

@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <filesystem>
@@ -79,6 +80,19 @@ std::optional<std::string> ProjectArgument(const std::vector<std::string>& args)
 
 CSmApp* TheApp() { return g_app; }
 
+void FillScreenUnlessMaximised(QWidget& frame)
+{
+    if (!(frame.windowState() & Qt::WindowMaximized) || !frame.isVisible())
+        return;
+    const QScreen* screen = frame.screen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    const QSize size = frame.frameGeometry().size();
+    if (size.width() < free.width() * 9 / 10 || size.height() < free.height() * 9 / 10)
+        frame.setGeometry(free);
+}
+
 CSmApp::CSmApp() { g_app = this; }
 
 CSmApp::~CSmApp()
@@ -121,6 +135,10 @@ bool CSmApp::InitInstance(const std::vector<std::string>& arguments)
 
     ShowSplash();
     m_frame->showMaximized();
+    // Maximising is the window manager's work: where there is none, the frame would keep its
+    // small first size. Once the window is up, a frame still meant to be maximised but smaller
+    // than its screen's free area takes that area.
+    QTimer::singleShot(0, m_frame.get(), [frame = m_frame.get()] { FillScreenUnlessMaximised(*frame); });
     m_frame->activateWindow();
     m_frame->raise();
 

@@ -16,6 +16,7 @@
 class CSmDoc;
 class CMainFrame;
 class QPrinter;
+class QWidget;
 namespace platform::qt {
 class CIdleDriver;
 }
@@ -73,6 +74,10 @@ struct SplashPlan {
     QRect picture;
 };
 SplashPlan PlanSplash(const QRect& screen, QSize bitmap);
+
+// Where no window manager maximises the main window: a frame still meant to be maximised but
+// clearly smaller than its screen's free area takes that area; any other frame is left as it is.
+void FillScreenUnlessMaximised(QWidget& frame);
 
 // The application object of the running program (null before it exists).
 CSmApp* TheApp();

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -41,6 +42,16 @@ public:
     CSmDoc* GetDoc() const;
     IFrameWindow* GetParentFrame() override { return m_frame; }
     void SetParentFrame(IFrameWindow* frame) { m_frame = frame; }
+    // How a project file dropped on the view is opened: the application's open (recent list,
+    // save-changes question, column widths); without one the document opens it itself.
+    void SetProjectOpener(std::function<bool(const std::string&)> opener) { m_openProject = std::move(opener); }
+    bool OpenProjectFile(const std::string& path)
+    {
+        if (m_openProject)
+            return m_openProject(path);
+        CSmDoc* doc = GetDoc();
+        return doc && doc->OpenDocumentFile(path);
+    }
 
     // Buffers, display checks and the first layout.
     void OnInitialUpdate();
@@ -209,6 +220,7 @@ private:
     CSize ClientSize() const { return GetClientRect().Size(); }
 
     IFrameWindow* m_frame = nullptr;
+    std::function<bool(const std::string&)> m_openProject;
     int m_lastPaintZoom = 0;
     // Set by the initial update: until the user scrolls, a new client size keeps work-space
     // (0, 0) in the middle (the frame takes its final size only after the view was made).

@@ -129,7 +129,7 @@ public:
     void SetStatusText(const std::string& text) override { ::SetStatusText(0, text); }
     CPoint DropOffset() const override { return Doc().m_dropOffset; }
     int AddDroppedPictures() override { return Doc().AddDroppedPictures(); }
-    bool OpenProject(const std::string& path) override { return Doc().OpenDocumentFile(path); }
+    bool OpenProject(const std::string& path) override { return m_view.OpenProjectFile(path); }
 
 private:
     CSmView& m_view;
