@@ -259,7 +259,10 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
                 picture->m_Status = 3;
                 MatchPicturePoints(picture);
                 picture->m_Status = 0;
-                if (picture->m_FitScore < t)
+                // The re-match drops the points it cannot find again; the picture is kept on the
+                // same bar as any other, five points or more within the tolerance. (A false match
+                // on look-alike texture can lose every point here while its score stays small.)
+                if (picture->CountFittedPoints() >= 5 && picture->m_FitScore < t)
                     commit(true);
             }
         }
