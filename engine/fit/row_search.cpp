@@ -294,8 +294,9 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
     // from the set's, but its points must still agree at the set's focal. A picture kept beside
     // a fitted neighbour on points that agree only at a focal solved for it alone (a false match
     // on look-alike texture pulls that focal a fifth or more away) is not kept. The fit pass
-    // after the second, fourth and eighth picture re-checks the set as a whole; no pass follows
-    // the other pictures, and this check stands in for it.
+    // after the second, fourth and eighth picture re-checks the set as a whole, but no pass
+    // follows the third, fifth, sixth, seventh or ninth on: this check runs for every picture
+    // from the third on.
     if (k >= 3 && FitMode < 1 && picture->CountFittedPoints() >= 5 && !(ScoreAtSetFocal(*this, picture) < t)) {
         rejectTry();
         UpdateBoundingRect();
