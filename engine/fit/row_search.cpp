@@ -134,6 +134,30 @@ private:
     std::vector<Picture> m_Pictures;
 };
 
+// The fit score a picture's points give at the focal the set expects of it (the common focal,
+// scaled by the lens focal lengths where both the picture and the base picture carry them)
+// instead of the focal solved for it alone, its orientation re-solved to match. The picture is
+// left exactly as it was found.
+double ScoreAtSetFocal(CMcCore& set, CKpic* picture)
+{
+    const double focal = picture->m_Focal;
+    const CDPoint direction = picture->m_Direction;
+    const double roll = picture->m_Roll;
+    const double fitScore = picture->m_FitScore;
+    const int32_t status = picture->m_Status;
+    const auto points = picture->m_Points;
+    set.InitPictureFocal(picture);
+    picture->RefreshControlPoints();
+    const double score = picture->OptimizeOrientation();
+    picture->m_Focal = focal;
+    picture->m_Direction = direction;
+    picture->m_Roll = roll;
+    picture->m_FitScore = fitScore;
+    picture->m_Status = status;
+    picture->m_Points = points;
+    return score;
+}
+
 } // namespace
 
 int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, int pass)
@@ -235,7 +259,10 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
                 picture->m_Status = 3;
                 MatchPicturePoints(picture);
                 picture->m_Status = 0;
-                if (picture->m_FitScore < t)
+                // The re-match drops the points it cannot find again; the picture is kept on the
+                // same bar as any other, five points or more within the tolerance. (A false match
+                // on look-alike texture can lose every point here while its score stays small.)
+                if (picture->CountFittedPoints() >= 5 && picture->m_FitScore < t)
                     commit(true);
             }
         }
@@ -263,6 +290,18 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
 
     if (picture->m_Status < 3)
         return rejectTry();
+    // In a plain fit the pictures come from one camera: a picture's own focal may drift a little
+    // from the set's, but its points must still agree at the set's focal. A picture kept beside
+    // a fitted neighbour on points that agree only at a focal solved for it alone (a false match
+    // on look-alike texture pulls that focal a fifth or more away) is not kept. The fit pass
+    // after the second, fourth and eighth picture re-checks the set as a whole, but no pass
+    // follows the third, fifth, sixth, seventh or ninth on: this check runs for every picture
+    // from the third on.
+    if (k >= 3 && FitMode < 1 && picture->CountFittedPoints() >= 5 && !(ScoreAtSetFocal(*this, picture) < t)) {
+        rejectTry();
+        UpdateBoundingRect();
+        return -1;
+    }
     if (m_Host && !picture->m_Path.empty())
         m_Host->ShowViewMessage(0, picture->m_Path);
     if (m_JobMode > 1 && (m_FittedCount == 2 || m_FittedCount == 4 || m_FittedCount == 8)) {

@@ -244,7 +244,10 @@ TEST_F(AutoFit, UnmatchablePhotosGetEveryPassAndLeaveTheBaseFocal)
 // drifted. The fit pass that follows the acceptance does not hold them (half the points fail to
 // re-match, or the fit score grows past the tolerance): such a picture is not fitted, and the
 // fit ends with the message the user sees. Laid second, the base picture keeps the focal it
-// started from; laid fourth, after a row that does overlap, the row stays where its cameras were.
+// started from; laid third or fourth, after a row that does overlap, the row stays where its
+// cameras were. (No fit pass follows the third or sixth picture: there the points fail once the
+// picture takes the set's focal instead of the one solved for it alone, or the re-match of the
+// last try loses them.)
 TEST_F(AutoFit, ViewsThatDoNotOverlapAreNotFitted)
 {
     if (!HaveViews())
@@ -252,9 +255,12 @@ TEST_F(AutoFit, ViewsThatDoNotOverlapAreNotFitted)
     struct Case {
         std::vector<int> views; // laid left to right; the last one overlaps none of the others
         int priority;
+        double degrees = 1.5; // the worst camera of the overlapping row
     };
+    // A row of five at the speed setting drifts 2.6 degrees by itself (each step a little long).
     const std::vector<Case> cases = {
-        {{0, 3}, 1}, {{0, 3}, 5}, {{0, 4}, 1}, {{1, 4}, 5}, {{1, 2, 3, 7}, 1},
+        {{0, 3}, 1},    {{0, 3}, 5}, {{0, 4}, 1}, {{1, 4}, 5}, {{1, 2, 3, 7}, 1},
+        {{0, 1, 6}, 1}, {{0, 1, 2, 3, 4, 7}, 1, 3.5}, {{0, 1, 4}, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "views " << testing::PrintToString(c.views) << ", priority " << c.priority);
@@ -279,8 +285,9 @@ TEST_F(AutoFit, ViewsThatDoNotOverlapAreNotFitted)
             EXPECT_DOUBLE_EQ(base->m_Focal, focal);
             EXPECT_DOUBLE_EQ(m_core.GetCommonFocal(), focal);
         } else {
-            // Without the refusal the row was left 2.5 degrees off with its focal 8.5 % long.
-            EXPECT_LT(WorstCameraError(), 1.5);
+            // Without the refusal the row was left 2.5 degrees off with its focal 8.5 % long, or
+            // (third picture) 18 to 27 degrees off, or (sixth) 31 degrees off.
+            EXPECT_LT(WorstCameraError(), c.degrees);
             EXPECT_NEAR(m_core.GetCommonFocal() / s_truth->focal, 1.0, 0.05);
         }
     }
