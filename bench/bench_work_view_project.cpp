@@ -25,26 +25,12 @@
 #include "views/display_service.h"
 #include "views/sm_view.h"
 
+#include "bench/fitted_work_view.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-
-std::string WritePhoto(const std::string& path, int w, int h)
-{
-    CPixelArray strip;
-    strip.SetSize(int64_t(w) * kStripRows);
-    if (SaveImageBegin(path, w, h, 72, std::string(), 10) != 1)
-        return std::string();
-    for (int n : GetSaveStripOrder(path, h)) {
-        for (int y = 0; y < kStripRows; ++y)
-            for (int x = 0; x < w; ++x)
-                strip[int64_t(y) * w + x] = RGB((x / 8 * 7) ^ (y * 3), (kStripRows * n + y) * 255 / h, x * 255 / w);
-        SaveImagePut(path, strip, n);
-    }
-    return SaveImageEnd(path, 1) == 1 ? path : std::string();
-}
+using bench::Clock;
+using bench::Ms;
 
 struct Steps {
     std::vector<double> plain, decoding;
@@ -80,65 +66,17 @@ int main(int argc, char** argv)
     QApplication app(qargc, qargv);
 
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "smra_bench_work_view";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    const std::string first = WritePhoto((dir / "photo0.jpg").string(), width, height);
-    if (first.empty()) {
-        std::fprintf(stderr, "cannot write %s\n", (dir / "photo0.jpg").c_str());
+    bench::FittedWorkView w;
+    if (const std::string error =
+            w.SetUp(app, dir, count, 0, width, height);
+        !error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    std::vector<std::string> paths{first};
-    for (int i = 1; i < count; ++i) {
-        const std::string p = (dir / ("photo" + std::to_string(i) + ".jpg")).string();
-        std::filesystem::create_hard_link(first, p);
-        paths.push_back(p);
-    }
-
-    int fullReads = 0;
-    SetImageReader([&](const std::string& path, CPixelArray& pixels, CSize& size, const CRect& region) {
-        const CSize asked = size;
-        const int r = LoadImageFile(path, pixels, size, region);
-        fullReads += asked.cx >= size.cx && asked.cy >= size.cy;
-        return r;
-    });
-    views::SetDisplayService([] { return views::DisplayInfo{{1920, 1080}, 32, 0}; });
-
-    platform::FakeFileDialog dialog;
-    platform::SetFileDialog(&dialog);
-    dialog.QueuePaths(paths);
-    CSmDoc doc;
-    doc.FileNew();
-    CSmView view;
-    view.resize(1920, 1080);
-    doc.AddView(&view);
-    if (doc.ImportPhotos() != 1) {
-        std::fprintf(stderr, "import failed\n");
-        return 1;
-    }
-    // Rows of ten with 60 degrees of view across each photo, overlapping by about half.
-    const double pi = 3.14159265;
-    const double f = (width / 2.0) / std::tan(30.0 * pi / 180.0);
-    const int columns = std::min(count, 10);
-    const int rows = (count + columns - 1) / columns;
-    for (int i = 0; i < count; ++i) {
-        CKpic* k = doc.FindPictureByName(paths[size_t(i)]);
-        const int c = i % columns, r = i / columns;
-        k->m_Status = 3;
-        k->m_Focal = k->m_DefaultFocal = f;
-        k->m_Direction = CDPoint((c - (columns - 1) / 2.0) * 0.5, (r - (rows - 1) / 2.0) * 0.35);
-        k->m_Roll = 0.0;
-    }
-    CMcCore& core = doc.m_pComp->Core();
-    core.SortPlacedFirst();
-    core.m_CommonFocal = f;
-    doc.ApplyProjection(22, 0);
-    core.UpdateBoundingRect();
-    doc.RefreshPieces();
-
-    view.OnInitialUpdate();
-    view.show();
-    view.resize(1920, 1080);
-    app.processEvents();
+    CSmDoc& doc = w.doc;
+    CSmView& view = w.view;
+    const int& fullReads = w.fullReads;
+    const int rows = w.rows;
 
     // Idle steps until nothing is left; each timed and sorted by whether it decoded a photo.
     auto drain = [&](Steps& steps, int& blocks) {
