@@ -30,6 +30,9 @@ class IOptionBox {
 public:
     virtual ~IOptionBox() = default;
     virtual void SetOutputSize(CSize size) = 0;
+    // Height / width of the rendering area: the dialog derives the height of a typed width
+    // from it exactly as the document does when it writes the image.
+    virtual void SetAspect(double aspect) = 0;
     // The widest output offered: a third more than the large size.
     virtual void SetReferenceWidth(int width) = 0;
     virtual void SetFamily(int family) = 0;

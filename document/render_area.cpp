@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/value_types.h"
+#include "document/commands_table.h"
 #include "document/sm_doc.h"
 #include "picset/mcomp.h"
 
@@ -130,6 +131,10 @@ CSize CSmDoc::GetOutputSize(int step)
     if (m_renderArea.IsRectEmpty())
         m_renderArea = CRect(-160, -120, 160, 120);
     const double aspect = double(m_renderArea.Height()) / double(m_renderArea.Width());
+    // The Option box shows sizes of this area: it needs the area's own proportions, not those
+    // of an output size rounded to whole pixels.
+    if (IOptionBox* box = OptionBox())
+        box->SetAspect(aspect);
     const CSize s = CalcOutputSize(m_sizeMode, step);
     const int w = Clamp(s.cx, 1, 999999);
     const int h = Clamp(static_cast<int>(std::clamp(s.cx * aspect, -2.0e9, 2.0e9)), 1, 999999);

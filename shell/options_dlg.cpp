@@ -114,7 +114,6 @@ void COptionsDlg::SetOutputSize(CSize size)
 {
     m_model.m_width = size.cx;
     m_model.m_height = size.cy;
-    m_model.m_aspect = size.cx > 0 && size.cy > 0 ? double(size.cy) / double(size.cx) : 1.0;
 }
 
 bool COptionsDlg::OnInitDialog()

@@ -40,6 +40,7 @@ public:
 
     // ---- IOptionBox ------------------------------------------------------------------------
     void SetOutputSize(CSize size) override;
+    void SetAspect(double aspect) override { m_model.m_aspect = aspect; }
     void SetReferenceWidth(int width) override { m_model.m_fullWidth = width; }
     void SetFamily(int family) override { m_projectionChoice = family; }
     void SetAreaMode(int mode) override { m_shapeChoice = mode; }

@@ -72,7 +72,8 @@ void COptionsModel::SetWidthText(const std::string& text)
     const int64_t typed = ReadNumber(text);
     if (typed != m_width) {
         m_width = static_cast<int>(std::clamp<int64_t>(typed, 1, kMaxSide));
-        m_height = ClampSide(std::floor(double(m_width) * Aspect() + 0.5));
+        // The whole part, as the document computes the height it writes for this width.
+        m_height = ClampSide(double(m_width) * Aspect());
         if (ReadNumber(m_heightText) != m_height)
             SetHeightText(std::to_string(m_height));
     }

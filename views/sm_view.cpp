@@ -473,6 +473,7 @@ void CSmView::OnUpdate(IDocumentView*, int hint, const HintObject&)
         Invalidate();
         break;
     case HINT_PIECES:
+        DropStalePieceBitmaps();
         RedrawCanvas();
         break;
     case HINT_FIT_DONE:
@@ -746,6 +747,19 @@ QImage CSmView::BuildPieceBitmap(int entry, CSize size) const
         img = img.transformed(t);
     }
     return img;
+}
+
+void CSmView::DropStalePieceBitmaps()
+{
+    CSmDoc* doc = GetDoc();
+    if (!doc)
+        return;
+    auto stale = [doc](int e) {
+        return e < 0 || e >= int(doc->m_entries.size()) ||
+               doc->m_entries[size_t(e)].m_PixelCache.GetSize() != kThumbPixels;
+    };
+    std::erase_if(m_pieceFrames, [&](const auto& p) { return stale(p.first); });
+    std::erase_if(m_workPieceBitmaps, [&](const auto& p) { return stale(p.first); });
 }
 
 int CSmView::DrawPieceFrame(int entry)

@@ -217,6 +217,10 @@ private:
     // The thumbnail of an entry scaled and turned to the piece size; null without a complete
     // thumbnail.
     QImage BuildPieceBitmap(int entry, CSize size) const;
+    // Forgets the stock frame and the work-space bitmap of every entry whose thumbnail is no
+    // longer complete (emptied because the picture's colours changed), so both are built anew
+    // from the thumbnail read next.
+    void DropStalePieceBitmaps();
     CSize ClientSize() const { return GetClientRect().Size(); }
 
     IFrameWindow* m_frame = nullptr;

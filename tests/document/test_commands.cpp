@@ -39,6 +39,7 @@ public:
 class ScriptedOptionBox : public IOptionBox {
 public:
     void SetOutputSize(CSize size) override { shownSize = size; }
+    void SetAspect(double a) override { aspect = a; }
     void SetReferenceWidth(int width) override { referenceWidth = width; }
     void SetFamily(int f) override { family = f; }
     void SetAreaMode(int mode) override { areaMode = mode; }
@@ -58,6 +59,7 @@ public:
 
     std::deque<int> answers;
     CSize shownSize;
+    double aspect = 0.0;
     int referenceWidth = 0;
     int family = -1;
     int areaMode = -1;
@@ -301,6 +303,7 @@ TEST_F(CommandsTest, OptionOkTakesTheTypedWidthAndCanRenderAtOnce)
     dialog.QueueCancel();
     const size_t asked = dialog.Requests().size();
     doc->OnProcessOptionBox();
+    EXPECT_DOUBLE_EQ(options.aspect, 0.5) << "the dialog derives heights from the area's proportions";
     EXPECT_EQ(doc->m_sizeMode, 3);
     EXPECT_DOUBLE_EQ(doc->m_outputScale, 2.5);
     EXPECT_EQ(doc->m_outputSize, CSize(500, 250));

@@ -7,11 +7,14 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <limits>
 #include <vector>
 
+#include "document/commands_table.h"
+#include "document/sm_doc.h"
 #include "shell/options_dlg.h"
 #include "shell/options_model.h"
 
@@ -84,8 +87,9 @@ TEST(OptionsModel, SizeRules)
          60, "840", "420"},
         {"slider drag, release, then typing", {1000, 500, 0.5, 2000},
          {{'S', "", 30}, {'S', "", 40}, {'R', "", 0}, {'W', "100", 0}}, 100, 50, 97, "100", "50"},
-        {"typed width clamped to 999999", {1000, 500, 0.5, 2000}, {{'W', "5000000", 0}}, 999999, 500000, 2,
-         "5000000", "500000"},
+        // 999999 x 0.5 = 499999.5: the whole part, the height the document writes for that width.
+        {"typed width clamped to 999999", {1000, 500, 0.5, 2000}, {{'W', "5000000", 0}}, 999999, 499999, 2,
+         "5000000", "499999"},
         {"typed height clamped to 999999", {1000, 1000, 1.0, 2000}, {{'H', "99999999", 0}}, 999999, 999999, 2,
          "999999", "99999999"},
         {"negative width counts as 1", {1000, 1000, 1.0, 2000}, {{'W', "-20", 0}}, 1, 1, 100, "-20", "1"},
@@ -190,6 +194,7 @@ TEST(OptionsDialog, TypingAndSlidingRunTheRules)
 {
     COptionsDlg d;
     d.SetOutputSize({300, 900});
+    d.SetAspect(3.0);
     d.SetReferenceWidth(2000);
     d.OnInitDialog();
     auto* width = qobject_cast<QLineEdit*>(d.GetDlgItem(COptionsDlg::IDC_WIDTH));
@@ -210,4 +215,49 @@ TEST(OptionsDialog, TypingAndSlidingRunTheRules)
     EXPECT_EQ(width->text(), "1000");
     EXPECT_EQ(height->text(), "3000");
     EXPECT_EQ(d.GetDlgItemText(COptionsDlg::IDC_PIXELS), "1,000 * 3,000 = 3,000,000");
+}
+
+// The size the dialog shows for a typed width is the size the document then writes: the
+// height comes from the rendering area's proportions, not from those of the output size the
+// dialog was opened with (which are rounded to whole pixels, badly so at the small sizes).
+TEST(OptionsDialog, ShowsTheSizeTheDocumentWrites)
+{
+    struct Case {
+        const char* what;
+        CRect area;
+        int sizeMode;
+        const char* typed;
+        const char* label;  // what the dialog shows after typing
+    };
+    const Case cases[] = {
+        {"4:3 area opened at the small size", {-2000, -1500, 2000, 1500}, 2, "6000", "6,000 * 4,500 = 27,000,000"},
+        {"4:3 area opened at the medium size", {-2000, -1500, 2000, 1500}, 1, "6000", "6,000 * 4,500 = 27,000,000"},
+        // 6001 x 2134 / 3201 = 4000.6: the whole part, not the rounded value, is written.
+        {"3201 x 2134 area", {-1601, -1067, 1600, 1067}, 2, "6001", "6,001 * 4,000 = 24,004,000"},
+        {"narrow panorama strip", {0, 0, 7919, 1013}, 0, "12345", "12,345 * 1,579 = 19,492,755"},
+        {"tall area", {0, 0, 997, 3001}, 2, "777", "777 * 2,338 = 1,816,626"},
+    };
+    for (const Case& c : cases) {
+        CSmDoc doc;
+        COptionsDlg d;
+        SetOptionBox(&d);
+        doc.m_renderArea = c.area;
+        doc.m_sizeMode = c.sizeMode;
+        std::string shown;
+        QTimer::singleShot(0, &d, [&] {
+            auto* width = qobject_cast<QLineEdit*>(d.GetDlgItem(COptionsDlg::IDC_WIDTH));
+            width->selectAll();
+            QTest::keyClicks(width, QString::fromUtf8(c.typed));
+            shown = d.GetDlgItemText(COptionsDlg::IDC_PIXELS);
+            qobject_cast<QPushButton*>(d.GetDlgItem(1))->click();
+        });
+        doc.OnProcessOptionBox();
+        SetOptionBox(nullptr);
+        EXPECT_EQ(shown, c.label) << c.what;
+        const CSize written = doc.m_outputSize;
+        EXPECT_EQ(shown, InsertThousandsSeparators(written.cx) + " * " + InsertThousandsSeparators(written.cy) +
+                             " = " + InsertThousandsSeparators(int64_t(written.cx) * written.cy))
+            << c.what;
+        EXPECT_EQ(doc.GetOutputSize(1), written) << c.what;
+    }
 }

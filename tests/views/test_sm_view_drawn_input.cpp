@@ -13,10 +13,13 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 #include "document/sm_doc.h"
 #include "geometry/projections.h"
 #include "geometry/sphere.h"
+#include "imagefile/pixel_array.h"
+#include "picset/color_model.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
 #include "picset/mcomp.h"
@@ -262,6 +265,68 @@ TEST_F(DrawnViewFixture, PiecesDraggedOntoTheGridFitZoomAndArePickedWhereDrawn)
     EXPECT_EQ(view->Input()->m_nDragEntry, next);
     EXPECT_EQ(view->Input()->m_nPressKind, 3);
     Send(QEvent::MouseButtonRelease, moved, Qt::LeftButton, Qt::NoButton);
+}
+
+// New colour settings for a picture show everywhere the work view draws it: in the fitted
+// picture on the canvas, in its stock thumbnail and in its piece laid in a grid cell.
+TEST_F(DrawnViewFixture, ColourSettingsRedrawThumbnailsAndPlacedPieces)
+{
+    Import({Photo("base.png", left, 1200, 800), Photo("next.png", right, 1200, 800)});
+    Open({800, 600});
+    DrawUntilIdle();
+    Grab();
+    const int base = Entry(0), next = Entry(1);
+    ASSERT_GE(base, 0);
+    ASSERT_GE(next, 0);
+    Drag(StockCentre(base), ClientOfWork(CPoint(0, 0)));
+    ASSERT_EQ(doc->m_pComp->GetFittedCount(), 1);
+    DrawUntilIdle();
+    Grab();
+    const CRect cell = doc->m_cellRects[size_t(CSmDoc::CellIndex(1, 0))];
+    ASSERT_FALSE(cell.IsRectEmpty());
+    Drag(StockCentre(next), ClientOfWork(cell.CenterPoint()));
+    ASSERT_EQ(doc->m_entries[size_t(next)].m_PieceSlot, CPoint(1, 0));
+    DrawUntilIdle();
+
+    // Where each picture shows: the fitted base on the canvas, both thumbnails in the stock,
+    // the laid piece in its cell.
+    struct Spot {
+        const char* what;
+        int photo;
+        std::function<CPoint()> at;
+    };
+    const Spot spots[] = {
+        {"fitted picture", 0, [&] { return ClientOfWork(doc->m_pComp->PictureToPixel(paths[0], 900, 600)); }},
+        {"base thumbnail", 0, [&] { return StockCentre(base) + CPoint(0, 4); }},
+        {"next thumbnail", 1, [&] { return StockCentre(next) + CPoint(0, 4); }},
+        {"laid piece", 1, [&] { return CPoint(view->m_workRects[next].CenterPoint().x, view->m_workRects[next].bottom - 5); }},
+    };
+    const uint32_t before[] = {Colour(left), Colour(right)};
+    QImage shot = Grab();
+    ASSERT_EQ(view->m_workRects.count(next), 1u);
+    for (const Spot& s : spots)
+        ASSERT_EQ(At(shot, s.at().x, s.at().y), before[s.photo]) << s.what;
+
+    // Each picture gets its own correction, one after the other, as the colour fit manager
+    // applies them.
+    uint32_t after[2];
+    for (int photo = 0; photo < 2; ++photo) {
+        CColorModel model;
+        model.MatchColours(before[photo], photo == 0 ? 0x30A050 : 0xB04020);
+        CPixelArray px;
+        px.SetSize(1);
+        px[0] = before[photo];
+        CColorModel(model).ApplyToArray(px);
+        after[photo] = px[0];
+        ASSERT_NE(after[photo], before[photo]);
+        EXPECT_EQ(doc->ApplyColorModel(1, model, paths[size_t(photo)]), 1);
+    }
+    DrawUntilIdle();
+    shot = Grab();
+    if (qEnvironmentVariableIsSet("SMRA_SCREENSHOT_DIR"))
+        shot.save(qEnvironmentVariable("SMRA_SCREENSHOT_DIR") + "/colour-settings.png");
+    for (const Spot& s : spots)
+        EXPECT_EQ(At(shot, s.at().x, s.at().y), after[s.photo]) << s.what;
 }
 
 TEST_F(DrawnViewFixture, ScrollBarCodesGoThroughTheInput)
