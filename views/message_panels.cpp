@@ -1,7 +1,10 @@
-// The job panel of the work view: while a long job runs, its text and the two buttons "Show
-// Guide" and "Break Process" are drawn in a white panel in the middle of the client area. The
-// buttons' rectangles go to the document in screen coordinates, where the document's break
-// test looks for the cursor while the job polls for a break.
+// The message panels of the work view. While a long job runs, its text and the two buttons
+// "Show Guide" and "Break Process" are drawn in a white panel in the middle of the client area,
+// and nothing else; the buttons' rectangles go to the document in screen coordinates, where the
+// document's break test looks for the cursor while the job polls for a break. Otherwise the
+// document's pending render text is drawn in a panel over the rectangle it belongs to (the
+// centre frame of a new project), and its status message in a panel in the middle of the
+// client area.
 #include <QFontMetrics>
 
 #include <algorithm>
@@ -40,6 +43,40 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
+// A white panel holding `text` (lines broken at "\n"), centred on `at`, or on the client area
+// when `at` is a null rectangle. Returns the panel's rectangle; the text goes inside it.
+CRect TextPanelRect(const QFontMetrics& fm, const std::string& text, const CRect& at, const CRect& client)
+{
+    const std::vector<std::string> lines = Lines(text);
+    int width = 0;
+    for (const std::string& line : lines)
+        width = std::max(width, fm.horizontalAdvance(QString::fromStdString(line)));
+    const CSize panel(width + 2 * kPanelPadding, fm.height() * int(lines.size()) + 2 * kPanelPadding);
+    const CRect around = at.IsRectNull() ? client : at;
+    const CPoint centre((around.left + around.right) / 2, (around.top + around.bottom) / 2);
+    CPoint topLeft(centre.x - panel.cx / 2, centre.y - panel.cy / 2);
+    // A panel placed by the client area stays inside it, its top-left corner first.
+    if (at.IsRectNull()) {
+        topLeft.x = std::max(0, topLeft.x);
+        topLeft.y = std::max(0, topLeft.y);
+    }
+    return CRect(topLeft, panel);
+}
+
+void DrawTextPanel(CGdiContext& dc, const std::string& text, const CRect& panel)
+{
+    dc.FillSolidRect(panel, 0xFFFFFF);
+    dc.FrameRect(panel, kPanelFrame);
+    dc.SelectFont(PanelFont());
+    dc.SetTextColor(0);
+    dc.SetBkColor(0xFFFFFF);
+    dc.SetBkMode(platform::qt::OPAQUE);
+    CRect inner = panel;
+    inner.DeflateRect(kPanelPadding, kPanelPadding);
+    dc.DrawText(text, inner, platform::qt::DT_CENTER | platform::qt::DT_NOCLIP);
+    dc.SetBkMode(platform::qt::TRANSPARENT);
+}
+
 } // namespace
 
 workview::JobPanel CSmView::LayoutJobPanel(const std::string& text) const
@@ -75,11 +112,26 @@ workview::JobPanel CSmView::LayoutJobPanel(const std::string& text) const
     return p;
 }
 
-void CSmView::DrawMessagePanels(CGdiContext& dc)
+void CSmView::DrawMessagePanels(CGdiContext& dc, CPoint src)
 {
     CSmDoc* doc = GetDoc();
-    if (!doc || doc->m_jobText.empty())
+    if (!doc)
         return;
+    if (doc->m_jobText.empty()) {
+        const QFontMetrics fm(platform::qt::MakeQFont(PanelFont()));
+        const CRect client = GetClientRect();
+        if (!doc->m_renderRequestName.empty()) {
+            CRect at;
+            if (!doc->m_renderRequest.IsRectNull()) {
+                const CRect c = Map().WorkRectToCanvas(doc->m_renderRequest);
+                at = CRect(c.left - src.x, c.top - src.y, c.right - src.x, c.bottom - src.y);
+            }
+            DrawTextPanel(dc, doc->m_renderRequestName, TextPanelRect(fm, doc->m_renderRequestName, at, client));
+        }
+        if (!doc->m_statusMessage.empty())
+            DrawTextPanel(dc, doc->m_statusMessage, TextPanelRect(fm, doc->m_statusMessage, CRect(), client));
+        return;
+    }
     const workview::JobPanel p = LayoutJobPanel(doc->m_jobText);
     const MessageCatalogue& cat = Catalogue();
 

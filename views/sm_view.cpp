@@ -654,7 +654,7 @@ void CSmView::OnDraw(CGdiContext& dc)
     } else {
         DrawRenderingArea(dc, client, o);
     }
-    DrawMessagePanels(dc);
+    DrawMessagePanels(dc, src);
 }
 
 void CSmView::DrawMargins(CGdiContext& dc, CPoint src)

@@ -235,7 +235,7 @@ private:
     std::map<int, CRect> m_stockRects;
     // The job-message layer: while a job runs, its panel; the buttons' screen rectangles go to
     // the document.
-    void DrawMessagePanels(platform::qt::CGdiContext& dc);
+    void DrawMessagePanels(platform::qt::CGdiContext& dc, CPoint src);
     // The pixels of the current drag image: the piece bitmap or the fit preview.
     QImage DragImagePixels() const;
     QPointer<views::CDragOverlay> m_dragOverlay;

@@ -531,9 +531,21 @@ TEST_F(SceneFixture, EmptyProject)
     CRect cell = view->WorkRectToView(doc->m_cellRects[size_t(CSmDoc::kCenterCell)]);
     cell.OffsetRect(-view->GetScrollPosition().x, -view->GetScrollPosition().y);
     ASSERT_EQ(cell.Width(), 240);
+    // The frame's label sits in a grey-framed white panel around the origin, inside the frame.
+    CRect panel;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (At(shot, x, y) == 0x808080)
+                panel = panel.IsRectNull() ? CRect(x, y, x + 1, y + 1)
+                                           : CRect(std::min<int>(panel.left, x), std::min<int>(panel.top, y),
+                                                   std::max<int>(panel.right, x + 1), std::max<int>(panel.bottom, y + 1));
+    ASSERT_TRUE(panel.PtInRect({o.x, o.y}));
+    ASSERT_TRUE(cell.PtInRect(panel.TopLeft()) && cell.PtInRect(panel.BottomRight() - CPoint(1, 1)));
     int white = 0, black = 0, other = 0, dots = 0;
     for (int y = 0; y < shot.height(); ++y)
         for (int x = 0; x < shot.width(); ++x) {
+            if (panel.PtInRect({x, y}))
+                continue;
             const uint32_t c = At(shot, x, y);
             const bool onLine = x == o.x || y == o.y;
             const bool onFrame = cell.PtInRect({x, y}) && (x == cell.left || y == cell.top || x == cell.right - 1 ||
@@ -546,8 +558,9 @@ TEST_F(SceneFixture, EmptyProject)
             black += onLine && c == 0;
             other += (onLine && c != 0) || (!onLine && c != 0xFFFFFF);
         }
-    EXPECT_EQ(black, shot.width() + shot.height() - 1 - 4) << "the two lines through the origin, across the frame";
-    EXPECT_EQ(other, 0) << "nothing but the two lines and the frame on white";
+    EXPECT_EQ(black, shot.width() + shot.height() - 1 - 4 - (panel.Width() + panel.Height() - 1))
+        << "the two lines through the origin, across the frame, under the label's panel";
+    EXPECT_EQ(other, 0) << "nothing but the two lines, the frame and the label on white";
     EXPECT_NEAR(dots, 2 * 240, 8) << "every second pixel of the frame";
 }
 

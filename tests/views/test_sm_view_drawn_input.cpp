@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/message_catalogue.h"
 #include "document/sm_doc.h"
 #include "geometry/projections.h"
 #include "geometry/sphere.h"
@@ -224,6 +225,10 @@ TEST_F(DrawnViewFixture, PiecesDraggedOntoTheGridFitZoomAndArePickedWhereDrawn)
     const CRect shown(view->DPtoLP(client.TopLeft()) - view->m_ptScrollOrigin,
                       view->DPtoLP(client.BottomRight()) - view->m_ptScrollOrigin);
     EXPECT_TRUE(Contains(view->m_rcCanvas, shown));
+    // The first fit asks for the next picture in a panel over the middle of the pane; the next
+    // press clears it, as it does here.
+    EXPECT_EQ(doc->m_statusMessage, Catalogue().selectNextPicture);
+    doc->m_statusMessage.clear();
     DrawUntilIdle();
     const CPoint inside = ClientOfWork(doc->m_pComp->PictureToPixel(paths[0], 900, 600));
     EXPECT_EQ(At(Grab(), inside.x, inside.y), Colour(left));
@@ -235,6 +240,8 @@ TEST_F(DrawnViewFixture, PiecesDraggedOntoTheGridFitZoomAndArePickedWhereDrawn)
     Drag(StockCentre(next), ClientOfWork(cell.CenterPoint()));
     EXPECT_EQ(doc->m_entries[size_t(next)].m_PieceSlot, CPoint(1, 0));
     EXPECT_EQ(doc->m_pComp->GetFittedCount(), 1);
+    EXPECT_EQ(doc->m_statusMessage, Catalogue().selectNextPicture) << "asked a second time";
+    doc->m_statusMessage.clear();
     const QImage shot = Grab();
     if (qEnvironmentVariableIsSet("SMRA_SCREENSHOT_DIR"))
         shot.save(qEnvironmentVariable("SMRA_SCREENSHOT_DIR") + "/placed-piece.png");

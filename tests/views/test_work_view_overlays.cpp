@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/message_catalogue.h"
@@ -607,4 +608,105 @@ TEST_F(OverlaySceneFixture, JobPanelOverThePictures)
     EXPECT_EQ(At(shot, b.x() + doc->m_jobBreakRect.Width() - 1, b.y() + 5), 0x404040u);
     EXPECT_EQ(At(shot, g.x() + 1, g.y() + 5), 0xFFFFFFu);
     EXPECT_EQ(At(shot, g.x() - 10, g.y() + 5), 0xFFFFFFu) << "the panel's white ground beside the buttons";
+}
+
+namespace {
+
+// Bounding box of the pixels of one colour inside `within` (empty when there are none).
+CRect BoxOf(const QImage& img, COLORREF colour, const CRect& within)
+{
+    CRect box;
+    for (int y = std::max(0, within.top); y < std::min(img.height(), int(within.bottom)); ++y)
+        for (int x = std::max(0, within.left); x < std::min(img.width(), int(within.right)); ++x)
+            if (At(img, x, y) == colour) {
+                if (box.IsRectNull())
+                    box = CRect(x, y, x + 1, y + 1);
+                box.left = std::min(box.left, x);
+                box.top = std::min(box.top, y);
+                box.right = std::max(box.right, x + 1);
+                box.bottom = std::max(box.bottom, y + 1);
+            }
+    return box;
+}
+
+// Dark pixels inside `r`, the lines through the work-space origin `o` left out.
+int InkIn(const QImage& img, const CRect& r, CPoint o)
+{
+    int ink = 0;
+    for (int y = std::max(0, r.top); y < std::min(img.height(), int(r.bottom)); ++y)
+        for (int x = std::max(0, r.left); x < std::min(img.width(), int(r.right)); ++x)
+            ink += x != o.x && y != o.y && (At(img, x, y) & 0xFF) < 0x60;
+    return ink;
+}
+
+constexpr COLORREF kPanelGrey = 0x808080;
+
+} // namespace
+
+TEST_F(OverlaySceneFixture, PendingRenderTextInItsFrameAndStatusMessageInTheMiddle)
+{
+    auto grab = [&] {
+        view->RepaintNow();
+        return view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    auto toClient = [&](const CRect& work) {
+        CRect r = view->WorkRectToView(work);
+        r.OffsetRect(-view->GetScrollPosition().x, -view->GetScrollPosition().y);
+        return r;
+    };
+    auto centre = [](const CRect& r) { return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); };
+    const CRect client = view->GetClientRect();
+    const CPoint o = view->WorkToView({0, 0}) - view->GetScrollPosition();
+
+    // A new project: the base-position text in a white panel inside the centre frame.
+    ASSERT_EQ(doc->m_renderRequestName, Catalogue().basePositionLabel);
+    const CRect frame = toClient(doc->m_renderRequest);
+    ASSERT_EQ(frame.Width(), 240);
+    QImage shot = grab();
+    const CRect base = BoxOf(shot, kPanelGrey, client);
+    ASSERT_FALSE(base.IsRectEmpty());
+    EXPECT_TRUE(frame.PtInRect(base.TopLeft()) && frame.PtInRect(base.BottomRight() - CPoint(1, 1)))
+        << "panel inside the frame";
+    EXPECT_NEAR(centre(base).x, centre(frame).x, 1);
+    EXPECT_NEAR(centre(base).y, centre(frame).y, 1);
+    EXPECT_GT(base.Height(), 4 * 14) << "four lines";
+    EXPECT_GT(InkIn(shot, base, o), 150) << "the text";
+    EXPECT_EQ(At(shot, base.left + 3, base.top + 3), 0xFFFFFFu);
+
+    // The request's rectangle elsewhere in the work space takes the panel with it; the status
+    // message gets its own panel in the middle of the client area.
+    doc->m_renderRequest = CRect(-400, -300, -160, -100);
+    const CRect moved = toClient(doc->m_renderRequest);
+    ASSERT_TRUE(client.PtInRect(moved.TopLeft()));
+    doc->m_statusMessage = Catalogue().selectNextPicture;
+    shot = grab();
+    const CRect request = BoxOf(shot, kPanelGrey, moved);
+    ASSERT_FALSE(request.IsRectEmpty());
+    EXPECT_NEAR(centre(request).x, centre(moved).x, 1);
+    EXPECT_NEAR(centre(request).y, centre(moved).y, 1);
+    EXPECT_GT(InkIn(shot, request, o), 150);
+    const CRect middle(0, moved.bottom + 2, client.right, client.bottom);  // below the request's panel
+    const CRect status = BoxOf(shot, kPanelGrey, middle);
+    ASSERT_FALSE(status.IsRectEmpty());
+    EXPECT_NEAR(centre(status).x, client.Width() / 2, 1);
+    EXPECT_NEAR(centre(status).y, client.Height() / 2, 1);
+    EXPECT_GT(status.Width(), frame.Width()) << "as wide as the message's longest line";
+    EXPECT_GT(status.Height(), 4 * 14) << "four lines";
+    EXPECT_GT(InkIn(shot, status, o), 400);
+
+    // A running job shows its panel and nothing else: the only panel frame on the view is the
+    // job panel's, and the request's place is empty canvas again.
+    doc->m_jobText = Catalogue().fittingAll;
+    shot = grab();
+    const QPoint g = view->viewport()->mapFromGlobal(QPoint(doc->m_jobLinkRect.left, doc->m_jobLinkRect.top));
+    const CRect job = BoxOf(shot, kPanelGrey, client);
+    EXPECT_TRUE(job.PtInRect({g.x(), g.y()})) << "the job panel holds its buttons";
+    EXPECT_TRUE(BoxOf(shot, kPanelGrey, moved).IsRectEmpty());
+    EXPECT_EQ(InkIn(shot, moved, o), 0);
+    doc->m_jobText.clear();
+
+    // With neither text there is no panel at all.
+    doc->m_statusMessage.clear();
+    doc->m_renderRequestName.clear();
+    EXPECT_TRUE(BoxOf(grab(), kPanelGrey, client).IsRectEmpty());
 }
