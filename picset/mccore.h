@@ -163,6 +163,7 @@ public:
     void ResetPictureCentre(CKpic* picture);
     void UpdateLensScale(CKpic* picture);
     void UpdateLensModel(double radiusOverride);
+    void ForgetLensModel();
     int IdleStep(int level);
     int AutoLinkStep();
     int TransferOpenPoint(CKpic* picture);

@@ -106,6 +106,19 @@ void CMcCore::DeleteAllPictures()
     m_FitSnapshotValues.clear();
     m_FittedCount = 0;
     m_RegionsValid = 0;
+    ForgetLensModel();
+}
+
+// The lens of an empty set is the lens of a new one: the distortion, radius and centre that
+// the fits of the pictures now gone solved for are not kept for the photos added next, so a
+// set rebuilt from the same photos fits exactly as it did the first time.
+void CMcCore::ForgetLensModel()
+{
+    m_CentreFractions = CDPoint(0.5, 0.5);
+    m_Distortion = kInitialDistortion;
+    m_LensModelFactor = 0.95;
+    for (double& v : m_LensModelValues)
+        v = 0.0;
 }
 
 void CMcCore::RemovePictureAt(int index)
@@ -116,6 +129,8 @@ void CMcCore::RemovePictureAt(int index)
     ForgetPicture(*this, picture);
     m_Pictures.erase(m_Pictures.begin() + index);
     m_RegionsValid = 0;
+    if (m_Pictures.empty())
+        ForgetLensModel();
 }
 
 void CMcCore::MovePictureToEnd(const std::string& path)
