@@ -293,6 +293,9 @@ TEST_F(DrawnViewFixture, ColourSettingsRedrawThumbnailsAndPlacedPieces)
     ASSERT_FALSE(cell.IsRectEmpty());
     Drag(StockCentre(next), ClientOfWork(cell.CenterPoint()));
     ASSERT_EQ(doc->m_entries[size_t(next)].m_PieceSlot, CPoint(1, 0));
+    // The hint panel shown after a drop covers the middle of the pane until the next press.
+    doc->m_statusMessage.clear();
+    view->Invalidate();
     DrawUntilIdle();
 
     // Where each picture shows: the fitted base on the canvas, both thumbnails in the stock,
