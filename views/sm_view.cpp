@@ -85,7 +85,16 @@ public:
     CSize ImageSize() const override { return {m_k->Width(), m_k->Height()}; }
     bool IsFitted() const override { return m_k->m_Status >= 3; }
     CRect Outline() override { return m_doc.m_pComp->GetPictureOutline(m_k); }
-    bool TouchesBlock(int x, int y) override { return m_doc.m_pComp->HitTestPicture(m_k, x, y, 16, 0) > 0; }
+    // A block inside the outline may hold part of the picture, also where a sloped edge crosses
+    // it; the drawing decides pixel by pixel what lies on the picture.
+    bool TouchesBlock(int x, int y) override
+    {
+        if (!m_haveOutline) {
+            m_outline = Outline();
+            m_haveOutline = true;
+        }
+        return x + 16 > m_outline.left && x < m_outline.right && y + 16 > m_outline.top && y < m_outline.bottom;
+    }
     CPoint PicturePoint(int x, int y) override { return m_doc.m_pComp->PixelToPictureD(m_k, x, y); }
     bool LoadImage() override
     {
@@ -99,6 +108,8 @@ public:
 private:
     CSmDoc& m_doc;
     CKpic* m_k;
+    CRect m_outline;
+    bool m_haveOutline = false;
 };
 
 } // namespace

@@ -27,6 +27,12 @@ CRect CellArea(const Mapping& map, const CRect& canvasRect)
             (canvasRect.right * z + 16) / 16 * 16, (canvasRect.bottom * z + 16) / 16 * 16};
 }
 
+// The multiple of 16 at or below v.
+inline int FloorTo16(int v)
+{
+    return v >= 0 ? v / 16 * 16 : -((-(v + 1)) / 16 + 1) * 16;
+}
+
 } // namespace
 
 bool CWorkCanvas::Create(CSize size)
@@ -153,7 +159,9 @@ int CBandDrawer::DrawPieceProgressive(CWorkCanvas& canvas, const Mapping& map, c
         const CRect area(canvasRect.left * z, canvasRect.top * z, canvasRect.right * z, canvasRect.bottom * z);
         CRect band(std::max(outline.left, area.left), std::max(outline.top, area.top),
                    std::min(outline.right, area.right), std::min(outline.bottom, area.bottom));
-        band = {band.left / 16 * 16, band.top / 16 * 16, band.right / 16 * 16, band.bottom / 16 * 16};
+        // Out to whole blocks: the blocks the outline's edges cross are drawn too, on either
+        // side of the origin.
+        band = {FloorTo16(band.left), FloorTo16(band.top), -FloorTo16(-band.right), -FloorTo16(-band.bottom)};
         m_tint = p->IsFitted() ? 2 : 1;
         if (band.IsRectEmpty()) {
             m_active = false;
@@ -174,6 +182,12 @@ int CBandDrawer::DrawPieceProgressive(CWorkCanvas& canvas, const Mapping& map, c
     const uint8_t* table = p->ColourTable();
     int blocks = 0;
     int y = m_nextY;
+    // Corner points further out than this are not interpolated between: a point behind the
+    // picture's camera comes back as a far sentinel, and the straight line to it means nothing.
+    const int64_t reach = 4 * int64_t(std::max(size.cx, size.cy)) + 64;
+    auto near = [&](CPoint q) {
+        return q.x >= -reach && q.y >= -reach && q.x <= size.cx + reach && q.y <= size.cy + reach;
+    };
     for (; y < m_band.bottom; y += 16) {
         for (int x = m_band.left; x < m_band.right; x += 16) {
             const CPoint k = map.WorkToCanvas({x, y});
@@ -183,48 +197,74 @@ int CBandDrawer::DrawPieceProgressive(CWorkCanvas& canvas, const Mapping& map, c
             // From zoom 16 on a block is one canvas pixel, sampled at its corner: the block's
             // other two corners are not needed.
             CPoint u, v;
-            if (z < 16) {
-                u = p->PicturePoint(x + 16, y) - p00;
-                v = p->PicturePoint(x, y + 16) - p00;
+            bool exact = !near(p00);
+            if (z < 16 && !exact) {
+                const CPoint p10 = p->PicturePoint(x + 16, y), p01 = p->PicturePoint(x, y + 16);
+                exact = !near(p10) || !near(p01);
+                u = p10 - p00;
+                v = p01 - p00;
             }
             int gain = 0;
             if (strength > 0) {
                 const double d = std::hypot(double(p00.x - cx), double(p00.y - cy)) / size.cx;
                 gain = std::clamp(int(strength * 2 * d * d * d), 0, 50);
             }
-            uint8_t mask = canvas.Mask(k.x, k.y);
+            // A block on the picture's edge is drawn pixel by pixel: the pixels inside the
+            // picture take its colours, the others keep what is beneath, except in a cell left
+            // over from the previous drawing (marked), whose stale pixels go white.
+            const uint8_t oldMask = canvas.Mask(k.x, k.y);
+            const bool stale = oldMask == kMaskMarked;
+            int inside = 0, outside = 0;
             for (int i = 0; i < 16; i += z) {
                 for (int j = 0; j < 16; j += z) {
-                    const int qx = p00.x + (u.x * i + v.x * j) / 15;
-                    const int qy = p00.y + (u.y * i + v.y * j) / 15;
-                    uint32_t colour = 0xFFFFFF;
-                    if (qx >= 0 && qy >= 0 && qx < size.cx && qy < size.cy) {
-                        colour = p->ImagePixel(qx, qy) & 0xFFFFFF;
-                        if (table || gain > 0) {
-                            uint32_t out = 0;
-                            for (int s = 0; s < 24; s += 8) {
-                                int c = int((colour >> s) & 0xFF);
-                                if (table)
-                                    c = table[c];
-                                if (gain > 0)
-                                    c = std::clamp(c + c * gain / 100, 0, 255);
-                                out |= uint32_t(c) << s;
-                            }
-                            colour = out;
-                        }
-                        if (m_tint == 1) {
-                            colour = TintColour(colour);
-                            mask = kMaskTinted;
-                        } else {
-                            mask = kMaskFitted;
-                        }
-                    }
                     const CPoint c = map.WorkToCanvas({x + i, y + j});
-                    if (canvas.Contains(c)) {
-                        canvas.Mask(c.x, c.y) = mask;
-                        canvas.SetPixel(c.x, c.y, colour);
+                    if (!canvas.Contains(c))
+                        continue;
+                    CPoint q;
+                    if (exact)
+                        q = (i == 0 && j == 0) ? p00 : p->PicturePoint(x + i, y + j);
+                    else
+                        q = {p00.x + (u.x * i + v.x * j) / 15, p00.y + (u.y * i + v.y * j) / 15};
+                    if (q.x < 0 || q.y < 0 || q.x >= size.cx || q.y >= size.cy) {
+                        ++outside;
+                        if (stale)
+                            canvas.SetPixel(c.x, c.y, 0xFFFFFF);
+                        continue;
                     }
+                    ++inside;
+                    uint32_t colour = p->ImagePixel(q.x, q.y) & 0xFFFFFF;
+                    if (table || gain > 0) {
+                        uint32_t out = 0;
+                        for (int s = 0; s < 24; s += 8) {
+                            int ch = int((colour >> s) & 0xFF);
+                            if (table)
+                                ch = table[ch];
+                            if (gain > 0)
+                                ch = std::clamp(ch + ch * gain / 100, 0, 255);
+                            out |= uint32_t(ch) << s;
+                        }
+                        colour = out;
+                    }
+                    uint8_t mask = kMaskFitted;
+                    if (m_tint == 1) {
+                        colour = TintColour(colour);
+                        mask = kMaskTinted;
+                    }
+                    canvas.Mask(c.x, c.y) = mask;
+                    canvas.SetPixel(c.x, c.y, colour);
                 }
+            }
+            // Only a cell the picture covers whole is owned by it (a fitted picture's cell is
+            // passed over by the pictures after it). A partly covered cell stays open to them,
+            // and is still marked as drawn so that the next redraw clears it.
+            if (outside > 0) {
+                uint8_t& cell = canvas.Mask(k.x, k.y);
+                if (inside == 0)
+                    cell = stale ? uint8_t(kMaskEmpty) : oldMask;
+                else if (m_tint == 1 && oldMask != kMaskPartial)
+                    cell = kMaskTinted;
+                else
+                    cell = kMaskPartial;
             }
             ++blocks;
         }

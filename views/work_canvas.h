@@ -15,8 +15,9 @@
 namespace workview {
 
 // Mask values: what drew a canvas pixel. Only the byte at the top-left pixel of each 16 by 16
-// work-unit cell is tested.
-enum MaskValue : uint8_t { kMaskEmpty = 0, kMaskMarked = 1, kMaskTinted = 3, kMaskFitted = 4 };
+// work-unit cell is tested. A partial cell holds the edge of a fitted picture: drawn, but open
+// to the pictures after it.
+enum MaskValue : uint8_t { kMaskEmpty = 0, kMaskMarked = 1, kMaskPartial = 2, kMaskTinted = 3, kMaskFitted = 4 };
 
 // The colour of an unfitted picture: red raised, the other channels halved toward white.
 constexpr uint32_t TintColour(uint32_t c)
@@ -69,7 +70,8 @@ public:
     virtual bool IsFitted() const = 0;
     // The picture's outline in work units.
     virtual CRect Outline() = 0;
-    // Whether the 16-unit block at (x, y) touches the picture.
+    // Whether the 16-unit block at (x, y) may touch the picture (true for a block that does;
+    // a block that turns out to miss it is drawn with nothing).
     virtual bool TouchesBlock(int x, int y) = 0;
     // The picture pixel under a work point.
     virtual CPoint PicturePoint(int x, int y) = 0;

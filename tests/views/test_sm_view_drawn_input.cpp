@@ -496,3 +496,44 @@ TEST_F(DrawnViewFixture, RenderingAreaScreenshots)
         }
     }
 }
+
+// A picture tilted up is a trapezoid in Linear: along its sloped sides the pixels just inside
+// carry the photo and those just outside do not, all along them, so the sides are straight
+// lines and not stairs of whole blocks.
+TEST_F(DrawnViewFixture, SlopedEdgesAreDrawnToThePixel)
+{
+    FittedProject(PROJ_LINEAR);
+    const QImage shot = Grab();
+    const std::string& path = paths[2];
+    // The top photo is grey, lightened or darkened by the blending; the others are warm.
+    auto isTop = [](uint32_t c) {
+        const int r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+        return std::abs(r - g) < 8 && std::abs(g - b) < 8 && r < 220;
+    };
+    const CPoint topLeft = ClientOfWork(doc->m_pComp->PictureToPixel(path, 0, 0));
+    const CPoint bottomLeft = ClientOfWork(doc->m_pComp->PictureToPixel(path, 0, 159));
+    ASSERT_GT(std::abs(topLeft.x - bottomLeft.x), 8) << "the side is sloped";
+    ASSERT_GT(bottomLeft.y - topLeft.y, 40);
+    // Where no other picture lies beside the side, the pixel just outside is white and the one
+    // just inside is the photo's; nowhere is the pixel just outside the photo's.
+    int probes = 0, clear = 0, inside = 0, outside = 0;
+    for (int row = 4; row < 156; row += 3) {
+        for (int side : {0, 239}) {
+            const CPoint e = ClientOfWork(doc->m_pComp->PictureToPixel(path, side, row));
+            if (!shot.rect().contains(e.x - 3, e.y) || !shot.rect().contains(e.x + 3, e.y))
+                continue;
+            const int in = side == 0 ? 3 : -3;
+            const uint32_t outer = At(shot, e.x - in, e.y);
+            ++probes;
+            outside += !isTop(outer);
+            if (outer == 0xFFFFFF) {
+                ++clear;
+                inside += isTop(At(shot, e.x + in, e.y));
+            }
+        }
+    }
+    ASSERT_GT(probes, 40);
+    ASSERT_GT(clear, 20);
+    EXPECT_EQ(inside, clear) << "pixels just inside the sloped sides are drawn";
+    EXPECT_EQ(outside, probes) << "pixels just outside take nothing of the picture";
+}

@@ -142,11 +142,47 @@ TEST_F(CanvasFixture, FirstCallPlansLastCallReports)
     EXPECT_EQ(p.loads, static_cast<int>(r.size()) - 1) << "the first call loads nothing";
     EXPECT_EQ(r.back(), -5) << "drew blocks in its last call";
     EXPECT_EQ(canvas.Pixel(128, 64), 0x102030u);
-    EXPECT_EQ(canvas.Mask(128, 64), kMaskFitted);
+    EXPECT_EQ(canvas.Mask(128, 64 - 16), kMaskFitted);
     EXPECT_EQ(canvas.Pixel(128 - 33, 64), 0xFFFFFFu) << "outside the picture";
-    // The same picture again: every cell is owned by a fitted picture, nothing is drawn.
+    // The same picture again: its inner cells are owned by it and passed over; only the cells
+    // along its right and bottom edges, which its last samples leave partly open, are drawn.
     const auto again = DrawAll(p);
-    EXPECT_EQ(again.back(), 0);
+    EXPECT_EQ(again.back(), -5);
+    EXPECT_EQ(drawer.LastBlocks(), 5);
+    EXPECT_EQ(canvas.Mask(128 - 32, 64 - 16), kMaskFitted);
+    EXPECT_EQ(canvas.Mask(128 + 16, 64 - 16), kMaskPartial);
+}
+
+// Two pictures meeting inside a cell: each draws its own pixels of the shared cell, and the
+// cell's pixels beyond both stay white. A cell left over from the previous drawing loses its
+// stale pixels where the picture does not reach it and is not erased at the end of the pass.
+TEST_F(CanvasFixture, EdgeCellsAreSharedPixelByPixel)
+{
+    FakePicture a("a.jpg", {37, 50}, {-40, -30}, true, 0x0000FF);
+    FakePicture b("b.jpg", {40, 50}, {-3, -30}, true, 0x00FF00);
+    DrawAll(a);
+    DrawAll(b);
+    const int y = 64 - 20;
+    EXPECT_EQ(canvas.Pixel(128 - 5, y), 0x0000FFu);
+    EXPECT_EQ(canvas.Pixel(128 - 3, y), 0x00FF00u) << "b fills the rest of a's edge cell";
+    EXPECT_EQ(canvas.Pixel(128 - 1, y), 0x00FF00u);
+    EXPECT_EQ(canvas.Mask(128 - 16, 64 - 32), kMaskPartial);
+    EXPECT_EQ(canvas.Pixel(128 - 20, 64 + 22), 0xFFFFFFu) << "below both pictures";
+    EXPECT_EQ(canvas.Pixel(128 - 40, y), 0x0000FFu) << "a's left edge, in a cell its outline crosses";
+    EXPECT_EQ(canvas.Pixel(128 - 42, y), 0xFFFFFFu) << "left of a";
+    EXPECT_EQ(canvas.Pixel(128 + 36, 64 + 19), 0x00FF00u) << "b's bottom-right corner";
+
+    // Redraw with marked cells, b only: a's old pixels in b's edge cell go white, b's stay
+    // after the stale cells are erased.
+    canvas.MarkCells(map, rect);
+    CBandDrawer again;
+    for (int guard = 0; guard < 100 && again.DrawPieceProgressive(canvas, map, rect, &b) == 1; ++guard) {
+    }
+    EXPECT_EQ(canvas.Pixel(128 - 5, y), 0xFFFFFFu);
+    canvas.EraseMarkedCells(map, rect, false);
+    EXPECT_EQ(canvas.Pixel(128 - 3, y), 0x00FF00u);
+    EXPECT_EQ(canvas.Pixel(128 + 20, y), 0x00FF00u);
+    EXPECT_EQ(canvas.Pixel(128 - 20, y), 0xFFFFFFu) << "a's cell, not drawn again, erased";
 }
 
 TEST_F(CanvasFixture, FittedCellsAreNeverOverdrawnTintedOnesAre)
