@@ -152,7 +152,7 @@ public:
     };
     DragImage m_dragImage;
     int m_nCursorId = 0;
-    // 1 once the placed-piece layer has laid the placed rectangles.
+    // 1 once the cell layer has laid the placed rectangles.
     int m_bLayoutValid = 0;
     // The poles the area drawing stores for fisheye projections; (0, 0) otherwise.
     CPoint m_ptPoleTop;

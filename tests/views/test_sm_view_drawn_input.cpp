@@ -38,19 +38,6 @@ SMRA_QT_TEST_APP();
 
 namespace {
 
-class FakeClock : public platform::IClock {
-public:
-    uint32_t tick = 100000;
-    int second = 12;
-    uint32_t TickCount() override { return tick; }
-    platform::LocalTime Now() override
-    {
-        platform::LocalTime t;
-        t.second = second;
-        return t;
-    }
-};
-
 // Program colour (0x00BBGGRR) of a grabbed pixel.
 uint32_t At(const QImage& img, int x, int y)
 {
@@ -184,7 +171,7 @@ struct DrawnViewFixture : ::testing::Test {
     }
 
     platform::FakeMessageBox box;
-    FakeClock clock;
+    platform::FakeClock clock;
     platform::FakeFileDialog dialog;
     platform::RecordingStatusBar statusBar;
     std::string dir;
@@ -244,7 +231,7 @@ TEST_F(DrawnViewFixture, PiecesDraggedOntoTheGridFitZoomAndArePickedWhereDrawn)
     doc->m_statusMessage.clear();
     const QImage shot = Grab();
     if (qEnvironmentVariableIsSet("SMRA_SCREENSHOT_DIR"))
-        shot.save(qEnvironmentVariable("SMRA_SCREENSHOT_DIR") + "/placed-piece.png");
+        shot.save(qEnvironmentVariable("SMRA_SCREENSHOT_DIR") + "/photo-laid-in-cell.png");
     ASSERT_EQ(view->m_workRects.count(next), 1u);
     const CRect piece = view->m_workRects[next];
     const CRect frame = ClientOfWork(doc->m_cellRects[size_t(CSmDoc::CellIndex(1, 0))]);

@@ -20,19 +20,6 @@ SMRA_QT_TEST_APP();
 
 namespace {
 
-class FakeClock : public platform::IClock {
-public:
-    uint32_t tick = 100000;
-    int second = 12;
-    uint32_t TickCount() override { return tick; }
-    platform::LocalTime Now() override
-    {
-        platform::LocalTime t;
-        t.second = second;
-        return t;
-    }
-};
-
 struct InputFixture : ::testing::Test {
     void SetUp() override
     {
@@ -65,7 +52,7 @@ struct InputFixture : ::testing::Test {
     }
 
     platform::FakeMessageBox box;
-    FakeClock clock;
+    platform::FakeClock clock;
     views::DisplayInfo display{{640, 400}, 32, 0};
     std::unique_ptr<CSmDoc> doc;
     std::unique_ptr<CSmView> view;
@@ -81,7 +68,9 @@ TEST_F(InputFixture, AreaCommandTwiceInOneSecondLeavesTheAreaShown)
     EXPECT_FALSE(view->OnCommand(32802));
     view->OnProcessSetRenderingArea();
     EXPECT_EQ(doc->m_areaShown, 1);
-    clock.second = 13;
+    platform::LocalTime nextSecond;
+    nextSecond.second = 13;
+    clock.SetTime(nextSecond);
     view->OnProcessSetRenderingArea();
     EXPECT_EQ(doc->m_areaShown, 0);
     EXPECT_EQ(doc->m_renderSetup, -5);
@@ -129,11 +118,11 @@ TEST_F(InputFixture, DragOfAnotherPaneIsTakenOverOnlyWhileFresh)
     doc->m_droppedNames = "/photos/a.jpg";
     doc->m_thumbDragState = 5;
 
-    doc->m_thumbDragTick = static_cast<int>(clock.tick - 1000);
+    doc->m_thumbDragTick = static_cast<int>(clock.TickCount() - 1000);
     Send(QEvent::MouseMove, {300, 300}, Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(view->Input()->m_nMouseState, 0);
 
-    doc->m_thumbDragTick = static_cast<int>(clock.tick - 999);
+    doc->m_thumbDragTick = static_cast<int>(clock.TickCount() - 999);
     Send(QEvent::MouseMove, {300, 300}, Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(view->Input()->m_nMouseState, 2);
     EXPECT_EQ(view->Input()->m_nPressKind, 5);

@@ -38,13 +38,6 @@ namespace fs = std::filesystem;
 
 constexpr QRgb kKey = platform::qt::ToQRgb(views::kDragMaskColour);
 
-class FakeClock : public platform::IClock {
-public:
-    uint32_t tick = 200000;
-    uint32_t TickCount() override { return tick; }
-    platform::LocalTime Now() override { return {}; }
-};
-
 // Program colour (0x00BBGGRR) of an image pixel.
 COLORREF At(const QImage& img, int x, int y) { return platform::qt::FromQRgb(img.pixel(x, y)); }
 
@@ -52,6 +45,7 @@ struct OverlayFixture : ::testing::Test {
     void SetUp() override
     {
         platform::SetMessageBox(&box);
+        clock.SetTick(200000);
         platform::SetClock(&clock);
         views::SetDisplayService([this] { return display; });
         platform::qt::CInputFilter::Instance();
@@ -114,7 +108,7 @@ struct OverlayFixture : ::testing::Test {
     QImage GrabWindow() { return window->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
     platform::FakeMessageBox box;
-    FakeClock clock;
+    platform::FakeClock clock;
     views::DisplayInfo display{{1280, 800}, 32, 0};
     std::unique_ptr<CSmDoc> doc;
     std::unique_ptr<QWidget> window;

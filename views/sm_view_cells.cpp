@@ -1,4 +1,4 @@
-// The work view's placed-piece layer: the frames of the work-space grid and the unfitted pieces
+// The work view's cell layer: the frames of the work-space grid and the unfitted pieces
 // laid in its cells, each drawn centred in its cell from its piece bitmap. The drawn rectangles
 // (client pixels) are what a press on a placed piece is tested against.
 #include <algorithm>
