@@ -4,16 +4,19 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include "platform/qt/job_pump.h"
 #include "platform/qt/resources.h"
 #include "platform/qt/save_dialog.h"
+#include "platform/settings_store.h"
 
 namespace platform::qt {
 namespace {
@@ -64,6 +67,33 @@ int CQtMessageBox::Show(const std::string& text, unsigned type)
     return buttons.back().answer;
 }
 
+namespace {
+
+// A wildcard pattern that matches without regard to letter case: "*.jpg" becomes "*.[jJ][pP][gG]".
+QString AnyCase(const QString& pattern)
+{
+    QString out;
+    for (const QChar c : pattern) {
+        if (c.isLetter() && c.toLower() != c.toUpper())
+            out += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool MatchesAll(const std::vector<std::string>& patterns)
+{
+    for (const std::string& p : patterns)
+        if (p == "*" || p == "*.*")
+            return true;
+    return false;
+}
+
+const char* const kAllFilesName = "All Files";
+
+} // namespace
+
 QStringList ToQtFilters(const std::string& filter)
 {
     QStringList out;
@@ -71,20 +101,58 @@ QStringList ToQtFilters(const std::string& filter)
     // Names come from the filter text itself: "Name | pattern;pattern | ...".
     QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
     size_t n = 0;
+    bool all = false;
     for (int i = 0; i + 1 < parts.size() && n < lists.size(); i += 2, ++n) {
         const QString name = parts[i].trimmed();
         if (name.isEmpty())
             break;
+        // Qt reads the patterns from the last parentheses of the text and shows what stands
+        // before them, so a name that carries its own "(*.BMP, *.JPG)" stays as it is written.
+        // Extensions match in any letter case, as the program's users expect of file names.
         QStringList patterns;
         for (const std::string& p : lists[n])
-            patterns << QString::fromStdString(p);
-        // A name that already ends in its patterns ("Seamora(*.fit)") is taken as it stands.
-        if (name.endsWith(QLatin1Char(')')) && name.contains(QLatin1Char('(')))
-            out << name;
-        else
-            out << QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' ')));
+            patterns << (p == "*.*" ? QStringLiteral("*") : AnyCase(QString::fromStdString(p)));
+        all = all || MatchesAll(lists[n]);
+        out << QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' ')));
     }
+    // Every dialog lets the user see all files.
+    if (!out.isEmpty() && !all)
+        out << QStringLiteral("%1 (*)").arg(QLatin1String(kAllFilesName));
     return out;
+}
+
+QString ShownFilterName(const QString& qtFilter)
+{
+    const qsizetype open = qtFilter.lastIndexOf(QLatin1Char('('));
+    return open < 0 ? qtFilter : qtFilter.left(open).trimmed();
+}
+
+namespace {
+
+const char* const kFolderSection = "Settings";
+const char* const kFolderEntry = "LastFolder";
+
+bool IsFolder(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
+
+} // namespace
+
+std::string StartFolder()
+{
+    const QString last = QString::fromStdString(platform::Settings().GetProfileString(kFolderSection, kFolderEntry, ""));
+    if (IsFolder(last))
+        return last.toStdString();
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (IsFolder(pictures))
+        return pictures.toStdString();
+    return QDir::homePath().toStdString();
+}
+
+void RememberFolder(const std::string& chosenPath)
+{
+    const QFileInfo info(QString::fromStdString(chosenPath));
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    if (IsFolder(folder))
+        platform::Settings().WriteProfileString(kFolderSection, kFolderEntry, folder.toStdString());
 }
 
 namespace {
@@ -92,6 +160,9 @@ namespace {
 void Prepare(QFileDialog& d, const FileDialogRequest& r)
 {
     d.setWindowTitle(r.title.empty() ? Title() : QString::fromStdString(r.title));
+    // Our own dialog everywhere: the same filters, letter case and folders on every desktop.
+    d.setOption(QFileDialog::DontUseNativeDialog, true);
+    d.setOption(QFileDialog::HideNameFilterDetails, true);
     const QStringList filters = ToQtFilters(r.filter);
     if (!filters.isEmpty()) {
         d.setNameFilters(filters);
@@ -101,13 +172,17 @@ void Prepare(QFileDialog& d, const FileDialogRequest& r)
     }
     if (!r.defaultExt.empty())
         d.setDefaultSuffix(QString::fromStdString(r.defaultExt));
+    // A request that names no folder starts in the folder used last, else in the user's
+    // pictures or home folder, never in the folder the program was started from.
+    d.setDirectory(QString::fromStdString(StartFolder()));
     const QString initial = InitialPath(r);
     if (!initial.isEmpty()) {
         const QFileInfo info(initial);
-        if (info.isDir())
+        const bool namesFolder = initial.contains(QLatin1Char('/'));
+        if (namesFolder && info.isDir()) {
             d.setDirectory(initial);
-        else {
-            if (!info.path().isEmpty() && QFileInfo(info.path()).isDir())
+        } else {
+            if (namesFolder && IsFolder(info.path()))
                 d.setDirectory(info.path());
             d.selectFile(info.fileName());
         }
@@ -124,6 +199,7 @@ std::optional<std::string> CQtFileDialog::OpenFile(const FileDialogRequest& requ
     d.setFileMode(QFileDialog::ExistingFile);
     if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
         return std::nullopt;
+    RememberFolder(d.selectedFiles().front().toStdString());
     return d.selectedFiles().front().toStdString();
 }
 
@@ -138,6 +214,8 @@ std::vector<std::string> CQtFileDialog::OpenFiles(const FileDialogRequest& reque
         return out;
     for (const QString& f : d.selectedFiles())
         out.push_back(f.toStdString());
+    if (!out.empty())
+        RememberFolder(out.front());
     return out;
 }
 
@@ -152,6 +230,7 @@ std::optional<SaveFileAnswer> CQtFileDialog::SaveFile(const FileDialogRequest& r
         return std::nullopt;
     SaveFileAnswer a;
     a.path = d.selectedFiles().front().toStdString();
+    RememberFolder(a.path);
     a.filterIndex = std::max(1, static_cast<int>(d.nameFilters().indexOf(d.selectedNameFilter())) + 1);
     return a;
 }

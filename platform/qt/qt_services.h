@@ -23,8 +23,19 @@ public:
     int Show(const std::string& text, unsigned type) override;
 };
 
-// Converts the program's filter ("Name | pattern;pattern | ... ||") into Qt's name filters.
+// Converts the program's filter ("Name | pattern;pattern | ... ||") into Qt's name filters:
+// each name as written followed by its patterns, which match in any letter case, and a last
+// "All Files" choice when no filter shows every file.
 QStringList ToQtFilters(const std::string& filter);
+// The name the dialog shows for one of those filters (the text before its patterns).
+QString ShownFilterName(const QString& qtFilter);
+
+// The folder a file dialog opens in when the request names none: the folder of the last file
+// chosen in any file dialog (kept in the settings store), else the user's pictures folder,
+// else the home folder.
+std::string StartFolder();
+// Keeps the folder of a chosen file (or a chosen folder) as the next start folder.
+void RememberFolder(const std::string& chosenPath);
 
 class CQtFileDialog : public IFileDialog {
 public:
