@@ -359,6 +359,13 @@ int CSmDoc::RemovePictureWindow(IPictureWindow* window)
     return 0;
 }
 
+void CSmDoc::CloseAllPictureWindows()
+{
+    for (auto it = m_pictureWindows.begin(); it != m_pictureWindows.end();)
+        it = CloseWindowAt(m_pictureWindows, it);
+    m_pPrintBitmap = nullptr;
+}
+
 IFrameWindow* CSmDoc::GetViewFrame() const
 {
     if (IWorkView* v = FindWorkView())

@@ -204,6 +204,8 @@ public:
     int CountPictureWindows(std::string& path);
     int ClosePictureWindows(const std::string& path);
     int RemovePictureWindow(IPictureWindow* window);
+    // Destroys every picture window (the program is ending).
+    void CloseAllPictureWindows();
     // The frame of the work view, else of the first view; none without a view or a window.
     IFrameWindow* GetViewFrame() const;
 

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QThread>
 #include <QToolBar>
 #include <QUrl>
 
@@ -546,6 +547,15 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         return;
     }
     event->accept();
+    // The main window's end is the program's end: image windows and tool windows go with it,
+    // and none of them, shown or hidden, keeps the process running.
+    if (m_doc)
+        m_doc->CloseAllPictureWindows();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->hide();
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)

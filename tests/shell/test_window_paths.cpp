@@ -6,6 +6,7 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 #include <optional>
@@ -295,4 +296,32 @@ TEST_F(WindowPathsTest, EveryButtonOfAnImageWindowWorks)
     QApplication::processEvents();
     EXPECT_EQ(m_doc->FindPictureWindow(big), nullptr);
     EXPECT_TRUE(m_doc->m_pictureWindows.empty());
+}
+
+TEST_F(WindowPathsTest, ExitWithImageWindowsOpenEndsTheProgramAndLeavesNoWindow)
+{
+    // One image window shown, one that printed (hidden by its Close afterwards would leave it
+    // listed for a moment): File > Exit, and also the main window's own close, end the run.
+    for (const bool byMenu : {true, false}) {
+        ASSERT_EQ(m_doc->OpenPictureWindow(m_frame, Photo("a.jpg"), 0, 0, -1), 1);
+        ASSERT_EQ(m_doc->OpenPictureWindow(m_frame, Photo("c.png"), 0, 0, -1), 1);
+        ImageWindow(Photo("c.png"))->hide();
+        m_frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_frame));
+        QTimer::singleShot(50, m_frame, [this, byMenu] {
+            if (byMenu)
+                m_frame->RouteCommand(ID_APP_EXIT);
+            else
+                m_frame->close();
+        });
+        // A run that does not end by itself is ended here with another code.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        watchdog.start(10000);
+        EXPECT_EQ(QApplication::exec(), 0) << (byMenu ? "File > Exit" : "closing the main window");
+        EXPECT_TRUE(m_doc->m_pictureWindows.empty());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            EXPECT_FALSE(w->isVisible()) << w->metaObject()->className() << " " << w->windowTitle().toStdString();
+    }
 }
