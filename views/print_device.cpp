@@ -190,16 +190,13 @@ bool CQtPrinter::ChoosePrinter(bool direct)
         m_printer.setPageLayout(Chosen().layout);
         ok = m_printer.isValid();
     } else if (direct) {
+        // Without a default printer the printer's own defaults (a file of the default paper)
+        // stand in: the print dialog that follows the print properties is where the user picks
+        // a printer, so a print asks for it once.
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-        ok = !info.isNull();
-        if (ok) {
+        if (!info.isNull())
             m_printer.setPrinterName(info.printerName());
-        } else {
-            // No default printer is set up: rather than nothing happening, the print dialog
-            // lets the user pick a printer or print to a file.
-            QPrintDialog dialog(&m_printer);
-            ok = dialog.exec() == QDialog::Accepted;
-        }
+        ok = m_printer.isValid();
     } else {
         QPrintDialog dialog(&m_printer);
         ok = dialog.exec() == QDialog::Accepted;

@@ -80,7 +80,9 @@ public:
     CSize m_sizeSampled;
     CRect m_rcSampled;
     int m_nPictureTurn = 0;
-    int m_nUnit = 0;
+    // Sizes are shown in millimetres until the user picks another unit: with no unit the
+    // dialog would show no size at all.
+    int m_nUnit = 2;
     CPoint m_ptPrintOffset;
     CSize m_sizePrint;
     int m_nOverlap = 50;

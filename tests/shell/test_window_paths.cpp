@@ -20,6 +20,7 @@
 #include "shell/present_image_model.h"
 #include "shell/sm_app.h"
 #include "views/print_device.h"
+#include "views/print_property_dlg.h"
 #include "views/sm_view.h"
 #include "views/work_input.h"
 #include "tests/shell/fitted_project.h"
@@ -324,4 +325,47 @@ TEST_F(WindowPathsTest, ExitWithImageWindowsOpenEndsTheProgramAndLeavesNoWindow)
         for (QWidget* w : QApplication::topLevelWidgets())
             EXPECT_FALSE(w->isVisible()) << w->metaObject()->className() << " " << w->windowTitle().toStdString();
     }
+}
+
+TEST_F(WindowPathsTest, PrintCurrentPicturePrintsTheRenderedPanoramaAskingForThePrinterOnce)
+{
+    const std::string project = shelltest::MakeFittedProject(m_dir);
+    m_doc->SetModifiedFlag(false);
+    ASSERT_TRUE(m_app->OpenDocumentFile(project));
+    m_doc->FitRenderAreaToPictures(CRect(-20000, -20000, 20000, 20000));
+    m_doc->m_areaShown = 1;
+    const std::string output = (m_dir / "pano.jpg").string();
+    m_services->dialog.QueuePath(output);
+    ASSERT_TRUE(m_frame->RouteCommand(32804));
+    ASSERT_NE(ImageWindow(output), nullptr) << m_doc->m_statusMessage;
+
+    // The printer writes PDF; the print dialog is counted, and the property dialog shows the
+    // print's size in a unit.
+    const std::string pdf = (m_dir / "pano.pdf").string();
+    int directChoices = 0, dialogs = 0;
+    views::SetPrinterFactory([&] {
+        return std::make_unique<views::CQtPrinter>([&](QPrinter& p, bool direct) {
+            ++(direct ? directChoices : dialogs);
+            p.setOutputFormat(QPrinter::PdfFormat);
+            p.setOutputFileName(QString::fromStdString(pdf));
+            return true;
+        });
+    });
+    std::string widthShown;
+    int propertyRuns = 0;
+    SetPrintDialogRunner([&](CPrintPropertyDlg& dlg) {
+        ++propertyRuns;
+        dlg.PrepareShow();
+        widthShown = dlg.GetDlgItemText(1082);
+        return 1;
+    });
+    EXPECT_TRUE(m_frame->RouteCommand(32837));
+    SetPrintDialogRunner(nullptr);
+    views::SetPrinterFactory({});
+    EXPECT_TRUE(m_services->box.Shown().empty()) << m_services->box.Shown().front();
+    EXPECT_EQ(propertyRuns, 1);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_NE(widthShown, "----");
+    EXPECT_FALSE(widthShown.empty());
+    EXPECT_TRUE(fs::exists(pdf));
 }

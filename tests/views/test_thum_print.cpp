@@ -505,19 +505,22 @@ TEST(PrintPropertyDialog, PreviewDragsMoveTheOffsetAndResizeKeepingTheAspect)
     EXPECT_EQ(dlg.m_model.m_offset, before.m_offset);
 }
 
-// Printing straight to the default printer when none is set up: the print dialog comes up
-// instead of nothing happening, and the user's answer in it decides.
-TEST(QtPrinter, WithoutADefaultPrinterDirectPrintingAsksWithThePrintDialog)
+// One print asks for the printer once: after the print properties, in the print dialog. Where
+// no default printer is set up the printer's defaults stand in for the properties' paper.
+TEST_F(PrintFixture, APrintAsksForThePrinterOnceEvenWithoutADefaultPrinter)
 {
     if (!QPrinterInfo::defaultPrinter().isNull())
         GTEST_SKIP() << "this machine has a default printer";
-    const fs::path pdf = fs::path(SMRA_TEST_TMPDIR) / "no_default_printer.pdf";
+    const std::string src = WriteSource(dir, 300, 200);
     for (const bool accept : {false, true}) {
         SCOPED_TRACE(accept ? "accepted" : "cancelled");
         fs::remove(pdf);
-        views::CQtPrinter printer;
-        printer.Printer().setOutputFormat(QPrinter::PdfFormat);
-        printer.Printer().setOutputFileName(QString::fromStdString(pdf.string()));
+        views::SetPrinterFactory([this] {
+            auto printer = std::make_unique<views::CQtPrinter>();
+            printer->Printer().setOutputFormat(QPrinter::PdfFormat);
+            printer->Printer().setOutputFileName(QString::fromStdString(pdf));
+            return printer;
+        });
         int dialogs = 0;
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
@@ -531,9 +534,12 @@ TEST(QtPrinter, WithoutADefaultPrinterDirectPrintingAsksWithThePrintDialog)
                 dialog->reject();
         });
         answer.start(10);
-        EXPECT_EQ(printer.ChoosePrinter(true), accept);
+        areasSeen.clear();
+        Print(src);
         answer.stop();
         EXPECT_EQ(dialogs, 1);
-        EXPECT_EQ(printer.HasContext(), accept);
+        ASSERT_EQ(areasSeen.size(), 1u) << "the properties come first, with the default paper";
+        EXPECT_GT(areasSeen[0].cx, 1000);
+        EXPECT_EQ(fs::exists(pdf), accept);
     }
 }
