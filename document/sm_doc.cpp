@@ -189,6 +189,8 @@ int CSmDoc::ResetProject()
 
 bool CSmDoc::OnNewDocument()
 {
+    // A message about the old project does not stand over the new one.
+    m_statusMessage.clear();
     ResetProject();
     return true;
 }
@@ -201,6 +203,17 @@ void CSmDoc::AfterProjectLoaded()
         LayoutPieces(1, CSize());
         UpdateAllViews(nullptr, HINT_PIECES);
     }
+    // The project file keeps the fit, not the rendering area: a fitted project comes back
+    // with the area a fit gives, the rectangle round its placed pictures, shown and ready
+    // for Render and Save; the output size follows from it and the size choice in force.
+    if (m_pComp->GetFittedCount() > 0) {
+        const CRect box = m_pComp->GetBoundingRect();
+        if (!box.IsRectEmpty()) {
+            m_renderArea = box;
+            m_areaShown = 1;
+            m_outputSize = GetOutputSize(1);
+        }
+    }
     UpdateAllViews(nullptr, HINT_PROJECTION, HintObject::Number(GetProjectionFamily(-2)));
 }
 
@@ -211,6 +224,9 @@ bool CSmDoc::OnOpenDocument(const std::string& path)
     // Making and loading another picture set rebuilds the process-wide lens table and
     // projection reference: the open project's are put back when the file cannot be opened.
     const LensTable lens = GetLensTable();
+    // Messages of the loading replace the old project's; a file that cannot be opened keeps it.
+    const std::string earlierMessage = m_statusMessage;
+    m_statusMessage.clear();
     std::unique_ptr<CMcomp> loaded = MakeFacade();
     loaded->SetHost(m_pHost.get());
     const ProjectFileResult result = LoadProjectFile(loaded->Core(), path);
@@ -221,6 +237,8 @@ bool CSmDoc::OnOpenDocument(const std::string& path)
         SetEngineModeFlags();
         if (!result.message.empty() && !result.told)
             ShowMessage(result.message, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        if (m_statusMessage.empty())
+            m_statusMessage = earlierMessage;
         return false;
     }
     ResetProject();

@@ -146,6 +146,15 @@ TEST_F(MainRoadTest, PhotosToPanoramaFilesAndBackThroughTheProjectFile)
     EXPECT_EQ(after, expected);
     EXPECT_EQ(doc->m_pComp->GetProjection(), projection);
     EXPECT_EQ(doc->m_pComp->GetFittedCount(), 3);
+
+    // The area round the fitted pictures and the output size of before; one command renders.
+    EXPECT_EQ(doc->m_renderArea, doc->m_pComp->GetBoundingRect());
+    EXPECT_EQ(doc->m_outputSize, size);
+    ASSERT_TRUE(doc->GetCommandState(32804)->enabled);
+    const std::string again = dir + "/again.jpg";
+    dialog.QueuePath(again);
+    ASSERT_TRUE(doc->OnCommand(32804));
+    EXPECT_EQ(GetImageFileRect(again), CRect(0, 0, size.cx, size.cy)) << doc->m_statusMessage;
 }
 
 } // namespace

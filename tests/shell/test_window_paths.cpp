@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "document/sm_doc.h"
+#include "picset/mcomp.h"
 #include "platform/input_state.h"
 #include "shell/command_ids.h"
 #include "shell/left_view.h"
@@ -368,4 +369,21 @@ TEST_F(WindowPathsTest, PrintCurrentPicturePrintsTheRenderedPanoramaAskingForThe
     EXPECT_NE(widthShown, "----");
     EXPECT_FALSE(widthShown.empty());
     EXPECT_TRUE(fs::exists(pdf));
+}
+
+TEST_F(WindowPathsTest, AReopenedFittedProjectRendersWithOneCommand)
+{
+    const std::string project = shelltest::MakeFittedProject(m_dir);
+    m_doc->SetModifiedFlag(false);
+    ASSERT_TRUE(m_app->OpenDocumentFile(project));
+    ASSERT_GT(m_doc->m_pComp->GetFittedCount(), 0);
+    m_frame->UpdateCommandStates();
+    ASSERT_NE(m_frame->MenuAction(32804), nullptr);
+    EXPECT_TRUE(m_frame->MenuAction(32804)->isEnabled());
+    EXPECT_EQ(m_doc->m_renderArea, m_doc->m_pComp->GetBoundingRect());
+    const std::string output = (m_dir / "again.jpg").string();
+    m_services->dialog.QueuePath(output);
+    EXPECT_TRUE(m_frame->RouteCommand(32804));
+    EXPECT_EQ(GetImageFileRect(output), CRect(0, 0, m_doc->m_outputSize.cx, m_doc->m_outputSize.cy))
+        << m_doc->m_statusMessage;
 }
