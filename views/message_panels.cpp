@@ -3,8 +3,8 @@
 // and nothing else; the buttons' rectangles go to the document in screen coordinates, where the
 // document's break test looks for the cursor while the job polls for a break. Otherwise the
 // document's pending render text is drawn in a panel over the rectangle it belongs to (the
-// centre frame of a new project), and its status message in a panel in the middle of the
-// client area.
+// centre frame of a new project), and its status message in a panel at the foot of the client
+// area, where it covers neither the centre frame nor the base picture nor the stock of pieces.
 #include <QFontMetrics>
 
 #include <algorithm>
@@ -22,6 +22,7 @@ constexpr int kButtonPadX = 12;     // button edge to label, across
 constexpr int kButtonPadY = 6;      // button edge to label, down
 constexpr int kButtonGap = 24;      // between the two buttons
 constexpr int kTextToButtons = 12;  // below the text
+constexpr int kFootMargin = 8;      // status panel to the client area's bottom edge
 constexpr COLORREF kPanelFrame = 0x808080;
 constexpr COLORREF kButtonFace = 0xDFDFDF;
 
@@ -61,6 +62,15 @@ CRect TextPanelRect(const QFontMetrics& fm, const std::string& text, const CRect
         topLeft.y = std::max(0, topLeft.y);
     }
     return CRect(topLeft, panel);
+}
+
+// The status message's panel: centred across the client area, standing on its foot.
+CRect FootPanelRect(const QFontMetrics& fm, const std::string& text, const CRect& client)
+{
+    CRect panel = TextPanelRect(fm, text, CRect(), client);
+    const int top = std::max(0, int(client.bottom) - kFootMargin - panel.Height());
+    panel.OffsetRect(0, top - panel.top);
+    return panel;
 }
 
 void DrawTextPanel(CGdiContext& dc, const std::string& text, const CRect& panel)
@@ -129,7 +139,7 @@ void CSmView::DrawMessagePanels(CGdiContext& dc, CPoint src)
             DrawTextPanel(dc, doc->m_renderRequestName, TextPanelRect(fm, doc->m_renderRequestName, at, client));
         }
         if (!doc->m_statusMessage.empty())
-            DrawTextPanel(dc, doc->m_statusMessage, TextPanelRect(fm, doc->m_statusMessage, CRect(), client));
+            DrawTextPanel(dc, doc->m_statusMessage, FootPanelRect(fm, doc->m_statusMessage, client));
         return;
     }
     const workview::JobPanel p = LayoutJobPanel(doc->m_jobText);

@@ -2,6 +2,8 @@
 // projections, storing and loading projects (and failing to), and the save-changes question.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "common/message_catalogue.h"
 #include "geometry/lens_table.h"
 #include "doc_test_support.h"
@@ -259,6 +261,31 @@ TEST_F(SmDocTest, FailedOpenLeavesTheOpenProjectAsItWas)
     EXPECT_NE(box.Shown()[0].find("broken.fit"), std::string::npos);
     EXPECT_FALSE(doc->OpenDocumentFile(dir + "/missing.fit"));
     EXPECT_EQ(doc->GetPieceCount(), 1);
+}
+
+TEST_F(SmDocTest, TheOldProjectsStatusMessageGoesWithItExceptWhenTheOpenFails)
+{
+    const std::string dir = TempDir();
+    const std::string missed = "We missed some picture's position.";
+    ASSERT_TRUE(doc->DoSave(dir + "/empty.fit"));
+    WriteBytes(dir + "/broken.fit", {1, 2, 3, 4, 5});
+    struct Case {
+        const char* what;
+        std::function<bool()> run;
+        bool messageStays;
+    };
+    const Case cases[] = {
+        {"File > New", [&] { return doc->FileNew(); }, false},
+        {"a project opened", [&] { return doc->OpenDocumentFile(dir + "/empty.fit"); }, false},
+        {"a file that cannot be opened", [&] { return !doc->OpenDocumentFile(dir + "/broken.fit"); }, true},
+    };
+    for (const Case& c : cases) {
+        doc->SetModifiedFlag(false);
+        doc->SetStatusMessage(missed);
+        box.Clear();
+        ASSERT_TRUE(c.run()) << c.what;
+        EXPECT_EQ(doc->m_statusMessage, c.messageStays ? missed : "") << c.what;
+    }
 }
 
 TEST_F(SmDocTest, FailedSaveKeepsTheOldFileAndTheModifiedFlag)

@@ -637,7 +637,7 @@ constexpr COLORREF kPanelGrey = 0x808080;
 
 } // namespace
 
-TEST_F(OverlaySceneFixture, PendingRenderTextInItsFrameAndStatusMessageInTheMiddle)
+TEST_F(OverlaySceneFixture, PendingRenderTextInItsFrameAndStatusMessageAtTheFootClearOfTheFrame)
 {
     auto grab = [&] {
         view->RepaintNow();
@@ -667,8 +667,19 @@ TEST_F(OverlaySceneFixture, PendingRenderTextInItsFrameAndStatusMessageInTheMidd
     EXPECT_GT(InkIn(shot, base, o), 150) << "the text";
     EXPECT_EQ(At(shot, base.left + 3, base.top + 3), 0xFFFFFFu);
 
+    // The status message (the drop hint) stands at the foot of the client area: the centre
+    // frame and its text stay in sight.
+    doc->m_statusMessage = Catalogue().selectNextPicture;
+    shot = grab();
+    const CRect foot = BoxOf(shot, kPanelGrey, CRect(0, frame.bottom + 1, client.right, client.bottom));
+    ASSERT_FALSE(foot.IsRectEmpty());
+    EXPECT_EQ(BoxOf(shot, kPanelGrey, frame), base) << "nothing but the frame's own panel inside the frame";
+    EXPECT_NEAR(centre(foot).x, client.Width() / 2, 1);
+    EXPECT_NEAR(foot.bottom, client.bottom - 8, 1);
+    doc->m_statusMessage.clear();
+
     // The request's rectangle elsewhere in the work space takes the panel with it; the status
-    // message gets its own panel in the middle of the client area.
+    // message keeps its own panel at the foot.
     doc->m_renderRequest = CRect(-400, -300, -160, -100);
     const CRect moved = toClient(doc->m_renderRequest);
     ASSERT_TRUE(client.PtInRect(moved.TopLeft()));
@@ -683,7 +694,7 @@ TEST_F(OverlaySceneFixture, PendingRenderTextInItsFrameAndStatusMessageInTheMidd
     const CRect status = BoxOf(shot, kPanelGrey, middle);
     ASSERT_FALSE(status.IsRectEmpty());
     EXPECT_NEAR(centre(status).x, client.Width() / 2, 1);
-    EXPECT_NEAR(centre(status).y, client.Height() / 2, 1);
+    EXPECT_NEAR(status.bottom, client.bottom - 8, 1);
     EXPECT_GT(status.Width(), frame.Width()) << "as wide as the message's longest line";
     EXPECT_GT(status.Height(), 4 * 14) << "four lines";
     EXPECT_GT(InkIn(shot, status, o), 400);
