@@ -8,6 +8,7 @@
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
 #include "common/value_types.h"
+#include "document/render_save.h"
 #include "document/sm_doc.h"
 #include "picset/kpic.h"
 #include "picset/mcomp.h"
@@ -361,6 +362,28 @@ void CSmDoc::OnProcessUndo()
 
 // ---- Option box ------------------------------------------------------------------------------
 
+void CSmDoc::WarnAboutOutputSize()
+{
+    // A typed size is told at once what Render and Save would say of it for the file it will
+    // propose: too big for that kind of file, or more than the disk there holds.
+    std::string firstPicture;
+    if (!m_pieceList.empty() && m_pieceList.front() >= 0 && static_cast<size_t>(m_pieceList.front()) < m_entries.size())
+        firstPicture = m_entries[static_cast<size_t>(m_pieceList.front())].m_Name;
+    const render_save::OutputProposal proposal =
+        render_save::ProposeOutputName(m_lastOutputPath, m_archivePath, firstPicture, m_areaMode);
+    const int kind = GetFileKind(proposal.name);
+    const MessageCatalogue& text = Catalogue();
+    if (!render_save::FitsFileKind(kind, m_outputSize.cx, m_outputSize.cy)) {
+        SetStatusMessage(text.tooBigToCreate);
+        return;
+    }
+    const int64_t needed = 3 * render_save::DiskEstimate(kind, m_outputSize.cx, m_outputSize.cy);
+    const std::string folder = GetFolder(proposal.name);
+    const int64_t available = render_save::FreeSpace(folder.empty() ? "." : folder);
+    if (available >= 0 && available < needed)
+        SetStatusMessage(text.noDiskSpace);
+}
+
 void CSmDoc::OnProcessOptionBox()
 {
     IOptionBox* box = OptionBox();
@@ -387,7 +410,9 @@ void CSmDoc::OnProcessOptionBox()
         m_areaMode = 3;
         box->SetAreaMode(3);
         box->SetFamily(GetProjectionFamily(23));
-        m_pComp->SetProjection(23);
+        // The projection changes the ordinary way, so the work view, the title and the manager
+        // show the preview while the dialog runs again.
+        ApplyProjection(23, 1);
         SetDefaultRenderArea();
         m_renderArea = m_defaultArea;
         m_sizeMode = 0;
@@ -405,7 +430,9 @@ void CSmDoc::OnProcessOptionBox()
             m_outputSize = savedSize;
             m_sizeMode = savedSizeMode;
             m_areaMode = savedAreaMode;
-            m_pComp->SetProjection(savedProjection);
+            ApplyProjection(savedProjection, 1);
+            m_renderArea = savedArea;
+            m_outputSize = savedSize;
             UpdateAllViews(nullptr, HINT_OPTIONS, HintObject::Number(4));
             UpdateAllViews(nullptr, HINT_STATUS);
         }
@@ -433,6 +460,7 @@ void CSmDoc::OnProcessOptionBox()
         if (m_areaShown > 0)
             m_areaShown = 3;
         UpdateAllViews(nullptr, HINT_OPTIONS, HintObject::Number(4));
+        WarnAboutOutputSize();
     }
     UpdateAllViews(nullptr, HINT_STATUS);
     SetModifiedFlag();

@@ -242,6 +242,8 @@ public:
     // The one recorded undo.
     void OnProcessUndo();
     void OnProcessOptionBox();
+    // Status message when the output size is more than Render and Save would write.
+    void WarnAboutOutputSize();
     void OnFilePrintCurrentPicture();
     void OnShowAuxLines();
     // Hands a picture name ("" none) to the colour fit manager: 1 taken, -1 refused or none.

@@ -516,7 +516,9 @@ void CAutLayView::RefreshSizeTexts(int v)
         const CSize s = doc->CalcOutputSize(n, 1);
         list->setItemText(n, QStringLiteral("%1 %2 * %3 pixels").arg(QString::fromStdString(labels[n])).arg(s.cx).arg(s.cy));
     }
-    list->setCurrentIndex(v == 4 ? 3 : selected);
+    // The selection shows the size choice in force, also after a preview was cancelled.
+    const int mode = doc->m_sizeMode;
+    list->setCurrentIndex(mode >= 0 && mode < list->count() ? mode : v == 4 ? 3 : selected);
 }
 
 // ---- Geometry, mouse, drawing -------------------------------------------------------------------

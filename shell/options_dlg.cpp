@@ -119,6 +119,8 @@ void COptionsDlg::SetOutputSize(CSize size)
 bool COptionsDlg::OnInitDialog()
 {
     m_saveImage = 0;
+    // While the movie's area is previewed the dialog says so: its sizes are the movie's.
+    setWindowTitle(m_shapeChoice == 3 ? QStringLiteral("Options - QuickTime VR preview") : QStringLiteral("Options"));
     CheckGroup(m_projection, m_projectionChoice);
     CheckGroup(m_shape, m_shapeChoice);
     m_model.Show();

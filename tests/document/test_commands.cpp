@@ -2,11 +2,13 @@
 // undo, the Option box against a scripted dialog, and the aux-line button.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include "common/message_catalogue.h"
 #include "doc_test_support.h"
 #include "document/commands_table.h"
+#include "document/render_save.h"
 
 namespace doctest {
 namespace {
@@ -46,6 +48,8 @@ public:
     int Run() override
     {
         ++runs;
+        if (onRun)
+            onRun();
         if (answers.empty())
             return 2;
         const int a = answers.front();
@@ -66,6 +70,7 @@ public:
     int typedWidth = 0;
     bool renderNow = false;
     int runs = 0;
+    std::function<void()> onRun;
 };
 
 class CommandsTest : public DocTest {
@@ -279,7 +284,19 @@ TEST_F(CommandsTest, OptionPreviewThenCancelPutsEverythingBack)
     for (int second : {2, 4}) {
         options.answers = {4, second};
         work.log.Clear();
+        // While the dialog runs again the views have been told of the preview's projection.
+        std::vector<int> projectionsSeen;
+        int layoutsSeen = 0;
+        options.onRun = [&] {
+            projectionsSeen.push_back(doc->m_pComp->GetProjection());
+            layoutsSeen = work.log.Count(HINT_LAYOUT);
+        };
         doc->OnProcessOptionBox();
+        options.onRun = nullptr;
+        EXPECT_EQ(projectionsSeen, (std::vector<int>{22, 23})) << second;
+        EXPECT_EQ(layoutsSeen, 1) << "the work view is laid out in the preview's projection";
+        EXPECT_EQ(work.log.Count(HINT_LAYOUT), 2) << "and again in the projection put back";
+        EXPECT_EQ(work.log.Count(HINT_PROJECTION), 2) << second;
         EXPECT_EQ(options.runs % 2, 0);
         EXPECT_EQ(options.areaMode, 3) << "the dialog was shown the movie area";
         EXPECT_EQ(doc->m_renderArea, CRect(-50, -40, 50, 40)) << second;
@@ -316,6 +333,38 @@ TEST_F(CommandsTest, OptionOkTakesTheTypedWidthAndCanRenderAtOnce)
     options.typedWidth = 900;
     doc->OnProcessOptionBox();
     EXPECT_EQ(doc->m_outputSize, CSize(500, 250)) << "Cancel changes nothing";
+}
+
+TEST_F(CommandsTest, ATypedOutputSizeBeyondWhatRenderAndSaveWritesIsToldAtOnce)
+{
+    Pieces(2, 2, 0);
+    doc->m_renderArea = CRect(0, 0, 1000, 500);
+    int64_t freeBytes = int64_t(1) << 40;
+    render_save::SetFreeSpaceQuery([&](const std::string&) { return freeBytes; });
+    struct Case {
+        const char* lastOutput;
+        int width;
+        int64_t free;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"", 27600, int64_t(1) << 40, ""},                            // 381 megapixels as JPEG: written
+        {"", 70000, int64_t(1) << 40, Catalogue().tooBigToCreate},    // wider than a JPEG can be
+        {"/out/pano.BMP", 40000, int64_t(1) << 40, Catalogue().tooBigToCreate},
+        {"", 27600, 100000000, Catalogue().noDiskSpace},              // 229 MB needed
+    };
+    for (const Case& c : cases) {
+        doc->m_lastOutputPath = c.lastOutput;
+        doc->m_statusMessage.clear();
+        freeBytes = c.free;
+        options.answers = {1};
+        options.typedWidth = c.width;
+        doc->OnProcessOptionBox();
+        EXPECT_EQ(doc->m_outputSize.cx, c.width) << "the size is taken";
+        EXPECT_EQ(doc->m_statusMessage, c.message) << c.width << " " << c.lastOutput;
+        options.typedWidth = 0;
+    }
+    render_save::SetFreeSpaceQuery(nullptr);
 }
 
 TEST_F(CommandsTest, AuxLineButtonTwiceInOneSecondRedrawsOnce)

@@ -250,8 +250,14 @@ TEST_F(ManagerTest, OutputSizeTextsAndPaneWidths)
                   std::string(labels[n]) + " " + std::to_string(s.cx) + " * " + std::to_string(s.cy) + " pixels");
     }
     EXPECT_EQ(sizes->currentIndex(), 1);
+    // A width typed in the Option box makes it the user's size; a cancelled movie preview
+    // sends the same hint with the size choice put back, and the list follows.
+    m_doc->m_sizeMode = 3;
     m_doc->UpdateAllViews(nullptr, HINT_OPTIONS, HintObject::Number(4));
     EXPECT_EQ(sizes->currentIndex(), 3);
+    m_doc->m_sizeMode = 1;
+    m_doc->UpdateAllViews(nullptr, HINT_OPTIONS, HintObject::Number(4));
+    EXPECT_EQ(sizes->currentIndex(), 1);
 
     const int buttons = m_pane->m_buttonRect.width();
     struct Case {

@@ -143,6 +143,7 @@ TEST(OptionsDialog, MoviePreviewLeavesOnlyPanoramaChecked)
         d.SetAreaMode(0);
         d.SetOutputSize({800, 600});
         d.OnInitDialog();
+        EXPECT_EQ(d.windowTitle(), "Options");
         qobject_cast<QPushButton*>(d.GetDlgItem(COptionsDlg::IDC_MOVIE_PREVIEW))->click();
         EXPECT_EQ(d.result(), 4) << family;
         EXPECT_EQ(CheckedProjections(d), std::vector<int>{COptionsDlg::IDC_PANORAMA}) << family;
@@ -153,6 +154,7 @@ TEST(OptionsDialog, MoviePreviewLeavesOnlyPanoramaChecked)
     d.SetFamily(1);
     d.SetAreaMode(3);
     d.OnInitDialog();
+    EXPECT_EQ(d.windowTitle(), "Options - QuickTime VR preview") << "the dialog says its sizes are the movie's";
     EXPECT_FALSE(Radio(d, COptionsDlg::IDC_RECTANGLE)->isChecked());
     qobject_cast<QPushButton*>(d.GetDlgItem(COptionsDlg::IDC_MOVIE_PREVIEW))->click();
     EXPECT_EQ(d.result(), 4);
