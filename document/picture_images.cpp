@@ -33,7 +33,7 @@ int CSmDoc::LoadPictureImage(const std::string& path)
         return kResultOutOfMemory;
     }
     if (code < 0) {
-        SetStatusMessage(path + "\n" + Catalogue().formatNotSupported);
+        SetStatusMessage(path + "\n" + UnreadableText());
         return -1;
     }
     if (code == 0)

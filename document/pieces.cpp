@@ -9,6 +9,7 @@
 #include "common/status_codes.h"
 #include "common/value_types.h"
 #include "document/sm_doc.h"
+#include "imagefile/image_file.h"
 #include "picset/kpic.h"
 #include "picset/mcomp.h"
 #include "platform/file_dialog.h"
@@ -155,10 +156,17 @@ int CSmDoc::FindPieceIndexByName(const std::string& name) const
 
 // ---- Intake ---------------------------------------------------------------------------------------
 
+std::string CSmDoc::UnreadableText()
+{
+    // A sound file that uses a feature the codecs do not read says which.
+    const std::string& feature = LastUnsupportedFeature();
+    return feature.empty() ? Catalogue().formatNotSupported : Catalogue().formatNotSupported + " (" + feature + ")";
+}
+
 void CSmDoc::RefusePicture(const std::string& name, bool unreadable)
 {
     if (unreadable)
-        SetStatusMessage(name + "\n" + Catalogue().formatNotSupported);
+        SetStatusMessage(name + "\n" + UnreadableText());
     else
         SetStatusMessage(Catalogue().pictureInadequate);
 }

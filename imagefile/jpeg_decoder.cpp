@@ -657,7 +657,8 @@ int CJpegDecoder::ReadSof0(int64_t& p)
 {
     int length;
     std::vector<uint8_t> body;
-    if (ReadSegment(p, 2 + 6 + 9, 199, length, body) < 0)
+    // A one-component frame is shorter: it is read far enough to be told apart from a damaged one.
+    if (ReadSegment(p, 2 + 6 + 3, 199, length, body) < 0)
         return -1;
     if (body[0] != 8) {
         NoteUnsupportedFeature(body[0] == 12 ? "12-bit JPEG" : "JPEG of other than 8-bit samples");
@@ -673,6 +674,8 @@ int CJpegDecoder::ReadSof0(int64_t& p)
             NoteUnsupportedFeature("four-component (CMYK) JPEG");
         return -1;
     }
+    if (body.size() < 6 + 9)
+        return -1;
     for (auto& c : m_comp)
         c = Component();
     for (int i = 0; i < 3; ++i) {

@@ -105,6 +105,38 @@ TEST_F(IntakeTest, RefusalsReachTheUserAndSurviveTheLayout)
     EXPECT_EQ(doc->GetPieceCount(), 1);
 }
 
+TEST_F(IntakeTest, ASoundJpegOfAKindNotReadIsRefusedNamingItsKind)
+{
+    const std::string dir = TempDir();
+    // Start of image, a frame header of 16 x 16 pixels (the frame kind and component count
+    // given), end of image.
+    auto jpeg = [](uint8_t frame, uint8_t components) {
+        std::vector<uint8_t> b = {0xFF, 0xD8, 0xFF, frame, 0x00, uint8_t(8 + 3 * components), 8, 0, 16, 0, 16, components};
+        for (uint8_t c = 1; c <= components; ++c)
+            b.insert(b.end(), {c, 0x11, 0});
+        b.insert(b.end(), {0xFF, 0xD9});
+        return b;
+    };
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"grey.jpg", jpeg(0xC0, 1), " (grey-scale JPEG)"},
+        {"progressive.jpg", jpeg(0xC2, 3), " (progressive JPEG)"},
+        {"cut.jpg", {0xFF, 0xD8, 0xFF, 0xC0, 0x00}, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir + "/" + c.name;
+        WriteBytes(path, c.bytes);
+        doc->m_statusMessage.clear();
+        ASSERT_EQ(Import({path}), 1);
+        EXPECT_EQ(doc->m_statusMessage, path + "\nCurrent file format is not supported." + c.reason);
+        EXPECT_EQ(doc->FindEntryIndex(path, 0), -2);
+    }
+}
+
 TEST_F(IntakeTest, UnreadableFileShowsTheFormatTextAndLeavesNoEntry)
 {
     const std::string dir = TempDir();
