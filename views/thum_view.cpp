@@ -146,6 +146,8 @@ void CThumView::OnUpdate(IDocumentView*, int hint, const HintObject& object)
         const std::string kept = doc->UpdateTitleText(UpperFileName(m_strPrintFile));
         OnFilePrint();
         doc->UpdateTitleText(kept);
+        // What was kept ends before the projection's part of the title: it is composed again.
+        doc->UpdateTitleText(std::string());
         break;
     }
     default:

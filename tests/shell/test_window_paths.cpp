@@ -360,7 +360,9 @@ TEST_F(WindowPathsTest, PrintCurrentPicturePrintsTheRenderedPanoramaAskingForThe
         widthShown = dlg.GetDlgItemText(1082);
         return 1;
     });
+    const std::string title = m_frame->GetWindowText();
     EXPECT_TRUE(m_frame->RouteCommand(32837));
+    EXPECT_EQ(m_frame->GetWindowText(), title) << "the title is whole again after the print";
     SetPrintDialogRunner(nullptr);
     views::SetPrinterFactory({});
     EXPECT_TRUE(m_services->box.Shown().empty()) << m_services->box.Shown().front();
