@@ -207,6 +207,12 @@ void CSmDoc::AfterProjectLoaded()
     // with the area a fit gives, the rectangle round its placed pictures, shown and ready
     // for Render and Save; the output size follows from it and the size choice in force.
     if (m_pComp->GetFittedCount() > 0) {
+        // The views lay the work space out for the loaded pictures (the work view takes the
+        // zoom that shows them); what the loading had to say stays.
+        const std::string message = m_statusMessage;
+        UpdateAllViews(nullptr, HINT_LAYOUT);
+        if (m_statusMessage.empty())
+            m_statusMessage = message;
         const CRect box = m_pComp->GetBoundingRect();
         if (!box.IsRectEmpty()) {
             m_renderArea = box;
