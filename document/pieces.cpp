@@ -191,6 +191,9 @@ int CSmDoc::ImportPhotos()
     ClearDropList();
     m_areaShown = 0;
     SetModifiedFlag();
+    // The views draw the pictures that came in: the stock lies outside what the closed file
+    // dialog uncovers.
+    UpdateAllViews(nullptr, HINT_DROP_ENTERED);
     return 1;
 }
 

@@ -32,8 +32,11 @@ TEST_F(IntakeTest, ImportEntersPiecesOutsideTheGridOnceEach)
     const std::string dir = TempDir();
     const std::string a = WriteJpegWithExif(dir + "/a.jpg", 640, 480, 1, 250, 28);
     const std::string b = WritePicture(dir + "/b.png", 300, 200);
+    work.log.Clear();
     ASSERT_EQ(Import({a, b}), 1);
     ASSERT_EQ(doc->GetPieceCount(), 2);
+    ASSERT_FALSE(work.log.hints.empty());
+    EXPECT_EQ(work.log.hints.back().code, HINT_DROP_ENTERED) << "the views are told to draw the new pieces last";
     EXPECT_EQ(doc->CountPiecesToFit(), -1) << "entered, never laid";
     EXPECT_EQ(Entry(doc->GetPieceEntry(0)).m_State, 6);
     EXPECT_TRUE(doc->IsModified());
