@@ -218,6 +218,8 @@ void CSmDoc::AfterProjectLoaded()
             m_renderArea = box;
             m_areaShown = 1;
             m_outputSize = GetOutputSize(1);
+            // The manager's size list shows the sizes of this area.
+            UpdateAllViews(nullptr, HINT_OPTIONS, HintObject::Number(1));
         }
     }
     UpdateAllViews(nullptr, HINT_PROJECTION, HintObject::Number(GetProjectionFamily(-2)));

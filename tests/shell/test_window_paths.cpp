@@ -4,6 +4,7 @@
 // a pointer would (press, moves, release), so Qt's own routing and the capture rules take part.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "document/sm_doc.h"
 #include "picset/mcomp.h"
 #include "platform/input_state.h"
+#include "shell/aut_lay_view.h"
 #include "shell/command_ids.h"
 #include "shell/left_view.h"
 #include "shell/main_frame.h"
@@ -383,6 +385,12 @@ TEST_F(WindowPathsTest, AReopenedFittedProjectRendersWithOneCommand)
     ASSERT_NE(m_frame->MenuAction(32804), nullptr);
     EXPECT_TRUE(m_frame->MenuAction(32804)->isEnabled());
     EXPECT_EQ(m_doc->m_renderArea, m_doc->m_pComp->GetBoundingRect());
+    // The manager's size list shows the sizes of that area, the one in force chosen.
+    QComboBox* sizes = m_frame->ManagerView()->Combo(CAutLayView::IDC_OUTPUT_SIZE);
+    ASSERT_NE(sizes, nullptr);
+    const CSize medium = m_doc->CalcOutputSize(m_doc->m_sizeMode, 1);
+    EXPECT_EQ(sizes->currentText().toStdString(),
+              " Medium " + std::to_string(medium.cx) + " * " + std::to_string(medium.cy) + " pixels");
     const std::string output = (m_dir / "again.jpg").string();
     m_services->dialog.QueuePath(output);
     EXPECT_TRUE(m_frame->RouteCommand(32804));
