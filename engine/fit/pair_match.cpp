@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "engine/fit/fit_candidates.h"
+#include "engine/fit/pass_rules.h"
 #include "geometry/sphere.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
@@ -213,8 +214,10 @@ int CMcCore::RefineMatchedPicture(CKpic* b)
         ++passes;
     if (b->CountFittedPoints() < 2)
         return -2;
-    MatchPicturePointsWith(b, 1.0, 8);
+    // The picture counts as placed for the match: a picture of status 0 is not matched at all,
+    // and the points gathered above would go into the first solve as the overlap left them.
     b->m_Status = 1;
+    MatchPicturePointsWith(b, 1.0, 8);
     b->OptimizeOrientation();
     if (b->m_FitScore > 2.0 * t)
         return -2;
@@ -291,8 +294,9 @@ int CMcCore::FitMatchedPicture(CKpic* b, CPoint f, CPoint o)
     const bool oneRow = m_LayoutRect.Height() == 0;
 
     if (b->CountFittedPoints() == 0) {
-        SeedControlPoints(b, f, o);
-        const int slot = b->LastUsedPoint();
+        // Only the point the seeding made is refined (or given up): when seeding finds nothing,
+        // the picture's last slot is some other point, which is not this step's to drop.
+        const int slot = SeedControlPoints(b, f, o);
         if (slot >= 0) {
             if (RefinePointPosition(b, slot) > 0 || ImprovePointMatch(b, slot) > 0)
                 b->m_Points[static_cast<size_t>(slot)].state = 3;
@@ -331,8 +335,7 @@ int CMcCore::FitMatchedPicture(CKpic* b, CPoint f, CPoint o)
         if (gained <= 0)
             break;
         RefitPicture(b, -1, 0);
-        const double s = b->m_FitScore;
-        if (s > before * 1.5 && s > before + 2.0) {
+        if (PassWorsenedFit(before, b->m_FitScore)) {
             RemoveControlPoint(b, b->LastUsedPoint());
             RefitPicture(b, -1, 0);
             if (++worse >= 5)
