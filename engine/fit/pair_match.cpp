@@ -8,7 +8,6 @@
 #include <cmath>
 
 #include "engine/fit/fit_candidates.h"
-#include "engine/fit/pass_rules.h"
 #include "geometry/sphere.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
@@ -214,10 +213,8 @@ int CMcCore::RefineMatchedPicture(CKpic* b)
         ++passes;
     if (b->CountFittedPoints() < 2)
         return -2;
-    // The picture counts as placed for the match: a picture of status 0 is not matched at all,
-    // and the points gathered above would go into the first solve as the overlap left them.
-    b->m_Status = 1;
     MatchPicturePointsWith(b, 1.0, 8);
+    b->m_Status = 1;
     b->OptimizeOrientation();
     if (b->m_FitScore > 2.0 * t)
         return -2;
@@ -335,7 +332,8 @@ int CMcCore::FitMatchedPicture(CKpic* b, CPoint f, CPoint o)
         if (gained <= 0)
             break;
         RefitPicture(b, -1, 0);
-        if (PassWorsenedFit(before, b->m_FitScore)) {
+        const double s = b->m_FitScore;
+        if (s > before * 1.5 && s > before + 2.0) {
             RemoveControlPoint(b, b->LastUsedPoint());
             RefitPicture(b, -1, 0);
             if (++worse >= 5)

@@ -1,18 +1,13 @@
-// Turning a matched pair into a fitted picture: the rule that drops a refinement pass's point,
-// the points seeding leaves alone when it finds nothing, and the first point match of the
-// refinement on a real pair of views.
+// Turning a matched pair into a fitted picture: the points that seeding leaves alone when it
+// finds nothing.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <string>
 
-#include "engine/fit/pass_rules.h"
 #include "geometry/lens_table.h"
-#include "imagefile/image_file.h"
 #include "picset/mccore.h"
-#include "tests/engine/test_render_truth.h"
-#include "tests/fit/fit_test_pictures.h"
 
 namespace {
 
@@ -42,25 +37,6 @@ CKpic* AddFlat(CMcCore& set, const std::string& name, CDPoint direction, int sta
 }
 
 } // namespace
-
-// A pass's new point goes when the fit score grows by half or by more than two pixels, either
-// one: a score that doubles from half a pixel is worse even though it grew by less than two.
-TEST(PairMatch, PassThatWorsensTheFitByEitherMeasureDropsItsPoint)
-{
-    struct Case {
-        double before, after;
-        bool worse;
-    };
-    const Case cases[] = {
-        {0.5, 1.0, true},    // twice as large, half a pixel more
-        {10.0, 12.5, true},  // a quarter larger, two and a half pixels more
-        {10.0, 11.5, false}, // within both
-        {1.0, 1.5, false},   // exactly one and a half times
-        {4.0, 3.0, false},   // better
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(PassWorsenedFit(c.before, c.after), c.worse) << c.before << " -> " << c.after;
-}
 
 // Seeding a point from B's features finds nothing on a featureless picture. The step then has
 // no point of its own to refine or give up: a point the picture already carried (here one the
