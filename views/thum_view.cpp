@@ -130,9 +130,13 @@ void CThumView::OnUpdate(IDocumentView*, int hint, const HintObject& object)
                 SetThumbnail(n);
                 Invalidate(true);
             }
-        } else {
-            SetThumbnail(n);
+        } else if (SetThumbnail(n) > 0) {
             Invalidate(false);
+        } else if (n >= 0 && n < int(doc->m_entries.size())) {
+            // A picture without a thumbnail (one that could not be read) is shown by its file
+            // details; the previous photo must not stay as if it were the one chosen.
+            m_nShown = n;
+            Invalidate(true);
         }
         break;
     }
@@ -225,6 +229,12 @@ void CThumView::RepaintNow()
 {
     Invalidate(true);
     UpdateWindow();
+}
+
+void CThumView::resizeEvent(QResizeEvent* event)
+{
+    CSurfaceWidget::resizeEvent(event);
+    Invalidate(true);
 }
 
 CRect CThumView::ScreenClientRect() const

@@ -186,6 +186,70 @@ TEST_F(ThumbFixture, SelectionHintRepaintsOnlyForAnotherPicture)
     EXPECT_EQ(view->m_nShown, 1);
 }
 
+TEST_F(ThumbFixture, SelectingAnUnreadablePictureReplacesTheShownPhotoByItsDetails)
+{
+    auto thumbPixels = [](const QImage& im) {
+        int n = 0;
+        for (int y = 0; y < im.height(); ++y)
+            for (int x = 0; x < im.width(); ++x)
+                n += qBlue(im.pixel(x, y)) == 96 && qRed(im.pixel(x, y)) != qGreen(im.pixel(x, y));
+        return n;
+    };
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    doc->m_currentEntry = 1;
+    view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
+    view->UpdateWindow();
+    ASSERT_GT(thumbPixels(view->Surface()), 10000);
+
+    // The picture that could not be read has no thumbnail.
+    CPictureEntry& bad = doc->m_entries[0];
+    bad.m_Name = "/photos/grey.jpg";
+    bad.m_PixelCache.SetSize(0);
+    bad.m_Size = {};
+    doc->m_currentEntry = 0;
+    view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
+    view->UpdateWindow();
+    EXPECT_EQ(view->m_nShown, 0);
+    EXPECT_EQ(thumbPixels(view->Surface()), 0) << "the previous photo is gone";
+    EXPECT_GT(DarkPixels(view->Surface(), CRect(5, 30, 150, 47)), 20) << "the file name at (5, 30)";
+
+    // Choosing a readable one again shows its thumbnail.
+    doc->m_currentEntry = 1;
+    view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
+    view->UpdateWindow();
+    EXPECT_GT(thumbPixels(view->Surface()), 10000);
+}
+
+TEST_F(ThumbFixture, AResizedPaneLooksLikeAFreshPaneOfItsNewSize)
+{
+    struct Case {
+        const char* what;
+        int shown;
+        QSize from, to;
+    } cases[] = {
+        {"banner, wider", -1, {140, 124}, {260, 124}},
+        {"banner, taller", -1, {140, 124}, {140, 300}},
+        {"photo, under to beside", 0, {200, 300}, {400, 100}},
+    };
+    for (const Case& c : cases) {
+        MakeView(c.to.width(), c.to.height());
+        if (c.shown >= 0)
+            view->SetThumbnail(c.shown);
+        const QImage fresh = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+        MakeView(c.from.width(), c.from.height());
+        if (c.shown >= 0)
+            view->SetThumbnail(c.shown);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        view->grab();
+        view->resize(c.to);
+        const QImage resized = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(resized, fresh) << c.what;
+    }
+}
+
 TEST_F(ThumbFixture, TextGoesBesideTheThumbnailInALowWidePane)
 {
     // Tall pane: the lines start under the thumbnail at (x + 5, y + 125).
