@@ -556,6 +556,12 @@ void CLeftView::mousePressEvent(QMouseEvent* event)
             doc->m_currentEntry = entry;
             m_lastShownEntry = entry;
             doc->UpdateAllViews(this, HINT_FINDER_SELECT);
+        } else if (KindOf(item) != KIND_PROJECT) {
+            // A photo that cannot be read is the one chosen now: the viewer lets the previous
+            // one go.
+            doc->m_currentEntry = -1;
+            m_lastShownEntry = -1;
+            doc->UpdateAllViews(this, HINT_FINDER_SELECT);
         }
     }
     m_expandOnRelease = !file && !item->isExpanded() ? item : nullptr;

@@ -132,10 +132,11 @@ void CThumView::OnUpdate(IDocumentView*, int hint, const HintObject& object)
             }
         } else if (SetThumbnail(n) > 0) {
             Invalidate(false);
-        } else if (n >= 0 && n < int(doc->m_entries.size())) {
-            // A picture without a thumbnail (one that could not be read) is shown by its file
-            // details; the previous photo must not stay as if it were the one chosen.
-            m_nShown = n;
+        } else {
+            // A picture without a thumbnail is shown by its file details, and no picture (one
+            // that could not be read) by the banner: the previous photo must not stay as if it
+            // were the one chosen.
+            m_nShown = n >= 0 && n < int(doc->m_entries.size()) ? n : -1;
             Invalidate(true);
         }
         break;

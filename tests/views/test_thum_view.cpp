@@ -214,6 +214,13 @@ TEST_F(ThumbFixture, SelectingAnUnreadablePictureReplacesTheShownPhotoByItsDetai
     EXPECT_EQ(thumbPixels(view->Surface()), 0) << "the previous photo is gone";
     EXPECT_GT(DarkPixels(view->Surface(), CRect(5, 30, 150, 47)), 20) << "the file name at (5, 30)";
 
+    // No picture at all (the chosen file could not be read): the banner.
+    doc->m_currentEntry = -1;
+    view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
+    view->UpdateWindow();
+    EXPECT_EQ(view->m_nShown, -1);
+    EXPECT_GT(DarkPixels(view->Surface(), view->GetClientRect()), 0) << "the banner";
+
     // Choosing a readable one again shows its thumbnail.
     doc->m_currentEntry = 1;
     view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
