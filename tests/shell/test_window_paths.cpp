@@ -98,7 +98,9 @@ protected:
     }
     QPoint At(QTreeWidgetItem* item) const
     {
-        return Finder()->viewport()->mapTo(m_frame, Finder()->visualItemRect(item).center() + QPoint(8, 0));
+        // The shown part of the row: a long name makes the row wider than the finder.
+        const QRect shown = Finder()->visualItemRect(item) & Finder()->viewport()->rect();
+        return Finder()->viewport()->mapTo(m_frame, shown.center() + QPoint(8, 0));
     }
     QPoint InWork(QPoint local) const { return WorkArea()->mapTo(m_frame, local); }
     QWindow* Window() const { return m_frame->windowHandle(); }
