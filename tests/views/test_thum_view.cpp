@@ -257,6 +257,25 @@ TEST_F(ThumbFixture, AResizedPaneLooksLikeAFreshPaneOfItsNewSize)
     }
 }
 
+TEST_F(ThumbFixture, APhotosLinesFitThePaneUnderItsThumbnail)
+{
+    // The pane at the main window's first size, a photo in a deep folder with a long exposure text.
+    MakeView(240, 270);
+    CPictureEntry& e = doc->m_entries[0];
+    e.m_Name = "/home/someone/Pictures/holidays/2013 petra and the arches/DFM_4210.jpg";
+    e.m_ExposureText = "0.00313 (1/320) ";
+    view->SetThumbnail(0);
+    const QImage img = Shot();
+    const int x = view->m_ptThumb.x, y = view->m_ptThumb.y;
+    // Seven lines under the thumbnail, the last one (the lens) inside the pane.
+    for (int line = 0; line < 7; ++line) {
+        const int top = y + 125 + line * 20;
+        EXPECT_GT(DarkPixels(img, CRect(x + 5, top, 240, std::min(top + 16, 270))), 10) << "line " << line;
+    }
+    // No line runs into the pane's right edge: the folder path gives up its middle instead.
+    EXPECT_EQ(DarkPixels(img, CRect(238, y + 120, 240, 270)), 0);
+}
+
 TEST_F(ThumbFixture, TextGoesBesideTheThumbnailInALowWidePane)
 {
     // Tall pane: the lines start under the thumbnail at (x + 5, y + 125).
