@@ -77,7 +77,7 @@ CFontSpec InfoFont()
 {
     CFontSpec f;
     f.face = "Liberation Sans";
-    f.pixelHeight = 13;
+    f.pixelHeight = 12;
     return f;
 }
 
