@@ -35,7 +35,9 @@ int CMcCore::Close360Loop()
     CKpic* left = nullptr;
     CKpic* right = nullptr;
     FindRowEnds(*this, left, right);
-    if (!left || !right)
+    // The turn is measured between the two end pictures: both must be fitted, or the miss is
+    // that of a picture put down by the row's steps, not of the focal.
+    if (!left || !right || left->m_Status < 3 || right->m_Status < 3)
         return -1;
     const int i = left->FindPointStateM6();
     const int j = right->FindPointStateM6();
@@ -44,14 +46,32 @@ int CMcCore::Close360Loop()
     CKpic* first = GetFirstPicture();
 
     // The end pictures' points are read where their pictures now lie, not where the initial
-    // search left them.
+    // search left them. Re-solving the row on a new focal moves the ends again, so the
+    // correction is repeated until the turn misses by less than a thousandth of a radian or
+    // stops getting better.
+    auto miss = [&]() { return ClosingPoint(right, j).x - ClosingPoint(left, i).x - EngineTwoPi; };
     auto correctFocal = [&]() {
         const double turn = ClosingPoint(right, j).x - ClosingPoint(left, i).x;
         if (turn > 0.0)
             m_CommonFocal = first->ClampFocal(m_CommonFocal * turn / EngineTwoPi);
     };
+    auto closeTurn = [&](double reference) {
+        double before = std::fabs(miss());
+        for (int round = 0; round < 20 && before >= 0.001 && m_JobMode != -1; ++round) {
+            const double focal = m_CommonFocal;
+            correctFocal();
+            if (m_CommonFocal == focal)
+                break;
+            TiltRow(reference, 0.0, 0.0);
+            const double after = std::fabs(miss());
+            if (!(after < before))
+                break;
+            before = after;
+        }
+    };
     correctFocal();
     TiltRow(EngineHalfPi, 0.0, 0.0);
+    closeTurn(EngineHalfPi);
     double dy = ClosingPoint(left, i).y - ClosingPoint(right, j).y;
     if (m_LayoutRect.Height() != 0)
         return 1;
@@ -81,12 +101,18 @@ int CMcCore::Close360Loop()
     // focal agree when the row is closed.
     if (focalChanged)
         TiltRow(reference, 0.0, 0.0);
+    closeTurn(reference);
     return 1;
 }
 
 int CMcCore::TiltRow(double reference, double lower, double upper)
 {
     CKpic* first = GetFirstPicture();
+    // The base picture is not moved, but it is seen with the row's focal like every other.
+    if (first && first->m_Status >= 3) {
+        first->m_Focal = m_CommonFocal;
+        first->RefreshControlPoints();
+    }
     for (const auto& owned : m_Pictures) {
         CKpic* p = owned.get();
         if (p == first || p->m_Status <= 0)

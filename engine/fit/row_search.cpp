@@ -44,6 +44,55 @@ bool TenthReference(int code, const CKpic* p, CPoint& out)
     }
 }
 
+// The reference pixel a third of the picture's size off its centre, toward the partner: the
+// pair match's reference, which reaches neighbours half as far again.
+bool ThirdReference(int code, const CKpic* p, CPoint& out)
+{
+    const int w = p->Width(), h = p->Height();
+    out = CPoint(w / 2, h / 2);
+    switch (RotateKeypadPosition(code, p->QuarterTurns)) {
+    case 2: out.y += h / 3; return true;
+    case 4: out.x += w / 3; return true;
+    case 6: out.x -= w / 3; return true;
+    case 8: out.y -= h / 3; return true;
+    default: return false;
+    }
+}
+
+// The pair match's window in the partner for a side neighbour on a second pass: about the
+// partner's centre moved a quarter toward the picture, to the partner's far edge.
+bool PairWindow(int code, const CKpic* partner, const CRect& layout, CRect& out)
+{
+    const int w = partner->Width(), h = partner->Height();
+    CRect r(w / 2, h / 2, w / 2, h / 2);
+    switch (RotateKeypadPosition(code, partner->QuarterTurns)) {
+    case 2: r.OffsetRect(0, -h / 4); r.InflateRect(w / 7, h / 2); break;
+    case 4: r.OffsetRect(-w / 4, 0); r.InflateRect(w / 2, h / 7); break;
+    case 6: r.OffsetRect(w / 4, 0); r.InflateRect(w / 2, h / 7); break;
+    case 8: r.OffsetRect(0, h / 4); r.InflateRect(w / 7, h / 2); break;
+    default: return false;
+    }
+    if (layout.Width() == 0 || layout.Height() == 0) {
+        r.InflateRect(w / 7, h / 7);
+    } else {
+        r.InflateRect(w / 6, h / 6);
+        r.InflateRect(w / 6, h / 6);
+    }
+    CRect clipped;
+    if (!clipped.IntersectRect(r, partner->m_PictureRect))
+        return false;
+    out = clipped;
+    return true;
+}
+
+CKpic* PictureAtCell(const CMcCore& set, CPoint cell)
+{
+    for (const auto& owned : set.m_Pictures)
+        if (owned->m_LayoutCell == cell)
+            return owned.get();
+    return nullptr;
+}
+
 // The search window in the partner for a horizontal or vertical neighbour.
 bool PartnerWindow(int code, const CKpic* partner, bool wide, CRect& out)
 {
@@ -288,6 +337,13 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
         }
     }
 
+    // Around a full row a picture is kept on the same bar as in a plain fit, five points within
+    // the tolerance: a picture placed on fewer, or on points that do not agree, is not fitted.
+    if (FitMode >= 2 && picture->m_Status >= 3 && !(picture->CountFittedPoints() >= 5 && picture->m_FitScore < t)) {
+        rejectTry();
+        UpdateBoundingRect();
+        return -1;
+    }
     if (picture->m_Status < 3)
         return rejectTry();
     // In a plain fit the pictures come from one camera: a picture's own focal may drift a little
@@ -486,6 +542,11 @@ int CMcCore::FindInitialPairs()
     return 1;
 }
 
+bool CMcCore::PassesRowAcceptance(const CKpic* picture) const
+{
+    return picture && picture->m_Status > 0 && picture->CountFittedPoints() >= 5 && picture->m_FitScore < m_FitTolerance;
+}
+
 int CMcCore::PlaceRemainingPictures()
 {
     if (m_JobMode == -1 || m_LayoutRect.Width() < 3)
@@ -493,58 +554,40 @@ int CMcCore::PlaceRemainingPictures()
     if (m_Host)
         m_Host->BeginStep(MessageNumberText(kMsgFindingFitPosition), " all pics", MessageNumberText(kMsgFindPositionStep),
                           MessageNumberText(kMsgGoOnFindingPosition));
-    int reachable = 0;
-    CountConnectedPictures(-1, reachable);
     const int count = GetPictureCount();
     const double nominal = EngineTwoPi / (m_HomeRowExtent.Width() + 1);
     StepTally yaw, roll;
 
-    for (int step = 0; step < reachable; ++step) {
-        m_Progress[2] = (count - m_FittedCount) * 55;
-        if (m_JobMode == -1)
-            break;
-        const FitCandidate c = BestGridCandidate(3);
-        if (c.score >= UnusableScore / 2 || !c.picture || !c.uppic)
-            break;
-        CKpic* picture = c.picture;
-        CKpic* partner = c.uppic;
-        const int code = c.hp.x;
-        int& counter = picture->m_TryCounters[9 - code];
-        if (code % 2 == 1) {
-            counter = 3;
-            continue;
-        }
-        if (code == 2 || code == 8) {
-            FitPictureFromCandidates(partner, picture, code, 2);
-            counter = 3;
-            continue;
-        }
-        if (counter != 0) {
-            counter = std::max(counter, 3);
-            continue;
-        }
+    // One try of a picture beside a fitted horizontal neighbour: the scan as the row search
+    // makes it, and, when that gives no match the points bear out, once more with the reach and
+    // the roll weight of the pair match (steps up to about 45 degrees, neighbours rolled against
+    // each other as a hand-held camera leaves them). A picture is fitted only on five points
+    // within the tolerance; any other is put one step beside its partner and left unfitted.
+    auto trySide = [&](CKpic* partner, CKpic* picture, int code) {
         const double sign = code == 4 ? -1.0 : 1.0;
-        const int r = SearchPicturePosition(partner, picture, code);
-        KeepAsBest(picture);
-        if (r < 0) {
-            const double s = yaw.count ? yaw.Mean() : nominal;
-            picture->m_Direction = CDPoint(partner->Yaw() + sign * s, partner->Pitch());
+        int r = SearchPicturePosition(partner, picture, code, 0);
+        if (m_JobMode != -1 && !(r >= 1 && PassesRowAcceptance(picture))) {
+            ResetPicture(picture);
+            CopyRollFromNeighbour(picture, nullptr);
+            r = SearchPicturePosition(partner, picture, code, 1);
         }
-        if (r < 1) {
-            if (picture->CountFittedPoints() < 2) {
-                LinkAtMidpoint(partner, picture);
-                picture->m_SearchMark = -3;
-            }
-        } else {
+        KeepAsBest(picture);
+        if (m_JobMode == -1)
+            return false;
+        if (r >= 1 && PassesRowAcceptance(picture)) {
             yaw.Add(sign * NormalizeAngle(picture->Yaw() - partner->Yaw()));
             roll.Add(sign * (picture->m_Roll - partner->m_Roll));
             CommitPictureAndBounds(picture);
+        } else {
+            const double step = yaw.count ? yaw.Mean() : (m_RowEstimate.v[1] != 0.0 ? m_RowEstimate.v[1] : nominal);
+            ResetPicture(picture);
+            picture->m_Direction = CDPoint(partner->Yaw() + sign * step, partner->Pitch());
+            picture->m_Roll = partner->m_Roll;
+            KeepAsBest(picture);
+            picture->m_Status = 2;
         }
-        picture->m_Status = 3;
-        if (picture->CountFittedPoints() < 3)
-            picture->m_SearchMark = -3;
         SortPlacedFirst();
-        if (m_FittedCount == 4 || m_FittedCount == 8) {
+        if (picture->m_Status >= 3 && (m_FittedCount == 4 || m_FittedCount == 8)) {
             AdjustBaseAnchor();
             m_JobMode = 0;
             NotifyHost(')');
@@ -552,7 +595,58 @@ int CMcCore::PlaceRemainingPictures()
         } else if (m_Host && !picture->m_Path.empty()) {
             m_Host->ShowViewMessage(0, picture->m_Path);
         }
-        counter = 3;
+        return picture->m_Status >= 3;
+    };
+
+    // The walk over the best grid candidates ends when none is left: every try raises a try
+    // counter, so it ends after at most nine tries per picture.
+    auto walk = [&]() {
+        for (int step = 0; step < 9 * count + 9; ++step) {
+            m_Progress[2] = (count - m_FittedCount) * 55;
+            if (m_JobMode == -1)
+                return;
+            const FitCandidate c = BestGridCandidate(3);
+            if (c.score >= UnusableScore / 2 || !c.picture || !c.uppic)
+                return;
+            CKpic* picture = c.picture;
+            CKpic* partner = c.uppic;
+            const int code = c.hp.x;
+            int& counter = picture->m_TryCounters[9 - code];
+            if (code % 2 == 1) {
+                counter = 3;
+                continue;
+            }
+            if (code == 2 || code == 8) {
+                FitPictureFromCandidates(partner, picture, code, 2);
+                counter = 3;
+                continue;
+            }
+            if (counter != 0) {
+                counter = std::max(counter, 3);
+                continue;
+            }
+            counter = 3;
+            trySide(partner, picture, code);
+        }
+    };
+    walk();
+
+    // The grid does not know that the row is closed: the leftmost and rightmost pictures meet
+    // behind the viewer. A picture the walk could not fit from its left neighbour is tried again
+    // from its right one, walking from the base picture over the row ends toward the left, and
+    // the grid walk then goes on from what that fitted.
+    CKpic* left = nullptr;
+    CKpic* right = nullptr;
+    FindRowEnds(*this, left, right);
+    if (m_JobMode != -1 && left && right && left != right && left->m_Status >= 3 && right->m_Status < 3) {
+        CKpic* partner = left;
+        for (int column = m_HomeRowExtent.right; column > m_HomeRowExtent.left && m_JobMode != -1; --column) {
+            CKpic* picture = PictureAtCell(*this, CPoint(column, 0));
+            if (!picture || picture->m_Status >= 3 || !trySide(partner, picture, 4))
+                break;
+            partner = picture;
+        }
+        walk();
     }
     if (m_Host)
         m_Host->EndStep();
@@ -573,7 +667,7 @@ int CMcCore::PlaceRemainingPictures()
     return 1;
 }
 
-int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
+int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code, int reach)
 {
     if (!partner || !picture || m_JobMode == -1)
         return -1;
@@ -582,11 +676,21 @@ int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
     picture->EnsureReady();
     CPoint p;
     CRect r;
-    if (!TenthReference(code, picture, p) || !PartnerWindow(code, partner, false, r))
+    if (reach == 0) {
+        if (!TenthReference(code, picture, p) || !PartnerWindow(code, partner, false, r))
+            return -1;
+    } else if (!ThirdReference(code, picture, p) || !PairWindow(code, partner, m_LayoutRect, r)) {
         return -1;
+    }
     CopyRollFromNeighbour(picture, nullptr);
     FitCandidateList list;
-    if (ScanOffsets(partner, r, picture, p, list) < 0 || list.empty())
+    // The wider try weighs the roll as the pair match does, for the duration of its scan.
+    const int mode = FitMode;
+    if (reach != 0)
+        FitMode = 2;
+    const int scanned = ScanOffsets(partner, r, picture, p, list);
+    FitMode = mode;
+    if (scanned < 0 || list.empty())
         return -1;
 
     FitCandidateList weighted;
@@ -611,7 +715,9 @@ int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
     };
     if (picture->m_Status > 0 && picture->CountFittedPoints() >= 5 && picture->m_FitScore < 0.7 * t)
         return 1;
-    if (picture->m_Status > 0 && m_LayoutRect.Height() == 0 && picture->m_FitScore < t)
+    // A single row is held to five points as any other layout: fewer are no match.
+    if (picture->m_Status > 0 && m_LayoutRect.Height() == 0 && picture->CountFittedPoints() >= 5 &&
+        picture->m_FitScore < t)
         return 1;
     const double e = picture->ComputeFitMeasure(m_CommonFocal);
     picture->SaveSnapshot(m_CommonFocal, e);
@@ -625,7 +731,7 @@ int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
             picture->RestoreSnapshot();
         }
     }
-    return good(1.0, 1.5, 3) ? 1 : 0;
+    return good(1.0, 1.5, 5) ? 1 : 0;
 }
 
 void CMcCore::LinkAtMidpoint(CKpic* partner, CKpic* picture)
