@@ -134,8 +134,11 @@ int main(int argc, char** argv)
     if (ends[0] && ends[1]) {
         const CDPoint a = ends[0]->PixelToSphere(ends[0]->m_Points[size_t(slots[0])].position);
         const CDPoint b = ends[1]->PixelToSphere(ends[1]->m_Points[size_t(slots[1])].position);
+        // Longitudes run on past a full turn or not, as the row was laid: the nearest full turn.
+        double turn = std::fabs(a.x - b.x);
+        turn += EngineTwoPi * std::round((EngineTwoPi - turn) / EngineTwoPi);
         std::printf("ring closure: longitudes differ by %.6f rad (miss of a full turn %+.6f), latitudes by %+.6f\n",
-                    std::fabs(a.x - b.x), std::fabs(a.x - b.x) - EngineTwoPi, a.y - b.y);
+                    turn, turn - EngineTwoPi, a.y - b.y);
     }
     return 0;
 }

@@ -49,9 +49,14 @@ int CMcCore::Close360Loop()
     // search left them. Re-solving the row on a new focal moves the ends again, so the
     // correction is repeated until the turn misses by less than a thousandth of a radian or
     // stops getting better.
-    auto miss = [&]() { return ClosingPoint(right, j).x - ClosingPoint(left, i).x - EngineTwoPi; };
+    // The turn from the left end's point to the right end's, taken as the nearest to a full one.
+    auto turnOf = [&]() {
+        const double d = ClosingPoint(right, j).x - ClosingPoint(left, i).x;
+        return d + EngineTwoPi * std::round((EngineTwoPi - d) / EngineTwoPi);
+    };
+    auto miss = [&]() { return turnOf() - EngineTwoPi; };
     auto correctFocal = [&]() {
-        const double turn = ClosingPoint(right, j).x - ClosingPoint(left, i).x;
+        const double turn = turnOf();
         if (turn > 0.0)
             m_CommonFocal = first->ClampFocal(m_CommonFocal * turn / EngineTwoPi);
     };

@@ -85,6 +85,29 @@ bool PairWindow(int code, const CKpic* partner, const CRect& layout, CRect& out)
     return true;
 }
 
+// Takes back a try: the picture goes back to unplaced and loses its points with their halves
+// in the partners, except the row-closing point, which the initial search made and not the try.
+void TakeBackTry(CMcCore& set, CKpic* picture)
+{
+    if (picture->FindPointStateM6() < 0) {
+        set.ResetPicture(picture);
+        return;
+    }
+    const int n = picture->CountControlPoints();
+    for (int i = 0; i < n; ++i)
+        if (picture->m_Points[static_cast<size_t>(i)].state != -6)
+            set.RemoveControlPoint(picture, i);
+    picture->CompactControlPoints();
+    picture->m_Status = 0;
+    picture->m_Direction = CDPoint(0.0, 0.0);
+    picture->m_Roll = 0.0;
+    set.ResetPictureCentre(picture);
+    set.UpdateLensScale(picture);
+    picture->m_Focal = picture->m_DefaultFocal;
+    picture->m_FitScore = 0.0;
+    set.m_RegionsValid = 0;
+}
+
 CKpic* PictureAtCell(const CMcCore& set, CPoint cell)
 {
     for (const auto& owned : set.m_Pictures)
@@ -393,23 +416,39 @@ int CMcCore::FindPairCandidates(CKpic* partner, CKpic* picture, int code, int pa
     if (EnsurePictureImage(picture) < 0)
         return -1;
     picture->EnsureReady();
-    CPoint p;
-    if (!TenthReference(code, picture, p))
-        return -1;
-    CRect r;
-    if (!PartnerWindow(code, partner, pass == 1, r))
-        return -1;
-    CopyRollFromNeighbour(picture, nullptr);
-    CopyRollFromNeighbour(partner, nullptr);
-    FitCandidateList list;
-    if (ScanOffsets(partner, r, picture, p, list) < 0)
-        return -1;
-    if (list.empty())
-        return 0;
-    const FitCandidate& best = list.front();
-    if (best.score < UnusableScore / 2)
+    // One scan: reach 0 as the row search makes it, reach 1 with the pair match's reference
+    // and window (neighbours half as far again).
+    auto scan = [&](int reach, FitCandidate& best) {
+        CPoint p;
+        CRect r;
+        if (reach == 0 ? !TenthReference(code, picture, p) || !PartnerWindow(code, partner, pass == 1, r)
+                       : !ThirdReference(code, picture, p) || !PairWindow(code, partner, m_LayoutRect, r))
+            return -1;
+        CopyRollFromNeighbour(picture, nullptr);
+        CopyRollFromNeighbour(partner, nullptr);
+        FitCandidateList list;
+        if (ScanOffsets(partner, r, picture, p, list) < 0)
+            return -1;
+        if (list.empty())
+            return 0;
+        best = list.front();
+        return best.score <= 5000.0 ? 3 : 1;
+    };
+    FitCandidate best;
+    int result = scan(0, best);
+    // A scan that finds no clear match is made once more with the wider reach; the better of
+    // the two is kept.
+    if (result < 3 && m_JobMode != -1) {
+        FitCandidate wider;
+        const int second = scan(1, wider);
+        if (second > result || (second == result && second > 0 && wider.score < best.score)) {
+            result = second;
+            best = wider;
+        }
+    }
+    if (result > 0 && best.score < UnusableScore / 2)
         ApplyCandidate(picture, best);
-    return best.score <= 5000.0 ? 3 : 1;
+    return result;
 }
 
 double CMcCore::MeasureRowEnds()
@@ -567,7 +606,7 @@ int CMcCore::PlaceRemainingPictures()
         const double sign = code == 4 ? -1.0 : 1.0;
         int r = SearchPicturePosition(partner, picture, code, 0);
         if (m_JobMode != -1 && !(r >= 1 && PassesRowAcceptance(picture))) {
-            ResetPicture(picture);
+            TakeBackTry(*this, picture);
             CopyRollFromNeighbour(picture, nullptr);
             r = SearchPicturePosition(partner, picture, code, 1);
         }
@@ -580,7 +619,7 @@ int CMcCore::PlaceRemainingPictures()
             CommitPictureAndBounds(picture);
         } else {
             const double step = yaw.count ? yaw.Mean() : (m_RowEstimate.v[1] != 0.0 ? m_RowEstimate.v[1] : nominal);
-            ResetPicture(picture);
+            TakeBackTry(*this, picture);
             picture->m_Direction = CDPoint(partner->Yaw() + sign * step, partner->Pitch());
             picture->m_Roll = partner->m_Roll;
             KeepAsBest(picture);
@@ -644,6 +683,12 @@ int CMcCore::PlaceRemainingPictures()
             CKpic* picture = PictureAtCell(*this, CPoint(column, 0));
             if (!picture || picture->m_Status >= 3 || !trySide(partner, picture, 4))
                 break;
+            // The row runs on past the full turn, as the walk from the left end lays it.
+            if (picture->Yaw() < left->Yaw()) {
+                picture->m_Direction.x += EngineTwoPi;
+                picture->RefreshControlPoints();
+                KeepAsBest(picture);
+            }
             partner = picture;
         }
         walk();
