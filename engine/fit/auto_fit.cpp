@@ -137,9 +137,12 @@ int CMcCore::RunAutoFit()
                     ResetPicture(owned.get());
                     owned->m_Status = 0;
                 }
-        SortPlacedFirst();
         // Pictures the row could not fit are left where the row's steps put them, unfitted, and
         // the fit says so instead of reporting success.
+        for (const auto& owned : m_Pictures)
+            if (owned->m_Status < 3)
+                owned->m_Status = 0;
+        SortPlacedFirst();
         int reachableInRow = 0;
         if (CountConnectedPictures(-1, reachableInRow) < reachableInRow) {
             FitStatus(m_Host, kMsgFitIncomplete);

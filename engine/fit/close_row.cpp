@@ -35,10 +35,19 @@ int CMcCore::Close360Loop()
     CKpic* left = nullptr;
     CKpic* right = nullptr;
     FindRowEnds(*this, left, right);
-    // The turn is measured between the two end pictures: both must be fitted, or the miss is
-    // that of a picture put down by the row's steps, not of the focal.
-    if (!left || !right || left->m_Status < 3 || right->m_Status < 3)
+    // The turn is measured between the two end pictures, over every picture of the row between
+    // them: all must be fitted. A row broken by an unfitted picture hangs from the base picture
+    // in two pieces that the turn says nothing about (its miss is then that of one link).
+    if (!left || !right)
         return -1;
+    for (int column = m_HomeRowExtent.left; column <= m_HomeRowExtent.right; ++column) {
+        bool fitted = false;
+        for (const auto& owned : m_Pictures)
+            if (owned->m_LayoutCell == CPoint(column, 0))
+                fitted = fitted || owned->m_Status >= 3;
+        if (!fitted)
+            return -1;
+    }
     const int i = left->FindPointStateM6();
     const int j = right->FindPointStateM6();
     if (i < 0 || j < 0)
@@ -120,7 +129,8 @@ int CMcCore::TiltRow(double reference, double lower, double upper)
     }
     for (const auto& owned : m_Pictures) {
         CKpic* p = owned.get();
-        if (p == first || p->m_Status <= 0)
+        // Pictures the row search left unfitted have no points to be re-solved on.
+        if (p == first || p->m_Status < 3)
             continue;
         const double h = p->Height();
         if (p->Yaw() > reference - EngineHalfPi)
