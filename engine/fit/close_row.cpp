@@ -21,6 +21,19 @@ CDPoint ClosingPoint(CKpic* p, int slot)
     return p->PixelToSphere(p->m_Points[static_cast<size_t>(slot)].position);
 }
 
+// Whether two pictures hold the two halves of one control point.
+bool SharePoint(const CKpic* a, const CKpic* b)
+{
+    for (const ControlPoint& p : a->m_Points) {
+        if (p.kind == 0 || p.pointId == 0)
+            continue;
+        for (const ControlPoint& q : b->m_Points)
+            if (q.kind != 0 && q.pointId == p.pointId)
+                return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int CMcCore::Close360Loop()
@@ -36,17 +49,21 @@ int CMcCore::Close360Loop()
     CKpic* right = nullptr;
     FindRowEnds(*this, left, right);
     // The turn is measured between the two end pictures, over every picture of the row between
-    // them: all must be fitted. A row broken by an unfitted picture hangs from the base picture
-    // in two pieces that the turn says nothing about (its miss is then that of one link).
+    // them: all must be fitted and each tied to the next by a point. A row broken by an unfitted
+    // picture, or by two neighbours fitted from their other sides that share no point, hangs
+    // from the base picture in two pieces that the turn says nothing about (its miss is then
+    // that of one link).
     if (!left || !right)
         return -1;
+    CKpic* previous = nullptr;
     for (int column = m_HomeRowExtent.left; column <= m_HomeRowExtent.right; ++column) {
-        bool fitted = false;
+        CKpic* here = nullptr;
         for (const auto& owned : m_Pictures)
             if (owned->m_LayoutCell == CPoint(column, 0))
-                fitted = fitted || owned->m_Status >= 3;
-        if (!fitted)
+                here = owned.get();
+        if (!here || here->m_Status < 3 || (previous && !SharePoint(previous, here)))
             return -1;
+        previous = here;
     }
     const int i = left->FindPointStateM6();
     const int j = right->FindPointStateM6();
