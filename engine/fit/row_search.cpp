@@ -534,8 +534,10 @@ int CMcCore::FindInitialPairs()
         if (code % 2 == 1) {
             counter = 3;
         } else if (code == 2 || code == 8) {
-            if (partner == GetFirstPicture())
-                FitPictureFromCandidates(partner, picture, code, 2);
+            // The pictures above and below the row are fitted once the row is: fitted here, the
+            // first of them would set the base picture's focal from a vertical pair before the
+            // row has measured it (on a hand-held set of two rows that left every camera 3.5 to
+            // 5.5 degrees off).
             counter = 3;
         } else if (counter == 0) {
             const int r = FindPairCandidates(partner, picture, code, 0);
@@ -639,7 +641,8 @@ int CMcCore::PlaceRemainingPictures()
 
     // The walk over the best grid candidates ends when none is left: every try raises a try
     // counter, so it ends after at most nine tries per picture.
-    auto walk = [&]() {
+    std::vector<int*> deferred;
+    auto walk = [&](bool rowFirst) {
         for (int step = 0; step < 9 * count + 9; ++step) {
             m_Progress[2] = (count - m_FittedCount) * 55;
             if (m_JobMode == -1)
@@ -655,8 +658,17 @@ int CMcCore::PlaceRemainingPictures()
                 counter = 3;
                 continue;
             }
+            // The row is walked first, its neighbours above and below once it is closed.
+            if ((code == 2 || code == 8) && rowFirst) {
+                counter = 3;
+                deferred.push_back(&counter);
+                continue;
+            }
             if (code == 2 || code == 8) {
-                FitPictureFromCandidates(partner, picture, code, 2);
+                // The plain fit's third pass (the reference moved the other way) where the
+                // second finds nothing: a 35-degree step up with a quarter of overlap needs it.
+                if (FitPictureFromCandidates(partner, picture, code, 2) < 0 && m_JobMode != -1)
+                    FitPictureFromCandidates(partner, picture, code, 3);
                 counter = 3;
                 continue;
             }
@@ -668,7 +680,8 @@ int CMcCore::PlaceRemainingPictures()
             trySide(partner, picture, code);
         }
     };
-    walk();
+    // The row first, then the pictures above and below it.
+    walk(true);
 
     // The grid does not know that the row is closed: the leftmost and rightmost pictures meet
     // behind the viewer. A picture the walk could not fit from its left neighbour is tried again
@@ -691,8 +704,16 @@ int CMcCore::PlaceRemainingPictures()
             }
             partner = picture;
         }
-        walk();
+        walk(true);
     }
+    // The row is closed before the pictures above and below it are hung from it, so that they
+    // are matched against the row's own focal and the row does not bend toward them.
+    if (!deferred.empty() && m_JobMode != -1)
+        Close360Loop();
+    for (int* counter : deferred)
+        *counter = 0;
+    deferred.clear();
+    walk(false);
     if (m_Host)
         m_Host->EndStep();
     if (yaw.count == 0)
