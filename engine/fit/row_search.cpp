@@ -706,6 +706,22 @@ int CMcCore::PlaceRemainingPictures()
         }
         walk(true);
     }
+    // Row ends whose match the placed row shows to be false are not used to close it: a closing
+    // pair that misses the full turn by more than a tenth of a radian, where the row's own steps
+    // agree with its focal to a few thousandths, was matched on look-alike texture.
+    FindRowEnds(*this, left, right);
+    if (m_JobMode != -1 && left && right && left != right && left->m_Status >= 3 && right->m_Status >= 3) {
+        const int i = left->FindPointStateM6(), j = right->FindPointStateM6();
+        if (i >= 0 && j >= 0) {
+            const double d = right->PixelToSphere(right->m_Points[static_cast<size_t>(j)].position).x -
+                             left->PixelToSphere(left->m_Points[static_cast<size_t>(i)].position).x;
+            const double turn = d + EngineTwoPi * std::round((EngineTwoPi - d) / EngineTwoPi);
+            if (std::fabs(turn - EngineTwoPi) > 0.1) {
+                RemoveControlPoint(left, i);
+                left->CompactControlPoints();
+            }
+        }
+    }
     // The row is closed before the pictures above and below it are hung from it, so that they
     // are matched against the row's own focal and the row does not bend toward them.
     if (!deferred.empty() && m_JobMode != -1)
