@@ -392,31 +392,47 @@ TEST_F(AutoFit, RingAroundOneTurnClosesOnItself)
     EXPECT_NEAR(b.y, a.y, 0.003);
 }
 
-// A full turn shot by hand: ten views 36 degrees apart, each camera off by up to 4 degrees of
-// yaw and roll and 2.5 of pitch. Every picture is fitted on its own points and the row closes
-// where the cameras were. (Pictures whose match failed used to be reported fitted, leaving the
-// row 9 to 19 degrees off.)
+// Full turns shot by hand: ten views 36 degrees apart, and a ring of twelve 30 degrees apart
+// with six views 35 degrees above it (laid in the row above, every other column); each camera
+// off by up to 4 degrees of yaw and roll and 2.5 of pitch. Every picture is fitted on its own
+// points and the row closes where the cameras were. (Pictures whose match failed used to be
+// reported fitted, leaving the ring 9 to 19 degrees off; the two rows came out 14 of 18 with
+// 36 degrees, then 3.5 to 5.5 degrees off while a view above set the base picture's focal
+// before the row had measured it.)
 TEST_F(AutoFit, HandHeldRingClosesAroundOneTurn)
 {
-    const std::string dir = std::string(SMRA_TESTDATA_DIR) + "/synthetic-views-handheld/rhein1-ring10/";
-    CTruth truth;
-    std::string error;
-    if (!LoadTruth(dir + "truth.json", &truth, &error))
-        GTEST_SKIP() << error;
-    m_truth = &truth;
-    for (size_t i = 0; i < truth.views.size(); ++i)
-        ASSERT_NE(AddPhoto(dir + truth.views[i].file, CPoint(static_cast<int>(i), 0)), nullptr);
-    FitMode = 2;
-    EXPECT_EQ(m_core.RunAutoFit(), 1);
-    FitMode = -2;
-    for (const auto& p : m_core.m_Pictures) {
-        EXPECT_GE(p->m_Status, 3) << p->m_Path;
-        if (p.get() != m_core.GetFirstPicture())
-            EXPECT_GE(p->CountFittedPoints(), 5) << p->m_Path;
+    struct Case {
+        std::string set;
+        int ring;        // views in the row; the rest go to the row above
+        double degrees;  // worst camera, measured 0.04 and 0.16
+    };
+    for (const Case& c : {Case{"rhein1-ring10", 10, 0.1}, Case{"rhein3-tworow", 12, 0.25}}) {
+        SCOPED_TRACE(c.set);
+        const std::string dir = std::string(SMRA_TESTDATA_DIR) + "/synthetic-views-handheld/" + c.set + "/";
+        CTruth truth;
+        std::string error;
+        if (!LoadTruth(dir + "truth.json", &truth, &error))
+            GTEST_SKIP() << error;
+        m_truth = &truth;
+        m_core.DeleteAllPictures();
+        m_host.messages.clear();
+        for (size_t i = 0; i < truth.views.size(); ++i) {
+            const int k = static_cast<int>(i);
+            const CPoint cell = k < c.ring ? CPoint(k, 0) : CPoint(2 * (k - c.ring), -1);
+            ASSERT_NE(AddPhoto(dir + truth.views[i].file, cell), nullptr);
+        }
+        FitMode = 2;
+        EXPECT_EQ(m_core.RunAutoFit(), 1);
+        FitMode = -2;
+        for (const auto& p : m_core.m_Pictures) {
+            EXPECT_GE(p->m_Status, 3) << p->m_Path;
+            if (p.get() != m_core.GetFirstPicture())
+                EXPECT_GE(p->CountFittedPoints(), 5) << p->m_Path;
+        }
+        EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
+        EXPECT_LT(WorstCameraError(), c.degrees);
+        EXPECT_NEAR(m_core.GetCommonFocal() / truth.focal, 1.0, 0.003);
     }
-    EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
-    EXPECT_LT(WorstCameraError(), 0.1);
-    EXPECT_NEAR(m_core.GetCommonFocal() / truth.focal, 1.0, 0.003);
 }
 
 // Around one turn a picture that nothing matches (flat sky; a view of the sand below the row
