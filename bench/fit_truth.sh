@@ -1,7 +1,7 @@
 #!/bin/sh
 # Fits the synthetic view sets with smra_fit, Fit around 360 degrees and plain Fit, and prints
 # one table against camera truth: fitted pictures, the worst camera after one rotation of the
-# whole set, the worst link between two fitted pictures in neighbouring cells (rotation between
+# whole set, the worst pixel direction (of the sample grid) after that rotation, the worst link between two fitted pictures in neighbouring cells (rotation between
 # them against the true one), the focal error and the fit's wall time.
 #
 #   bench/fit_truth.sh [-v] [--quality-priority] [SET...]
@@ -57,7 +57,7 @@ truth() {
     esac
 }
 
-printf '%-20s %-6s %7s %10s %10s %9s %7s  %s\n' set mode fitted camera_deg link_deg focal_% time_s end
+printf '%-20s %-6s %7s %10s %10s %10s %9s %7s  %s\n' set mode fitted camera_deg pixel_deg link_deg focal_% time_s end
 for set in $sets; do
     # shellcheck disable=SC2046
     "$fit" new "$work/$set.in.fit" $(photos "$set") >/dev/null
@@ -73,11 +73,12 @@ for set in $sets; do
         "$measure" "$work/$set.$mode.fit" "$(truth "$set")" >"$work/acc" 2>&1 || true
         [ $verbose = 1 ] && cat "$work/acc"
         awk -v set="$set" -v mode="$mode" -v t0="$start" -v t1="$end" -v ending="$ending" '
+            /\.(jpg|JPG|png|bmp|tif) +[0-9.]+ +[0-9.]+$/ { if ($3 > pix) pix = $3 }
             /^worst camera/ { cam = $3; for (i = 1; i <= NF; ++i) if ($i == "error") foc = $(i + 1) }
             /^fitted/ { fitted = $2 "/" $4; sub(/;$/, "", fitted); link = $8 }
             END {
-                if (fitted == "") { fitted = "0"; cam = "-"; link = "-"; foc = "-" }
-                printf "%-20s %-6s %7s %10s %10s %9s %7.2f  %s\n", set, mode, fitted, cam, link, foc, t1 - t0, ending
+                if (fitted == "") { fitted = "0"; cam = "-"; pix = "-"; link = "-"; foc = "-" }
+                printf "%-20s %-6s %7s %10s %10.4f %10s %9s %7.2f  %s\n", set, mode, fitted, cam, pix, link, foc, t1 - t0, ending
             }' "$work/acc"
     done
 done
