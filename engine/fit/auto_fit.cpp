@@ -299,9 +299,11 @@ int CMcCore::FitAllPictures()
     AdjustBaseAnchor();
     LevelPanorama();
     const int closed = Close360Loop();
-    // At quality priority the lens is searched once the row is closed; the lens changes every
-    // angle of the row, so the row is closed again on the new lens.
-    if (m_FitPriority >= 2 && m_JobMode != -1 && closed >= 0) {
+    // The lens is searched once the row is closed (at either setting: placed through the
+    // distortion the lens model starts from, every link of a row of distortion-free photos is
+    // off by a tenth of a degree or more); the lens changes every angle of the row, so the row
+    // is closed again on the new lens.
+    if (m_JobMode != -1 && closed >= 0) {
         SearchLensRadius();
         Close360Loop();
     }
