@@ -5,7 +5,32 @@
 #include <new>
 #include <stdexcept>
 
-void CPixelArray::SetSize(std::ptrdiff_t newSize, std::ptrdiff_t growBy)
+#include "platform/system_services.h"
+
+namespace {
+
+constexpr std::align_val_t kLargePageAlignment{size_t(2) << 20};
+
+} // namespace
+
+void* AllocatePixelBlock(size_t bytes)
+{
+    if (bytes < kLargePixelBlockBytes)
+        return ::operator new(bytes);
+    void* p = ::operator new(bytes, kLargePageAlignment);
+    platform::AdviseLargePages(p, bytes);
+    return p;
+}
+
+void FreePixelBlock(void* p, size_t bytes) noexcept
+{
+    if (bytes < kLargePixelBlockBytes)
+        ::operator delete(p, bytes);
+    else
+        ::operator delete(p, bytes, kLargePageAlignment);
+}
+
+void CPixelArray::Resize(std::ptrdiff_t newSize, std::ptrdiff_t growBy, bool clear)
 {
     if (newSize < 0)
         throw std::bad_alloc();
@@ -18,13 +43,33 @@ void CPixelArray::SetSize(std::ptrdiff_t newSize, std::ptrdiff_t growBy)
             grow = std::clamp<size_t>(m_data.size() / 8, 4, 1024);
         m_data.reserve(std::max(n, m_data.size() + grow));
     }
-    m_data.resize(n, 0);
+    if (clear)
+        m_data.resize(n, 0);
+    else
+        m_data.resize(n);
+}
+
+void CPixelArray::SetSize(std::ptrdiff_t newSize, std::ptrdiff_t growBy)
+{
+    Resize(newSize, growBy, true);
 }
 
 bool CPixelArray::TrySetSize(std::ptrdiff_t newSize) noexcept
 {
     try {
-        SetSize(newSize);
+        Resize(newSize, -1, true);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+}
+
+bool CPixelArray::TrySetSizeForOverwrite(std::ptrdiff_t newSize) noexcept
+{
+    try {
+        Resize(newSize, -1, false);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -35,7 +80,7 @@ bool CPixelArray::TrySetSize(std::ptrdiff_t newSize) noexcept
 
 void CPixelArray::RemoveAll() noexcept
 {
-    std::vector<COLORREF>().swap(m_data);
+    decltype(m_data)().swap(m_data);
 }
 
 void CPixelArray::Fill(COLORREF c)

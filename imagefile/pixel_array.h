@@ -7,6 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // Fills the whole target when a picture file could not be read.
@@ -18,6 +22,47 @@ constexpr COLORREF kMarginGrey = 0xF0F0F0;
 // (16384 x 16384). Sizes are computed in 64 bits and checked against it before any
 // allocation.
 constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
+
+// Storage of pixel arrays. Blocks of at least kLargePixelBlockBytes are aligned to 2 MB and
+// offered to the system for large pages: a 24-megapixel picture is then first written with a
+// few dozen page faults instead of tens of thousands.
+constexpr size_t kLargePixelBlockBytes = size_t(4) << 20;
+void* AllocatePixelBlock(size_t bytes);
+void FreePixelBlock(void* p, size_t bytes) noexcept;
+
+// The pixel arrays' allocator. Elements made without a value are left unset (the vector's own
+// value-initialisation would clear them); elements made from a value get that value.
+template <class T>
+struct CPixelAllocator {
+    using value_type = T;
+    CPixelAllocator() = default;
+    template <class U>
+    CPixelAllocator(const CPixelAllocator<U>&) noexcept
+    {
+    }
+    T* allocate(size_t n)
+    {
+        if (n > size_t(-1) / sizeof(T))
+            throw std::bad_array_new_length();
+        return static_cast<T*>(AllocatePixelBlock(n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t n) noexcept { FreePixelBlock(p, n * sizeof(T)); }
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U>
+    bool operator==(const CPixelAllocator<U>&) const noexcept
+    {
+        return true;
+    }
+};
 
 // Growable array of COLORREF. Element access is unchecked: callers size it first.
 // SetSize throws std::bad_alloc when memory runs out; TrySetSize answers false instead.
@@ -34,6 +79,9 @@ public:
     // elements), and always at least to the new size.
     void SetSize(std::ptrdiff_t newSize, std::ptrdiff_t growBy = -1);
     bool TrySetSize(std::ptrdiff_t newSize) noexcept;
+    // As TrySetSize, but new elements are left unset: for a caller that writes every element
+    // before anyone reads it (a decoder delivering a whole picture), and spares the clearing.
+    bool TrySetSizeForOverwrite(std::ptrdiff_t newSize) noexcept;
     void RemoveAll() noexcept;
 
     COLORREF& operator[](std::ptrdiff_t i) { return m_data[static_cast<size_t>(i)]; }
@@ -51,7 +99,9 @@ public:
     bool operator==(const CPixelArray&) const = default;
 
 private:
-    std::vector<COLORREF> m_data;
+    void Resize(std::ptrdiff_t newSize, std::ptrdiff_t growBy, bool clear);
+
+    std::vector<COLORREF, CPixelAllocator<COLORREF>> m_data;
 };
 
 // Every element of the array, at its current size, becomes 0x787878.
