@@ -5,31 +5,6 @@
 #include <new>
 #include <stdexcept>
 
-#include "platform/system_services.h"
-
-namespace {
-
-constexpr std::align_val_t kLargePageAlignment{size_t(2) << 20};
-
-} // namespace
-
-void* AllocatePixelBlock(size_t bytes)
-{
-    if (bytes < kLargePixelBlockBytes)
-        return ::operator new(bytes);
-    void* p = ::operator new(bytes, kLargePageAlignment);
-    platform::AdviseLargePages(p, bytes);
-    return p;
-}
-
-void FreePixelBlock(void* p, size_t bytes) noexcept
-{
-    if (bytes < kLargePixelBlockBytes)
-        ::operator delete(p, bytes);
-    else
-        ::operator delete(p, bytes, kLargePageAlignment);
-}
-
 void CPixelArray::Resize(std::ptrdiff_t newSize, std::ptrdiff_t growBy, bool clear)
 {
     if (newSize < 0)

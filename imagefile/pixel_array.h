@@ -23,13 +23,6 @@ constexpr COLORREF kMarginGrey = 0xF0F0F0;
 // allocation.
 constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
 
-// Storage of pixel arrays. Blocks of at least kLargePixelBlockBytes are aligned to 2 MB and
-// offered to the system for large pages: a 24-megapixel picture is then first written with a
-// few dozen page faults instead of tens of thousands.
-constexpr size_t kLargePixelBlockBytes = size_t(4) << 20;
-void* AllocatePixelBlock(size_t bytes);
-void FreePixelBlock(void* p, size_t bytes) noexcept;
-
 // The pixel arrays' allocator. Elements made without a value are left unset (the vector's own
 // value-initialisation would clear them); elements made from a value get that value.
 template <class T>
@@ -40,13 +33,8 @@ struct CPixelAllocator {
     CPixelAllocator(const CPixelAllocator<U>&) noexcept
     {
     }
-    T* allocate(size_t n)
-    {
-        if (n > size_t(-1) / sizeof(T))
-            throw std::bad_array_new_length();
-        return static_cast<T*>(AllocatePixelBlock(n * sizeof(T)));
-    }
-    void deallocate(T* p, size_t n) noexcept { FreePixelBlock(p, n * sizeof(T)); }
+    T* allocate(size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T* p, size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
     template <class U>
     void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
     {

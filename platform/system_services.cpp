@@ -4,7 +4,6 @@
 #include "platform/system_services.h"
 
 #include <spawn.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/wait.h>
@@ -139,21 +138,6 @@ MemoryStatus ReadSystemMemoryStatus()
     m.totalPageFile = m.totalPhysical + uint64_t(info.totalswap) * unit;
     m.availablePageFile = m.availablePhysical + uint64_t(info.freeswap) * unit;
     return m;
-}
-
-void AdviseLargePages(void* p, size_t bytes) noexcept
-{
-#ifdef MADV_HUGEPAGE
-    // Only whole pages inside the block are advised.
-    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + page - 1) / page * page;
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) / page * page;
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)bytes;
-#endif
 }
 
 IMemoryStatus& Memory() { return *g_memory; }

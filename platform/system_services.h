@@ -4,7 +4,6 @@
 // needs no window layer, a process-wide selection that tests replace, and a test fake.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -112,10 +111,6 @@ IMemoryStatus& Memory();
 void SetMemory(IMemoryStatus* memory);
 // The system's status read through sysinfo (RAM and swap).
 MemoryStatus ReadSystemMemoryStatus();
-
-// Offers the block [p, p + bytes) to the system for large pages, so that a big buffer is first
-// written with few page faults. A hint only: where the system has none, nothing happens.
-void AdviseLargePages(void* p, size_t bytes) noexcept;
 
 // A memory status that answers what the test set; the optional hook runs on every query.
 class FakeMemoryStatus : public IMemoryStatus {
