@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 namespace {
 
@@ -226,6 +227,7 @@ void CSmDoc::OnProcessFit()
     const int n = CountPiecesToFit();
     if (n == -2)
         return;
+    const platform::JobScope job;
     UpdateAllViews(nullptr, HINT_TIMER, HintObject::Number(6));
     ClearRenderRequest();
     m_undoKind = 14;
@@ -238,6 +240,7 @@ void CSmDoc::OnProcessFit()
         m_pComp->SetBreakMode(2);
         m_pComp->OptimizeFit();
         m_pComp->SetBreakMode(0);
+        SetRenderAreaToFittedPictures(false);
         ClearJobDisplay();
         UpdateAllViews(nullptr, HINT_RENDER_SETUP);
         UpdateAllViews(nullptr, HINT_PIECES);
@@ -248,6 +251,7 @@ void CSmDoc::OnProcessFit()
         RepaintWorkView();
         const int r = m_pComp->RunAutoFit();
         RefreshPieces();
+        SetRenderAreaToFittedPictures(true);
         ClearJobDisplay();
         UpdateAllViews(nullptr, HINT_RENDER_SETUP);
         UpdateAllViews(nullptr, HINT_PIECES);
@@ -270,6 +274,7 @@ void CSmDoc::OnProcessFit360()
     const int n = CountPiecesToFit();
     if (n == -2)
         return;
+    const platform::JobScope job;
     UpdateAllViews(nullptr, HINT_TIMER, HintObject::Number(6));
     SetProjectionCode(22, 0);
     ClearRenderRequest();
@@ -282,6 +287,7 @@ void CSmDoc::OnProcessFit360()
     } else {
         const int r = m_pComp->RunAutoFit360();
         RefreshPieces();
+        SetRenderAreaToFittedPictures(true);
         UpdateAllViews(nullptr, HINT_RENDER_SETUP);
         UpdateAllViews(nullptr, HINT_PIECES);
         if (r != 1) {

@@ -143,6 +143,7 @@ std::string ParameterFilePath(const std::string& stem, const std::string& folder
 
 int CSmDoc::MakePanoramaMovie(const std::string& path)
 {
+    const platform::JobScope job;
     const MessageCatalogue& text = Catalogue();
     m_outputSize = GetOutputSize(24);
     const int W = m_outputSize.cx;

@@ -14,6 +14,7 @@
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 namespace {
 
@@ -542,6 +543,8 @@ int CSmDoc::PlaceOnFittedPicture(int entry)
     if (m_pComp->GetFittedCount() > 0 && m_dropAnchor == CPoint())
         return -1;
     k->QuarterTurns = e.m_QuarterTurns;
+    // Placing reads the picture and may refine the fit: a long job for the engine.
+    const platform::JobScope job;
     const int answer = m_pComp->PlaceDroppedPicture(e.m_Name, m_dropAnchor, m_dropPoint, 1, 5, m_circlingTurn);
     if (answer == 3)
         return answer;

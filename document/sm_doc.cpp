@@ -163,6 +163,7 @@ int CSmDoc::ResetProject()
     m_busyState = -2;
     m_areaShown = 0;
     m_renderArea = CRect();
+    m_fitArea = CRect();
     m_outputSize = CSize(640, 640);
     m_outputDpi = 288;
     m_areaMode = 0;

@@ -550,6 +550,19 @@ void CSmView::OnUpdate(IDocumentView*, int hint, const HintObject&)
     case HINT_AUX_REDRAW:
         ScrollToOrigin();
         break;
+    case HINT_FINDER_163:
+        // A piece dragged onto the image finder goes back to the stock with the selection.
+        if (CWorkInput* in = Input())
+            in->RemovePiece(CWorkInput::kNoPiece);
+        Invalidate();
+        break;
+    case HINT_SET_AREA:
+        // The manager pane shows and hides the rendering area with this hint. It is no use of
+        // the command by the user: two of them within one second do not fit the area to the
+        // view (a quick fit between the manager's steps would otherwise cut the panorama).
+        if (CWorkInput* in = Input())
+            in->OnProcessSetRenderingArea(CWorkInput::kNotByUser);
+        break;
     case HINT_LAYOUT:
         m_loadQueue.clear();
         m_strLoading.clear();

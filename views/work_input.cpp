@@ -861,11 +861,13 @@ void CWorkInput::OnProcessSetRenderingArea(int second)
         m_doc.SetRenderSetup(-5);
         m_doc.SendHint(281, 0);
     }
-    if (second == m_nLastAreaSecond) {
-        m_doc.SetAreaShown(1);
-        m_doc.FitRenderAreaToPictures(viewRect);
+    if (second != kNotByUser) {
+        if (second == m_nLastAreaSecond) {
+            m_doc.SetAreaShown(1);
+            m_doc.FitRenderAreaToPictures(viewRect);
+        }
+        m_nLastAreaSecond = second;
     }
-    m_nLastAreaSecond = second;
     m_view.Invalidate(false);
 }
 
