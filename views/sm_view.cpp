@@ -562,6 +562,7 @@ void CSmView::OnUpdate(IDocumentView*, int hint, const HintObject&)
         // view (a quick fit between the manager's steps would otherwise cut the panorama).
         if (CWorkInput* in = Input())
             in->OnProcessSetRenderingArea(CWorkInput::kNotByUser);
+        ShowWholeArea();
         break;
     case HINT_LAYOUT:
         m_loadQueue.clear();
@@ -606,6 +607,26 @@ void CSmView::OnUpdate(IDocumentView*, int hint, const HintObject&)
     default:
         break;
     }
+}
+
+void CSmView::ShowWholeArea()
+{
+    CSmDoc* doc = GetDoc();
+    if (!doc || doc->m_areaShown < 1 || doc->m_renderArea.IsRectEmpty())
+        return;
+    // Room for the handles round the area on every side.
+    constexpr int kHandleRoom = 48;
+    const CSize client = ClientSize();
+    const int64_t w = doc->m_renderArea.Width(), h = doc->m_renderArea.Height();
+    int zoom = m_nZoom;
+    while (zoom < 64 && (w / zoom + 2 * kHandleRoom > client.cx || h / zoom + 2 * kHandleRoom > client.cy))
+        zoom *= 2;
+    if (zoom != m_nZoom)
+        SetZoom(zoom);
+    const CRect visible = ViewRectToWork(Offset(GetClientRect(), DPtoLP({0, 0})));
+    if (!visible.PtInRect(doc->m_renderArea.TopLeft()) || !visible.PtInRect(doc->m_renderArea.BottomRight() - CPoint(1, 1)))
+        ScrollToCenter(doc->m_renderArea.CenterPoint());
+    Invalidate();
 }
 
 void CSmView::OnScrolled(CSize)

@@ -302,3 +302,45 @@ TEST_F(WorkRoadTest, EscapeBreaksARenderWhileTheWindowKeepsPainting)
     EXPECT_TRUE(m_frame->RouteCommand(32804));
     EXPECT_TRUE(fs::exists(again)) << m_doc->m_statusMessage;
 }
+
+TEST_F(WorkRoadTest, DraggingTheAreasCornersMovesBothEdgesAndTheViewStaysPut)
+{
+    OpenFittedProject();
+    Manager()->SetGuideStep(2);
+    Go(CAutLayView::IDC_NEXT_ACTION, "Execute [ Fit ]");
+    ASSERT_EQ(m_doc->m_areaShown, 1);
+    CSmView* view = m_frame->WorkView();
+    QWindow* window = m_frame->windowHandle();
+    // Drags a handle by an offset in client pixels, as the pointer does.
+    const auto drag = [&](int handle, QPoint by) {
+        view->repaint();
+        const CRect r = view->m_rcAreaHandles[static_cast<size_t>(handle)];
+        ASSERT_FALSE(r.IsRectEmpty()) << handle;
+        const CPoint c = view->LPtoDP(r.CenterPoint());
+        const QPoint from = WorkArea()->mapTo(m_frame, QPoint(c.x, c.y));
+        QTest::mouseMove(window, from);
+        QTest::mousePress(window, Qt::LeftButton, {}, from);
+        QTest::mouseMove(window, from + by / 2);
+        QTest::mouseMove(window, from + by);
+        QTest::mouseRelease(window, Qt::LeftButton, {}, from + by);
+    };
+    const CPoint scroll = view->GetScrollPosition();
+    const CRect before = m_doc->m_renderArea;
+    drag(1, QPoint(-20, -15));
+    const CRect afterFirst = m_doc->m_renderArea;
+    EXPECT_LT(afterFirst.left, before.left) << "top-left corner: the left edge";
+    EXPECT_LT(afterFirst.top, before.top) << "top-left corner: the top edge";
+    EXPECT_EQ(afterFirst.right, before.right);
+    EXPECT_EQ(afterFirst.bottom, before.bottom);
+    // The idle steps between two drags leave the view where it was.
+    for (int i = 0; i < 5; ++i)
+        m_doc->UpdateAllViews(nullptr, HINT_IDLE);
+    EXPECT_EQ(view->GetScrollPosition(), scroll);
+    drag(5, QPoint(25, 10));
+    const CRect afterSecond = m_doc->m_renderArea;
+    EXPECT_GT(afterSecond.right, afterFirst.right) << "bottom-right corner: the right edge";
+    EXPECT_GT(afterSecond.bottom, afterFirst.bottom) << "bottom-right corner: the bottom edge";
+    EXPECT_EQ(afterSecond.TopLeft(), afterFirst.TopLeft());
+    EXPECT_EQ(view->GetScrollPosition(), scroll);
+    EXPECT_EQ(m_doc->m_outputSize, m_doc->GetOutputSize(1));
+}
