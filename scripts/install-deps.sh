@@ -20,6 +20,7 @@ PACKAGES=(
   qt6-qpa-plugins
   fonts-liberation
   poppler-utils
+  xdg-utils
 )
 
 missing=()

@@ -26,6 +26,7 @@
 #include "shell/command_ids.h"
 #include "shell/left_view.h"
 #include "shell/main_frame.h"
+#include "shell/pane_layout.h"
 #include "shell/present_image_model.h"
 #include "shell/sm_app.h"
 #include "views/sm_view.h"
@@ -231,7 +232,7 @@ TEST_F(WorkRoadTest, ViewMenuTogglesTheSideColumnsInAFreshSession)
         EXPECT_EQ(w[0] > 10, s.finderShown) << s.command;
         EXPECT_EQ(w[2] > 10, s.managerShown) << s.command;
     }
-    EXPECT_EQ(m_frame->ColumnWidths()[0], 160);
+    EXPECT_EQ(m_frame->ColumnWidths()[0], kFinderColumnWidth);
     EXPECT_EQ(m_frame->ColumnWidths()[2], start[2]);
 }
 
