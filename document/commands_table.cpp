@@ -222,6 +222,7 @@ void CSmDoc::RegisterCommandTable()
 
 void CSmDoc::OnProcessFit()
 {
+    const platform::WaitCursor wait;
     const MessageCatalogue& text = Catalogue();
     PreparePiecesForSave();
     const int n = CountPiecesToFit();
@@ -270,6 +271,7 @@ void CSmDoc::OnProcessFit()
 
 void CSmDoc::OnProcessFit360()
 {
+    const platform::WaitCursor wait;
     PreparePiecesForSave();
     const int n = CountPiecesToFit();
     if (n == -2)

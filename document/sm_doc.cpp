@@ -22,6 +22,7 @@
 #include "platform/input_state.h"
 #include "platform/message_box.h"
 #include "platform/settings_store.h"
+#include "platform/system_services.h"
 
 std::string PendingStatusText;
 
@@ -339,6 +340,7 @@ void CSmDoc::RedrawWorkView()
     IWorkView* view = FindWorkView();
     if (!view)
         return;
+    const platform::WaitCursor wait;
     // Bounded, so that a view that always has more to load cannot hang the program.
     for (int i = 0; i < 100000 && view->ProcessLoadQueue() == 1; ++i) {
     }

@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "platform/qt/resources.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 #include "views/display_service.h"
 #include "views/work_input.h"
 
@@ -419,6 +420,7 @@ int CSmView::ProcessLoadQueue()
 
 void CSmView::MarkCellsInArea()
 {
+    const platform::WaitCursor wait;
     m_canvas.MarkCells(Map(), m_rcCanvas);
     m_bCellsMarked = 1;
 }
@@ -427,6 +429,7 @@ void CSmView::EraseMarkedCells()
 {
     if (m_bCellsMarked != 1)
         return;
+    const platform::WaitCursor wait;
     m_canvas.EraseMarkedCells(Map(), m_rcCanvas);
     m_bCellsMarked = 0;
 }

@@ -5,7 +5,9 @@
 // painting, break on Escape, keep their pictures when memory runs out and keep the window open.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +24,7 @@
 #include "picset/mcomp.h"
 #include "platform/input_state.h"
 #include "platform/system_services.h"
+#include "platform/qt/qt_services.h"
 #include "shell/aut_lay_view.h"
 #include "shell/command_ids.h"
 #include "shell/left_view.h"
@@ -123,6 +126,10 @@ protected:
         const int button = list == CAutLayView::IDC_NEXT_ACTION ? CAutLayView::IDC_NEXT_GO : CAutLayView::IDC_WORK_GO;
         QTest::mouseClick(Manager()->GetDlgItem(button), Qt::LeftButton);
     }
+    static bool WaitCursorShown()
+    {
+        return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    }
     bool RenderAndSaveEnabled() const { return m_frame->QueryCommandState(32804).enabled; }
     QWidget* WorkArea() const { return m_frame->WorkView()->viewport(); }
 
@@ -145,7 +152,13 @@ TEST_F(WorkRoadTest, ManagerStepsShowTheWholeFittedPanoramaAsTheAreaThatRenderAn
     EXPECT_FALSE(RenderAndSaveEnabled());
 
     Manager()->SetGuideStep(2);
+    bool waitCursorInFit = false;
+    JobStartHook hook([&] { waitCursorInFit = WaitCursorShown(); });
+    m_doc->AddView(&hook);
     Go(CAutLayView::IDC_NEXT_ACTION, "Execute [ Fit ]");
+    m_doc->RemoveView(&hook);
+    EXPECT_TRUE(waitCursorInFit);
+    EXPECT_FALSE(WaitCursorShown()) << "the cursor is back after the fit";
     EXPECT_EQ(Manager()->m_step, 3);
     const CRect panorama = m_doc->m_pComp->GetBoundingRect();
     ASSERT_FALSE(panorama.IsRectEmpty());
@@ -344,4 +357,40 @@ TEST_F(WorkRoadTest, DraggingTheAreasCornersMovesBothEdgesAndTheViewStaysPut)
     EXPECT_EQ(afterSecond.TopLeft(), afterFirst.TopLeft());
     EXPECT_EQ(view->GetScrollPosition(), scroll);
     EXPECT_EQ(m_doc->m_outputSize, m_doc->GetOutputSize(1));
+}
+
+TEST_F(WorkRoadTest, ImportCountsThePhotosUnderTheWaitCursorAndEscapeStopsItKeepingWhatCameIn)
+{
+    std::vector<std::string> photos;
+    for (int i = 0; i < 4; ++i) {
+        photos.push_back((m_dir / "photos" / ("p" + std::to_string(i) + ".png")).string());
+        ASSERT_TRUE(shelltest::WritePicture(photos.back(), 160, 120, RGB(40 * i, 90, 160)));
+    }
+    // While the second photo is read: what the user sees, and the user types Escape.
+    std::string status;
+    bool waitCursor = false, job = false, escaped = false;
+    SetImageReader([&](const std::string& path, CPixelArray& pixels, CSize& size, const CRect& region) -> int {
+        if (path == photos[1] && !escaped) {
+            escaped = true;
+            status = m_frame->StatusPanes()->PaneText(0);
+            waitCursor = WaitCursorShown();
+            job = platform::IsJobRunning();
+            QTest::keyClick(m_frame, Qt::Key_Escape);
+        }
+        return LoadImageFile(path, pixels, size, region);
+    });
+    m_services->dialog.QueuePaths(photos);
+    Go(CAutLayView::IDC_NEXT_ACTION, "Import photos as source picture");
+    SetImageReader(nullptr);
+
+    ASSERT_TRUE(escaped);
+    EXPECT_NE(status.find("2 of 4"), std::string::npos) << status;
+    EXPECT_TRUE(waitCursor);
+    EXPECT_TRUE(job) << "the window refuses to close meanwhile";
+    EXPECT_EQ(m_doc->GetPieceCount(), 2) << "the photos taken in before the break stay";
+    EXPECT_TRUE(m_doc->IsPiece(m_doc->FindEntryIndex(photos[1], 0)));
+    EXPECT_FALSE(m_doc->IsPiece(m_doc->FindEntryIndex(photos[2], 0)));
+    EXPECT_FALSE(WaitCursorShown());
+    EXPECT_FALSE(platform::IsJobRunning());
+    EXPECT_TRUE(m_doc->m_jobText.empty());
 }
