@@ -508,15 +508,7 @@ int CSmDoc::EjectUselessPieces()
         CPictureEntry& e = m_entries[static_cast<size_t>(i)];
         if (e.m_FitStatus > 0 || (e.m_PieceSlot != CPoint() && e.m_PieceSlot != kNoCell))
             continue;
-        e.m_State = 3;
-        if (e.m_QuarterTurns != 0) {
-            e.m_Rect = CRect();
-            e.m_SecondRect = CRect();
-        }
-        e.m_QuarterTurns = 0;
-        e.m_PieceSlot = CPoint();
-        RemovePictureFromComp(i);
-        m_pieceList.remove(i);
+        ReturnPieceToStock(i);
         ++count;
     }
     LayoutPieces(1, CSize());

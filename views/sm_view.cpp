@@ -26,14 +26,6 @@ constexpr int kThumbPixels = 160 * 120;
 
 CRect Grow(const CRect& r, int d) { return {r.left - d, r.top - d, r.right + d, r.bottom + d}; }
 CRect Offset(const CRect& r, CPoint d) { return {r.left + d.x, r.top + d.y, r.right + d.x, r.bottom + d.y}; }
-CRect Unite(const CRect& a, const CRect& b)
-{
-    if (a.IsRectEmpty())
-        return b;
-    if (b.IsRectEmpty())
-        return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
-}
 
 bool IsFisheye(int code) { return code >= 30 && code <= 39; }
 
@@ -205,8 +197,8 @@ void CSmView::UpdateScrollLayout(CSize shift)
         if (doc->m_pComp)
             work = doc->m_pComp->GetBoundingRect();
         if (doc->m_areaShown >= 0)
-            work = Unite(work, doc->m_renderArea);
-        work = Unite(work, doc->m_baseRect);
+            work = work | doc->m_renderArea;
+        work = work | doc->m_baseRect;
     }
     m_rcScroll = ScrollRect(work, m_nZoom, m_rcCanvas, ClientSize());
     if (m_rcScroll.Size() != oldTotal)
