@@ -1,0 +1,22 @@
+// The parameter file that Render and Save leaves for the movie program: one line without a line
+// end, "BMP path,movie path,span in degrees".
+#pragma once
+
+#include <string>
+
+struct CMovieParams {
+    std::string bmpPath;
+    std::string moviePath;
+    int span = 0; // the panorama's horizontal span in whole degrees, 1 to 360
+};
+
+// Largest parameter file read: three paths' worth of text.
+constexpr long kMaxParamFileBytes = 65536;
+
+// Reads and checks the parameter file. False with a reason for the user when the file cannot be
+// read or is not "BMP path,movie path,span".
+bool ReadMovieParams(const std::string& path, CMovieParams* params, std::string* error);
+
+// The same from the file's text. Paths may hold commas: the BMP path is the text before a comma
+// that follows ".bmp"; when several commas do, the first split whose BMP exists is taken.
+bool ParseMovieParams(const std::string& text, CMovieParams* params, std::string* error);
