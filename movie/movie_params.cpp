@@ -49,8 +49,8 @@ bool ParseMovieParams(const std::string& text, CMovieParams* params, std::string
         number = number && c >= '0' && c <= '9';
         span = span * 10 + (c - '0');
     }
-    if (!number || span < 1 || span > 360) {
-        *error = "the panorama's span \"" + digits + "\" is not a number of degrees from 1 to 360";
+    if (!number || span < 1 || span > kMaxSpan) {
+        *error = "the panorama's span \"" + digits + "\" is not a number of degrees from 1 to " + std::to_string(kMaxSpan);
         return false;
     }
     const std::string paths = line.substr(0, lastComma);

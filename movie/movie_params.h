@@ -7,8 +7,11 @@
 struct CMovieParams {
     std::string bmpPath;
     std::string moviePath;
-    int span = 0; // the panorama's horizontal span in whole degrees, 1 to 360
+    int span = 0; // the panorama's horizontal span in whole degrees, 1 to kMaxSpan
 };
+
+// The widest span the renderer reports (an area wider than a full turn repeats part of it).
+constexpr int kMaxSpan = 450;
 
 // Largest parameter file read: three paths' worth of text.
 constexpr long kMaxParamFileBytes = 65536;

@@ -130,7 +130,7 @@ bool CMovieWriter::Open(const std::string& path, int width, int height, int fps,
     m_codec->colorspace = AVCOL_SPC_BT709;
     m_codec->color_range = AVCOL_RANGE_MPEG;
     if (m_encoderName == "libx264") {
-        av_opt_set(m_codec->priv_data, "preset", "veryfast", 0);
+        av_opt_set(m_codec->priv_data, "preset", "superfast", 0);
         av_opt_set(m_codec->priv_data, "crf", "20", 0);
     } else {
         m_codec->bit_rate = int64_t(width) * height * fps / 8;

@@ -22,7 +22,9 @@ bool PlanPan(int width, int height, int span, CPanPlan* plan)
     p.stripWidth = static_cast<int>(std::max<long long>(2, std::llround(double(width) * p.frameHeight / height)));
     p.frameWidth = std::min(2 * static_cast<int>(std::lround(p.frameHeight * 8.0 / 9.0)), p.stripWidth & ~1);
     p.frameWidth = std::max(p.frameWidth, 2);
-    p.wraps = span >= 360;
+    // The span is counted in whole degrees, cut down: the work space's full turn, the widest area
+    // short of 360 degrees, reads 359.
+    p.wraps = span == 359 || span == 360;
     const int turnFrames = kFramesPerSecond * kSecondsPerTurn;
     if (p.wraps) {
         p.frameCount = turnFrames;

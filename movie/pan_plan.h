@@ -19,7 +19,8 @@ struct CPanPlan {
     int frameHeight = 0; // the panorama's height, at most 1080, even
     int stripWidth = 0;  // the panorama's width at the frame height
     int frameCount = 0;
-    bool wraps = false; // a full turn: the view runs on past the right edge into the left one
+    bool wraps = false; // a full turn (359 or 360 degrees): the view runs on past the right edge
+                        // into the left one
     double step = 0.0;  // strip pixels from one frame to the next
 
     // Left edge of frame f: the first frame shows the panorama's left edge; a full turn ends
@@ -28,8 +29,9 @@ struct CPanPlan {
     double FrameLeft(int f) const;
 };
 
-// The plan for a panorama of width x height pixels spanning `span` degrees (360 = a full
-// turn). False when the panorama is too small for a movie (under 2 x 2 pixels).
+// The plan for a panorama of width x height pixels spanning `span` whole degrees (cut down, so
+// that 359 and 360 are a full turn; a span above 360 repeats part of the view and pans without
+// wrapping). False when the panorama is too small for a movie (under 2 x 2 pixels).
 bool PlanPan(int width, int height, int span, CPanPlan* plan);
 
 } // namespace movie
