@@ -93,7 +93,11 @@ int main(int argc, char** argv)
     // command itself refuses a movie this large: its pixel measure is above the movie's limit).
     doc.m_pComp->SetBreakMode(2);
     const auto startRender = std::chrono::steady_clock::now();
-    const int made = doc.MakePanoramaMovie(movie);
+    int made = 0;
+    {
+        platform::JobScope job;
+        made = doc.MakePanoramaMovie(movie);
+    }
     const double renderSeconds = Seconds(startRender);
     doc.m_pComp->SetBreakMode(0);
     if (made != 1 || launcher.Starts().size() != 2) {

@@ -12,10 +12,14 @@
 #include "movie/movie_writer.h"
 #include "movie/pan_plan.h"
 #include "movie/panorama_strip.h"
+#include "movie/row_workers.h"
 
 namespace movie {
 
 namespace {
+
+// Threads that share the rows of a frame.
+constexpr int kFillThreads = 4;
 
 // Says why on standard error, and leaves it in the log file too (beside the movie, or beside
 // the parameter file when that cannot be read; none for a parameter file that is not there).
@@ -60,10 +64,13 @@ bool MakeMovie(const std::string& bmpPath, const std::string& moviePath, int spa
     CPanoramaStrip strip;
     if (!strip.Load(bmpPath, plan, error))
         return false;
+    // A few threads share each frame's rows; the encoder keeps its own threads busy meanwhile.
+    CRowWorkers workers(std::clamp(plan.frameHeight / 64, 1, kFillThreads));
     for (int f = 0; f < plan.frameCount; ++f) {
         const double left = plan.FrameLeft(f);
-        if (!writer.WriteFrame([&](uint8_t* const planes[3], const int strides[3]) { strip.FillFrame(left, planes, strides); },
-                               error))
+        if (!writer.WriteFrame(
+                [&](uint8_t* const planes[3], const int strides[3]) { strip.FillFrame(left, planes, strides, &workers); },
+                error))
             return false;
         if (reportProgress && (f + 1) % std::max(1, plan.frameCount / 10) == 0)
             std::fprintf(stderr, "Vellumark: %d of %d frames\n", f + 1, plan.frameCount);

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "common/basic_types.h"
 #include "imagefile/bmp_codec.h"
@@ -22,9 +21,6 @@ extern "C" {
 namespace movie {
 
 namespace {
-
-// Threads that share out the rows of a frame.
-constexpr int kFillThreads = 4;
 
 // Pixels of the full-size panorama read in one band (16 MB of 32-bit pixels).
 constexpr int64_t kBandPixels = int64_t(4) << 20;
@@ -286,7 +282,7 @@ __attribute__((target_clones("avx2", "default"))) void ShiftRows(const uint8_t* 
 
 } // namespace
 
-void CPanoramaStrip::FillFrame(double left, uint8_t* const planes[3], const int strides[3]) const
+void CPanoramaStrip::FillFrame(double left, uint8_t* const planes[3], const int strides[3], CRowWorkers* workers) const
 {
     const int w = m_plan.stripWidth;
     left = m_plan.wraps ? std::fmod(std::fmod(left, w) + w, w) : std::clamp(left, 0.0, double(w - m_plan.frameWidth));
@@ -296,8 +292,8 @@ void CPanoramaStrip::FillFrame(double left, uint8_t* const planes[3], const int 
     // Chroma sample j covers luma samples 2j and 2j + 1 of the padded row (its centre at
     // 2j + 0.5); frame chroma sample k so lies at chroma position (left + kLeftPad) / 2 + k.
     const double chromaAt = (left + kLeftPad) / 2;
-    // Rows are shared out among a few threads, in pairs so that chroma rows split with them.
-    const int parts = std::clamp(fh / 64, 1, kFillThreads);
+    // Rows are shared out among the workers, in pairs so that chroma rows split with them.
+    const int parts = workers ? workers->Parts() : 1;
     auto fill = [&](int part) {
         const int y0 = fh / 2 * part / parts * 2;
         const int y1 = fh / 2 * (part + 1) / parts * 2;
@@ -307,12 +303,10 @@ void CPanoramaStrip::FillFrame(double left, uint8_t* const planes[3], const int 
             ShiftRows((c == 1 ? m_u : m_v).data() + size_t(y0 / 2) * (rowPixels / 2), rowPixels / 2, (y1 - y0) / 2,
                       chromaAt, fw / 2, planes[c] + size_t(y0 / 2) * strides[c], strides[c]);
     };
-    std::vector<std::thread> helpers;
-    for (int part = 1; part < parts; ++part)
-        helpers.emplace_back(fill, part);
-    fill(0);
-    for (std::thread& t : helpers)
-        t.join();
+    if (workers)
+        workers->Run(fill);
+    else
+        fill(0);
 }
 
 } // namespace movie
