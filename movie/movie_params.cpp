@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "common/helpers.h"
@@ -14,6 +15,16 @@ bool IsRegularFile(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    const std::filesystem::path ca = std::filesystem::weakly_canonical(a, ec);
+    if (ec)
+        return a == b;
+    const std::filesystem::path cb = std::filesystem::weakly_canonical(b, ec);
+    return ec ? a == b : ca == cb;
 }
 
 bool EndsWithBmp(const std::string& s)
@@ -72,6 +83,11 @@ bool ParseMovieParams(const std::string& text, CMovieParams* params, std::string
     params->bmpPath = paths.substr(0, chosen);
     params->moviePath = paths.substr(chosen + 1);
     params->span = static_cast<int>(span);
+    // The rendered panorama is removed once the movie is made: the movie must be another file.
+    if (SameFile(params->bmpPath, params->moviePath)) {
+        *error = "the movie would be written over the rendered panorama";
+        return false;
+    }
     return true;
 }
 
@@ -101,5 +117,11 @@ bool ReadMovieParams(const std::string& path, CMovieParams* params, std::string*
         *error = "the parameter file " + path + " is too long to be one";
         return false;
     }
-    return ParseMovieParams(text, params, error);
+    if (!ParseMovieParams(text, params, error))
+        return false;
+    if (SameFile(params->moviePath, path)) {
+        *error = "the movie would be written over its parameter file";
+        return false;
+    }
+    return true;
 }

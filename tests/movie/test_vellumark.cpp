@@ -237,6 +237,7 @@ TEST_F(VellumarkTest, AFailureLeavesEverythingInPlaceAndSaysWhy)
         {"span not a number", "{bmp},{movie},abc", Picture::Good, false},
         {"no span", "{bmp},{movie},", Picture::Good, false},
         {"no movie", "{bmp},360", Picture::Good, false},
+        {"movie over the picture", "{bmp},{bmp},360", Picture::Good, false},
         {"missing picture", "{bmp},{movie},360", Picture::Missing, true},
         {"picture cut short", "{bmp},{movie},360", Picture::CutShort, true},
         {"not a picture", "{bmp},{movie},360", Picture::NotAPicture, true},
@@ -257,7 +258,7 @@ TEST_F(VellumarkTest, AFailureLeavesEverythingInPlaceAndSaysWhy)
         const std::string bmpBefore = Get(bmp);
         std::string text = c.text;
         for (const auto& [key, value] : {std::pair<std::string, std::string>{"{bmp}", bmp}, {"{movie}", movie}})
-            if (const size_t at = text.find(key); at != std::string::npos)
+            for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
                 text.replace(at, key.size(), value);
         Put(param, text);
         Put(movie, "the movie made before");
