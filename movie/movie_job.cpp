@@ -46,8 +46,7 @@ void Report(const std::string& logPath, const std::string& what, const std::stri
 
 } // namespace
 
-bool MakeMovie(const std::string& bmpPath, const std::string& moviePath, int span, std::string* error,
-               bool reportProgress)
+bool MakeMovie(const std::string& bmpPath, const std::string& moviePath, int span, std::string* error)
 {
     int width = 0, height = 0;
     if (!CPanoramaStrip::PanoramaSize(bmpPath, &width, &height, error))
@@ -72,8 +71,6 @@ bool MakeMovie(const std::string& bmpPath, const std::string& moviePath, int spa
                 [&](uint8_t* const planes[3], const int strides[3]) { strip.FillFrame(left, planes, strides, &workers); },
                 error))
             return false;
-        if (reportProgress && (f + 1) % std::max(1, plan.frameCount / 10) == 0)
-            std::fprintf(stderr, "Vellumark: %d of %d frames\n", f + 1, plan.frameCount);
     }
     return writer.Finish(error);
 }

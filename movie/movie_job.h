@@ -11,10 +11,9 @@ namespace movie {
 // The argument of the first start, which names no file: the program answers that it is there.
 constexpr const char* kProbeArgument = "$$$$$$$$.bmp";
 
-// Makes the movie that the parameter file describes. True on success; otherwise false with a
-// reason. With reportProgress a line goes to standard error every tenth of the frames.
-bool MakeMovie(const std::string& bmpPath, const std::string& moviePath, int span, std::string* error,
-               bool reportProgress = false);
+// Makes the movie of the turned BMP spanning `span` degrees. True on success; otherwise false
+// with a reason, and no file under the movie's name is touched.
+bool MakeMovie(const std::string& bmpPath, const std::string& moviePath, int span, std::string* error);
 
 // The whole program on its arguments (without the program's name): 0 on success and for the
 // first start, 1 when the movie was not made, 2 for a wrong command line.

@@ -60,10 +60,12 @@ void CMovieWriter::Close()
 
 bool CMovieWriter::Fail(const std::string& what, int code, std::string* error)
 {
-    *error = code == 0 ? what : what + " (" + AvText(code) + ")";
-    const int fileError = LastStagedOutputError();
+    // A failed write of the file says why in the system's words; the libraries' code says less.
+    const int fileError = m_file.IsOpen() || m_file.Failed() ? LastStagedOutputError() : 0;
     if (fileError != 0)
-        *error += ": " + StagedOutputErrorText(fileError);
+        *error = what + ": " + StagedOutputErrorText(fileError);
+    else
+        *error = code == 0 ? what : what + " (" + AvText(code) + ")";
     Close();
     return false;
 }

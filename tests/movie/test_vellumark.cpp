@@ -274,4 +274,26 @@ TEST_F(VellumarkTest, AFailureLeavesEverythingInPlaceAndSaysWhy)
     }
 }
 
+// A movie that cannot be written to its end (here: past the file-size limit, as on a full disk)
+// leaves no half movie behind, neither under its name nor under a temporary one.
+TEST_F(VellumarkTest, AMovieThatCannotBeWrittenToTheEndLeavesNoHalfMovie)
+{
+    const std::string bmp = root + "/$tmpBig.bmp";
+    const std::string movie = root + "/pano.mov";
+    const std::string param = root + "/$tmpBig.txt";
+    WriteTurnedBmp(bmp, 480, 120, [](int x, int y) { return Rgb{(x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) & 255}; });
+    Put(param, bmp + "," + movie + ",360");
+    Put(movie, "the movie made before");
+    // Blocks of 512 bytes: the movie may grow to 64 KB, the log is far smaller.
+    const int code =
+        testsupport::RunProgram("sh", "-c 'ulimit -f 128; exec \"$0\" \"$1\"' '" + kProgram + "' '" + param + "'")
+            .exitCode;
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(Get(movie), "the movie made before");
+    EXPECT_TRUE(fs::exists(bmp));
+    EXPECT_TRUE(fs::exists(param));
+    EXPECT_NE(Get(movie + ".log").find("file-size limit"), std::string::npos) << Get(movie + ".log");
+    EXPECT_EQ(StagedFiles(root), 0);
+}
+
 } // namespace
