@@ -1,6 +1,7 @@
 // The panorama movie of a full turn against its render: the movie step of Render and Save (the
 // document's band render into the turned BMP) timed beside the movie program Vellumark making
-// the movie from what the document left. Prints both times and their ratio.
+// the movie from what the document left. Prints both times (and the processor time each took, as
+// the render runs on about one core and the encoder on several) and their ratio.
 //
 //   bench_movie PROJECT.fit [--width W] [--height H]
 //
@@ -8,6 +9,7 @@
 // photos in the equirectangular projection; the area is one full turn at W pixels wide (14000 by
 // default) and H high (3000) around the middle of the pictures.
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -33,6 +35,14 @@ namespace {
 double Seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Processor time (user and system) of this process, or of its ended children.
+double CpuSeconds(int who)
+{
+    struct rusage u {};
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -92,6 +102,7 @@ int main(int argc, char** argv)
     // The movie step of Render and Save, in the rendering state that the command sets up (the
     // command itself refuses a movie this large: its pixel measure is above the movie's limit).
     doc.m_pComp->SetBreakMode(2);
+    const double cpuBefore = CpuSeconds(RUSAGE_SELF);
     const auto startRender = std::chrono::steady_clock::now();
     int made = 0;
     {
@@ -99,6 +110,7 @@ int main(int argc, char** argv)
         made = doc.MakePanoramaMovie(movie);
     }
     const double renderSeconds = Seconds(startRender);
+    const double renderCpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
     doc.m_pComp->SetBreakMode(0);
     if (made != 1 || launcher.Starts().size() != 2) {
         std::fprintf(stderr, "bench_movie: the movie step answered %d: %s\n", made, doc.m_statusMessage.c_str());
@@ -110,8 +122,8 @@ int main(int argc, char** argv)
     std::ifstream paramFile(param);
     std::string paramText;
     std::getline(paramFile, paramText);
-    std::printf("render into the turned BMP: %d x %d (%s) in %.2f s\n", doc.m_outputSize.cx, doc.m_outputSize.cy,
-                paramText.substr(paramText.rfind(',') + 1).c_str(), renderSeconds);
+    std::printf("render into the turned BMP: %d x %d (%s degrees) in %.2f s (processor %.2f s)\n", doc.m_outputSize.cx,
+                doc.m_outputSize.cy, paramText.substr(paramText.rfind(',') + 1).c_str(), renderSeconds, renderCpu);
 
     const std::string program = SMRA_VELLUMARK_PATH;
     char* const args[] = {const_cast<char*>(program.c_str()), const_cast<char*>(param.c_str()), nullptr};
@@ -128,7 +140,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_movie: the movie program failed\n");
         return 1;
     }
-    std::printf("movie (%.1f MB):             %.2f s\n", std::filesystem::file_size(movie) / 1e6, movieSeconds);
+    std::printf("movie (%.1f MB):             %.2f s (processor %.2f s)\n", std::filesystem::file_size(movie) / 1e6,
+                movieSeconds, CpuSeconds(RUSAGE_CHILDREN));
     std::printf("ratio movie / render: %.3f (below 1 wanted)\n", movieSeconds / renderSeconds);
     platform::SetProcessLauncher(nullptr);
     platform::SetFileDialog(nullptr);

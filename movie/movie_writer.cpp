@@ -126,7 +126,7 @@ bool CMovieWriter::Open(const std::string& path, int width, int height, int fps,
     m_codec->pix_fmt = AV_PIX_FMT_YUV420P;
     m_codec->time_base = AVRational{1, fps};
     m_codec->framerate = AVRational{fps, 1};
-    m_codec->gop_size = fps; // a key frame every second, so that players can seek
+    m_codec->gop_size = 3 * fps; // a key frame every 3 s, so that players can seek
     m_codec->color_primaries = AVCOL_PRI_BT709;
     m_codec->color_trc = AVCOL_TRC_BT709;
     m_codec->colorspace = AVCOL_SPC_BT709;
@@ -134,6 +134,9 @@ bool CMovieWriter::Open(const std::string& path, int width, int height, int fps,
     if (m_encoderName == "libx264") {
         av_opt_set(m_codec->priv_data, "preset", "superfast", 0);
         av_opt_set(m_codec->priv_data, "crf", "20", 0);
+        // A steady pan has no cuts and an even pace: a fixed frame pattern without look-ahead
+        // loses nothing there, and the look-ahead thread would hold up the encoder's others.
+        av_opt_set(m_codec->priv_data, "x264-params", "rc-lookahead=0:b-adapt=0:scenecut=0", 0);
     } else {
         m_codec->bit_rate = int64_t(width) * height * fps / 8;
     }
