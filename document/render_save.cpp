@@ -25,8 +25,8 @@
 #include "picset/mcomp.h"
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
-#include "platform/system_services.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 namespace render_save {
 
