@@ -10,12 +10,14 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 namespace movie {
 
 namespace {
 
 constexpr int kIoBufferBytes = 1 << 16;
+constexpr unsigned kMaxEncoderThreads = 6;
 
 std::string AvText(int code)
 {
@@ -126,6 +128,9 @@ bool CMovieWriter::Open(const std::string& path, int width, int height, int fps,
     m_codec->pix_fmt = AV_PIX_FMT_YUV420P;
     m_codec->time_base = AVRational{1, fps};
     m_codec->framerate = AVRational{fps, 1};
+    // Each encoder thread works on a frame of its own: a few of them keep the memory to a few
+    // frames and still keep the processors busy.
+    m_codec->thread_count = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, kMaxEncoderThreads));
     m_codec->gop_size = 3 * fps; // a key frame every 3 s, so that players can seek
     m_codec->color_primaries = AVCOL_PRI_BT709;
     m_codec->color_trc = AVCOL_TRC_BT709;
