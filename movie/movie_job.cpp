@@ -18,8 +18,8 @@ namespace movie {
 
 namespace {
 
-// Threads that share the rows of a frame.
-constexpr int kFillThreads = 4;
+// Threads that share the painting of a frame.
+constexpr int kPaintThreads = 4;
 
 // Says why on standard error, and leaves it in the log file too (beside the movie, or beside
 // the parameter file when that cannot be read; none for a parameter file that is not there).
@@ -63,15 +63,34 @@ bool MakeMovie(const std::string& bmpPath, const std::string& moviePath, int spa
     CPanoramaStrip strip;
     if (!strip.Load(bmpPath, plan, error))
         return false;
-    // A few threads share each frame's rows; the encoder keeps its own threads busy meanwhile.
-    CRowWorkers workers(std::clamp(plan.frameHeight / 64, 1, kFillThreads));
-    for (int f = 0; f < plan.frameCount; ++f) {
+    // A few threads paint each frame, one frame ahead: while the encoder takes frame f, they
+    // paint frame f + 1 into the other of the writer's two frames.
+    uint8_t* planes[2][3] = {};
+    int strides[2][3] = {};
+    // Declared after what its jobs use: on an early return it waits for them before those go.
+    CRowWorkers painters(std::clamp(plan.frameHeight / 64, 1, kPaintThreads));
+    auto paint = [&](int f) {
+        const int slot = f & 1;
         const double left = plan.FrameLeft(f);
-        if (!writer.WriteFrame(
-                [&](uint8_t* const planes[3], const int strides[3]) { strip.FillFrame(left, planes, strides, &workers); },
-                error))
+        const int parts = painters.Parts();
+        painters.Start([&strip, &planes, &strides, slot, left, parts](int part) {
+            strip.FillFrame(left, planes[slot], strides[slot], part, parts);
+        });
+    };
+    if (!writer.PrepareFrame(0, planes[0], strides[0], error))
+        return false;
+    paint(0);
+    for (int f = 0; f < plan.frameCount; ++f) {
+        painters.Wait();
+        if (f + 1 < plan.frameCount) {
+            if (!writer.PrepareFrame((f + 1) & 1, planes[(f + 1) & 1], strides[(f + 1) & 1], error))
+                return false;
+            paint(f + 1);
+        }
+        if (!writer.EncodeFrame(f & 1, error))
             return false;
     }
+    painters.Wait();
     return writer.Finish(error);
 }
 

@@ -17,7 +17,7 @@ namespace movie {
 namespace {
 
 constexpr int kIoBufferBytes = 1 << 16;
-constexpr unsigned kMaxEncoderThreads = 6;
+constexpr unsigned kMaxEncoderThreads = 8;
 
 std::string AvText(int code)
 {
@@ -50,8 +50,9 @@ void CMovieWriter::Close()
         av_freep(&m_io->buffer);
         avio_context_free(&m_io);
     }
-    if (m_frame)
-        av_frame_free(&m_frame);
+    for (AVFrame*& frame : m_frames)
+        if (frame)
+            av_frame_free(&frame);
     if (m_packet)
         av_packet_free(&m_packet);
     m_stream = nullptr;
@@ -119,9 +120,10 @@ bool CMovieWriter::Open(const std::string& path, int width, int height, int fps,
         return Fail("ffmpeg's libavcodec has no H.264 encoder (libx264)", 0, error);
     m_encoderName = codec->name;
     m_codec = avcodec_alloc_context3(codec);
-    m_frame = av_frame_alloc();
+    m_frames[0] = av_frame_alloc();
+    m_frames[1] = av_frame_alloc();
     m_packet = av_packet_alloc();
-    if (!m_codec || !m_frame || !m_packet)
+    if (!m_codec || !m_frames[0] || !m_frames[1] || !m_packet)
         return Fail("there is not enough memory for the movie's encoder", AVERROR(ENOMEM), error);
     m_codec->width = width;
     m_codec->height = height;
@@ -167,12 +169,14 @@ bool CMovieWriter::Open(const std::string& path, int width, int height, int fps,
     if (rc < 0)
         return Fail("the movie file cannot be set up", rc, error);
 
-    m_frame->format = AV_PIX_FMT_YUV420P;
-    m_frame->width = width;
-    m_frame->height = height;
-    rc = av_frame_get_buffer(m_frame, 0);
-    if (rc < 0)
-        return Fail("there is not enough memory for the movie's frames", rc, error);
+    for (AVFrame* frame : m_frames) {
+        frame->format = AV_PIX_FMT_YUV420P;
+        frame->width = width;
+        frame->height = height;
+        rc = av_frame_get_buffer(frame, 0);
+        if (rc < 0)
+            return Fail("there is not enough memory for the movie's frames", rc, error);
+    }
 
     if (!m_file.Open(path))
         return Fail("the movie " + path + " cannot be created", 0, error);
@@ -211,20 +215,32 @@ bool CMovieWriter::Drain(bool flush, std::string* error)
     }
 }
 
-bool CMovieWriter::WriteFrame(const CFramePainter& draw, std::string* error)
+bool CMovieWriter::PrepareFrame(int slot, uint8_t* planes[3], int strides[3], std::string* error)
 {
-    if (!m_headerWritten) {
+    if (!m_headerWritten || slot < 0 || slot > 1) {
         *error = "the movie is not open";
         return false;
     }
-    int rc = av_frame_make_writable(m_frame);
+    AVFrame* frame = m_frames[slot];
+    const int rc = av_frame_make_writable(frame);
     if (rc < 0)
         return Fail("there is not enough memory for the movie's frames", rc, error);
-    uint8_t* const planes[3] = {m_frame->data[0], m_frame->data[1], m_frame->data[2]};
-    const int strides[3] = {m_frame->linesize[0], m_frame->linesize[1], m_frame->linesize[2]};
-    draw(planes, strides);
-    m_frame->pts = m_nextPts++;
-    rc = avcodec_send_frame(m_codec, m_frame);
+    for (int i = 0; i < 3; ++i) {
+        planes[i] = frame->data[i];
+        strides[i] = frame->linesize[i];
+    }
+    return true;
+}
+
+bool CMovieWriter::EncodeFrame(int slot, std::string* error)
+{
+    if (!m_headerWritten || slot < 0 || slot > 1) {
+        *error = "the movie is not open";
+        return false;
+    }
+    AVFrame* frame = m_frames[slot];
+    frame->pts = m_nextPts++;
+    const int rc = avcodec_send_frame(m_codec, frame);
     if (rc < 0)
         return Fail("the H.264 encoder failed", rc, error);
     return Drain(false, error);

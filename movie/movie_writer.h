@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "imagefile/staged_output_file.h"
@@ -33,10 +32,12 @@ public:
     // `fps` frames a second. False with a reason when no H.264 encoder opens or the file cannot
     // be created.
     bool Open(const std::string& path, int width, int height, int fps, std::string* error);
-    // Encodes the next frame, which `draw` paints into the frame's planes (YUV 4:2:0, studio
-    // range BT.709: Y, U, V with their row strides).
-    using CFramePainter = std::function<void(uint8_t* const planes[3], const int strides[3])>;
-    bool WriteFrame(const CFramePainter& draw, std::string* error);
+    // Two frames are kept, so that one can be painted while the other is encoded.
+    // PrepareFrame gives the planes of the frame in `slot` (0 or 1) to paint (YUV 4:2:0, studio
+    // range BT.709: Y, U, V with their row strides); EncodeFrame then encodes it as the next
+    // frame of the movie. A slot is prepared again only after its frame was encoded.
+    bool PrepareFrame(int slot, uint8_t* planes[3], int strides[3], std::string* error);
+    bool EncodeFrame(int slot, std::string* error);
     // Drains the encoder, writes the file's index and moves the file into place.
     bool Finish(std::string* error);
 
@@ -59,7 +60,7 @@ private:
     AVIOContext* m_io = nullptr;
     AVCodecContext* m_codec = nullptr;
     AVStream* m_stream = nullptr;
-    AVFrame* m_frame = nullptr;
+    AVFrame* m_frames[2] = {nullptr, nullptr};
     AVPacket* m_packet = nullptr;
     int64_t m_nextPts = 0;
     bool m_headerWritten = false;

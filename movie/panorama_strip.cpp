@@ -282,31 +282,23 @@ __attribute__((target_clones("avx2", "default"))) void ShiftRows(const uint8_t* 
 
 } // namespace
 
-void CPanoramaStrip::FillFrame(double left, uint8_t* const planes[3], const int strides[3], CRowWorkers* workers) const
+void CPanoramaStrip::FillFrame(double left, uint8_t* const planes[3], const int strides[3], int part, int parts) const
 {
     const int w = m_plan.stripWidth;
     left = m_plan.wraps ? std::fmod(std::fmod(left, w) + w, w) : std::clamp(left, 0.0, double(w - m_plan.frameWidth));
     const int rowPixels = RowPixels();
     const int fw = m_plan.frameWidth;
     const int fh = m_plan.frameHeight;
+    const int y0 = fh / 2 * part / parts * 2;
+    const int y1 = fh / 2 * (part + 1) / parts * 2;
+    ShiftRows(m_y.data() + size_t(y0) * rowPixels, rowPixels, y1 - y0, left + kLeftPad, fw,
+              planes[0] + size_t(y0) * strides[0], strides[0]);
     // Chroma sample j covers luma samples 2j and 2j + 1 of the padded row (its centre at
     // 2j + 0.5); frame chroma sample k so lies at chroma position (left + kLeftPad) / 2 + k.
     const double chromaAt = (left + kLeftPad) / 2;
-    // Rows are shared out among the workers, in pairs so that chroma rows split with them.
-    const int parts = workers ? workers->Parts() : 1;
-    auto fill = [&](int part) {
-        const int y0 = fh / 2 * part / parts * 2;
-        const int y1 = fh / 2 * (part + 1) / parts * 2;
-        ShiftRows(m_y.data() + size_t(y0) * rowPixels, rowPixels, y1 - y0, left + kLeftPad, fw,
-                  planes[0] + size_t(y0) * strides[0], strides[0]);
-        for (int c = 1; c < 3; ++c)
-            ShiftRows((c == 1 ? m_u : m_v).data() + size_t(y0 / 2) * (rowPixels / 2), rowPixels / 2, (y1 - y0) / 2,
-                      chromaAt, fw / 2, planes[c] + size_t(y0 / 2) * strides[c], strides[c]);
-    };
-    if (workers)
-        workers->Run(fill);
-    else
-        fill(0);
+    for (int c = 1; c < 3; ++c)
+        ShiftRows((c == 1 ? m_u : m_v).data() + size_t(y0 / 2) * (rowPixels / 2), rowPixels / 2, (y1 - y0) / 2,
+                  chromaAt, fw / 2, planes[c] + size_t(y0 / 2) * strides[c], strides[c]);
 }
 
 } // namespace movie

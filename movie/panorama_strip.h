@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "movie/pan_plan.h"
-#include "movie/row_workers.h"
 
 namespace movie {
 
@@ -29,8 +28,9 @@ public:
     // Fills a frame of the plan's size in YUV 4:2:0 (planes Y, U, V with their row strides)
     // with the strip from `left` on; a fractional left edge is resampled (Catmull-Rom). A full
     // turn wraps round from the right edge to the left one; otherwise the edge pixels repeat.
-    // The rows are shared out among the workers when they are given.
-    void FillFrame(double left, uint8_t* const planes[3], const int strides[3], CRowWorkers* workers = nullptr) const;
+    // Only share `part` of `parts` of the rows is filled (in pairs of rows, so that the chroma
+    // rows split with them), so that a few threads can fill one frame.
+    void FillFrame(double left, uint8_t* const planes[3], const int strides[3], int part = 0, int parts = 1) const;
 
 private:
     // Columns kept beyond the strip's width on either side, so that no tap needs a bounds test.
