@@ -25,6 +25,7 @@ PACKAGES=(
   libswscale-dev
   libavutil-dev
   ffmpeg
+  xdg-utils
 )
 
 missing=()

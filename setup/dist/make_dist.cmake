@@ -1,5 +1,6 @@
 # Fills the distribution folder: the installer, the program, the movie program beside it, its
-# resources, and the script whose [CopyFile] list names every file but the installer and the script.
+# resources, its guide documents (SmGuide), and the script whose [CopyFile] list names every file
+# but the installer and the script.
 # Called with -DDIST=<folder> -DSETUP=<installer> -DAPP=<program or empty> -DMOVIE=<movie program
 # or empty> -DRES=<resources or empty> -DTEMPLATE=<Setup.ini.in>.
 file(REMOVE_RECURSE "${DIST}")
@@ -12,7 +13,11 @@ if(MOVIE AND EXISTS "${MOVIE}")
   file(COPY "${MOVIE}" DESTINATION "${DIST}")
 endif()
 if(RES AND IS_DIRECTORY "${RES}")
-  file(COPY "${RES}" DESTINATION "${DIST}" PATTERN "*.sh" EXCLUDE)
+  file(COPY "${RES}" DESTINATION "${DIST}" PATTERN "*.sh" EXCLUDE PATTERN "guide" EXCLUDE)
+  # The guide documents go where the program looks for them: "SmGuide" beside it.
+  if(IS_DIRECTORY "${RES}/guide")
+    file(COPY "${RES}/guide/" DESTINATION "${DIST}/SmGuide")
+  endif()
 endif()
 file(GLOB_RECURSE files RELATIVE "${DIST}" "${DIST}/*")
 list(SORT files)

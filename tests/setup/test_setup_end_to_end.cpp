@@ -88,6 +88,9 @@ TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
     if (fs::exists(dist + "/Vellumark")) {
         EXPECT_EQ(::access((Dest() + "/Vellumark").c_str(), X_OK), 0);
     }
+    // The guide documents go where the program looks for them.
+    EXPECT_TRUE(fs::is_regular_file(Dest() + "/SmGuide/SmGuide.htm"));
+    EXPECT_TRUE(fs::is_regular_file(Dest() + "/SmGuide/SmMnl.htm"));
     // The menu entry, the desktop shortcut and the ".fit" association all open the program.
     const std::string menu = Get(folders.applications + "/Seamora/Seamora.desktop");
     const std::string desk = Get(folders.desktop + "/Seamora.desktop");
