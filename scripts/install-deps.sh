@@ -20,6 +20,11 @@ PACKAGES=(
   qt6-qpa-plugins
   fonts-liberation
   poppler-utils
+  libavformat-dev
+  libavcodec-dev
+  libswscale-dev
+  libavutil-dev
+  ffmpeg
   xdg-utils
 )
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 
 #include "setup/core/setup_ini.h"
@@ -83,6 +84,10 @@ TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
     const std::string program = Dest() + "/Smra_En";
     ASSERT_TRUE(fs::exists(program));
     EXPECT_TRUE(fs::exists(Dest() + "/setup"));
+    // The movie program that Render and Save starts from the program's folder, if it was built.
+    if (fs::exists(dist + "/Vellumark")) {
+        EXPECT_EQ(::access((Dest() + "/Vellumark").c_str(), X_OK), 0);
+    }
     // The guide documents go where the program looks for them.
     EXPECT_TRUE(fs::is_regular_file(Dest() + "/SmGuide/SmGuide.htm"));
     EXPECT_TRUE(fs::is_regular_file(Dest() + "/SmGuide/SmMnl.htm"));
