@@ -250,8 +250,9 @@ TEST_F(CommandsTest, FitGivesTheWholePanoramaAsTheRenderingAreaAndKeepsAnAreaOfT
     Entry(doc->GetPieceEntry(2)).m_PieceSlot = CPoint(3, 1);
     ASSERT_EQ(doc->CountPiecesToFit(), 1);
     doc->OnProcessFit();
-    if (doc->m_pComp->GetFittedCount() > 0)
+    if (doc->m_pComp->GetFittedCount() > 0) {
         EXPECT_EQ(doc->m_renderArea, facade->bounds);
+    }
 }
 
 TEST_F(CommandsTest, FitAroundAFullTurnSetsTheConformalPanoramaAndIsUndoable)

@@ -32,6 +32,7 @@
 #include "shell/pane_layout.h"
 #include "shell/present_image_model.h"
 #include "shell/sm_app.h"
+#include "views/print_device.h"
 #include "views/sm_view.h"
 #include "views/work_input.h"
 #include "tests/shell/fitted_project.h"
@@ -393,4 +394,42 @@ TEST_F(WorkRoadTest, ImportCountsThePhotosUnderTheWaitCursorAndEscapeStopsItKeep
     EXPECT_FALSE(WaitCursorShown());
     EXPECT_FALSE(platform::IsJobRunning());
     EXPECT_TRUE(m_doc->m_jobText.empty());
+}
+
+TEST(ShellPrintVerb, PrintsTheProjectOnThePrinterWithoutAskingAndEnds)
+{
+    const fs::path dir = fs::path(SMRA_TEST_TMPDIR) / "road_shell_print";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string project = shelltest::MakeFittedProject(dir);
+    const std::string pdf = (dir / "printed.pdf").string();
+    std::vector<bool> asked;
+    views::SetPrinterFactory([&] {
+        return std::make_unique<views::CQtPrinter>([&](QPrinter& p, bool direct) {
+            asked.push_back(direct);
+            p.setOutputFormat(QPrinter::PdfFormat);
+            p.setOutputFileName(QString::fromStdString(pdf));
+            return true;
+        });
+    });
+    for (const char* verb : {"/p", "/pt"}) {
+        fs::remove(pdf);
+        asked.clear();
+        CImageWindowCascade::Shared().Reset();
+        auto app = std::make_unique<CSmApp>();
+        EXPECT_FALSE(app->InitInstance({"Smra_En", verb, project, "No Such Printer", "driver", "port"})) << verb;
+        EXPECT_TRUE(app->ShellPrinted()) << verb;
+        EXPECT_EQ(app->Document()->GetPathName(), project) << verb;
+        EXPECT_EQ(asked, std::vector<bool>{true}) << verb << ": printed without the print dialog";
+        EXPECT_TRUE(fs::exists(pdf) && fs::file_size(pdf) > 0) << verb;
+        app->Document()->SetModifiedFlag(false);
+    }
+    views::SetPrinterFactory(nullptr);
+    // Opening a project prints nothing.
+    auto app = std::make_unique<CSmApp>();
+    platform::DefaultInput().Press(platform::Key::Return);
+    EXPECT_TRUE(app->InitInstance({"Smra_En", project}));
+    platform::DefaultInput().Reset();
+    EXPECT_FALSE(app->ShellPrinted());
+    app->Document()->SetModifiedFlag(false);
 }
