@@ -142,7 +142,10 @@ public:
 
     // Steps of the installation.
     int CheckFreeSpace();
-    int CopyFiles(); // 1 done, 0 stopped
+    // 1 done, 0 stopped by the user, kCopyFailed when the destination or the uninstaller could
+    // not be placed or no file could be copied (everything made is taken back).
+    static constexpr int kCopyFailed = -1;
+    int CopyFiles();
     int CopyFilesPass();
     void InstallUninstaller();
     void MakeMenuShortcuts(bool make);

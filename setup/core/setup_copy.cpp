@@ -399,7 +399,8 @@ int CSetup::CopyFiles()
         // earlier installation (if any) stays whole, and the installation stops rather than
         // carrying on as if every file had been copied.
         RollBack();
-        Box(Tx("Could not keep memory.", "メモリを確保できませんでした"), Buttons::Ok, Icon::Stop, "Copy files");
+        Box(Tx("Could not keep memory.", "メモリを確保できませんでした"), Buttons::Ok, Icon::Stop,
+            Tx("Copy files", "ファイルコピー"));
         return 0;
     }
 }
@@ -416,20 +417,34 @@ int CSetup::CopyFilesPass()
     ::unlink(m_errorLog.c_str());
     m_failed = 0;
 
+    // The error list, then everything this pass made goes again: nothing is installed.
+    auto fail = [&]() {
+        std::string log;
+        if (!ReadFileText(m_errorLog, log))
+            log = Tx("Coudn't read error log file.\r\nNo disk space maybe.\r\n",
+                     "エラーログを読み出せません\r\n容量不足の可能性があります．\r\n");
+        m_ui.ShowErrorList(log);
+        RollBack();
+        return kCopyFailed;
+    };
     int nextDir = 0;
+    errno = 0;
     if (!MakeDirectoryLogged(dest, true, nextDir)) {
-        AppendErrorLog(m_sourceFolder, dest, ErrorText(EACCES));
+        const int err = errno != 0 ? errno : EACCES;
+        AppendErrorLog(m_sourceFolder, dest, ErrorText(err));
         ++m_failed;
+        return fail();
     }
-    std::vector<std::pair<std::string, std::string>> failures;
-    if (ReadInt("Setup", "NoUninstall") == 0 && m_failed == 0) {
+    if (ReadInt("Setup", "NoUninstall") == 0) {
         std::string stage, error;
         const std::string target = AppendPath(dest, "setup");
         if (target == m_selfPath) {
             // already in place: the installed copy re-applies its settings
         } else if (!StageCopy(m_selfPath, target, stage, error)) {
+            // Without its uninstaller an installation could never be taken back.
             AppendErrorLog(m_selfPath, target, error);
             ++m_failed;
+            return fail();
         }
     }
     for (int i = 1;; ++i) {
@@ -455,10 +470,12 @@ int CSetup::CopyFilesPass()
     bool afterAll = false;
 
     // Copies one entry now; false when the installation is to stop.
+    int placed = 0;
     auto copyNow = [&](CopyItem& it) -> bool {
         std::string stage, error;
         for (;;) {
             if (StageCopy(it.source, it.target, stage, error)) {
+                ++placed;
                 Status(UseJapanese() ? "\"" + NameOf(it.target) + "\"をコピーしました" : "Copied \"" + NameOf(it.target) + "\"");
                 if (!it.noLog)
                     Write("CopiedFile", std::to_string(nextFile++), it.target);
@@ -483,6 +500,7 @@ int CSetup::CopyFilesPass()
             }
             if (choice == 1) {
                 ReplaceAtReboot(it.source, it.target);
+                ++placed;
                 if (!it.noLog)
                     Write("CopiedFile", std::to_string(nextFile++), it.target);
                 it.state = 0;
@@ -571,16 +589,15 @@ int CSetup::CopyFilesPass()
         }
     }
     if (m_failed > 0) {
+        // A version-up that could not copy everything keeps the earlier installation whole, and
+        // an installation of which no file could be placed is no installation.
+        if (versionUp || placed == 0)
+            return fail();
         std::string log;
         if (!ReadFileText(m_errorLog, log))
             log = Tx("Coudn't read error log file.\r\nNo disk space maybe.\r\n",
                      "エラーログを読み出せません\r\n容量不足の可能性があります．\r\n");
         m_ui.ShowErrorList(log);
-        if (versionUp) {
-            // A version-up that could not copy everything keeps the earlier installation whole.
-            RollBack();
-            return 0;
-        }
     }
     // The copy pass is over: the staged files take their places.
     for (const auto& st : m_stages) {

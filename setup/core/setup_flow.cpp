@@ -487,6 +487,25 @@ void CSetup::Cancel()
 RunResult CSetup::Install()
 {
     const std::string saved = m_dlg[kLabel].text;
+    // A script without a folder to install to would spill its files into the home folder, and a
+    // folder outside the places the installer may write is refused before anything is written.
+    if (Read("Root", "Name").empty()) {
+        Box(Tx("This setup script names no folder to install to.\n\nNothing was installed.",
+               "このセットアップにはインストール先がありません．\n\nインストールは行いません"),
+            Buttons::Ok, Icon::Stop);
+        m_ended = true;
+        return RunResult::Ended;
+    }
+    const std::string dest = Destination();
+    if (dest.empty() || !PathAllowed(dest, m_folders)) {
+        Box(Tx("Cannot install into this folder:\n", "このフォルダにはインストールできません：\n") + dest,
+            Buttons::Ok, Icon::Stop);
+        if (m_dlg.destinationReadOnly) {
+            m_ended = true;
+            return RunResult::Ended;
+        }
+        return RunResult::Waiting;
+    }
     Status(Tx("Checking free space...", "空き容量を調べています．"));
     const int space = CheckFreeSpace();
     if (space == IDABORT) {
@@ -510,8 +529,17 @@ RunResult CSetup::Install()
     m_ui.DialogChanged();
     if (ReadInt("CopiedFile", "Count") == 0) {
         Status(Tx("Copying files...", "ファイルをコピーしています．"));
-        if (CopyFiles() == 0) {
+        const int copied = CopyFiles();
+        if (copied == 0) {
             Box(Tx("Aborted by user.\r\n\r\nStop install too.", "指示により中断しました\r\n\r\nインストールは行いません"),
+                Buttons::Ok, Icon::Stop, Tx("Copy files", "ファイルコピー"));
+            m_ended = true;
+            return RunResult::Ended;
+        }
+        if (copied == kCopyFailed) {
+            // Nothing is registered for files that are not there.
+            Box(Tx("Could not place the files in\n", "次のフォルダにファイルを置けませんでした\n") + dest +
+                    Tx("\n\nNothing was installed.", "\n\nインストールは行いません"),
                 Buttons::Ok, Icon::Stop, Tx("Copy files", "ファイルコピー"));
             m_ended = true;
             return RunResult::Ended;

@@ -1,0 +1,120 @@
+// What the installer must never do, whatever its script or its log says: register an
+// installation that failed, or change or remove a file it did not place. Every case compares
+// the whole temporary home before and after.
+#include "setup_fixture.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace setuptest {
+namespace {
+
+using platform::SettingsHive;
+
+const char* const kScript =
+    "[Setup]\nName=Seamora\n"
+    "[Root]\nName=%programs%\\Seamora\n"
+    "[Check]\nMenu=2\nDesktop=2\nExt=2\nStartup=0\nCopy=0\nDel=0\n"
+    "[CopyFile]\n0=Smra_En\n1=res\\icon.png\n"
+    "[Menu]\nName=Seamora\n"
+    "[Menu0]\nName=Seamora\nPath=Smra_En\n"
+    "[Desktop]\nName=Seamora\nPath=Smra_En\n"
+    "[Ext0]\nExt=.fit\nKind=SeamoraPlan\nVerb=open\nCommand=\"\"Smra_En\" \"%1\"\"\n"
+    "[Del]\nShowError=1\n";
+
+const std::map<std::string, std::string> kFiles = {{"Smra_En", "program"}, {"res/icon.png", "icon"}};
+
+class SafetyTest : public SetupTest {
+protected:
+    std::string Dest() const { return folders.programs + "/Seamora"; }
+    // Runs the installer once with OK (then Cancel, should it wait for another folder).
+    void InstallOnce(const std::function<void(setup::CSetup&)>& adjust)
+    {
+        auto s = NewSetup();
+        int calls = 0;
+        s->Run(dist + "/setup", "", [&](setup::CSetup& c) {
+            if (calls++ > 0)
+                return setup::IDCANCEL;
+            if (adjust)
+                adjust(c);
+            return setup::IDOK;
+        });
+    }
+};
+
+TEST_F(SafetyTest, AFailedInstallRegistersNothing)
+{
+    struct Case {
+        const char* what;
+        std::function<std::string()> prepare; // returns the destination to type ("" keeps the script's)
+        const char* script;
+        const char* message; // the start of the last message shown
+        bool needsNonRoot = false;
+    };
+    const std::vector<Case> cases = {
+        {"no [Root] section", [] { return std::string(); },
+         nullptr, "This setup script names no folder to install to.", false},
+        {"destination below a file", [this] { Put(home + "/blocker", "x"); return home + "/blocker/App"; },
+         kScript, "Could not place the files in\n", false},
+        {"destination outside home", [this] { return root + "/outside/App"; },
+         kScript, "Cannot install into this folder:\n", false},
+        {"destination through a link out of home",
+         [this] {
+             fs::create_directories(root + "/outside");
+             fs::create_directory_symlink(root + "/outside", home + "/link");
+             return home + "/link/App";
+         },
+         kScript, "Cannot install into this folder:\n", false},
+        {"destination too long", [this] { return home + "/" + std::string(300, 'd'); },
+         kScript, "Cannot install into this folder:\n", false},
+        {"the uninstaller's place holds a user's file",
+         [this] { Put(home + "/App/setup", "mine"); return home + "/App"; },
+         kScript, "Could not place the files in\n", false},
+        {"no file can be copied", [] { return std::string(); },
+         "[Setup]\nName=Seamora\n[Root]\nName=App\n[Check]\nDesktop=2\n[Desktop]\nName=Seamora\nPath=Smra_En\n"
+         "[CopyFile]\n0=Smra_En\n",
+         "Could not place the files in\n", false},
+        {"read-only destination",
+         [this] {
+             fs::create_directories(home + "/ro");
+             fs::permissions(home + "/ro", fs::perms::owner_read | fs::perms::owner_exec);
+             return home + "/ro/App";
+         },
+         kScript, "Could not place the files in\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsNonRoot && ::geteuid() == 0)
+            continue; // permissions do not bind the superuser
+        fs::remove_all(home);
+        fs::remove_all(dist);
+        fs::create_directories(home);
+        store->Reload();
+        if (c.script == nullptr)
+            MakeDist("[Setup]\nName=Seamora\n[CopyFile]\n0=Smra_En\n[Desktop]\nName=Seamora\nPath=Smra_En\n"
+                     "[Check]\nDesktop=2\n", kFiles);
+        else
+            MakeDist(c.script, std::string(c.script).find("res\\icon") != std::string::npos
+                                   ? kFiles
+                                   : std::map<std::string, std::string>{});
+        const std::string dest = c.prepare();
+        const auto before = Snapshot();
+        ui = FakeUi();
+        InstallOnce([&](setup::CSetup& s) {
+            if (!dest.empty())
+                s.Dialog()[setup::kDestination].text = dest;
+        });
+        ASSERT_FALSE(ui.boxes.empty());
+        EXPECT_EQ(ui.boxes.back().text.rfind(c.message, 0), 0u) << ui.boxes.back().text;
+        EXPECT_EQ(Snapshot(), before);
+        EXPECT_FALSE(fs::exists(root + "/outside/App"));
+        store->Reload();
+        EXPECT_FALSE(store->KeyExists(SettingsHive::LocalMachine, "Software\\Uninstall\\Seamora"));
+        EXPECT_FALSE(store->KeyExists(SettingsHive::LocalMachine, "Software\\Uninstall\\App"));
+        std::error_code ec;
+        fs::permissions(home + "/ro", fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+}
+
+} // namespace
+} // namespace setuptest
