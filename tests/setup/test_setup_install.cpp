@@ -310,6 +310,8 @@ TEST_F(InstallTest, EveryEntryUnloggedStillMarksTheInstallation)
     EXPECT_EQ(s->ReadInt("CopiedFile", "Count"), 1);
     // A destination that had to be made is logged; one that existed is not.
     EXPECT_EQ(s->Read("MakedDirectory", "0"), home + "/App");
+    fs::remove_all(home + "/App");
+    fs::create_directories(home + "/App");
     auto s2 = NewSetup();
     ASSERT_EQ(s2->Prepare(dist + "/setup", ""), 0);
     s2->OpenMainDialog();
