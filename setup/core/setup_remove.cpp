@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,8 +92,12 @@ void CSetup::DeleteInstalledFiles()
     const bool force = ReadInt("Del", "Force") != 0;
     std::error_code ec;
     auto remove = [&](const std::string& p) {
-        if (force)
-            ::chmod(p.c_str(), 0644);
+        // Checked before anything is changed; a link is never followed (its target is not ours).
+        struct stat st {};
+        if (!PathAllowed(p, m_folders) || ::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return;
+        if (force && (st.st_mode & S_IWUSR) == 0)
+            ::fchmodat(AT_FDCWD, p.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW);
         DeleteToTrash(p);
     };
     for (int i = 0;; ++i) {

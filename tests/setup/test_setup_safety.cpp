@@ -116,5 +116,37 @@ TEST_F(SafetyTest, AFailedInstallRegistersNothing)
     }
 }
 
+// [Del] Force makes a file writable before it goes, but only a file the uninstaller removes: a
+// logged path outside home or a logged link keeps its target's mode.
+TEST_F(SafetyTest, ForceChangesNoModeOfAFileItDoesNotRemove)
+{
+    MakeDist(kScript, kFiles);
+    InstallOnce(nullptr);
+    ASSERT_TRUE(fs::exists(Dest() + "/Smra_En"));
+    const std::string secret = root + "/outside/secret.txt";
+    const std::string notes = home + "/Documents/notes.txt";
+    for (const std::string& f : {secret, notes}) {
+        Put(f, "private");
+        fs::permissions(f, fs::perms::owner_read);
+    }
+    fs::create_symlink(secret, Dest() + "/link.txt");
+    fs::create_symlink(notes, Dest() + "/homelink.txt");
+    setup::CIniCache ini;
+    const std::string script = Dest() + "/Setup.ini";
+    const int n = ini.ReadIniInt("CopiedFile", "Count", 0, script);
+    const std::vector<std::string> planted = {secret, Dest() + "/link.txt", Dest() + "/homelink.txt"};
+    for (std::size_t i = 0; i < planted.size(); ++i)
+        ini.WriteIniString("CopiedFile", std::to_string(n + static_cast<int>(i)), planted[i], script);
+    ini.WriteIniString("CopiedFile", "Count", std::to_string(n + static_cast<int>(planted.size())), script);
+    ini.WriteIniString("Del", "Force", "1", script);
+    FakeUi ui2;
+    ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+    for (const std::string& f : {secret, notes}) {
+        EXPECT_EQ(Get(f), "private") << f;
+        EXPECT_EQ(fs::status(f).permissions() & fs::perms::all, fs::perms::owner_read) << f;
+    }
+    EXPECT_FALSE(fs::exists(Dest() + "/Smra_En"));
+}
+
 } // namespace
 } // namespace setuptest
