@@ -162,6 +162,8 @@ public:
     void DeleteInstalledFiles();
     std::string ListLeftovers();
     void SelfDelete();
+    // Removes the settings store's files when nothing is left in it.
+    void RemoveEmptyStore();
 
     // The pending list: work left for the next start.
     void ScheduleRenameAtReboot(const std::string& from, const std::string& to);
@@ -192,7 +194,25 @@ private:
     bool CreateKeyLogged(platform::SettingsHive hive, const std::string& key);
     bool KeyLogged(platform::SettingsHive hive, const std::string& key);
     void DeleteKeyWalkUp(platform::SettingsHive hive, std::string key);
+    // Whether a path lies inside what this installation owns: strictly inside its folder, or
+    // inside a folder it created (as its own record says, never the script's log alone).
     bool InsideCreatedFolder(const std::string& path);
+    // The installation's own record, kept beside the pending list: the folders it created and
+    // the size and date of every file it placed. The script's logs name what to remove; only
+    // what the record confirms is removed.
+    struct Stamp {
+        uint64_t size = 0;
+        int64_t sec = 0;
+        int64_t nsec = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    static std::optional<Stamp> StampOf(const std::string& path);
+    std::string RecordFile(const std::string& root) const;
+    void WriteRecord();
+    void LoadRecord();
+    // A logged file this installation placed, unchanged since (true), and a logged folder it created.
+    bool PlacedByUs(const std::string& path, bool unchanged = true);
+    bool CreatedByUs(const std::string& folder);
     // Creates a folder and its missing parents, logging the ones created so uninstall removes them.
     bool MakeFoldersLogged(const std::string& path);
     // Shortcut files.
@@ -234,6 +254,12 @@ private:
     bool m_ended = false;
     std::set<std::string> m_owned;
     std::vector<std::string> m_createdThisRun;
+    std::vector<std::string> m_newDirs;                       // logged folders this run created
+    std::vector<std::pair<std::string, Stamp>> m_newFiles;    // files this run placed
+    std::string m_installRoot;                                // the installation's folder, as logged
+    std::set<std::string> m_recordDirs;
+    std::multimap<std::string, Stamp> m_recordFiles;
+    bool m_recordLoaded = false;
     std::vector<std::pair<std::string, std::string>> m_stages; // stage -> target
     int m_failed = 0;
 };

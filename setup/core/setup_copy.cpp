@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
@@ -249,6 +250,7 @@ bool CSetup::MakeDirectoryLogged(const std::string& path, bool logged, int& next
         return fs::is_directory(path, ec);
     m_createdThisRun.push_back(path);
     if (logged) {
+        m_newDirs.push_back(path);
         Write("MakedDirectory", std::to_string(next), path);
         ++next;
     }
@@ -358,8 +360,10 @@ void CSetup::RollBack()
     for (const auto& st : m_stages)
         ::unlink(st.first.c_str());
     m_stages.clear();
-    for (auto it = m_createdThisRun.rbegin(); it != m_createdThisRun.rend(); ++it)
-        ::rmdir(it->c_str());
+    for (auto it = m_createdThisRun.rbegin(); it != m_createdThisRun.rend(); ++it) {
+        if (::rmdir(it->c_str()) == 0)
+            m_newDirs.erase(std::remove(m_newDirs.begin(), m_newDirs.end(), *it), m_newDirs.end());
+    }
     m_createdThisRun.clear();
 }
 
@@ -385,6 +389,8 @@ void CSetup::ReplaceAtReboot(const std::string& source, const std::string& targe
             break;
     }
     if (CopyOneFile(source, stage, error)) {
+        if (const auto st = StampOf(stage))
+            m_newFiles.emplace_back(target, *st);
         ScheduleRenameAtReboot(stage, target);
         m_rebootCopy = true;
     }
@@ -601,10 +607,13 @@ int CSetup::CopyFilesPass()
     }
     // The copy pass is over: the staged files take their places.
     for (const auto& st : m_stages) {
-        if (std::rename(st.first.c_str(), st.second.c_str()) != 0)
+        if (std::rename(st.first.c_str(), st.second.c_str()) != 0) {
             ::unlink(st.first.c_str());
-        else
+        } else {
             m_owned.insert(st.second);
+            if (const auto stamp = StampOf(st.second))
+                m_newFiles.emplace_back(st.second, *stamp);
+        }
     }
     m_stages.clear();
     const std::string self = Read("CopyFile", "Self");
@@ -614,9 +623,12 @@ int CSetup::CopyFilesPass()
         it.target = AppendPath(dest, MapScriptPath(NameOf(self), m_folders).value_or(self));
         if (!it.source.empty() && !(fs::exists(it.target, ec) && fs::equivalent(it.source, it.target, ec))) {
             copyNow(it);
-            for (const auto& st : m_stages)
+            for (const auto& st : m_stages) {
                 if (std::rename(st.first.c_str(), st.second.c_str()) != 0)
                     ::unlink(st.first.c_str());
+                else if (const auto stamp = StampOf(st.second))
+                    m_newFiles.emplace_back(st.second, *stamp);
+            }
             m_stages.clear();
         }
     }
@@ -682,8 +694,10 @@ std::string CSetup::PendingFile() const { return AppendPath(m_folders.state, "pe
 
 void CSetup::ScheduleRenameAtReboot(const std::string& from, const std::string& to)
 {
-    std::error_code ec;
-    fs::create_directories(m_folders.state, ec);
+    // The folder is logged when made, so that it goes with the installation.
+    int next = ReadInt("MakedDirectory", "Count");
+    MakeDirectoryLogged(m_folders.state, true, next);
+    Write("MakedDirectory", "Count", std::to_string(next));
     std::string text;
     ReadFileText(PendingFile(), text);
     text += to.empty() ? "D\t" + from + "\n" : "R\t" + from + "\t" + to + "\n";
@@ -727,6 +741,129 @@ void CSetup::ApplyPending()
         ::unlink(PendingFile().c_str());
     else
         WriteFileAtomic(PendingFile(), keep);
+}
+
+std::optional<CSetup::Stamp> CSetup::StampOf(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return Stamp{static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+// One record per installation folder (by its real path), in the installer's state folder.
+std::string CSetup::RecordFile(const std::string& root) const
+{
+    std::error_code ec;
+    const std::string real = fs::weakly_canonical(root, ec).string();
+    uint64_t h = 1469598103934665603ull;
+    for (const unsigned char c : real)
+        h = (h ^ c) * 1099511628211ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "install-%016llx.log", static_cast<unsigned long long>(h));
+    return AppendPath(m_folders.state, name);
+}
+
+// Lines: "Root\t<folder>", "D\t<folder>", "F\t<size>\t<seconds>\t<nanoseconds>\t<file>".
+void CSetup::WriteRecord()
+{
+    const std::string root = Destination();
+    const std::string file = RecordFile(root);
+    if (!PathAllowed(file, m_folders))
+        return;
+    std::string text;
+    std::string old;
+    if (ReadFileText(file, old) && old.rfind("Root\t" + root + "\n", 0) == 0)
+        text = old;
+    else
+        text = "Root\t" + root + "\n";
+    std::error_code ec;
+    for (const std::string& d : m_newDirs)
+        if (fs::is_directory(fs::symlink_status(d, ec)))
+            text += "D\t" + d + "\n";
+    for (const auto& [path, st] : m_newFiles)
+        text += "F\t" + std::to_string(st.size) + "\t" + std::to_string(st.sec) + "\t" + std::to_string(st.nsec) + "\t" +
+                path + "\n";
+    WriteFileAtomic(file, text);
+    m_newDirs.clear();
+    m_newFiles.clear();
+}
+
+// The record of the installation the running uninstaller belongs to: the one whose folder is the
+// program's own folder. Without one nothing outside that folder counts as the installation's.
+void CSetup::LoadRecord()
+{
+    if (m_recordLoaded)
+        return;
+    m_recordLoaded = true;
+    m_recordDirs.clear();
+    m_recordFiles.clear();
+    std::error_code ec;
+    const std::string self = fs::weakly_canonical(m_selfPath, ec).string();
+    const std::string rootReal = FolderOf(self);
+    m_installRoot.clear();
+    std::string text;
+    if (ec || rootReal.empty() || !ReadFileText(RecordFile(rootReal), text))
+        return;
+    std::size_t pos = 0;
+    bool first = true;
+    while (pos < text.size()) {
+        std::size_t e = text.find('\n', pos);
+        if (e == std::string::npos)
+            e = text.size();
+        const std::string line = text.substr(pos, e - pos);
+        pos = e + 1;
+        std::vector<std::string> f;
+        for (std::size_t p = 0;;) {
+            const std::size_t t = line.find('\t', p);
+            if (f.size() == 4 || t == std::string::npos) {
+                f.push_back(line.substr(p));
+                break;
+            }
+            f.push_back(line.substr(p, t - p));
+            p = t + 1;
+        }
+        if (first) {
+            // The record must be the one of this folder.
+            if (f.size() != 2 || f[0] != "Root" || fs::weakly_canonical(f[1], ec).string() != rootReal)
+                return;
+            m_installRoot = f[1];
+            first = false;
+        } else if (f.size() == 2 && f[0] == "D") {
+            m_recordDirs.insert(f[1]);
+        } else if (f.size() == 5 && f[0] == "F") {
+            Stamp st;
+            st.size = std::strtoull(f[1].c_str(), nullptr, 10);
+            st.sec = std::strtoll(f[2].c_str(), nullptr, 10);
+            st.nsec = std::strtoll(f[3].c_str(), nullptr, 10);
+            m_recordFiles.emplace(f[4], st);
+        }
+    }
+}
+
+bool CSetup::PlacedByUs(const std::string& path, bool unchanged)
+{
+    LoadRecord();
+    if (!InsideCreatedFolder(path))
+        return false;
+    const auto range = m_recordFiles.equal_range(path);
+    if (range.first == range.second)
+        return false;
+    if (!unchanged)
+        return true;
+    const auto now = StampOf(path);
+    if (!now)
+        return false;
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->second == *now)
+            return true;
+    return false;
+}
+
+bool CSetup::CreatedByUs(const std::string& folder)
+{
+    LoadRecord();
+    return PathAllowed(folder, m_folders) && m_recordDirs.count(folder) != 0;
 }
 
 } // namespace setup

@@ -547,6 +547,9 @@ RunResult CSetup::Install()
     }
     Hide(kDestination);
     Status(Tx("System setup...", "システムの設定をしています．"));
+    // The settings store's folder, when this installation is the first to write it, is logged
+    // so that it goes again with the installation.
+    MakeFoldersLogged(m_store.Folder().string());
     MakeMenuShortcuts(m_dlg.Checked(kBoxMenu));
     Hide(kBoxMenu);
     MakePlaceShortcut(m_dlg.Checked(kBoxShortcut), "Desktop");
@@ -561,7 +564,11 @@ RunResult CSetup::Install()
     Hide(kBoxSendTo);
     WriteUninstallEntry();
     ApplyRegEntries(true);
+    // The installation's record lives in the installer's state folder, made (and logged) before
+    // the script with its logs is placed.
+    MakeFoldersLogged(m_folders.state);
     InstallUninstaller();
+    WriteRecord();
     m_dlg[kBoxCopy].shown = false;
     m_dlg[kBoxDelete].shown = false;
     Hide(kInstallerName);
@@ -594,6 +601,7 @@ RunResult CSetup::Uninstall()
     MakeSendToShortcuts(false);
     Hide(kBoxSendTo);
     ApplyRegEntries(false);
+    RemoveEmptyStore();
     Status(Tx("Deleting files...", "ファイルを削除しています．"));
     DeleteInstalledFiles();
     Hide(kDestination);
@@ -609,6 +617,25 @@ RunResult CSetup::Uninstall()
     m_runState = 2;
     m_ended = true;
     return RunResult::Ended;
+}
+
+void CSetup::RemoveEmptyStore()
+{
+    // The settings store holds nothing once the installation's keys are gone: its files go, and
+    // its folder with the other folders the installation made.
+    using platform::SettingsHive;
+    m_store.Reload();
+    for (int h = 0; h < static_cast<int>(SettingsHive::Count); ++h) {
+        const auto hive = static_cast<SettingsHive>(h);
+        if (!m_store.SubKeys(hive, "").empty() || !m_store.ValueNames(hive, "").empty())
+            return;
+    }
+    for (int h = 0; h < static_cast<int>(SettingsHive::Count); ++h) {
+        const std::string f = m_store.HiveFile(static_cast<SettingsHive>(h)).string();
+        struct stat st {};
+        if (PathAllowed(f, m_folders) && ::lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(f.c_str());
+    }
 }
 
 void CSetup::EndRun()

@@ -538,13 +538,40 @@ bool CSetup::InsideCreatedFolder(const std::string& path)
 {
     if (!PathAllowed(path, m_folders))
         return false;
-    const int n = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
-    for (int i = 0; i < n; ++i) {
-        const std::string d = Read("MakedDirectory", std::to_string(i));
-        if (!d.empty() && path.size() >= d.size() && path.compare(0, d.size(), d) == 0 &&
-            (path.size() == d.size() || path[d.size()] == '/'))
+    // Compared by real folders, so that a link inside the installation leads nowhere else; the
+    // last component itself is never followed by the removal.
+    std::error_code ec;
+    const std::string real = AppendPath(fs::weakly_canonical(FolderOf(path), ec).string(), NameOf(path));
+    if (ec)
+        return false;
+    auto within = [&](const std::string& folder, bool orSame) {
+        if (folder.empty())
+            return false;
+        std::error_code e2;
+        const std::string f = fs::weakly_canonical(folder, e2).string();
+        if (e2)
+            return false;
+        return (orSame && real == f) ||
+               (real.size() > f.size() && real.compare(0, f.size(), f) == 0 && real[f.size()] == '/');
+    };
+    if (m_runState == 1) {
+        // An installed copy: its own folder and the folders its record names.
+        LoadRecord();
+        if (within(m_installRoot, false))
             return true;
+        for (const std::string& d : m_recordDirs)
+            if (within(d, true))
+                return true;
+        return false;
     }
+    // Installing: the destination the copy step wrote (a root folder itself never counts) and the
+    // folders this run made.
+    const std::string named = Read("Root", "Named");
+    if (PathAllowed(named, m_folders) && within(named, false))
+        return true;
+    for (const std::string& d : m_newDirs)
+        if (within(d, true))
+            return true;
     return false;
 }
 
@@ -575,7 +602,7 @@ void CSetup::RunCommandList(const std::string& word)
             const std::string p = ExpandPathMacros(how, dest, false).value_or("");
             if (!p.empty() && InsideCreatedFolder(p)) {
                 if (EqualNoCase(f[0], "delfile"))
-                    ::unlink(p.c_str());
+                    DeleteToTrash(p);
                 else
                     ::rmdir(p.c_str());
             }

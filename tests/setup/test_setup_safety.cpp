@@ -148,5 +148,98 @@ TEST_F(SafetyTest, ForceChangesNoModeOfAFileItDoesNotRemove)
     EXPECT_FALSE(fs::exists(Dest() + "/Smra_En"));
 }
 
+// A log edited after the installation: the uninstaller removes what the installation placed,
+// unchanged, and nothing else, and changes nothing it does not remove. The whole home is listed
+// before the installation and after the uninstall.
+TEST_F(SafetyTest, ATamperedLogRemovesNothingElse)
+{
+    struct Case {
+        const char* what;
+        // section/key=value written into the installed log; key "+" appends to a counted list.
+        std::vector<std::pair<std::string, std::string>> edits;
+        bool userChangesAFile = false;
+    };
+    const std::vector<Case> cases = {
+        {"a logged user's file", {{"CopiedFile/+", "{home}/Documents/notes.txt"}}},
+        {"a logged user's file and the folder logged as made",
+         {{"MakedDirectory/+", "{home}/Documents"}, {"CopiedFile/+", "{home}/Documents/notes.txt"}}},
+        {"an empty user's folder logged as made", {{"MakedDirectory/+", "{home}/Music"}}},
+        {"the destination renamed to a folder holding a file called setup", {{"Root/Named", "{home}/bin"}}},
+        {"a wildcard over a user's folder logged as made",
+         {{"MakedDirectory/+", "{home}/Documents"}, {"Del/0", "!{home}/Documents/*.jpg"}}},
+        {"a folder to remove that is the user's", {{"MakedDirectory/+", "{home}/Music"}, {"DirRemove/1", "!{home}/Music"}}},
+        {"a command deleting a user's file",
+         {{"MakedDirectory/+", "{home}/Documents"}, {"Go2/Erase0", "delfile;;!{home}/Documents/draft.txt"}}},
+        {"a logged file outside home, with Force", {{"CopiedFile/+", "{out}/secret.txt"}, {"Del/Force", "1"}}},
+        {"a logged link in the installation to a user's file, with Force",
+         {{"CopiedFile/+", "{dest}/homelink.txt"}, {"Del/Force", "1"}}},
+        {"a logged file of the installation that the user changed since", {}, true},
+        {"leftovers scheduled for the next start",
+         {{"CopiedFile/+", "{home}/Documents/notes.txt"}, {"MakedDirectory/+", "{home}/Documents"}, {"Del/Reboot", "1"}}},
+    };
+    auto fill = [&](std::string v) {
+        const std::vector<std::pair<std::string, std::string>> words = {
+            {"{home}", home}, {"{out}", root + "/outside"}, {"{dest}", Dest()}};
+        for (const auto& [word, value] : words)
+            for (std::size_t p; (p = v.find(word)) != std::string::npos;)
+                v.replace(p, word.size(), value);
+        return v;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(home);
+        fs::remove_all(dist);
+        fs::remove_all(root + "/outside");
+        fs::create_directories(home);
+        store->Reload();
+        MakeDist(kScript, kFiles);
+        // The user's files, some private.
+        Put(root + "/outside/secret.txt", "secret");
+        fs::permissions(root + "/outside/secret.txt", fs::perms::owner_read);
+        Put(home + "/Documents/notes.txt", "notes");
+        fs::permissions(home + "/Documents/notes.txt", fs::perms::owner_read);
+        Put(home + "/Documents/photo.jpg", "photo");
+        Put(home + "/Documents/draft.txt", "draft");
+        Put(home + "/bin/setup", "my own setup");
+        fs::create_directories(home + "/Music");
+        const auto before = Snapshot();
+
+        ui = FakeUi();
+        InstallOnce(nullptr);
+        ASSERT_TRUE(fs::exists(Dest() + "/Smra_En"));
+        fs::create_symlink(home + "/Documents/notes.txt", Dest() + "/homelink.txt");
+        if (c.userChangesAFile)
+            Put(Dest() + "/res/icon.png", "my own icon");
+        setup::CIniCache ini;
+        const std::string script = Dest() + "/Setup.ini";
+        for (const auto& [where, value] : c.edits) {
+            const std::string sec = where.substr(0, where.find('/'));
+            std::string key = where.substr(where.find('/') + 1);
+            if (key == "+") {
+                const int n = ini.ReadIniInt(sec, "Count", 0, script);
+                key = std::to_string(n);
+                ini.WriteIniString(sec, "Count", std::to_string(n + 1), script);
+            }
+            ini.WriteIniString(sec, key, fill(value), script);
+        }
+        FakeUi ui2;
+        ui2.answers = {setup::IDOK, setup::IDYES}; // the leftovers, then yes to the restart
+        ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+        EXPECT_FALSE(fs::exists(Dest() + "/Smra_En"));
+        EXPECT_EQ(Get(root + "/outside/secret.txt"), "secret");
+        for (const std::string& f : {root + "/outside/secret.txt", home + "/Documents/notes.txt"})
+            EXPECT_EQ(fs::status(f).permissions() & fs::perms::all, fs::perms::owner_read) << f;
+        if (c.userChangesAFile)
+            EXPECT_EQ(Get(Dest() + "/res/icon.png"), "my own icon");
+        // The home as it was, but for the installation's folder that keeps the user's own files.
+        auto after = Snapshot();
+        for (auto it = after.begin(); it != after.end();) {
+            const bool kept = it->first.rfind(Dest(), 0) == 0 || (Dest().rfind(it->first + "/", 0) == 0);
+            it = kept ? after.erase(it) : std::next(it);
+        }
+        EXPECT_EQ(after, before);
+    }
+}
+
 } // namespace
 } // namespace setuptest
