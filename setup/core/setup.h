@@ -70,6 +70,9 @@ public:
     virtual void Pause(int ms) { (void)ms; }
     // Starts a program without waiting for it; false when it could not be started.
     virtual bool StartProgram(const std::vector<std::string>& argv, const std::string& workDir);
+    // Runs a program and waits for it (at most a minute); its exit code, -1 when it could not
+    // be run or did not end in time.
+    virtual int RunAndWait(const std::vector<std::string>& argv);
 };
 
 // Free space of the file system that holds a path.
@@ -87,8 +90,7 @@ public:
     CSetup(SetupUi& ui, SetupFolders folders, platform::CSettingsStore& store);
     ~CSetup();
 
-    // Test hooks: the free space of a path, and paths that fail as in use. SMRA_SETUP_IN_USE
-    // (paths separated by ':') adds to the latter.
+    // Test hooks: the free space of a path, and paths that fail as in use.
     std::function<std::optional<FreeSpace>(const std::string& path)> freeSpaceHook;
     std::set<std::string> inUse;
 
@@ -164,6 +166,9 @@ public:
     void SelfDelete();
     // Removes the settings store's files when nothing is left in it.
     void RemoveEmptyStore();
+    // After the file kinds and their entries are gone: the desktop's caches are brought up to
+    // date, or removed with the folders the installation made when nothing else is in them.
+    void RefreshDesktopCaches();
 
     // The pending list: work left for the next start.
     void ScheduleRenameAtReboot(const std::string& from, const std::string& to);
@@ -260,6 +265,7 @@ private:
     std::set<std::string> m_recordDirs;
     std::multimap<std::string, Stamp> m_recordFiles;
     bool m_recordLoaded = false;
+    bool m_desktopChanged = false;
     std::vector<std::pair<std::string, std::string>> m_stages; // stage -> target
     int m_failed = 0;
 };

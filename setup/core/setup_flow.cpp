@@ -12,6 +12,8 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 extern char** environ;
@@ -54,6 +56,33 @@ bool SetupUi::StartProgram(const std::vector<std::string>& argv, const std::stri
     return rc == 0;
 }
 
+int SetupUi::RunAndWait(const std::vector<std::string>& argv)
+{
+    if (argv.empty())
+        return -1;
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        return -1;
+    // The windows stay drawn while it runs.
+    for (int i = 0; i < 1200; ++i) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (r < 0)
+            return -1;
+        Pause(0);
+        ::usleep(50000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
 bool ReadFileText(const std::string& path, std::string& text)
 {
     std::ifstream in(path, std::ios::binary);
@@ -82,18 +111,6 @@ bool WriteFileAtomic(const std::string& path, const std::string& text)
 CSetup::CSetup(SetupUi& ui, SetupFolders folders, platform::CSettingsStore& store)
     : m_ui(ui), m_folders(std::move(folders)), m_store(store)
 {
-    if (const char* v = std::getenv("SMRA_SETUP_IN_USE")) {
-        std::string s = v;
-        std::size_t pos = 0;
-        while (pos <= s.size()) {
-            std::size_t e = s.find(':', pos);
-            if (e == std::string::npos)
-                e = s.size();
-            if (e > pos)
-                inUse.insert(s.substr(pos, e - pos));
-            pos = e + 1;
-        }
-    }
 }
 
 CSetup::~CSetup()

@@ -138,6 +138,7 @@ void CSetup::DeleteInstalledFiles()
         if (p && InsideCreatedFolder(*p))
             ::rmdir(p->c_str());
     }
+    RefreshDesktopCaches();
     const int dirs = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
     for (int i = dirs - 1; i >= 0; --i) {
         const std::string d = Read("MakedDirectory", std::to_string(i));

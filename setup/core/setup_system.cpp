@@ -5,6 +5,7 @@
 // back only what the installation made and logged.
 #include "setup/core/setup.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
@@ -163,7 +164,8 @@ std::string MimeName(const std::string& kind)
     return r.empty() ? std::string("unknown") : r;
 }
 
-bool NoDesktopTools() { return std::getenv("SMRA_SETUP_NO_DESKTOP_TOOLS") != nullptr; }
+const char* const kMimeTool = "/usr/bin/update-mime-database";
+const char* const kDesktopTool = "/usr/bin/update-desktop-database";
 
 } // namespace
 
@@ -864,11 +866,48 @@ void CSetup::SetAssociations(bool make)
     } else if (ReadInt("Check", "Ext") != 0) {
         Write("Check", "Ext", "1");
     }
-    if (changedDesktop && !NoDesktopTools()) {
-        if (::access("/usr/bin/update-mime-database", X_OK) == 0)
-            m_ui.StartProgram({"/usr/bin/update-mime-database", m_folders.mime}, "");
-        if (::access("/usr/bin/update-desktop-database", X_OK) == 0)
-            m_ui.StartProgram({"/usr/bin/update-desktop-database", m_folders.applications}, "");
+    if (changedDesktop && make) {
+        // The desktop reads file kinds from its caches: they are brought up to date before the
+        // installation goes on. Undo waits until the files are gone (RefreshDesktopCaches).
+        m_ui.RunAndWait({kMimeTool, m_folders.mime});
+        m_ui.RunAndWait({kDesktopTool, m_folders.applications});
+    }
+    if (changedDesktop && !make)
+        m_desktopChanged = true;
+}
+
+void CSetup::RefreshDesktopCaches()
+{
+    if (!m_desktopChanged)
+        return;
+    m_desktopChanged = false;
+    std::error_code ec;
+    auto onlyHolds = [&](const std::string& folder, const std::vector<std::string>& names) {
+        for (const auto& e : fs::directory_iterator(folder, ec)) {
+            const std::string n = e.path().filename().string();
+            if (std::find(names.begin(), names.end(), n) == names.end())
+                return false;
+        }
+        return true;
+    };
+    // The file kinds: a database folder the installation made, with no package left in it, holds
+    // only what the tool derived from the installation's package.
+    const std::string packages = AppendPath(m_folders.mime, "packages");
+    const bool noPackages = !fs::exists(packages, ec) || (fs::is_directory(fs::symlink_status(packages, ec)) &&
+                                                           fs::is_empty(packages, ec));
+    if (CreatedByUs(m_folders.mime) && noPackages && !fs::is_symlink(m_folders.mime, ec)) {
+        for (const auto& e : fs::directory_iterator(m_folders.mime, ec))
+            if (e.path().filename() != "packages")
+                fs::remove_all(e.path(), ec); // links inside are removed, never followed
+    } else if (fs::is_directory(m_folders.mime, ec)) {
+        m_ui.RunAndWait({kMimeTool, m_folders.mime});
+    }
+    // The program entries: the same for the desktop tool's cache.
+    const std::string cache = AppendPath(m_folders.applications, "mimeinfo.cache");
+    if (CreatedByUs(m_folders.applications) && onlyHolds(m_folders.applications, {"mimeinfo.cache"})) {
+        ::unlink(cache.c_str());
+    } else if (fs::is_directory(m_folders.applications, ec)) {
+        m_ui.RunAndWait({kDesktopTool, m_folders.applications});
     }
 }
 

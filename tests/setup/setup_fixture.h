@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -60,6 +61,15 @@ public:
         started.push_back(argv);
         return startResult;
     }
+    int RunAndWait(const std::vector<std::string>& argv) override
+    {
+        waited.push_back(argv);
+        if (onRun)
+            onRun(argv);
+        return 0;
+    }
+    std::vector<std::vector<std::string>> waited;
+    std::function<void(const std::vector<std::string>&)> onRun;
     std::vector<Shown> boxes;
     std::deque<int> answers;
     std::deque<int> retryAnswers;

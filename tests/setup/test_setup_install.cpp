@@ -2,6 +2,7 @@
 // failures, the desktop integration, and what uninstall takes back.
 #include "setup_fixture.h"
 
+#include <fstream>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -453,6 +454,67 @@ TEST_F(InstallTest, JapaneseMessagesFollowTheLocale)
     EXPECT_EQ(ui.boxes.back().text, "指示により中断しました\r\n\r\nインストールは行いません");
     setenv("LC_ALL", "en_US.UTF-8", 1);
     EXPECT_EQ(setup::Tx("Completed.", "終了しました．"), "Completed.");
+}
+
+// The desktop's caches as the real tools leave them: one derived file per package or entry.
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+void DesktopTools(const std::vector<std::string>& argv)
+{
+    std::error_code ec;
+    std::string list;
+    const bool mime = argv[0].find("update-mime-database") != std::string::npos;
+    const std::string folder = mime ? argv[1] + "/packages" : argv[1];
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        list += e.path().filename().string() + "\n";
+    if (mime) {
+        fs::create_directories(argv[1] + "/application", ec);
+        WriteFile(argv[1] + "/mime.cache", list);
+        WriteFile(argv[1] + "/globs2", list);
+    } else {
+        WriteFile(argv[1] + "/mimeinfo.cache", list);
+    }
+}
+
+TEST_F(InstallTest, TheDesktopCachesFollowTheFileKindsAndLeaveNothingBehind)
+{
+    for (const bool fresh : {true, false}) {
+        SCOPED_TRACE(fresh ? "a fresh home" : "a home with other file kinds");
+        fs::remove_all(home);
+        fs::remove_all(dist);
+        fs::create_directories(home);
+        store->Reload();
+        MakeDist(kScript, kFiles);
+        fs::create_directories(folders.trash); // removed files go there
+        if (!fresh) {
+            Put(folders.mime + "/packages/other.xml", "<mime-info/>");
+            Put(folders.applications + "/other.desktop", "[Desktop Entry]\n");
+        }
+        const auto before = Snapshot();
+        FakeUi ui1;
+        ui1.onRun = DesktopTools;
+        ASSERT_EQ(InstallFromDist(ui1), 0);
+        EXPECT_NE(Get(folders.mime + "/mime.cache").find("seamora"), std::string::npos);
+        EXPECT_NE(Get(folders.applications + "/mimeinfo.cache").find("seamora"), std::string::npos);
+
+        FakeUi ui2;
+        ui2.onRun = DesktopTools;
+        ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+        EXPECT_TRUE(ui2.boxes.empty()) << ui2.boxes.front().text;
+        if (fresh) {
+            // Folders the installation made, caches and all, are gone.
+            EXPECT_TRUE(ui2.waited.empty());
+            EXPECT_EQ(Snapshot(), before);
+        } else {
+            // The caches were made again once the installation's kind was gone.
+            EXPECT_EQ(Get(folders.mime + "/mime.cache"), "other.xml\n");
+            EXPECT_EQ(Get(folders.applications + "/mimeinfo.cache"), "other.desktop\nmimeinfo.cache\n");
+            EXPECT_FALSE(fs::exists(Dest()));
+        }
+    }
 }
 
 } // namespace
