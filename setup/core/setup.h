@@ -111,6 +111,9 @@ public:
     // Folder browser result for button 1008 and 1021.
     void ChooseDestination(const std::string& folder);
     void ChooseMenuFolder(const std::string& folder);
+    // Where the menu-folder browser starts: the earlier installation's menu folder, else this
+    // script's, else the folder of the menu entries.
+    std::string MenuBrowseStart();
 
     // The readme dialog: whether one exists for the current selector, its text or pages.
     bool FindReadMe();

@@ -488,6 +488,17 @@ void CSetup::ChooseMenuFolder(const std::string& folder)
     Write("Menu", "Change", d);
 }
 
+std::string CSetup::MenuBrowseStart()
+{
+    std::string named;
+    if (!m_earlierScript.empty())
+        named = m_ini.ReadIniString("Menu", "Named", "", m_earlierScript);
+    if (named.empty())
+        named = Read("Menu", "Named");
+    std::error_code ec;
+    return !named.empty() && fs::is_directory(named, ec) ? named : m_folders.applications;
+}
+
 RunResult CSetup::Ok()
 {
     if (m_runState == 1 && m_dlg.Checked(kBoxCopy))

@@ -41,8 +41,8 @@ private:
 
 class CMainDialog;
 
-// Questions, pauses and status through Qt. With SMRA_SETUP_AUTO_ANSWER set, every question is
-// answered with its default and written to standard error instead (for runs without a person).
+// Questions, pauses and status through Qt. With autoAnswer every question is answered with its
+// default and written to standard error instead (runs without a person, from the command line).
 class CQtUi : public SetupUi {
 public:
     int MessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon, bool defaultNo) override;
@@ -53,6 +53,21 @@ public:
 
     CMainDialog* m_main = nullptr;
     QWidget* m_background = nullptr;
+    bool autoAnswer = false;
+    bool noPause = false;
+};
+
+// The file dialogs keep their history in "QtProject.conf" of the user's config folder; the
+// installer leaves no such file behind when there was none before it ran.
+class CQtProjectGuard {
+public:
+    CQtProjectGuard();
+    ~CQtProjectGuard();
+
+private:
+    std::string m_file;
+    bool m_existed = true;
+    bool m_folderExisted = true;
 };
 
 // The full-screen background (painted or minimized).

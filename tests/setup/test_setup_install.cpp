@@ -452,6 +452,18 @@ TEST_F(InstallTest, JapaneseMessagesFollowTheLocale)
     s->Ok();
     ASSERT_FALSE(ui.boxes.empty());
     EXPECT_EQ(ui.boxes.back().text, "指示により中断しました\r\n\r\nインストールは行いません");
+    // Running out of memory while copying: text and title both in Japanese.
+    MakeDist("[Root]\nName=App2\n[CopyFile]\n0=a.txt\n1=b.txt\n", {{"a.txt", "a"}, {"b.txt", "b"}});
+    auto s2 = NewSetup();
+    ASSERT_EQ(s2->Prepare(dist + "/setup", ""), 0);
+    s2->OpenMainDialog();
+    ui.boxes.clear();
+    ui.changes = 0;
+    ui.outOfMemoryAtChange = 1;
+    EXPECT_EQ(s2->CopyFiles(), 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "メモリを確保できませんでした");
+    EXPECT_EQ(ui.boxes[0].title, "ファイルコピー");
     setenv("LC_ALL", "en_US.UTF-8", 1);
     EXPECT_EQ(setup::Tx("Completed.", "終了しました．"), "Completed.");
 }
