@@ -1,8 +1,6 @@
 // The installer's windows on the offscreen platform: the main dialog's default button, a long
 // question that must fit the screen, and the file dialogs' history file.
-#ifdef SMRA_SETUP_PAGES
-
-#include "setup_fixture.h"
+#include "tests/setup/setup_fixture.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -15,41 +13,18 @@
 #include <QTimer>
 
 #include "setup/pages/setup_pages.h"
+#include "tests/platform_qt/qt_app.h"
+
+SMRA_QT_TEST_APP();
 
 namespace setuptest {
 namespace {
-
-// One application for the window tests, made by the first of them and ended with the program
-// (the other installer tests need none).
-QApplication* g_app = nullptr;
-
-class AppEnvironment : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        delete g_app;
-        g_app = nullptr;
-    }
-};
-::testing::Environment* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
-
-void App()
-{
-    static int argc = 1;
-    static char name[] = "test_setup";
-    static char* argv[] = {name, nullptr};
-    if (g_app == nullptr) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        g_app = new QApplication(argc, argv);
-    }
-}
 
 class PagesTest : public SetupTest {
 protected:
     void SetUp() override
     {
         SetupTest::SetUp();
-        App();
         qui.autoAnswer = true;
         qui.noPause = true;
     }
@@ -134,5 +109,3 @@ TEST_F(PagesTest, TheFileDialogsHistoryGoesWhenTheInstallerMadeIt)
 
 } // namespace
 } // namespace setuptest
-
-#endif
