@@ -20,6 +20,9 @@ PACKAGES=(
   qt6-qpa-plugins
   fonts-liberation
   poppler-utils
+  libglib2.0-bin
+  shared-mime-info
+  desktop-file-utils
 )
 
 missing=()

@@ -512,9 +512,63 @@ void CSetup::Cancel()
     m_ended = true;
 }
 
+namespace {
+
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing
+// above U+10FFFF.
+bool ValidUtf8(const std::string& s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        int n = 0;
+        uint32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + n >= s.size())
+            return false;
+        for (int k = 1; k <= n; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 RunResult CSetup::Install()
 {
     const std::string saved = m_dlg[kLabel].text;
+    // The script's texts end up in desktop entries and file-kind descriptions, which must be
+    // UTF-8: a script in another encoding is refused before anything is written.
+    std::string scriptText;
+    ReadFileText(m_script, scriptText);
+    if (!ValidUtf8(scriptText)) {
+        Box(Tx("This setup script is not UTF-8 text.\n\nNothing was installed.",
+               "このセットアップの設定ファイルは UTF-8 ではありません．\n\nインストールは行いません"),
+            Buttons::Ok, Icon::Stop);
+        m_ended = true;
+        return RunResult::Ended;
+    }
     // A script without a folder to install to would spill its files into the home folder, and a
     // folder outside the places the installer may write is refused before anything is written.
     if (Read("Root", "Name").empty()) {

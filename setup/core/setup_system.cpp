@@ -47,12 +47,54 @@ std::string EscapeArgs(const std::string& s)
     return r;
 }
 
-std::string OneLine(std::string s)
+// A desktop entry's value: backslash, line ends and tabs written as the entry format's escapes
+// (so a quoted Exec argument's own backslash escapes arrive doubled, as readers expect).
+std::string EscapeValue(const std::string& s)
 {
-    for (char& c : s)
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    return s;
+    std::string r;
+    for (char c : s) {
+        if (c == '\\')
+            r += "\\\\";
+        else if (c == '\n')
+            r += "\\n";
+        else if (c == '\r')
+            r += "\\r";
+        else if (c == '\t')
+            r += "\\t";
+        else
+            r += c;
+    }
+    return r;
+}
+
+std::string UnescapeValue(const std::string& s)
+{
+    std::string r;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            r += s[i];
+            continue;
+        }
+        const char n = s[++i];
+        r += n == 'n' ? '\n' : n == 'r' ? '\r' : n == 't' ? '\t' : n == 's' ? ' ' : n;
+    }
+    return r;
+}
+
+std::string XmlEscape(const std::string& s)
+{
+    std::string r;
+    for (char c : s) {
+        switch (c) {
+        case '&': r += "&amp;"; break;
+        case '<': r += "&lt;"; break;
+        case '>': r += "&gt;"; break;
+        case '"': r += "&quot;"; break;
+        case '\'': r += "&apos;"; break;
+        default: r += c;
+        }
+    }
+    return r;
 }
 
 // The words of a desktop entry's Exec line (quotes and backslash escapes undone, field codes dropped).
@@ -234,13 +276,13 @@ bool CSetup::WriteShortcut(const std::string& section, const std::string& file)
         work = MapScriptPath(work.substr(1), m_folders).value_or(dest);
     else
         work = AppendPath(dest, MapScriptPath(work, m_folders).value_or(""));
-    std::string text = "[Desktop Entry]\nType=Application\nName=" + OneLine(NameOf(FolderOf(file).empty() ? file : file));
+    std::string text = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(NameOf(file));
     text.resize(text.size() - std::string(".desktop").size());
-    text += "\nExec=" + OneLine(QuoteExec(target) + (arg.empty() ? std::string() : " " + EscapeArgs(arg)));
-    text += "\nPath=" + OneLine(work) + "\n";
+    text += "\nExec=" + EscapeValue(QuoteExec(target) + (arg.empty() ? std::string() : " " + EscapeArgs(arg)));
+    text += "\nPath=" + EscapeValue(work) + "\n";
     const std::string icon = Read(section, "Icon");
     if (!icon.empty())
-        text += "Icon=" + OneLine(ExpandPathMacros(icon, dest, true).value_or(icon)) + "\n";
+        text += "Icon=" + EscapeValue(ExpandPathMacros(icon, dest, true).value_or(icon)) + "\n";
     if (!PathAllowed(file, m_folders))
         return false;
     std::error_code ec;
@@ -396,9 +438,9 @@ void CSetup::StartShortcut(const std::string& file)
     std::string text;
     if (!ReadFileText(file, text))
         return;
-    const std::vector<std::string> argv = SplitExec(DesktopValue(text, "Exec"));
+    const std::vector<std::string> argv = SplitExec(UnescapeValue(DesktopValue(text, "Exec")));
     if (!argv.empty())
-        m_ui.StartProgram(argv, DesktopValue(text, "Path"));
+        m_ui.StartProgram(argv, UnescapeValue(DesktopValue(text, "Path")));
 }
 
 void CSetup::RunAfterInstall()
@@ -750,8 +792,8 @@ void CSetup::SetAssociations(bool make)
                 std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                   "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
                                   "  <mime-type type=\"" + mime + "\">\n"
-                                  "    <comment>" + kind + "</comment>\n"
-                                  "    <glob pattern=\"*" + glob + "\"/>\n"
+                                  "    <comment>" + XmlEscape(kind) + "</comment>\n"
+                                  "    <glob pattern=\"*" + XmlEscape(glob) + "\"/>\n"
                                   "  </mime-type>\n</mime-info>\n";
                 if (PathAllowed(package, m_folders))
                     WriteFileAtomic(package, xml);
@@ -785,7 +827,7 @@ void CSetup::SetAssociations(bool make)
             }
             if (exec.find(" %f") == std::string::npos)
                 exec += " %f";
-            const std::string text = "[Desktop Entry]\nType=Application\nName=" + OneLine(kind) + "\nExec=" + OneLine(exec) +
+            const std::string text = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(kind) + "\nExec=" + EscapeValue(exec) +
                                      "\nMimeType=" + mime + ";\nNoDisplay=true\nX-Seamora-Setup=true\n";
             if (PathAllowed(entryFile, m_folders)) {
                 MakeFoldersLogged(m_folders.applications);

@@ -87,9 +87,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+public:
     // Writes a file (creating its folders).
     static void Put(const std::string& path, const std::string& text);
     static std::string Get(const std::string& path);
+
+protected:
     // A distribution folder: the program, its script and files.
     void MakeDist(const std::string& script, const std::map<std::string, std::string>& files = {});
     std::unique_ptr<setup::CSetup> NewSetup();

@@ -2,9 +2,15 @@
 // failures, the desktop integration, and what uninstall takes back.
 #include "setup_fixture.h"
 
+#include <chrono>
 #include <fstream>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <utime.h>
+
+extern char** environ;
 
 namespace setuptest {
 namespace {
@@ -527,6 +533,64 @@ TEST_F(InstallTest, TheDesktopCachesFollowTheFileKindsAndLeaveNothingBehind)
             EXPECT_FALSE(fs::exists(Dest()));
         }
     }
+}
+
+// Runs a program and waits for it; its exit code, or -1.
+int RunAndWait(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Waits (at most ten seconds) for a file that a started program writes.
+std::string WaitForFile(const std::string& path)
+{
+    for (int i = 0; i < 200 && !fs::exists(path); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return SetupTest::Get(path);
+}
+
+TEST_F(InstallTest, EntriesForAnAwkwardFolderNameOpenThroughTheDesktop)
+{
+    std::string script = kScript;
+    script.replace(script.find("Kind=Seamora.Project"), 20, "Kind=Seamora <Plan> & Co");
+    MakeDist(script, {{"Smra_En", "#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" > \"$HOME/ran.txt\"\n"},
+                      {"res/icon.png", "icon"}, {"readme.txt", "r"}});
+    fs::permissions(dist + "/Smra_En", fs::perms::owner_all);
+    // (No '%': the desktop's launcher checks the program's path before it undoes "%%".)
+    const std::string dest = home + "/Apps $HOME `id` \"q\" back\\slash/Seamora";
+    ASSERT_EQ(InstallFromDist(ui, [&](setup::CSetup& s) { s.Dialog()[setup::kDestination].text = dest; }), 0);
+    ASSERT_TRUE(fs::exists(dest + "/Smra_En"));
+
+    // The file kind's description is XML text, whatever the script's name for it.
+    std::string package;
+    for (const auto& e : fs::directory_iterator(folders.mime + "/packages"))
+        package = Get(e.path().string());
+    EXPECT_NE(package.find("<comment>Seamora &lt;Plan&gt; &amp; Co</comment>"), std::string::npos) << package;
+
+    // The desktop's own launcher reads the entries as the installer meant them.
+    if (!fs::exists("/usr/bin/gio"))
+        GTEST_SKIP() << "no desktop launcher to try the entries with";
+    std::string assoc;
+    for (const auto& e : fs::directory_iterator(folders.applications))
+        if (e.path().filename().string().rfind("seamora-", 0) == 0)
+            assoc = e.path().string();
+    ASSERT_FALSE(assoc.empty());
+    EXPECT_EQ(RunAndWait({"/usr/bin/gio", "launch", folders.applications + "/Seamora/Seamora.desktop"}), 0);
+    EXPECT_EQ(WaitForFile(home + "/ran.txt"), dest + "/Smra_En|");
+    fs::remove(home + "/ran.txt");
+    Put(home + "/a b.fit", "plan");
+    EXPECT_EQ(RunAndWait({"/usr/bin/gio", "launch", assoc, home + "/a b.fit"}), 0);
+    EXPECT_EQ(WaitForFile(home + "/ran.txt"), dest + "/Smra_En|" + home + "/a b.fit|");
 }
 
 } // namespace

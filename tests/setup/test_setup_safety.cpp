@@ -72,8 +72,12 @@ TEST_F(SafetyTest, AFailedInstallRegistersNothing)
          kScript, "Could not place the files in\n", false},
         {"no file can be copied", [] { return std::string(); },
          "[Setup]\nName=Seamora\n[Root]\nName=App\n[Check]\nDesktop=2\n[Desktop]\nName=Seamora\nPath=Smra_En\n"
-         "[CopyFile]\n0=Smra_En\n",
+         "[CopyFile]\n0=missing.bin\n",
          "Could not place the files in\n", false},
+        {"script text that is not UTF-8", [] { return std::string(); },
+         "[Setup]\nName=Seamora\n[Root]\nName=App\n[Check]\nDesktop=2\n[Desktop]\nName=Sea\xff\xfemora\nPath=Smra_En\n"
+         "[CopyFile]\n0=Smra_En\n",
+         "This setup script is not UTF-8 text.", false},
         {"read-only destination",
          [this] {
              fs::create_directories(home + "/ro");
@@ -96,7 +100,7 @@ TEST_F(SafetyTest, AFailedInstallRegistersNothing)
         else
             MakeDist(c.script, std::string(c.script).find("res\\icon") != std::string::npos
                                    ? kFiles
-                                   : std::map<std::string, std::string>{});
+                                   : std::map<std::string, std::string>{{"Smra_En", "program"}});
         const std::string dest = c.prepare();
         const auto before = Snapshot();
         ui = FakeUi();
