@@ -443,7 +443,13 @@ void CSetup::OpenMainDialog()
         const fs::path dir = stack.back();
         stack.pop_back();
         std::error_code e2;
-        for (const auto& e : fs::directory_iterator(dir, e2)) {
+        fs::directory_iterator it(dir, e2);
+        if (e2) {
+            Box(Tx("Could not look through this folder:\n", "このフォルダを調べられませんでした：\n") + dir.string(),
+                Buttons::Ok, Icon::Exclamation);
+            continue;
+        }
+        for (const auto& e : it) {
             const std::string name = e.path().filename().string();
             if (!name.empty() && name[0] == '.')
                 continue;
@@ -688,6 +694,19 @@ RunResult CSetup::Uninstall()
     DeleteInstalledFiles();
     Hide(kDestination);
     const std::string left = ListLeftovers();
+    if (m_leftovers) {
+        // What waits for the next start keeps the uninstaller and its script (and the record
+        // that lets them finish) until then; they go at that start too, then the folder.
+        std::error_code ec;
+        const std::string self = fs::weakly_canonical(m_selfPath, ec).string();
+        LoadRecord();
+        if (!m_installRoot.empty() && !ec) {
+            ScheduleRenameAtReboot(self, std::string());
+            ScheduleRenameAtReboot(m_distScript, std::string());
+            ScheduleRenameAtReboot(RecordFile(FolderOf(self)), std::string());
+            ScheduleRenameAtReboot(FolderOf(self), std::string());
+        }
+    }
     if (!left.empty() && (ReadInt("Del", "ShowError") != 0 || m_leftovers)) {
         const std::string head = m_leftovers
                                      ? Tx("These will delete after reboot.\n\n", "次のものは再起動後に削除されます．\n\n")

@@ -177,6 +177,30 @@ TEST_F(InstallTest, LeftoversWaitForTheNextStartWithDelReboot)
     EXPECT_NE(pending.find("D\t" + Dest() + "/res\n"), std::string::npos) << pending;
     // The user's file itself is never scheduled: only what the logs name.
     EXPECT_EQ(pending.find("mine.txt"), std::string::npos);
+    // The uninstaller and its script stay for now and go at that start too.
+    EXPECT_TRUE(fs::exists(Dest() + "/setup"));
+    EXPECT_TRUE(fs::exists(Dest() + "/Setup.ini"));
+    EXPECT_NE(pending.find("D\t" + Dest() + "/setup\n"), std::string::npos) << pending;
+    EXPECT_NE(pending.find("D\t" + Dest() + "/Setup.ini\n"), std::string::npos) << pending;
+    EXPECT_LT(pending.find("D\t" + Dest() + "/setup\n"), pending.find("D\t" + Dest() + "\n"));
+}
+
+TEST_F(InstallTest, AVersionUpsMenuBrowserStartsAtTheEarlierMenuFolder)
+{
+    MakeDist(kScript, kFiles);
+    const std::string menus = folders.applications + "/Tools";
+    fs::create_directories(menus);
+    ASSERT_EQ(InstallFromDist(ui, [&](setup::CSetup& s) { s.ChooseMenuFolder(menus); }), 0);
+    ASSERT_TRUE(fs::exists(menus + "/Seamora/Seamora.desktop"));
+    auto s = NewSetup();
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    ASSERT_TRUE(s->Dialog().destinationReadOnly) << "a version-up";
+    EXPECT_EQ(s->MenuBrowseStart(), menus + "/Seamora");
+    // A fresh installation starts at the menu entries' folder.
+    auto s2 = NewSetup();
+    ASSERT_EQ(s2->Prepare(dist + "/setup", ""), 0);
+    EXPECT_EQ(s2->MenuBrowseStart(), folders.applications);
 }
 
 TEST_F(InstallTest, FailedCopyInAVersionUpKeepsTheEarlierInstallation)
