@@ -172,6 +172,9 @@ public:
     // After the file kinds and their entries are gone: the desktop's caches are brought up to
     // date, or removed with the folders the installation made when nothing else is in them.
     void RefreshDesktopCaches();
+    // Where a file kind's icon goes in the user's icon theme ("" when the script gives no square
+    // PNG icon for it).
+    std::string KindIconFile(const std::string& section, const std::string& mime);
 
     // The pending list: work left for the next start.
     void ScheduleRenameAtReboot(const std::string& from, const std::string& to);

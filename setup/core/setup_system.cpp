@@ -206,6 +206,35 @@ std::string MimeName(const std::string& kind)
     return r.empty() ? std::string("unknown") : r;
 }
 
+// The icon name of a file kind, as the desktop derives it from the type.
+std::string IconName(const std::string& mime)
+{
+    std::string r = mime;
+    std::replace(r.begin(), r.end(), '/', '-');
+    return r;
+}
+
+// Width and height of a PNG file from its header; false for anything else.
+bool PngSize(const std::string& path, int& w, int& h)
+{
+    std::string head;
+    if (!ReadFileText(path, head) || head.size() < 24 || head.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+        head.compare(12, 4, "IHDR") != 0)
+        return false;
+    auto be = [&](std::size_t o) {
+        return (static_cast<uint32_t>(static_cast<unsigned char>(head[o])) << 24) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(head[o + 1])) << 16) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(head[o + 2])) << 8) |
+               static_cast<uint32_t>(static_cast<unsigned char>(head[o + 3]));
+    };
+    const uint32_t ww = be(16), hh = be(20);
+    if (ww == 0 || hh == 0 || ww > 1024 || hh > 1024)
+        return false;
+    w = static_cast<int>(ww);
+    h = static_cast<int>(hh);
+    return true;
+}
+
 const char* const kMimeTool = "/usr/bin/update-mime-database";
 const char* const kDesktopTool = "/usr/bin/update-desktop-database";
 
@@ -786,6 +815,18 @@ void CSetup::SetAssociations(bool make)
                     CreateKeyLogged(SettingsHive::ClassesRoot, kind + "\\DefaultIcon");
                     m_store.SetString(SettingsHive::ClassesRoot, kind + "\\DefaultIcon", "", v);
                 }
+                // The kind's icon goes into the user's icon theme under the name the desktop
+                // looks for (the type with '-' for '/').
+                std::string iconLine;
+                const std::string themeIcon = KindIconFile(sec, mime);
+                if (!themeIcon.empty()) {
+                    std::string bytes, old;
+                    const std::string source = ExpandPathMacros(Read(sec, "Icon"), dest, false).value_or("");
+                    const bool theirs = ReadFileText(themeIcon, old) && ReadFileText(source, bytes) && old != bytes;
+                    if (!theirs && ReadFileText(source, bytes) && MakeFoldersLogged(FolderOf(themeIcon)) &&
+                        WriteFileAtomic(themeIcon, bytes))
+                        iconLine = "    <icon name=\"" + XmlEscape(IconName(mime)) + "\"/>\n";
+                }
                 // The file kind for the desktop.
                 MakeFoldersLogged(FolderOf(package));
                 std::string glob = ext;
@@ -793,8 +834,8 @@ void CSetup::SetAssociations(bool make)
                                   "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
                                   "  <mime-type type=\"" + mime + "\">\n"
                                   "    <comment>" + XmlEscape(kind) + "</comment>\n"
-                                  "    <glob pattern=\"*" + XmlEscape(glob) + "\"/>\n"
-                                  "  </mime-type>\n</mime-info>\n";
+                                  "    <glob pattern=\"*" + XmlEscape(glob) + "\"/>\n" +
+                                  iconLine + "  </mime-type>\n</mime-info>\n";
                 if (PathAllowed(package, m_folders))
                     WriteFileAtomic(package, xml);
             }
@@ -870,6 +911,14 @@ void CSetup::SetAssociations(bool make)
                     m_store.DeleteKey(SettingsHive::ClassesRoot, kind);
                 if (PathAllowed(package, m_folders))
                     ::unlink(package.c_str());
+                // The icon goes while it is still the installation's picture.
+                const std::string themeIcon = KindIconFile(sec, mime);
+                std::string bytes, placed;
+                const std::string source = ExpandPathMacros(Read(sec, "Icon"), dest, false).value_or("");
+                struct stat st {};
+                if (!themeIcon.empty() && ::lstat(themeIcon.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                    ReadFileText(themeIcon, placed) && ReadFileText(source, bytes) && placed == bytes)
+                    ::unlink(themeIcon.c_str());
             }
             if (PathAllowed(entryFile, m_folders))
                 RemoveOurEntry(entryFile);
@@ -916,6 +965,20 @@ void CSetup::SetAssociations(bool make)
     }
     if (changedDesktop && !make)
         m_desktopChanged = true;
+}
+
+std::string CSetup::KindIconFile(const std::string& section, const std::string& mime)
+{
+    const std::string icon = Read(section, "Icon");
+    if (icon.empty())
+        return std::string();
+    const std::string source = ExpandPathMacros(icon, Read("Root", "Named"), false).value_or("");
+    int w = 0, h = 0;
+    if (source.empty() || !PngSize(source, w, h) || w != h)
+        return std::string();
+    const std::string file = m_folders.programs + "/icons/hicolor/" + std::to_string(w) + "x" + std::to_string(h) +
+                             "/mimetypes/" + IconName(mime) + ".png";
+    return PathAllowed(file, m_folders) ? file : std::string();
 }
 
 void CSetup::RefreshDesktopCaches()

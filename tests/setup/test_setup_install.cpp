@@ -617,5 +617,25 @@ TEST_F(InstallTest, EntriesForAnAwkwardFolderNameOpenThroughTheDesktop)
     EXPECT_EQ(WaitForFile(home + "/ran.txt"), dest + "/Smra_En|" + home + "/a b.fit|");
 }
 
+TEST_F(InstallTest, TheFileKindGetsItsIconInTheIconTheme)
+{
+    std::string script = kScript;
+    script.replace(script.find("Verb=open\n"), 10, "Verb=open\nIcon=res\\icon.png\n");
+    // A 16 by 16 PNG header is all the installer reads of it.
+    const std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10", 24) + "rest";
+    MakeDist(script, {{"Smra_En", "p"}, {"res/icon.png", png}, {"readme.txt", "r"}});
+    Put(folders.programs + "/icons/hicolor/16x16/mimetypes/text-plain.png", "theirs");
+    const auto before = Snapshot();
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    const std::string icon = folders.programs + "/icons/hicolor/16x16/mimetypes/application-x-seamora-project.png";
+    EXPECT_EQ(Get(icon), png);
+    EXPECT_NE(Get(folders.mime + "/packages/seamora-seamora-project.xml").find("<icon name=\"application-x-seamora-project\"/>"),
+              std::string::npos);
+    FakeUi ui2;
+    ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+    EXPECT_FALSE(fs::exists(icon));
+    EXPECT_EQ(Snapshot(), before);
+}
+
 } // namespace
 } // namespace setuptest
