@@ -73,6 +73,11 @@ public:
     // Runs a program and waits for it (at most a minute); its exit code, -1 when it could not
     // be run or did not end in time.
     virtual int RunAndWait(const std::vector<std::string>& argv);
+    // A large file is being copied: `done` of `total` bytes so far (done == total at its end).
+    virtual void CopyProgress(const std::string& name, uint64_t done, uint64_t total)
+    {
+        (void)name, (void)done, (void)total;
+    }
 };
 
 // Free space of the file system that holds a path.
@@ -93,6 +98,9 @@ public:
     // Test hooks: the free space of a path, and paths that fail as in use.
     std::function<std::optional<FreeSpace>(const std::string& path)> freeSpaceHook;
     std::set<std::string> inUse;
+    // Files larger than this are copied with visible progress; a smaller file whose copy took
+    // six seconds or more lowers it to half its size.
+    uint64_t largeFileThreshold = 100000000;
 
     // Runs the whole program as its command line asks, with the main dialog answered by
     // `dialogHook` (which may change boxes and returns IDOK or IDCANCEL; none: OK only when the
@@ -189,7 +197,8 @@ private:
     struct Staged;
 
     // Copying helpers.
-    bool CopyOneFile(const std::string& source, const std::string& target, std::string& error);
+    bool CopyOneFile(const std::string& source, const std::string& target, std::string& error,
+                     const std::string& shownAs = std::string());
     bool StageCopy(const std::string& source, const std::string& target, std::string& stage, std::string& error);
     int CompareFileTimes(const std::string& target, const std::string& source);
     bool MakeDirectoryLogged(const std::string& path, bool logged, int& next);

@@ -6,6 +6,7 @@
 #include "setup/core/setup.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -257,8 +258,10 @@ bool CSetup::MakeDirectoryLogged(const std::string& path, bool logged, int& next
     return true;
 }
 
-bool CSetup::CopyOneFile(const std::string& source, const std::string& target, std::string& error)
+bool CSetup::CopyOneFile(const std::string& source, const std::string& target, std::string& error,
+                         const std::string& shownAs)
 {
+    const auto started = std::chrono::steady_clock::now();
     const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         error = ErrorText(errno);
@@ -275,6 +278,12 @@ bool CSetup::CopyOneFile(const std::string& source, const std::string& target, s
     constexpr std::size_t kChunk = 256 * 1024;
     const std::unique_ptr<char[]> buf(new char[kChunk]);
     bool ok = true;
+    const uint64_t total = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    const bool large = total > largeFileThreshold;
+    const std::string name = NameOf(shownAs.empty() ? target : shownAs);
+    uint64_t done = 0;
+    if (large)
+        m_ui.CopyProgress(name, 0, total);
     for (;;) {
         const ssize_t n = ::read(in, buf.get(), kChunk);
         if (n < 0) {
@@ -298,7 +307,12 @@ bool CSetup::CopyOneFile(const std::string& source, const std::string& target, s
         }
         if (!ok)
             break;
+        done += static_cast<uint64_t>(n);
+        if (large)
+            m_ui.CopyProgress(name, std::min(done, total - 1), total);
     }
+    if (large)
+        m_ui.CopyProgress(name, total, total);
     if (!ok)
         error = ErrorText(errno);
     if (ok && ::fsync(out) != 0) {
@@ -315,6 +329,9 @@ bool CSetup::CopyOneFile(const std::string& source, const std::string& target, s
     }
     if (!ok)
         ::unlink(target.c_str());
+    // A slow copy of a smaller file: later files from half its size on show their progress.
+    if (ok && !large && std::chrono::steady_clock::now() - started >= std::chrono::seconds(6))
+        largeFileThreshold = total / 2;
     return ok;
 }
 
@@ -349,7 +366,7 @@ bool CSetup::StageCopy(const std::string& source, const std::string& target, std
         if (!fs::exists(stage, ec))
             break;
     }
-    if (!CopyOneFile(source, stage, error))
+    if (!CopyOneFile(source, stage, error, target))
         return false;
     m_stages.emplace_back(stage, target);
     return true;
@@ -388,7 +405,7 @@ void CSetup::ReplaceAtReboot(const std::string& source, const std::string& targe
         if (!fs::exists(stage, ec))
             break;
     }
-    if (CopyOneFile(source, stage, error)) {
+    if (CopyOneFile(source, stage, error, target)) {
         if (const auto st = StampOf(stage))
             m_newFiles.emplace_back(target, *st);
         ScheduleRenameAtReboot(stage, target);

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -265,6 +266,29 @@ void CQtUi::DialogChanged()
     if (m_main)
         m_main->Refresh();
     QApplication::processEvents();
+}
+
+CQtUi::CQtUi() = default;
+CQtUi::~CQtUi() = default;
+
+void CQtUi::CopyProgress(const std::string& name, uint64_t done, uint64_t total)
+{
+    if (done >= total) {
+        m_progress.reset();
+        QApplication::processEvents();
+        return;
+    }
+    if (!m_progress) {
+        m_progress = std::make_unique<QProgressDialog>(m_main ? static_cast<QWidget*>(m_main) : m_background);
+        m_progress->setWindowTitle(Q(Tx("Copy files", "ファイルコピー")));
+        m_progress->setCancelButton(nullptr);
+        m_progress->setMinimumDuration(0);
+        m_progress->setRange(0, 1000);
+        m_progress->setWindowModality(Qt::WindowModal);
+    }
+    m_progress->setLabelText(Q(UseJapanese() ? "\"" + name + "\"をコピーしています" : "Copying \"" + name + "\""));
+    m_progress->setValue(static_cast<int>(total > 0 ? done * 1000 / total : 0));
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void CQtUi::Pause(int ms)

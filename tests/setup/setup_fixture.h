@@ -68,6 +68,15 @@ public:
             onRun(argv);
         return 0;
     }
+    void CopyProgress(const std::string& name, uint64_t done, uint64_t total) override
+    {
+        progress.push_back({name, done, total});
+    }
+    struct Progress {
+        std::string name;
+        uint64_t done, total;
+    };
+    std::vector<Progress> progress;
     std::vector<std::vector<std::string>> waited;
     std::function<void(const std::vector<std::string>&)> onRun;
     std::vector<Shown> boxes;

@@ -637,5 +637,25 @@ TEST_F(InstallTest, TheFileKindGetsItsIconInTheIconTheme)
     EXPECT_EQ(Snapshot(), before);
 }
 
+TEST_F(InstallTest, ALargeFileIsCopiedWithItsProgressShown)
+{
+    const std::string big(700 * 1024, 'b');
+    MakeDist("[Root]\nName=App\n[CopyFile]\n0=big.bin\n1=small.bin\n", {{"big.bin", big}, {"small.bin", "s"}});
+    auto s = NewSetup();
+    s->largeFileThreshold = 500 * 1024;
+    ASSERT_EQ(s->Run(dist + "/setup", "", [](setup::CSetup&) { return setup::IDOK; }), 0);
+    EXPECT_EQ(Get(home + "/App/big.bin"), big);
+    ASSERT_GE(ui.progress.size(), 3u);
+    uint64_t last = 0;
+    for (const auto& p : ui.progress) {
+        EXPECT_EQ(p.name, "big.bin") << "only the large file, under its own name";
+        EXPECT_EQ(p.total, big.size());
+        EXPECT_GE(p.done, last);
+        last = p.done;
+    }
+    EXPECT_EQ(ui.progress.front().done, 0u);
+    EXPECT_EQ(ui.progress.back().done, big.size()) << "the progress ends with the copy";
+}
+
 } // namespace
 } // namespace setuptest

@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -105,6 +106,22 @@ TEST_F(PagesTest, TheFileDialogsHistoryGoesWhenTheInstallerMadeIt)
         Put(conf, "[FileDialog]\nhistory=changed\n");
     }
     EXPECT_TRUE(fs::exists(conf)) << "a history the user had stays";
+}
+
+TEST_F(PagesTest, ALargeCopyShowsItsProgressUntilItEnds)
+{
+    qui.CopyProgress("big.bin", 0, 1000);
+    qui.CopyProgress("big.bin", 400, 1000);
+    QProgressDialog* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* p = qobject_cast<QProgressDialog*>(w); p && p->isVisible())
+            shown = p;
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->value(), 400);
+    EXPECT_NE(shown->labelText().indexOf("big.bin"), -1);
+    qui.CopyProgress("big.bin", 1000, 1000);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<QProgressDialog*>(w) && w->isVisible()) << "closed at the end";
 }
 
 } // namespace
