@@ -230,6 +230,8 @@ private:
     std::string RecordFile(const std::string& root) const;
     void WriteRecord();
     void LoadRecord();
+    void LoadRecordOf(const std::string& rootReal);
+    bool Recorded(const std::string& path, bool unchanged);
     // A logged file this installation placed, unchanged since (true), and a logged folder it created.
     bool PlacedByUs(const std::string& path, bool unchanged = true);
     bool CreatedByUs(const std::string& folder);

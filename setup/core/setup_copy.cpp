@@ -114,11 +114,16 @@ bool CSetup::Owned(const std::string& target)
 void CSetup::LoadOwned()
 {
     m_owned.clear();
+    // The logs name the files an earlier installation may replace; only those its record shows
+    // unchanged since it placed them are replaced (an edited log names nobody else's file).
+    std::error_code ec;
+    const std::string real = fs::weakly_canonical(Destination(), ec).string();
+    LoadRecordOf(ec ? std::string() : real);
     auto addFrom = [&](const std::string& script) {
         const int n = m_ini.ReadIniCount("CopiedFile", "Count", script);
         for (int i = 0; i < n; ++i) {
             const std::string f = m_ini.ReadIniString("CopiedFile", std::to_string(i), "", script);
-            if (!f.empty())
+            if (!f.empty() && Recorded(f, true))
                 m_owned.insert(f);
         }
     };
@@ -812,15 +817,20 @@ void CSetup::LoadRecord()
 {
     if (m_recordLoaded)
         return;
+    std::error_code ec;
+    const std::string self = fs::weakly_canonical(m_selfPath, ec).string();
+    LoadRecordOf(ec ? std::string() : FolderOf(self));
+}
+
+void CSetup::LoadRecordOf(const std::string& rootReal)
+{
     m_recordLoaded = true;
     m_recordDirs.clear();
     m_recordFiles.clear();
-    std::error_code ec;
-    const std::string self = fs::weakly_canonical(m_selfPath, ec).string();
-    const std::string rootReal = FolderOf(self);
     m_installRoot.clear();
+    std::error_code ec;
     std::string text;
-    if (ec || rootReal.empty() || !ReadFileText(RecordFile(rootReal), text))
+    if (rootReal.empty() || !ReadFileText(RecordFile(rootReal), text))
         return;
     std::size_t pos = 0;
     bool first = true;
@@ -863,6 +873,11 @@ bool CSetup::PlacedByUs(const std::string& path, bool unchanged)
     LoadRecord();
     if (!InsideCreatedFolder(path))
         return false;
+    return Recorded(path, unchanged);
+}
+
+bool CSetup::Recorded(const std::string& path, bool unchanged)
+{
     const auto range = m_recordFiles.equal_range(path);
     if (range.first == range.second)
         return false;

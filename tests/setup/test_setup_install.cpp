@@ -257,17 +257,20 @@ TEST_F(InstallTest, CopyFlagsOverAnEarlierInstallation)
         "3=ask.txt\n"          // target as new: asked, answered No
         "4=%del%gone.txt\n"    // not copied
         "5=sub\\new.txt\n";   // a new folder with it
+    const std::string dest = home + "/App";
+    // The earlier installation placed three files, one of them dated later.
+    const time_t t = time(nullptr);
+    MakeDist("[Root]\nName=App\n[CopyFile]\n0=newer.txt\n1=same.txt\n2=ask.txt\n",
+             {{"newer.txt", "old"}, {"same.txt", "old"}, {"ask.txt", "old"}});
+    for (const char* f : {"newer.txt", "same.txt", "ask.txt"})
+        SetTime(dist + "/" + f, std::string(f) == "newer.txt" ? t + 50 : t);
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    fs::remove_all(dist);
     MakeDist(script, {{"newer.txt", "new"}, {"update.txt", "u"}, {"same.txt", "s2"}, {"ask.txt", "a2"},
                       {"gone.txt", "g"}, {"sub/new.txt", "n"}});
-    const std::string dest = home + "/App";
-    Put(dest + "/Setup.ini", "[CopiedFile]\n0=" + dest + "/newer.txt\n1=" + dest + "/same.txt\n2=" + dest +
-                                 "/ask.txt\nCount=3\n");
-    const time_t t = time(nullptr);
-    for (const char* f : {"newer.txt", "same.txt", "ask.txt"}) {
-        Put(dest + "/" + f, "old");
+    for (const char* f : {"newer.txt", "same.txt", "ask.txt"})
         SetTime(dist + "/" + f, t);
-        SetTime(dest + "/" + f, std::string(f) == "newer.txt" ? t + 50 : t);
-    }
+    ui = FakeUi();
     auto s = NewSetup();
     ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
     s->OpenMainDialog();

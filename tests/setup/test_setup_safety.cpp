@@ -245,5 +245,31 @@ TEST_F(SafetyTest, ATamperedLogRemovesNothingElse)
     }
 }
 
+// A version-up replaces an earlier file only when the earlier installation placed it and it is
+// unchanged: a user's file that an edited log names stays, and so does the earlier installation.
+TEST_F(SafetyTest, AVersionUpReplacesOnlyWhatTheRecordConfirms)
+{
+    MakeDist(kScript, kFiles);
+    InstallOnce(nullptr);
+    ASSERT_TRUE(fs::exists(Dest() + "/Smra_En"));
+    Put(Dest() + "/mine.txt", "mine");
+    setup::CIniCache ini;
+    const std::string script = Dest() + "/Setup.ini";
+    const int n = ini.ReadIniInt("CopiedFile", "Count", 0, script);
+    ini.WriteIniString("CopiedFile", std::to_string(n), Dest() + "/mine.txt", script);
+    ini.WriteIniString("CopiedFile", "Count", std::to_string(n + 1), script);
+    fs::remove_all(dist);
+    std::string next = kScript;
+    next.insert(next.find("1=res\\icon.png\n") + 15, "2=mine.txt\n");
+    MakeDist(next, {{"Smra_En", "program v2"}, {"res/icon.png", "icon"}, {"mine.txt", "theirs"}});
+    const auto before = Snapshot();
+    ui = FakeUi();
+    InstallOnce(nullptr);
+    EXPECT_EQ(Get(Dest() + "/mine.txt"), "mine");
+    EXPECT_EQ(Snapshot(), before) << "the failed version-up keeps the earlier installation whole";
+    ASSERT_EQ(ui.errorLists.size(), 1u);
+    EXPECT_NE(ui.errorLists[0].find(Dest() + "/mine.txt"), std::string::npos);
+}
+
 } // namespace
 } // namespace setuptest
