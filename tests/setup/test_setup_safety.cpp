@@ -271,5 +271,50 @@ TEST_F(SafetyTest, AVersionUpReplacesOnlyWhatTheRecordConfirms)
     EXPECT_NE(ui.errorLists[0].find(Dest() + "/mine.txt"), std::string::npos);
 }
 
+// A script that reaches for the user's files: each line alone is installed and uninstalled, and
+// the whole home is listed before and after.
+TEST_F(SafetyTest, AHostileScriptTouchesNothingOfTheUsers)
+{
+    const std::vector<std::pair<const char*, std::string>> lines = {
+        {"a file copied over a user's file", "[CopyFile]\n2=%windrive%\\Documents\\notes.txt\n"},
+        {"an unlogged copy over a user's file", "[CopyFile]\n2=!%windrive%\\Documents\\notes.txt\n"},
+        {"a copy out through a parent folder", "[CopyFile]\n2=..\\..\\..\\Documents\\notes.txt\n"},
+        {"a folder made where the user has one", "[MakeDirectory]\n1=%windrive%\\Music\n[DirRemove]\n1=!%windrive%\\Music\n"},
+        {"a menu entry out of the menus", "[Menu1]\nName=\\..\\..\\..\\Documents\\notes\nPath=Smra_En\n"},
+        {"a command deleting a user's file after install", "[Go2]\nMake0=delfile;;!%windrive%\\Documents\\draft.txt\n"},
+        {"a command deleting a user's file at uninstall", "[Go2]\nErase0=delfile;;!%windrive%\\Documents\\draft.txt\n"},
+        {"a wildcard over the user's pictures", "[Del]\n0=!%windrive%\\Documents\\*.jpg\nForce=1\n"},
+    };
+    for (const auto& [what, extra] : lines) {
+        SCOPED_TRACE(what);
+        fs::remove_all(home);
+        fs::remove_all(dist);
+        fs::create_directories(home);
+        store->Reload();
+        std::string script = kScript;
+        // Sections given again are merged by hand: the first of two sections of a name wins.
+        const std::string sec = extra.substr(0, extra.find('\n') + 1);
+        const std::size_t at = script.find(sec);
+        if (at != std::string::npos)
+            script.insert(at + sec.size(), extra.substr(sec.size()));
+        else
+            script += extra;
+        MakeDist(script, kFiles);
+        Put(home + "/Documents/notes.txt", "notes");
+        Put(home + "/Documents/photo.jpg", "photo");
+        Put(home + "/Documents/draft.txt", "draft");
+        fs::create_directories(home + "/Music");
+        fs::create_directories(folders.trash);
+        const auto before = Snapshot();
+        ui = FakeUi();
+        InstallOnce(nullptr);
+        EXPECT_EQ(Get(home + "/Documents/notes.txt"), "notes");
+        EXPECT_EQ(Get(home + "/Documents/draft.txt"), "draft");
+        FakeUi ui2;
+        UninstallInstalled(ui2, Dest());
+        EXPECT_EQ(Snapshot(), before);
+    }
+}
+
 } // namespace
 } // namespace setuptest
