@@ -252,8 +252,13 @@ bool CSetup::MakeDirectoryLogged(const std::string& path, bool logged, int& next
     const std::string parent = FolderOf(path);
     if (!parent.empty() && !fs::is_directory(parent, ec) && !MakeDirectoryLogged(parent, logged, next))
         return false;
-    if (::mkdir(path.c_str(), 0755) != 0)
-        return fs::is_directory(path, ec);
+    if (::mkdir(path.c_str(), 0755) != 0) {
+        if (fs::is_directory(path, ec))
+            return true;
+        if (errno == EEXIST)
+            errno = ENOTDIR; // a file stands where the folder should be
+        return false;
+    }
     m_createdThisRun.push_back(path);
     if (logged) {
         m_newDirs.push_back(path);

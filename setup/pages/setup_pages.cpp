@@ -202,6 +202,8 @@ int LongMessageBox(QWidget* owner, const std::string& text, const std::string& t
     const int lines = static_cast<int>(t.count(QLatin1Char('\n'))) + 1;
     const int wanted = fm.lineSpacing() * lines + 120;
     dlg.resize(std::min(avail.width() * 9 / 10, 640), std::min(avail.height() * 3 / 4, wanted));
+    const QRect over = owner ? owner->frameGeometry() : avail;
+    dlg.move(over.center() - QPoint(dlg.width() / 2, dlg.height() / 2));
     KeepInsideDesktop(&dlg);
     dlg.exec();
     return result;
