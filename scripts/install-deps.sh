@@ -23,6 +23,7 @@ PACKAGES=(
   libglib2.0-bin
   shared-mime-info
   desktop-file-utils
+  xdg-utils
 )
 
 missing=()

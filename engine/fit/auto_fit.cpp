@@ -152,6 +152,7 @@ int CMcCore::RunAutoFit()
             OptimizeFit();
     };
     fitted = count();
+    const int fittedBefore = fitted;
     FitNextPicture(reachable);
     int now = count();
     optimiseWhenGained(now - fitted);
@@ -183,6 +184,14 @@ int CMcCore::RunAutoFit()
         AdjustBaseAnchor();
         LevelPanorama();
     }
+
+    // At the speed setting no fit pass searched the lens: the pictures were placed through the
+    // distortion the lens model starts from, with the focal the points gave for it. Where the
+    // lens does not have that distortion every link between neighbours is off by as much as a
+    // degree (the focal a few per cent short). The lens search that the fit pass runs at the
+    // quality setting runs once now, over everything this fit placed.
+    if (m_FitPriority < 2 && m_JobMode != -1 && fitted >= 2 && fitted > fittedBefore)
+        SearchLensRadius();
 
     // A break leaves no picture half placed: what was not fitted goes back to unfitted.
     for (const auto& owned : m_Pictures)

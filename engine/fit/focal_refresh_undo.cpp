@@ -15,6 +15,7 @@
 #include "common/helpers.h"
 #include "common/status_codes.h"
 #include "engine/fit/fit_messages.h"
+#include "engine/fit/lens_model.h"
 #include "geometry/sphere.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -319,6 +320,9 @@ int CMcCore::RestoreUndoSnapshot()
     m_CentreFractions.x = r.Next();
     m_CentreFractions.y = r.Next();
     m_Distortion = r.Next();
+    // The shared lens table follows the restored coefficient, or every picture would be re-solved
+    // below through the lens of the state being undone.
+    RebuildLensTable(m_Distortion, m_LensModelFactor);
     base->m_Focal = r.Next();
     m_CommonFocal = base->m_Focal;
     base->m_Roll = r.Next();

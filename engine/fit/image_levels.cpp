@@ -9,47 +9,13 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "common/value_types.h"
+#include "engine/fit/row_bands.h"
 #include "picset/kpic.h"
 
 namespace {
-
-// Below this many quarter cells the block means are summed on the calling thread alone.
-constexpr int64_t kParallelCells = 200000;
-constexpr unsigned kMaxLevelThreads = 4;
-
-// Runs body(first, last) over rows 0..rows-1, split into bands for the spare cores. Each row's
-// results depend on nothing but its own inputs, so the output is the same for any split.
-template <typename Body>
-void ForRowBands(int rows, int64_t cells, const Body& body)
-{
-    unsigned threads = 1;
-    if (cells >= kParallelCells)
-        threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxLevelThreads);
-    threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max(rows, 1)));
-    if (threads <= 1) {
-        body(0, rows);
-        return;
-    }
-    std::vector<std::thread> pool;
-    int next = 0;
-    try {
-        for (unsigned t = 0; t + 1 < threads; ++t) {
-            const int first = static_cast<int>(int64_t(rows) * t / threads);
-            const int last = static_cast<int>(int64_t(rows) * (t + 1) / threads);
-            pool.emplace_back([&body, first, last] { body(first, last); });
-            next = last;
-        }
-    } catch (const std::system_error&) {
-        // No thread to spare: the calling thread does what is left.
-    }
-    body(next, rows);
-    for (std::thread& t : pool)
-        t.join();
-}
 
 // Averaged colours are kept as COLORREF (each channel is a mean of 0..255 values).
 int R(COLORREF c) { return GetRValue(c); }

@@ -291,8 +291,9 @@ int CMcCore::FitMatchedPicture(CKpic* b, CPoint f, CPoint o)
     const bool oneRow = m_LayoutRect.Height() == 0;
 
     if (b->CountFittedPoints() == 0) {
-        SeedControlPoints(b, f, o);
-        const int slot = b->LastUsedPoint();
+        // Only the point the seeding made is refined (or given up): when seeding finds nothing,
+        // the picture's last slot is some other point, which is not this step's to drop.
+        const int slot = SeedControlPoints(b, f, o);
         if (slot >= 0) {
             if (RefinePointPosition(b, slot) > 0 || ImprovePointMatch(b, slot) > 0)
                 b->m_Points[static_cast<size_t>(slot)].state = 3;

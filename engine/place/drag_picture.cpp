@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/fit/fit_candidates.h"
+#include "geometry/focal_from_angle.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "platform/input_state.h"
@@ -85,17 +86,29 @@ int CMcCore::MovePictureToPoint(CKpic* picture, CPoint picturePoint, CPoint outp
         for (int i = 0; i < CONTROL_POINT_SLOTS && user < 0; ++i)
             if (picture->m_Points[static_cast<std::size_t>(i)].kind == 1)
                 user = i;
+        // The pair is made in a free slot, used only for this estimate. A table without a free
+        // slot gives its last point instead, a real one that must not be overwritten: the
+        // picture is then aimed as with several user points.
         const int slot = picture->FindFreePoint();
         ControlPoint& cp = picture->m_Points[static_cast<std::size_t>(slot)];
+        if (cp.kind != 0) {
+            picture->AimPointAt(pixel, s);
+            return 1;
+        }
         cp.kind = 5;
         cp.state = 1;
         cp.position = pixel;
         cp.planePosition = plane;
         cp.spherePosition = s;
         cp.target = s;
+        // Two points too close to tell a focal (the grabbed point on the user's point, or as
+        // far apart in angle as no focal makes them) leave the picture's focal as it is, rather
+        // than the failed estimate's value driving the preview.
         const double f = picture->EstimateFocalFromPointPair(user, slot);
-        cp.SetPlanePoint(plane, f);
-        picture->m_Focal = f;
+        const bool solved = std::isfinite(f) && f >= 100.0 && f < FocalSolveFailed;
+        cp.SetPlanePoint(plane, solved ? f : picture->m_Focal);
+        if (solved)
+            picture->m_Focal = f;
         picture->EstimateFromPointPair(user, slot);
         picture->RefreshControlPoints();
         cp.kind = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fit/lens_model.h"
 #include "picset/mchost.h"
 #include "tests/engine/fit_set_fixture.h"
 
@@ -83,6 +84,7 @@ protected:
         outside.position = CDPoint(-3.25, -0.0078125);
         m_set.m_CentreFractions = CDPoint(0.4999, 0.5003);
         m_set.m_Distortion = -0.0173;
+        RebuildLensTable(m_set.m_Distortion, m_set.m_LensModelFactor);
         m_set.m_CommonFocal = f;
         m_set.SortPlacedFirst();
     }
@@ -112,7 +114,10 @@ TEST_F(FocalRefreshUndoTest, UndoGivesBackEveryFieldBitForBit)
         p->m_Points[static_cast<std::size_t>(p->LastUsedPoint())].Free();
     }
     m_set.m_CentreFractions = CDPoint(0.1, 0.9);
+    // The lens as a lens search leaves it: the shared table follows the coefficient, and the
+    // undo must take the table back with it (the pictures are re-solved through it).
     m_set.m_Distortion = 0.2;
+    RebuildLensTable(m_set.m_Distortion, m_set.m_LensModelFactor);
     m_set.SortPlacedFirst();
 
     ASSERT_EQ(m_set.RestoreUndoSnapshot(), 1);

@@ -337,6 +337,56 @@ TEST_F(PlacementTest, FinishMoveReaimsFisheyeOnlyInsideTheDisc)
     ResetProjectionReference(0);
 }
 
+// A picture dragged by one of the user's points: the grabbed point makes a pair with it that
+// tells the picture's focal. Where the pair tells none (the grab on the user's point itself) the
+// picture keeps its focal instead of taking the failed estimate (100000 pixels); and a point
+// table without a free slot keeps every real point (the pair used to overwrite the last one and
+// free it afterwards).
+TEST_F(PlacementTest, MovingByOneUserPointKeepsFocalAndPoints)
+{
+    const double f = 692.82;
+    AddPicture(m_set, "base", {}, f);
+    m_set.m_CommonFocal = f;
+    struct Case {
+        const char* what;
+        int filler;      // automatic points besides the user's point
+        CPoint grabbed;  // the picture pixel the drag holds
+    };
+    const Case cases[] = {
+        {"grabbed on the user's point", 0, CPoint(400, 300)},
+        {"full point table", CONTROL_POINT_SLOTS - 1, CPoint(600, 200)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CKpic* k = AddPicture(m_set, std::string("dragged") + std::to_string(c.filler), {0.3, 0.0, 0.0}, f, 800, 600, 2);
+        ControlPoint& user = k->m_Points[0];
+        user.kind = 1;
+        user.state = 0;
+        user.pointId = 7;
+        user.position = CDPoint(400, 300);
+        user.target = k->PixelToSphere(user.position);
+        for (int i = 1; i <= c.filler; ++i) {
+            ControlPoint& cp = k->m_Points[static_cast<std::size_t>(i)];
+            cp.kind = 4;
+            cp.state = 3;
+            cp.pointId = 1000 + i;
+            cp.position = CDPoint(10.0 * i, 200.0);
+            cp.target = k->PixelToSphere(cp.position);
+        }
+        k->RefreshControlPoints();
+        const auto points = k->m_Points;
+        const CPoint output = m_set.SphereToPixel(k->PixelPointToSphere(c.grabbed.x, c.grabbed.y));
+        EXPECT_EQ(m_set.MovePictureToPoint(k, c.grabbed, output, 0.0), 1);
+        EXPECT_TRUE(std::isfinite(k->m_Focal));
+        EXPECT_NEAR(k->m_Focal, f, 0.05 * f);
+        EXPECT_EQ(k->CountControlPoints(), c.filler + 1);
+        for (int i = 0; i <= c.filler; ++i) {
+            EXPECT_EQ(k->m_Points[static_cast<std::size_t>(i)].kind, points[static_cast<std::size_t>(i)].kind) << i;
+            EXPECT_EQ(k->m_Points[static_cast<std::size_t>(i)].pointId, points[static_cast<std::size_t>(i)].pointId) << i;
+        }
+    }
+}
+
 TEST(RegionLookup, OnlyTheExactOutputPointMatches)
 {
     CMcCore set;

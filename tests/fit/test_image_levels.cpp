@@ -1,6 +1,10 @@
 // Contrast levels, thumbnails and brightness steps of picture records.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <vector>
+
+#include "engine/fit/row_bands.h"
 #include "tests/fit/fit_test_pictures.h"
 
 using fittest::Grey;
@@ -190,4 +194,24 @@ TEST(ImageLevels, CommittingBrightnessAppliesItOnceOrAsksForAReload)
 
     k->PendingBrightness = 2;
     EXPECT_EQ(k->CommitBrightness(), -1); // no pixels
+}
+
+// The levels of a large picture are summed in bands on several threads. A band that fails (an
+// allocation that cannot be had) must reach the caller, which gives up the levels, as the serial
+// loop would: thrown inside a thread it ended the program.
+TEST(ImageLevels, FailureInABandReachesTheCaller)
+{
+    for (int failing : {0, 1, 3}) {
+        SCOPED_TRACE(failing);
+        std::vector<int> done(4, 0);
+        auto body = [&](int first, int last) {
+            if (first == 25 * failing)
+                throw std::bad_alloc();
+            done[static_cast<std::size_t>(first / 25)] = last - first;
+        };
+        EXPECT_THROW(ForRowBands(100, kParallelCells, body, 4), std::bad_alloc);
+        // The other bands ran to their end before the failure was passed on.
+        for (int band = 0; band < 4; ++band)
+            EXPECT_EQ(done[static_cast<std::size_t>(band)], band == failing ? 0 : 25) << band;
+    }
 }

@@ -85,6 +85,9 @@ TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
     const std::string program = Dest() + "/Smra_En";
     ASSERT_TRUE(fs::exists(program));
     EXPECT_TRUE(fs::exists(Dest() + "/setup"));
+    // The guide documents go where the program looks for them.
+    EXPECT_TRUE(fs::is_regular_file(Dest() + "/SmGuide/SmGuide.htm"));
+    EXPECT_TRUE(fs::is_regular_file(Dest() + "/SmGuide/SmMnl.htm"));
     // The menu entry, the desktop shortcut and the ".fit" association all open the program.
     const std::string menu = Get(folders.applications + "/Seamora/Seamora.desktop");
     const std::string desk = Get(folders.desktop + "/Seamora.desktop");
