@@ -671,6 +671,18 @@ RunResult CSetup::Install()
 
 RunResult CSetup::Uninstall()
 {
+    // Without its record nothing of the installation can be told from the user's files: it is
+    // left whole rather than taken back by halves.
+    LoadRecord();
+    if (m_installRoot.empty()) {
+        std::error_code ec;
+        Box(Tx("The record of this installation was not found:\n", "このインストールの記録が見つかりません：\n") +
+                RecordFile(FolderOf(fs::weakly_canonical(m_selfPath, ec).string())) +
+                Tx("\n\nNothing was uninstalled.", "\n\nアンインストールは行いません"),
+            Buttons::Ok, Icon::Stop);
+        m_ended = true;
+        return RunResult::Ended;
+    }
     for (int id : {kOk, kCancel, kReadme, kMenuBrowse, kBrowse})
         m_dlg[id].shown = false;
     Status(Tx("Unsetup system...", "システムの設定を削除しています．"));

@@ -316,5 +316,21 @@ TEST_F(SafetyTest, AHostileScriptTouchesNothingOfTheUsers)
     }
 }
 
+TEST_F(SafetyTest, WithoutItsRecordTheInstallationStaysWhole)
+{
+    MakeDist(kScript, kFiles);
+    InstallOnce(nullptr);
+    ASSERT_TRUE(fs::exists(Dest() + "/Smra_En"));
+    for (const auto& e : fs::directory_iterator(folders.state))
+        if (e.path().filename().string().rfind("install-", 0) == 0)
+            fs::remove(e.path());
+    const auto before = Snapshot();
+    FakeUi ui2;
+    ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+    ASSERT_EQ(ui2.boxes.size(), 1u);
+    EXPECT_EQ(ui2.boxes[0].text.rfind("The record of this installation was not found:\n", 0), 0u) << ui2.boxes[0].text;
+    EXPECT_EQ(Snapshot(), before);
+}
+
 } // namespace
 } // namespace setuptest
