@@ -310,6 +310,7 @@ TEST_F(SetupTest, CommandListsStayInsideTheInstallation)
     auto s = Opened(this, NewSetup(), dist + "/setup");
     s->RunCommandList("Make");
     EXPECT_FALSE(fs::exists(dest + "/made/f.txt"));
+    EXPECT_EQ(Get(folders.trash + "/files/f.txt"), "ours") << "deleted files go to the trash";
     EXPECT_EQ(Get(home + "/user.txt"), "mine");
     ASSERT_EQ(ui.started.size(), 1u);
     EXPECT_EQ(ui.started[0], (std::vector<std::string>{dest + "/tool", "-x", "y"}));
