@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -60,6 +61,24 @@ public:
         started.push_back(argv);
         return startResult;
     }
+    int RunAndWait(const std::vector<std::string>& argv) override
+    {
+        waited.push_back(argv);
+        if (onRun)
+            onRun(argv);
+        return 0;
+    }
+    void CopyProgress(const std::string& name, uint64_t done, uint64_t total) override
+    {
+        progress.push_back({name, done, total});
+    }
+    struct Progress {
+        std::string name;
+        uint64_t done, total;
+    };
+    std::vector<Progress> progress;
+    std::vector<std::vector<std::string>> waited;
+    std::function<void(const std::vector<std::string>&)> onRun;
     std::vector<Shown> boxes;
     std::deque<int> answers;
     std::deque<int> retryAnswers;
@@ -77,9 +96,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+public:
     // Writes a file (creating its folders).
     static void Put(const std::string& path, const std::string& text);
     static std::string Get(const std::string& path);
+
+protected:
     // A distribution folder: the program, its script and files.
     void MakeDist(const std::string& script, const std::map<std::string, std::string>& files = {});
     std::unique_ptr<setup::CSetup> NewSetup();

@@ -57,8 +57,6 @@ protected:
         if (!fs::exists(std::string(SMRA_SETUP_DIST) + "/setup"))
             GTEST_SKIP() << "no distribution built";
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("SMRA_SETUP_NO_PAUSE", "1", 1);
-        setenv("SMRA_SETUP_AUTO_ANSWER", "1", 1);
         setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
         fs::create_directories(root + "/run");
         fs::permissions(root + "/run", fs::perms::owner_all);
@@ -77,10 +75,14 @@ protected:
 
 TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
 {
-    // The distribution carries the program itself, not only the installer.
+    // The distribution carries the program itself, not only the installer, and no developer script.
     ASSERT_TRUE(fs::exists(dist + "/Smra_En"));
+    for (const auto& e : fs::recursive_directory_iterator(dist)) {
+        const std::string ext = e.path().extension().string();
+        EXPECT_TRUE(ext != ".py" && ext != ".sh") << e.path();
+    }
     const auto before = Snapshot();
-    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    ASSERT_EQ(RunProgram({dist + "/setup", "--no-pause", "--auto-answer"}), 0);
     const std::string program = Dest() + "/Smra_En";
     ASSERT_TRUE(fs::exists(program));
     EXPECT_TRUE(fs::exists(Dest() + "/setup"));
@@ -105,14 +107,14 @@ TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
     EXPECT_EQ(store->GetString(SettingsHive::ClassesRoot, ".fit", "").value_or(""), "SeamoraPlan");
     EXPECT_EQ(store->GetString(SettingsHive::CurrentUser, "Software\\Other", "x").value_or(""), "keep");
 
-    ASSERT_EQ(RunProgram({Dest() + "/setup", "uninstall"}), 0);
+    ASSERT_EQ(RunProgram({Dest() + "/setup", "--no-pause", "--auto-answer", "uninstall"}), 0);
     EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(EndToEndTest, VersionUpThenOneUninstall)
 {
     const auto before = Snapshot();
-    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    ASSERT_EQ(RunProgram({dist + "/setup", "--no-pause", "--auto-answer"}), 0);
     // The next version carries one more file.
     Put(dist + "/extra.txt", "extra");
     setup::CIniCache ini;
@@ -120,9 +122,9 @@ TEST_F(EndToEndTest, VersionUpThenOneUninstall)
     while (!ini.ReadIniString("CopyFile", std::to_string(i), "", dist + "/Setup.ini").empty())
         ++i;
     ini.WriteIniString("CopyFile", std::to_string(i), "extra.txt", dist + "/Setup.ini");
-    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    ASSERT_EQ(RunProgram({dist + "/setup", "--no-pause", "--auto-answer"}), 0);
     EXPECT_EQ(Get(Dest() + "/extra.txt"), "extra");
-    ASSERT_EQ(RunProgram({Dest() + "/setup", "uninstall"}), 0);
+    ASSERT_EQ(RunProgram({Dest() + "/setup", "--no-pause", "--auto-answer", "uninstall"}), 0);
     EXPECT_EQ(Snapshot(), before);
 }
 
