@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <functional>
@@ -12,10 +14,16 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include "platform/settings_store.h"
 #include "setup/core/setup.h"
+
+extern char** environ;
 
 namespace setuptest {
 
@@ -119,5 +127,26 @@ protected:
     std::unique_ptr<platform::CSettingsStore> store;
     FakeUi ui;
 };
+
+// Runs a program and waits for it (at most a minute); its exit code, or -1.
+inline int RunProgram(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        return -1;
+    for (int i = 0; i < 600; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
 
 } // namespace setuptest

@@ -19,27 +19,6 @@ using platform::SettingsHive;
 
 #ifdef SMRA_SETUP_DIST
 
-// Runs a program and waits for it (at most a minute); its exit code, or -1.
-int RunProgram(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
-        return -1;
-    for (int i = 0; i < 600; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
 std::string ExecTarget(const std::string& entry)
 {
     const std::size_t p = entry.find("\nExec=\"");

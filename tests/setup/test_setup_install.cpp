@@ -562,21 +562,6 @@ TEST_F(InstallTest, TheDesktopCachesFollowTheFileKindsAndLeaveNothingBehind)
     }
 }
 
-// Runs a program and waits for it; its exit code, or -1.
-int RunAndWait(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Waits (at most ten seconds) for a file that a started program writes.
 std::string WaitForFile(const std::string& path)
 {
@@ -612,11 +597,11 @@ TEST_F(InstallTest, EntriesForAnAwkwardFolderNameOpenThroughTheDesktop)
         if (e.path().filename().string().rfind("seamora-", 0) == 0)
             assoc = e.path().string();
     ASSERT_FALSE(assoc.empty());
-    EXPECT_EQ(RunAndWait({"/usr/bin/gio", "launch", folders.applications + "/Seamora/Seamora.desktop"}), 0);
+    EXPECT_EQ(RunProgram({"/usr/bin/gio", "launch", folders.applications + "/Seamora/Seamora.desktop"}), 0);
     EXPECT_EQ(WaitForFile(home + "/ran.txt"), dest + "/Smra_En|");
     fs::remove(home + "/ran.txt");
     Put(home + "/a b.fit", "plan");
-    EXPECT_EQ(RunAndWait({"/usr/bin/gio", "launch", assoc, home + "/a b.fit"}), 0);
+    EXPECT_EQ(RunProgram({"/usr/bin/gio", "launch", assoc, home + "/a b.fit"}), 0);
     EXPECT_EQ(WaitForFile(home + "/ran.txt"), dest + "/Smra_En|" + home + "/a b.fit|");
 }
 

@@ -233,8 +233,9 @@ TEST_F(SafetyTest, ATamperedLogRemovesNothingElse)
         EXPECT_EQ(Get(root + "/outside/secret.txt"), "secret");
         for (const std::string& f : {root + "/outside/secret.txt", home + "/Documents/notes.txt"})
             EXPECT_EQ(fs::status(f).permissions() & fs::perms::all, fs::perms::owner_read) << f;
-        if (c.userChangesAFile)
+        if (c.userChangesAFile) {
             EXPECT_EQ(Get(Dest() + "/res/icon.png"), "my own icon");
+        }
         // The home as it was, but for the installation's folder that keeps the user's own files.
         auto after = Snapshot();
         for (auto it = after.begin(); it != after.end();) {

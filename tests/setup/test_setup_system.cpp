@@ -40,7 +40,7 @@ TEST_F(SetupTest, DestinationFromTheScriptOrAnEarlierInstallation)
         EXPECT_EQ(std::string(std::getenv("RootName")), c.want);
     }
     // An earlier installation registered under the last component of [Root] Name.
-    for (const std::string cmd : {"\"" + home + "/Apps/X/setup\"", home + "/Apps/X/setup", "\"" + home + "/Apps/X/setup\" uninstall"}) {
+    for (const std::string& cmd : {"\"" + home + "/Apps/X/setup\"", home + "/Apps/X/setup", "\"" + home + "/Apps/X/setup\" uninstall"}) {
         store->SetString(SettingsHive::LocalMachine, "Software\\Uninstall\\X", "UninstallString", cmd);
         MakeDist("[Root]\nName=%programs%\\X\n");
         auto s = Opened(this, NewSetup(), dist + "/setup");
