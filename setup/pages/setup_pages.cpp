@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QStyle>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -149,11 +150,14 @@ int LongMessageBox(QWidget* owner, const std::string& text, const std::string& t
     dlg.setWindowTitle(Q(title));
     auto* layout = new QVBoxLayout(&dlg);
     auto* row = new QHBoxLayout;
-    const QMessageBox::Icon qi = icon == Icon::Stop ? QMessageBox::Critical : icon == Icon::Exclamation ? QMessageBox::Warning
-                                 : icon == Icon::Question ? QMessageBox::Question : QMessageBox::NoIcon;
-    if (qi != QMessageBox::NoIcon) {
+    const bool hasIcon = icon == Icon::Stop || icon == Icon::Exclamation || icon == Icon::Question;
+    if (hasIcon) {
+        const QStyle::StandardPixmap sp = icon == Icon::Stop ? QStyle::SP_MessageBoxCritical
+                                          : icon == Icon::Exclamation ? QStyle::SP_MessageBoxWarning
+                                                                      : QStyle::SP_MessageBoxQuestion;
+        const int side = dlg.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dlg);
         auto* pic = new QLabel(&dlg);
-        pic->setPixmap(QMessageBox::standardIcon(qi));
+        pic->setPixmap(dlg.style()->standardIcon(sp, nullptr, &dlg).pixmap(side, side));
         pic->setAlignment(Qt::AlignTop);
         row->addWidget(pic);
     }
