@@ -25,6 +25,9 @@ PACKAGES=(
   libswscale-dev
   libavutil-dev
   ffmpeg
+  libglib2.0-bin
+  shared-mime-info
+  desktop-file-utils
   xdg-utils
 )
 
