@@ -215,11 +215,9 @@ void CSmDoc::AfterProjectLoaded()
         UpdateAllViews(nullptr, HINT_LAYOUT);
         if (m_statusMessage.empty())
             m_statusMessage = message;
-        const CRect box = m_pComp->GetBoundingRect();
-        if (!box.IsRectEmpty()) {
-            m_renderArea = box;
+        SetRenderAreaToFittedPictures(true);
+        if (!m_fitArea.IsRectEmpty() && m_renderArea == m_fitArea) {
             m_areaShown = 1;
-            m_outputSize = GetOutputSize(1);
             // The manager's size list shows the sizes of this area.
             UpdateAllViews(nullptr, HINT_OPTIONS, HintObject::Number(1));
         }
