@@ -146,7 +146,13 @@ protected:
 TEST_F(WorkRoadTest, ManagerStepsShowTheWholeFittedPanoramaAsTheAreaThatRenderAndSaveWrites)
 {
     OpenFittedProject();
-    // Something asked for the output size before the fit: the stand-in area of an empty one.
+    // A reopened fitted project shows the area round its pictures and renders at once; the
+    // state before a first fit is made here: no area shown, and something asked for the
+    // output size: the stand-in area of an empty one.
+    EXPECT_EQ(m_doc->m_areaShown, 1);
+    EXPECT_TRUE(RenderAndSaveEnabled());
+    m_doc->m_areaShown = 0;
+    m_doc->m_renderArea = CRect();
     m_doc->GetOutputSize(1);
     ASSERT_EQ(m_doc->m_renderArea, CRect(-160, -120, 160, 120));
     EXPECT_EQ(m_doc->m_areaShown, 0);
