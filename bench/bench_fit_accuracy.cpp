@@ -88,6 +88,36 @@ int main(int argc, char** argv)
     }
     std::printf("worst camera %.4f deg; common focal %.3f, truth %.3f, error %+.3f %%\n", Degrees(worst),
                 core->GetCommonFocal(), trueFocal, 100.0 * (core->GetCommonFocal() / trueFocal - 1.0));
+    // Links: every two fitted pictures in neighbouring cells of the layout. A link's error is the
+    // rotation between the two pictures against the true one, whatever the whole set's rotation
+    // (a plain fit may drift over a long row; no picture may be misplaced against its neighbour).
+    double worstLink = 0.0;
+    std::string worstPair;
+    for (const auto& [a, sa] : used)
+        for (const auto& [b, sb] : used) {
+            const CPoint d(b->m_LayoutCell.x - a->m_LayoutCell.x, b->m_LayoutCell.y - a->m_LayoutCell.y);
+            if (!((d.x == 1 && d.y == 0) || (d.x == 0 && d.y == 1)))
+                continue;
+            std::vector<Vec> eb, tb, ea, ta;
+            for (const Sample& s : *sb) {
+                const CDPoint q = b->PixelToSphere(CDPoint(s.u, s.v));
+                eb.push_back(Direction(q.x, -q.y));
+                tb.push_back(s.truth);
+            }
+            const Mat rb = BestRotation(eb, tb);
+            for (const Sample& s : *sa) {
+                const CDPoint q = a->PixelToSphere(CDPoint(s.u, s.v));
+                ea.push_back(Apply(rb, Direction(q.x, -q.y)));
+                ta.push_back(s.truth);
+            }
+            const double link = AngleOf(BestRotation(ea, ta));
+            if (link >= worstLink) {
+                worstLink = link;
+                worstPair = BaseName(a->m_Path) + " - " + BaseName(b->m_Path);
+            }
+        }
+    std::printf("fitted %zu of %zu; worst neighbour link %.4f deg (%s)\n", used.size(), core->m_Pictures.size(),
+                Degrees(worstLink), worstPair.c_str());
     // The row-closing pair: the same point seen at both ends of the row, one turn apart.
     CKpic* ends[2] = {nullptr, nullptr};
     int slots[2] = {-1, -1};
@@ -104,8 +134,11 @@ int main(int argc, char** argv)
     if (ends[0] && ends[1]) {
         const CDPoint a = ends[0]->PixelToSphere(ends[0]->m_Points[size_t(slots[0])].position);
         const CDPoint b = ends[1]->PixelToSphere(ends[1]->m_Points[size_t(slots[1])].position);
+        // Longitudes run on past a full turn or not, as the row was laid: the nearest full turn.
+        double turn = std::fabs(a.x - b.x);
+        turn += EngineTwoPi * std::round((EngineTwoPi - turn) / EngineTwoPi);
         std::printf("ring closure: longitudes differ by %.6f rad (miss of a full turn %+.6f), latitudes by %+.6f\n",
-                    std::fabs(a.x - b.x), std::fabs(a.x - b.x) - EngineTwoPi, a.y - b.y);
+                    turn, turn - EngineTwoPi, a.y - b.y);
     }
     return 0;
 }

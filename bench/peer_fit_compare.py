@@ -44,19 +44,20 @@ def use_system_python():
         os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON] + sys.argv)
 
 
-def ensure_packages(allow_install):
+def ensure_packages(allow_install, tools):
     use_system_python()
     missing = []
-    if not all(shutil.which(t) for t in HUGIN_TOOLS):
+    if "hugin" in tools and not all(shutil.which(t) for t in HUGIN_TOOLS):
         missing.append("hugin-tools")
     try:
         import numpy  # noqa: F401
     except ImportError:
         missing.append("python3-numpy")
-    try:
-        import cv2  # noqa: F401
-    except ImportError:
-        missing.append("python3-opencv")
+    if "opencv" in tools:
+        try:
+            import cv2  # noqa: F401
+        except ImportError:
+            missing.append("python3-opencv")
     if not missing:
         return
     if not allow_install:
@@ -309,7 +310,7 @@ def main():
     for tool in (args.smra_fit, args.accuracy):
         if not os.access(tool, os.X_OK):
             sys.exit("%s not built (configure build/ with -DSMRA_BENCH=ON)" % tool)
-    ensure_packages(not args.no_install)
+    ensure_packages(not args.no_install, args.only or ["ours", "hugin", "opencv"])
     with open(truth_path) as f:
         truth = json.load(f)
 

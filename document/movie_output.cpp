@@ -26,7 +26,9 @@ namespace render_save {
 
 namespace {
 
-const char* const kMovieProgram = "Vellumark.exe";
+// The movie program, under this system's name for a program (no ".exe"); the build and the
+// installer place it beside Smra_En.
+const char* const kMovieProgram = "Vellumark";
 std::string g_programFolder;
 
 bool IsFile(const std::string& path)

@@ -26,6 +26,7 @@
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 namespace render_save {
 
@@ -292,7 +293,12 @@ void CSmDoc::RenderAndSave()
         thumb->RepaintNow();
     UpdateAllViews(nullptr, HINT_TIMER, HintObject::Number(6));
 
-    const int result = kind == FILE_KIND_MOVIE ? MakePanoramaMovie(path) : RenderToFile(path);
+    int result = 0;
+    {
+        // A long job runs: the memory budget frees no picture image that the render may be using.
+        platform::JobScope job;
+        result = kind == FILE_KIND_MOVIE ? MakePanoramaMovie(path) : RenderToFile(path);
+    }
 
     // The last break poll reports progress through the busy state: it comes before the idle
     // state is put back.

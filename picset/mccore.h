@@ -207,7 +207,11 @@ public:
     int FindPairCandidates(CKpic* partner, CKpic* picture, int code, int pass);
     double MeasureRowEnds();
     int PlaceRemainingPictures();
-    int SearchPicturePosition(CKpic* partner, CKpic* picture, int code);
+    // reach 0: the row search's scan; 1: the pair match's reference and window with its milder
+    // roll weight, the second try where the first gives no match that passes.
+    int SearchPicturePosition(CKpic* partner, CKpic* picture, int code, int reach = 0);
+    // Five fitted points or more within the tolerance: what keeps a picture of a row fitted.
+    bool PassesRowAcceptance(const CKpic* picture) const;
     void LinkAtMidpoint(CKpic* partner, CKpic* picture);
     CKpic* AddAutoControlPoint(CKpic* picture, CDPoint direction);
     int Close360Loop();
@@ -238,6 +242,9 @@ public:
 
     // ---- Layout grid and base-picture corrections ------------------------------------------
     CKpic* FindPictureAtHomeCell();
+    // The fit's layout grid takes in the pictures laid at cells with -reach <= column, row < reach.
+    static constexpr int LayoutGridReach = 20;
+    static bool IsLayoutGridCell(CPoint cell);
     CRect GetUsedCellsRect();
     void BuildLayoutGrid();
     int CountConnectedPictures(int statusLimit, int& count);
@@ -345,8 +352,6 @@ public:
     double m_SavedBaseFocal = 1000.0;
     int32_t m_StepMarker = 0;               // step marker of the focal searches and refits
     int64_t m_FocalScoreCount = 0;          // focal evaluations of the searches so far
-    int32_t m_AnchorMode = 1;               // anchor mode flag of the automatic fit
-    int32_t m_AnchorModeDefault = 1;
     // Threads that score the offset scans' trials: 1 scores them one after another, 0 uses the
     // processors available (at most 8). The scan's result is the same with any count.
     int32_t m_ScanThreads = 0;

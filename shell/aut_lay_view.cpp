@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QAbstractItemView>
 #include <QTextBlock>
+#include <QTextCursor>
 
 #include "common/message_catalogue.h"
 #include "common/value_types.h"
@@ -126,7 +128,9 @@ CAutLayView::CAutLayView(QWidget* parent) : QWidget(parent)
     combo(IDC_WORK_ACTION, {36, 128, 212, 24});
     auto* guide = new QPlainTextEdit(this);
     guide->setReadOnly(true);
-    guide->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Tips lines are longer than the pane is wide: they wrap rather than hide their ends.
+    guide->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    guide->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Add(IDC_GUIDE, guide, {2, 158, 248, 130});
 
     group(IDC_TILING_GROUP, "Typical tiling", {2, 294, 248, 104})->m_face = kTilingColour;
@@ -145,15 +149,17 @@ CAutLayView::CAutLayView(QWidget* parent) : QWidget(parent)
     button(IDC_FIT_FAST, "Fast", {96, 456, 64, 24}, true);
     button(IDC_FIT_ACCURACY, "Accuracy", {164, 456, 80, 24}, true);
 
-    group(IDC_RENDER_GROUP, "Rendering && Pixel remapping", {2, 500, 248, 90});
-    label(IDC_SIZE_LABEL, "Output pixel size", {10, 522, 84, 20});
-    combo(IDC_OUTPUT_SIZE, {96, 520, 148, 24});
-    label(IDC_RENDER_WORK_LABEL, "Work with", {10, 554, 84, 20});
-    button(IDC_RENDER_FAST, "Fast", {96, 552, 64, 24}, true);
-    button(IDC_RENDER_QUALITY, "Quality", {164, 552, 80, 24}, true);
+    // The output sizes ("Medium 2400 * 1200 pixels") need the group's whole width: their list
+    // goes under its label.
+    group(IDC_RENDER_GROUP, "Rendering && Pixel remapping", {2, 500, 248, 116});
+    label(IDC_SIZE_LABEL, "Output pixel size", {10, 520, 234, 18});
+    combo(IDC_OUTPUT_SIZE, {10, 540, 234, 24});
+    label(IDC_RENDER_WORK_LABEL, "Work with", {10, 580, 84, 20});
+    button(IDC_RENDER_FAST, "Fast", {96, 578, 64, 24}, true);
+    button(IDC_RENDER_QUALITY, "Quality", {164, 578, 80, 24}, true);
 
-    button(IDC_WIDEN, "Widen This Window", {2, 598, 150, 24});
-    button(IDC_CLOSE, "Close", {154, 598, 96, 24});
+    button(IDC_WIDEN, "Widen This Window", {2, 624, 150, 24});
+    button(IDC_CLOSE, "Close", {154, 624, 96, 24});
 
     auto clicked = [this](int id, std::function<void()> f) {
         connect(static_cast<QPushButton*>(GetDlgItem(id)), &QPushButton::clicked, this, [f] { f(); });
@@ -252,6 +258,8 @@ void CAutLayView::OnInitialUpdate()
     fill(IDC_WORK_ACTION, kWorkActions, 10);
     fill(IDC_PROJECTION, kProjections, 4);
     fill(IDC_OUTPUT_SIZE, kSizes, 4);
+    for (int id : {IDC_NEXT_ACTION, IDC_WORK_ACTION, IDC_PROJECTION, IDC_OUTPUT_SIZE})
+        FitPopupToEntries(id);
     if (!m_listsChosen) {
         m_listsChosen = true;
         Combo(IDC_PROJECTION)->setCurrentIndex(0);
@@ -500,7 +508,27 @@ void CAutLayView::ShowGuideText(int step)
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     auto* guide = static_cast<QPlainTextEdit*>(GetDlgItem(IDC_GUIDE));
     guide->setPlainText(text);
-    guide->verticalScrollBar()->setValue(top);
+    ScrollGuideTo(top);
+}
+
+void CAutLayView::ScrollGuideTo(int line)
+{
+    // Wrapped lines take more than one row: the edit itself finds where the line starts. From
+    // the end back to the line puts the line at the top.
+    auto* guide = static_cast<QPlainTextEdit*>(GetDlgItem(IDC_GUIDE));
+    QTextCursor cursor(guide->document());
+    cursor.movePosition(QTextCursor::End);
+    guide->setTextCursor(cursor);
+    guide->ensureCursorVisible();
+    cursor.setPosition(guide->document()->findBlockByNumber(line).position());
+    guide->setTextCursor(cursor);
+    guide->ensureCursorVisible();
+}
+
+int CAutLayView::GuideTopLine() const
+{
+    auto* guide = static_cast<QPlainTextEdit*>(GetDlgItem(IDC_GUIDE));
+    return guide->cursorForPosition(QPoint(2, 2)).blockNumber();
 }
 
 void CAutLayView::RefreshSizeTexts(int v)
@@ -517,6 +545,19 @@ void CAutLayView::RefreshSizeTexts(int v)
         list->setItemText(n, QStringLiteral("%1 %2 * %3 pixels").arg(QString::fromStdString(labels[n])).arg(s.cx).arg(s.cy));
     }
     list->setCurrentIndex(v == 4 ? 3 : selected);
+    FitPopupToEntries(IDC_OUTPUT_SIZE);
+}
+
+void CAutLayView::FitPopupToEntries(int id)
+{
+    // An open list may be wider than its closed box, so that no entry loses its end.
+    QComboBox* c = Combo(id);
+    if (!c)
+        return;
+    int widest = 0;
+    for (int i = 0; i < c->count(); ++i)
+        widest = std::max(widest, c->view()->fontMetrics().horizontalAdvance(c->itemText(i)));
+    c->view()->setMinimumWidth(widest + 2 * c->view()->frameWidth() + 16);
 }
 
 // ---- Geometry, mouse, drawing -------------------------------------------------------------------
@@ -535,9 +576,15 @@ void CAutLayView::LayoutControls()
     auto rightOf = [](QWidget* w) { return w->geometry().x() + w->geometry().width(); };
     auto clamp = [](int v, int lo, int hi) { return std::min(std::max(v, lo), hi); };
     QWidget* guide = GetDlgItem(IDC_GUIDE);
-    if (!guide)
+    QWidget* tiling = GetDlgItem(IDC_TILING_GROUP);
+    if (!guide || !tiling)
         return;
+    // The line the reader is at stays at the top while the lines wrap anew.
+    const int topLine = GuideTopLine();
     setRight(guide, clamp(R - 2, B, R + W));
+    ScrollGuideTo(topLine);
+    setRight(tiling, clamp(R - 2, B, R + W));
+    UpdateStepRects();
     for (int id : {IDC_NEXT_ACTION, IDC_WORK_ACTION, IDC_OUTPUT_SIZE, IDC_PROJECTION}) {
         QWidget* w = GetDlgItem(id);
         if (!w)
@@ -580,8 +627,10 @@ void CAutLayView::resizeEvent(QResizeEvent* event)
 
 void CAutLayView::UpdateStepRects()
 {
+    // The steps spread over a widened pane.
+    const int pitch = std::max(50, (width() - 12) / 5);
     for (int i = 0; i < 5; ++i)
-        m_stepRects[static_cast<size_t>(i)] = QRect(6 + i * 50, 46, 40, 48);
+        m_stepRects[static_cast<size_t>(i)] = QRect(6 + i * pitch + (pitch - 50) / 2, 46, 40, 48);
 }
 
 void CAutLayView::mousePressEvent(QMouseEvent* event)
@@ -655,7 +704,8 @@ void CAutLayView::paintEvent(QPaintEvent*)
         if (i < 4) {
             p.setPen(QPen(Colour(kRed), 2));
             const int y = box.center().y() - 6;
-            const int x0 = box.right() + 2, x1 = box.right() + 9;
+            const int gap = m_stepRects[static_cast<size_t>(i + 1)].left() - box.right();
+            const int x0 = box.right() + (gap - 7) / 2, x1 = x0 + 7;
             p.drawLine(x0, y, x1, y);
             p.drawLine(x1 - 3, y - 3, x1, y);
             p.drawLine(x1 - 3, y + 3, x1, y);

@@ -108,6 +108,12 @@ private:
     void SelectText(int id, const std::string& text);
     void ShowRadios(int first, int second, int value);
     void UpdateStepRects();
+    // The open list of a combo box as wide as its longest entry.
+    void FitPopupToEntries(int id);
+    // The guide text scrolled so that the line (a block of the text) is at the top; the line at
+    // the top now.
+    void ScrollGuideTo(int line);
+    int GuideTopLine() const;
     void TakeInlineCount();
     int PaneWidth() const { return width(); }
 

@@ -9,6 +9,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -79,8 +80,34 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent)
     setIconSize(QSize(m_iconSize, m_iconSize));
     setIndentation(m_iconSize);
     setMinimumSize(1, 1);
+    // Names are shown whole: the column is as wide as its widest shown name (at least the
+    // pane's width) and a horizontal scroll bar reaches what the pane cannot show.
+    header()->setStretchLastSection(false);
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     connect(this, &QTreeWidget::itemExpanded, this, &CLeftView::OnExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &CLeftView::OnCollapsed);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model(), signal, this, [this] { QueueFitColumn(); });
+    connect(model(), &QAbstractItemModel::dataChanged, this, [this] { QueueFitColumn(); });
+    connect(this, &QTreeWidget::itemExpanded, this, [this] { QueueFitColumn(); });
+    connect(this, &QTreeWidget::itemCollapsed, this, [this] { QueueFitColumn(); });
+}
+
+void CLeftView::QueueFitColumn()
+{
+    if (m_fitQueued)
+        return;
+    m_fitQueued = true;
+    QTimer::singleShot(0, this, [this] { FitColumn(); });
+}
+
+void CLeftView::FitColumn()
+{
+    m_fitQueued = false;
+    const int want = std::max(sizeHintForColumn(0), viewport()->width());
+    if (columnWidth(0) != want)
+        setColumnWidth(0, want);
 }
 
 CLeftView::~CLeftView()
@@ -556,6 +583,12 @@ void CLeftView::mousePressEvent(QMouseEvent* event)
             doc->m_currentEntry = entry;
             m_lastShownEntry = entry;
             doc->UpdateAllViews(this, HINT_FINDER_SELECT);
+        } else if (KindOf(item) != KIND_PROJECT) {
+            // A photo that cannot be read is the one chosen now: the viewer lets the previous
+            // one go.
+            doc->m_currentEntry = -1;
+            m_lastShownEntry = -1;
+            doc->UpdateAllViews(this, HINT_FINDER_SELECT);
         }
     }
     m_expandOnRelease = !file && !item->isExpanded() ? item : nullptr;
@@ -779,6 +812,7 @@ void CLeftView::scrollContentsBy(int dx, int dy)
 void CLeftView::resizeEvent(QResizeEvent* event)
 {
     QTreeWidget::resizeEvent(event);
+    FitColumn();
     if (m_frame.setPaneWidths)
         m_frame.setPaneWidths(0, -2);
 }

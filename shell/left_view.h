@@ -105,6 +105,9 @@ private:
     void Forget(QTreeWidgetItem* item);
     void OnExpanded(QTreeWidgetItem* item);
     void OnCollapsed(QTreeWidgetItem* item);
+    // The column as wide as the widest shown name, at least as wide as the pane.
+    void FitColumn();
+    void QueueFitColumn();
     void DrawThumbnail(QTreeWidgetItem* item, int entry);
     bool TakeReadAhead(CSmDoc* doc, QTreeWidgetItem* item, const std::string& path, int walked);
     void CancelReadAhead();
@@ -130,6 +133,7 @@ private:
     int m_driveCount = 0;
     bool m_pressedWithFill = false;
     bool m_buttonDown = false;
+    bool m_fitQueued = false;
     std::unique_ptr<QLabel> m_dragImage;
     bool m_readAheadOn = true;
     std::unique_ptr<CThumbReadAhead> m_readAhead;

@@ -235,14 +235,14 @@ void CMainFrame::AddFrameCommands()
     add(ID_FINDER_ICON_MIDDLE, [this] { SendHint(HINT_FINDER_ICON_32); }, [=, this] { return checked(m_finderIconSize == 32); });
     add(ID_FINDER_ICON_SMALL, [this] { SendHint(HINT_FINDER_ICON_16); }, [=, this] { return checked(m_finderIconSize == 16); });
     add(ID_VIEW_EXPAND_WORK_SPACE, [this] { SetPaneWidths(1, 1); });
-    add(ID_VIEW_NORMALIZE_WORK_SPACE, [this] { SetPaneWidths(160, m_widths.managerRestoreWidth); });
+    add(ID_VIEW_NORMALIZE_WORK_SPACE, [this] { SetPaneWidths(kFinderColumnWidth, m_widths.managerRestoreWidth); });
     add(ID_VIEW_MANAGER_WINDOW, [this] { ShowManagerPane(-2); }, [=, this] {
         const std::vector<int> w = ColumnWidths();
         return checked(w.size() == 3 && w[2] > 10);
     });
     add(ID_VIEW_IMAGE_FINDER, [this] {
         const std::vector<int> w = ColumnWidths();
-        SetPaneWidths(w.size() == 3 && w[0] <= 10 ? 160 : 1, -2);
+        SetPaneWidths(w.size() == 3 && w[0] <= 10 ? kFinderColumnWidth : 1, -2);
     }, [=, this] {
         const std::vector<int> w = ColumnWidths();
         return checked(w.size() == 3 && w[0] > 10);
@@ -421,8 +421,8 @@ bool CMainFrame::CreateClient()
         m_wndSplitter = nullptr;
         return false;
     }
-    m_leftView->resize(160, 300);
-    m_thumView->resize(160, 120);
+    m_leftView->resize(kFinderColumnWidth, 300);
+    m_thumView->resize(kFinderColumnWidth, kInfoPaneHeight);
     m_workView->resize(300, 400);
     m_managerView->resize(300, 400);
     m_leftView->setMinimumHeight(20);
@@ -438,7 +438,7 @@ bool CMainFrame::CreateClient()
     m_wndSplitter->setStretchFactor(2, 0);
     m_wndFinderSplitter->setStretchFactor(0, 1);
     m_wndFinderSplitter->setStretchFactor(1, 0);
-    m_wndSplitter->setSizes({160, 300, 300});
+    m_wndSplitter->setSizes({kFinderColumnWidth, 300, 300});
     if (m_doc) {
         m_doc->AddView(m_workView);
         m_workView->OnInitialUpdate();
@@ -464,7 +464,7 @@ bool CMainFrame::CreateClient()
         if (m_created)
             SetPaneWidths(finder, width);
         else
-            m_wndSplitter->setSizes({160, 300, width});
+            m_wndSplitter->setSizes({kFinderColumnWidth, 300, width});
     };
     manager.showManagerPane = [this](int width) { ShowManagerPane(width); };
     manager.setRestoreWidth = [this](int width) { m_widths.managerRestoreWidth = width; };

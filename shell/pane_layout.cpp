@@ -46,4 +46,4 @@ int ManagerToggleWidth(const PaneWidthMemory& memory, int requested, int present
     return presentManagerWidth <= 10 ? memory.managerRestoreWidth : 1;
 }
 
-FinderRows ComputeFinderRows(int h) { return {ClampInt(h - 152, 100, 4000), 124}; }
+FinderRows ComputeFinderRows(int h) { return {ClampInt(h - kInfoPaneHeight - 28, 100, 4000), kInfoPaneHeight}; }

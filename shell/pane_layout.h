@@ -5,8 +5,13 @@
 
 #include <optional>
 
+// The left column's first width and the picture information pane's height: wide and tall
+// enough for a photo's thumbnail with its information lines under it.
+constexpr int kFinderColumnWidth = 240;
+constexpr int kInfoPaneHeight = 270;
+
 struct PaneWidthMemory {
-    int finderWidth = 160;         // column 0 when no width is given
+    int finderWidth = kFinderColumnWidth; // column 0 when no width is given
     int managerWidth = -2;         // column 2 when no width is given; below 0: not yet set
     int managerRestoreWidth = 200; // column 2 when the manager pane is shown again
 };

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdlib>
@@ -28,6 +30,7 @@
 #include "picset/kpic.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "platform/qt/job_pump.h"
 #include "shell/main_frame.h"
 #include "shell/present_image_model.h"
 
@@ -159,12 +162,26 @@ int CPresentImageDlg::ShowPicture(const std::string& name, int width, int height
     resize(100, 100);
     SizeAndTitle(false);
     show();
-    // Paint at once ("loading ..." while the bitmap is built) so that the caller finds the
-    // picture ready, e.g. to print it; build here when the window could not paint yet.
-    repaint();
+    // The caller finds the picture ready (e.g. to print it), so it is built here; but first the
+    // "loading ..." face goes on the screen: until its first paint arrives a new window shows
+    // whatever lies beneath it.
+    m_showing = true;
+    ShowLoadingFace();
+    m_showing = false;
     if (m_buildCount == 0 && BuildDisplayBitmap() > 0)
         SizeAndTitle(true);
     return 1;
+}
+
+void CPresentImageDlg::ShowLoadingFace()
+{
+    QElapsedTimer waited;
+    waited.start();
+    // Bounded: a window that is never exposed (a hidden desktop) must not hold the program.
+    while (windowHandle() && !windowHandle()->isExposed() && !platform::qt::CJobPump::Pumping() &&
+           waited.elapsed() < 500)
+        platform::qt::CJobPump::Pump(true);
+    repaint();
 }
 
 int CPresentImageDlg::BuildDisplayBitmap()
@@ -316,11 +333,17 @@ void CPresentImageDlg::paintEvent(QPaintEvent*)
     }
     if (m_buildCount == 0) {
         p.drawText(rect(), Qt::AlignCenter, QString::fromStdString("loading  " + m_name + " .. . ."));
-        p.end();
-        if (BuildDisplayBitmap() < 1)
-            return;
-        SizeAndTitle(true);
-        update();
+        // The picture is built once this face has reached the screen, not during the paint.
+        if (!m_showing && !m_buildQueued) {
+            m_buildQueued = true;
+            QTimer::singleShot(0, this, [this] {
+                m_buildQueued = false;
+                if (m_buildCount == 0 && BuildDisplayBitmap() > 0) {
+                    SizeAndTitle(true);
+                    update();
+                }
+            });
+        }
         return;
     }
     if (m_image.isNull())

@@ -50,6 +50,10 @@ public:
     const std::string& Name() const { return m_name; }
     const CBitmapBuffer* Bitmap() const { return m_bitmap.IsNull() ? nullptr : &m_bitmap; }
     int m_buildCount = 0;
+    // ShowPicture is putting the window on the screen (it builds the picture itself); a build
+    // asked for by a paint is waiting for the event loop.
+    bool m_showing = false;
+    bool m_buildQueued = false;
     int m_loadFactor = 1;
     int m_reduce = 1;
     int m_showGrid = 0;
@@ -81,6 +85,8 @@ private:
     int ChooseLoadFactorNow();
     void SizeAndTitle(bool keepSize);
     void LayoutBar();
+    // Shows the window's "loading" face on the screen (waits briefly for the window to be exposed).
+    void ShowLoadingFace();
     void UpdateScrollBars();
     void DropScope();
     void DeleteCutOut();

@@ -43,6 +43,14 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
+// Height of the lines of `text` as they are drawn: Qt lays lines out at the font's exact line
+// height, which may be a fraction of a pixel more than its rounded height.
+int LinesHeight(const QFontMetrics& fm, const std::string& text)
+{
+    return fm.boundingRect(QRect(0, 0, 100000, 100000), Qt::AlignHCenter | Qt::AlignTop, QString::fromStdString(text))
+        .height();
+}
+
 // A white panel holding `text` (lines broken at "\n"), centred on `at`, or on the client area
 // when `at` is a null rectangle. Returns the panel's rectangle; the text goes inside it.
 CRect TextPanelRect(const QFontMetrics& fm, const std::string& text, const CRect& at, const CRect& client)
@@ -51,7 +59,7 @@ CRect TextPanelRect(const QFontMetrics& fm, const std::string& text, const CRect
     int width = 0;
     for (const std::string& line : lines)
         width = std::max(width, fm.horizontalAdvance(QString::fromStdString(line)));
-    const CSize panel(width + 2 * kPanelPadding, fm.height() * int(lines.size()) + 2 * kPanelPadding);
+    const CSize panel(width + 2 * kPanelPadding, LinesHeight(fm, text) + 2 * kPanelPadding);
     const CRect around = at.IsRectNull() ? client : at;
     const CPoint centre((around.left + around.right) / 2, (around.top + around.bottom) / 2);
     CPoint topLeft(centre.x - panel.cx / 2, centre.y - panel.cy / 2);
@@ -87,7 +95,7 @@ workview::JobPanel CSmView::LayoutJobPanel(const std::string& text) const
     for (const std::string& line : lines)
         textWidth = std::max(textWidth, fm.horizontalAdvance(QString::fromStdString(line)));
     const int lineHeight = fm.height();
-    const int textHeight = lineHeight * int(lines.size());
+    const int textHeight = LinesHeight(fm, text);
     auto buttonSize = [&](const std::string& label) {
         return CSize(fm.horizontalAdvance(QString::fromStdString(label)) + 2 * kButtonPadX, lineHeight + 2 * kButtonPadY);
     };

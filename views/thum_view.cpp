@@ -2,6 +2,7 @@
 // thumbnail drag. Printing is in thum_print.cpp.
 #include "views/thum_view.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -59,14 +60,24 @@ std::string UpperFileName(const std::string& path)
     return name;
 }
 
-// The system's stock fonts: a proportional one for the information lines and a fixed one for
-// the file details.
+// The system's stock fonts: a proportional one for the idle banner and a fixed one for the
+// file details.
 CFontSpec SystemFont()
 {
     CFontSpec f;
     f.face = "Liberation Sans";
     f.pixelHeight = 16;
     f.bold = true;
+    return f;
+}
+
+// The information lines: a regular face small enough that a photo's lines fit beside or under
+// its thumbnail in the pane's first width.
+CFontSpec InfoFont()
+{
+    CFontSpec f;
+    f.face = "Liberation Sans";
+    f.pixelHeight = 12;
     return f;
 }
 
@@ -130,9 +141,14 @@ void CThumView::OnUpdate(IDocumentView*, int hint, const HintObject& object)
                 SetThumbnail(n);
                 Invalidate(true);
             }
-        } else {
-            SetThumbnail(n);
+        } else if (SetThumbnail(n) > 0) {
             Invalidate(false);
+        } else {
+            // A picture without a thumbnail is shown by its file details, and no picture (one
+            // that could not be read) by the banner: the previous photo must not stay as if it
+            // were the one chosen.
+            m_nShown = n >= 0 && n < int(doc->m_entries.size()) ? n : -1;
+            Invalidate(true);
         }
         break;
     }
@@ -227,6 +243,12 @@ void CThumView::RepaintNow()
     UpdateWindow();
 }
 
+void CThumView::resizeEvent(QResizeEvent* event)
+{
+    CSurfaceWidget::resizeEvent(event);
+    Invalidate(true);
+}
+
 CRect CThumView::ScreenClientRect() const
 {
     const QPoint o = mapToGlobal(QPoint(0, 0));
@@ -298,17 +320,20 @@ int CThumView::FormatPictureInfo(CGdiContext& dc, int entry, int thumbRight, int
     else
         erase.top = thumbBottom + 1;
     dc.FillSolidRect(erase, m_brBack);
-    dc.SelectFont(SystemFont());
+    dc.SelectFont(InfoFont());
     dc.SetBkMode(platform::qt::TRANSPARENT);
     dc.SetTextColor(0);
 
     int line = 0;
-    // Each further line is drawn only while its top stays inside the pane.
-    auto put = [&](const std::string& s) {
+    const QFontMetrics fm(platform::qt::MakeQFont(InfoFont()));
+    const int room = std::max(1, int(client.right) - x - 2);
+    // Each further line is drawn only while its top stays inside the pane; a line wider than
+    // the pane loses its middle (a folder path) or its end to an ellipsis rather than being cut.
+    auto put = [&](const std::string& s, Qt::TextElideMode elide = Qt::ElideRight) {
         const int top = y + line * kLinePitch;
         if (line > 0 && top > client.bottom)
             return false;
-        dc.TextOut(x, top, s);
+        dc.TextOut(x, top, fm.elidedText(QString::fromStdString(s), elide, room).toStdString());
         ++line;
         return true;
     };
@@ -318,7 +343,7 @@ int CThumView::FormatPictureInfo(CGdiContext& dc, int entry, int thumbRight, int
     m_sizeShown = e.m_Size;
     if (!put(Printf(text.sizePixelsLabel.c_str(), e.m_Size.cx, e.m_Size.cy)))
         return 1;
-    if (!put(text.folderLabel + e.m_Name))
+    if (!put(text.folderLabel + e.m_Name, Qt::ElideMiddle))
         return 1;
     if (!put(text.dateLabel + e.m_CameraNameText))
         return 1;

@@ -97,6 +97,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The pane's drawing depends on its size (centred banner, margins, text beside or under the
+    // thumbnail): a new size redraws it all from a clean background.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void DrawFileDetails(platform::qt::CGdiContext& dc, int entry);

@@ -94,7 +94,7 @@ int CMcCore::RunAutoFit()
     CKpic* first = GetFirstPicture();
     if (!first)
         return -1;
-    m_AnchorMode = m_AnchorModeDefault;
+    m_IndividualFocal = m_FocalModeSetting;
     const int measure = std::max(first->Width(), first->Height());
     if (measure < 1)
         return -1;
@@ -167,10 +167,10 @@ int CMcCore::RunAutoFit()
     PollBreak();
     m_JobMode = 2;
 
-    const int anchorMode = m_AnchorMode;
+    const int individualFocal = m_IndividualFocal;
     if (m_LayoutRect.Width() == 0) {
         m_FitTolerance = std::sqrt(static_cast<double>(measure)) / 5.0;
-        m_AnchorMode = 0;
+        m_IndividualFocal = 0;
     } else {
         m_FitTolerance = std::sqrt(static_cast<double>(measure)) / 6.0;
     }
@@ -195,8 +195,9 @@ int CMcCore::RunAutoFit()
             m_Host->ShowViewMessage(5, base->m_Path);
     }
 
+    // A full row shares one focal: its turn measures it.
     if (FitMode >= 2) {
-        m_AnchorMode = 0;
+        m_IndividualFocal = 0;
         FitAllPictures();
         // A break leaves no picture half placed: what was not fitted goes back to unfitted.
         if (m_JobMode == -1)
@@ -205,7 +206,19 @@ int CMcCore::RunAutoFit()
                     ResetPicture(owned.get());
                     owned->m_Status = 0;
                 }
+        // Pictures the row could not fit are left where the row's steps put them, unfitted, and
+        // the fit says so instead of reporting success.
+        for (const auto& owned : m_Pictures)
+            if (owned->m_Status < 3)
+                owned->m_Status = 0;
         SortPlacedFirst();
+        int reachableInRow = 0;
+        if (CountConnectedPictures(-1, reachableInRow) < reachableInRow) {
+            FitStatus(m_Host, kMsgFitIncomplete);
+            if (m_Host)
+                m_Host->ShowMessage(MessageNumberText(kMsgCannotFixPositions), 1, "", "");
+            return -1;
+        }
         return 1;
     }
 
@@ -273,7 +286,7 @@ int CMcCore::RunAutoFit()
         m_Host->OnListChanged(2);
     SortPlacedFirst();
     NotifyHost(')');
-    m_AnchorMode = anchorMode;
+    m_IndividualFocal = individualFocal;
     if (fitted < reachable) {
         FitStatus(m_Host, kMsgFitIncomplete);
         if (m_Host)
@@ -373,10 +386,21 @@ int CMcCore::FitAllPictures()
     PlaceRemainingPictures();
     AdjustBaseAnchor();
     LevelPanorama();
-    Close360Loop();
+    const int closed = Close360Loop();
+    // The lens is searched once the row is closed (at either setting: placed through the
+    // distortion the lens model starts from, every link of a row of distortion-free photos is
+    // off by a tenth of a degree or more); the lens changes every angle of the row, so the row
+    // is closed again on the new lens.
+    if (m_JobMode != -1 && closed >= 0) {
+        SearchLensRadius();
+        Close360Loop();
+    }
 
-    m_JobMode = 0;
-    NotifyHost(')');
-    m_JobMode = 2;
+    // The notification goes out with the break mode off; a break the user made stays.
+    if (m_JobMode != -1) {
+        m_JobMode = 0;
+        NotifyHost(')');
+        m_JobMode = 2;
+    }
     return 1;
 }

@@ -21,6 +21,19 @@ CDPoint ClosingPoint(CKpic* p, int slot)
     return p->PixelToSphere(p->m_Points[static_cast<size_t>(slot)].position);
 }
 
+// Whether two pictures hold the two halves of one control point.
+bool SharePoint(const CKpic* a, const CKpic* b)
+{
+    for (const ControlPoint& p : a->m_Points) {
+        if (p.kind == 0 || p.pointId == 0)
+            continue;
+        for (const ControlPoint& q : b->m_Points)
+            if (q.kind != 0 && q.pointId == p.pointId)
+                return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int CMcCore::Close360Loop()
@@ -35,8 +48,23 @@ int CMcCore::Close360Loop()
     CKpic* left = nullptr;
     CKpic* right = nullptr;
     FindRowEnds(*this, left, right);
+    // The turn is measured between the two end pictures, over every picture of the row between
+    // them: all must be fitted and each tied to the next by a point. A row broken by an unfitted
+    // picture, or by two neighbours fitted from their other sides that share no point, hangs
+    // from the base picture in two pieces that the turn says nothing about (its miss is then
+    // that of one link).
     if (!left || !right)
         return -1;
+    CKpic* previous = nullptr;
+    for (int column = m_HomeRowExtent.left; column <= m_HomeRowExtent.right; ++column) {
+        CKpic* here = nullptr;
+        for (const auto& owned : m_Pictures)
+            if (owned->m_LayoutCell == CPoint(column, 0))
+                here = owned.get();
+        if (!here || here->m_Status < 3 || (previous && !SharePoint(previous, here)))
+            return -1;
+        previous = here;
+    }
     const int i = left->FindPointStateM6();
     const int j = right->FindPointStateM6();
     if (i < 0 || j < 0)
@@ -44,14 +72,37 @@ int CMcCore::Close360Loop()
     CKpic* first = GetFirstPicture();
 
     // The end pictures' points are read where their pictures now lie, not where the initial
-    // search left them.
+    // search left them. Re-solving the row on a new focal moves the ends again, so the
+    // correction is repeated until the turn misses by less than a thousandth of a radian or
+    // stops getting better.
+    // The turn from the left end's point to the right end's, taken as the nearest to a full one.
+    auto turnOf = [&]() {
+        const double d = ClosingPoint(right, j).x - ClosingPoint(left, i).x;
+        return d + EngineTwoPi * std::round((EngineTwoPi - d) / EngineTwoPi);
+    };
+    auto miss = [&]() { return turnOf() - EngineTwoPi; };
     auto correctFocal = [&]() {
-        const double turn = ClosingPoint(right, j).x - ClosingPoint(left, i).x;
+        const double turn = turnOf();
         if (turn > 0.0)
             m_CommonFocal = first->ClampFocal(m_CommonFocal * turn / EngineTwoPi);
     };
+    auto closeTurn = [&](double reference) {
+        double before = std::fabs(miss());
+        for (int round = 0; round < 20 && before >= 0.001 && m_JobMode != -1; ++round) {
+            const double focal = m_CommonFocal;
+            correctFocal();
+            if (m_CommonFocal == focal)
+                break;
+            TiltRow(reference, 0.0, 0.0);
+            const double after = std::fabs(miss());
+            if (!(after < before))
+                break;
+            before = after;
+        }
+    };
     correctFocal();
     TiltRow(EngineHalfPi, 0.0, 0.0);
+    closeTurn(EngineHalfPi);
     double dy = ClosingPoint(left, i).y - ClosingPoint(right, j).y;
     if (m_LayoutRect.Height() != 0)
         return 1;
@@ -81,15 +132,22 @@ int CMcCore::Close360Loop()
     // focal agree when the row is closed.
     if (focalChanged)
         TiltRow(reference, 0.0, 0.0);
+    closeTurn(reference);
     return 1;
 }
 
 int CMcCore::TiltRow(double reference, double lower, double upper)
 {
     CKpic* first = GetFirstPicture();
+    // The base picture is not moved, but it is seen with the row's focal like every other.
+    if (first && first->m_Status >= 3) {
+        first->m_Focal = m_CommonFocal;
+        first->RefreshControlPoints();
+    }
     for (const auto& owned : m_Pictures) {
         CKpic* p = owned.get();
-        if (p == first || p->m_Status <= 0)
+        // Pictures the row search left unfitted have no points to be re-solved on.
+        if (p == first || p->m_Status < 3)
             continue;
         const double h = p->Height();
         if (p->Yaw() > reference - EngineHalfPi)

@@ -44,6 +44,78 @@ bool TenthReference(int code, const CKpic* p, CPoint& out)
     }
 }
 
+// The reference pixel a third of the picture's size off its centre, toward the partner: the
+// pair match's reference, which reaches neighbours half as far again.
+bool ThirdReference(int code, const CKpic* p, CPoint& out)
+{
+    const int w = p->Width(), h = p->Height();
+    out = CPoint(w / 2, h / 2);
+    switch (RotateKeypadPosition(code, p->QuarterTurns)) {
+    case 2: out.y += h / 3; return true;
+    case 4: out.x += w / 3; return true;
+    case 6: out.x -= w / 3; return true;
+    case 8: out.y -= h / 3; return true;
+    default: return false;
+    }
+}
+
+// The pair match's window in the partner for a side neighbour on a second pass: about the
+// partner's centre moved a quarter toward the picture, to the partner's far edge.
+bool PairWindow(int code, const CKpic* partner, const CRect& layout, CRect& out)
+{
+    const int w = partner->Width(), h = partner->Height();
+    CRect r(w / 2, h / 2, w / 2, h / 2);
+    switch (RotateKeypadPosition(code, partner->QuarterTurns)) {
+    case 2: r.OffsetRect(0, -h / 4); r.InflateRect(w / 7, h / 2); break;
+    case 4: r.OffsetRect(-w / 4, 0); r.InflateRect(w / 2, h / 7); break;
+    case 6: r.OffsetRect(w / 4, 0); r.InflateRect(w / 2, h / 7); break;
+    case 8: r.OffsetRect(0, h / 4); r.InflateRect(w / 7, h / 2); break;
+    default: return false;
+    }
+    if (layout.Width() == 0 || layout.Height() == 0) {
+        r.InflateRect(w / 7, h / 7);
+    } else {
+        r.InflateRect(w / 6, h / 6);
+        r.InflateRect(w / 6, h / 6);
+    }
+    CRect clipped;
+    if (!clipped.IntersectRect(r, partner->m_PictureRect))
+        return false;
+    out = clipped;
+    return true;
+}
+
+// Takes back a try: the picture goes back to unplaced and loses its points with their halves
+// in the partners, except the row-closing point, which the initial search made and not the try.
+void TakeBackTry(CMcCore& set, CKpic* picture)
+{
+    if (picture->FindPointStateM6() < 0) {
+        set.ResetPicture(picture);
+        return;
+    }
+    const int n = picture->CountControlPoints();
+    for (int i = 0; i < n; ++i)
+        if (picture->m_Points[static_cast<size_t>(i)].state != -6)
+            set.RemoveControlPoint(picture, i);
+    picture->CompactControlPoints();
+    picture->m_Status = 0;
+    picture->m_Direction = CDPoint(0.0, 0.0);
+    picture->m_Roll = 0.0;
+    set.ResetPictureCentre(picture);
+    set.UpdateLensScale(picture);
+    picture->m_Focal = picture->m_DefaultFocal;
+    picture->m_FitScore = 0.0;
+    set.m_RegionsValid = 0;
+}
+
+CKpic* PictureAtCell(const CMcCore& set, CPoint cell)
+{
+    for (const auto& owned : set.m_Pictures)
+        if (owned->m_LayoutCell == cell)
+            return owned.get();
+    return nullptr;
+}
+
 // The search window in the partner for a horizontal or vertical neighbour.
 bool PartnerWindow(int code, const CKpic* partner, bool wide, CRect& out)
 {
@@ -288,6 +360,13 @@ int CMcCore::FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, 
         }
     }
 
+    // Around a full row a picture is kept on the same bar as in a plain fit, five points within
+    // the tolerance: a picture placed on fewer, or on points that do not agree, is not fitted.
+    if (FitMode >= 2 && picture->m_Status >= 3 && !(picture->CountFittedPoints() >= 5 && picture->m_FitScore < t)) {
+        rejectTry();
+        UpdateBoundingRect();
+        return -1;
+    }
     if (picture->m_Status < 3)
         return rejectTry();
     // In a plain fit the pictures come from one camera: a picture's own focal may drift a little
@@ -337,23 +416,39 @@ int CMcCore::FindPairCandidates(CKpic* partner, CKpic* picture, int code, int pa
     if (EnsurePictureImage(picture) < 0)
         return -1;
     picture->EnsureReady();
-    CPoint p;
-    if (!TenthReference(code, picture, p))
-        return -1;
-    CRect r;
-    if (!PartnerWindow(code, partner, pass == 1, r))
-        return -1;
-    CopyRollFromNeighbour(picture, nullptr);
-    CopyRollFromNeighbour(partner, nullptr);
-    FitCandidateList list;
-    if (ScanOffsets(partner, r, picture, p, list) < 0)
-        return -1;
-    if (list.empty())
-        return 0;
-    const FitCandidate& best = list.front();
-    if (best.score < UnusableScore / 2)
+    // One scan: reach 0 as the row search makes it, reach 1 with the pair match's reference
+    // and window (neighbours half as far again).
+    auto scan = [&](int reach, FitCandidate& best) {
+        CPoint p;
+        CRect r;
+        if (reach == 0 ? !TenthReference(code, picture, p) || !PartnerWindow(code, partner, pass == 1, r)
+                       : !ThirdReference(code, picture, p) || !PairWindow(code, partner, m_LayoutRect, r))
+            return -1;
+        CopyRollFromNeighbour(picture, nullptr);
+        CopyRollFromNeighbour(partner, nullptr);
+        FitCandidateList list;
+        if (ScanOffsets(partner, r, picture, p, list) < 0)
+            return -1;
+        if (list.empty())
+            return 0;
+        best = list.front();
+        return best.score <= 5000.0 ? 3 : 1;
+    };
+    FitCandidate best;
+    int result = scan(0, best);
+    // A scan that finds no clear match is made once more with the wider reach; the better of
+    // the two is kept.
+    if (result < 3 && m_JobMode != -1) {
+        FitCandidate wider;
+        const int second = scan(1, wider);
+        if (second > result || (second == result && second > 0 && wider.score < best.score)) {
+            result = second;
+            best = wider;
+        }
+    }
+    if (result > 0 && best.score < UnusableScore / 2)
         ApplyCandidate(picture, best);
-    return best.score <= 5000.0 ? 3 : 1;
+    return result;
 }
 
 double CMcCore::MeasureRowEnds()
@@ -439,8 +534,10 @@ int CMcCore::FindInitialPairs()
         if (code % 2 == 1) {
             counter = 3;
         } else if (code == 2 || code == 8) {
-            if (partner == GetFirstPicture())
-                FitPictureFromCandidates(partner, picture, code, 2);
+            // The pictures above and below the row are fitted once the row is: fitted here, the
+            // first of them would set the base picture's focal from a vertical pair before the
+            // row has measured it (on a hand-held set of two rows that left every camera 3.5 to
+            // 5.5 degrees off).
             counter = 3;
         } else if (counter == 0) {
             const int r = FindPairCandidates(partner, picture, code, 0);
@@ -486,6 +583,11 @@ int CMcCore::FindInitialPairs()
     return 1;
 }
 
+bool CMcCore::PassesRowAcceptance(const CKpic* picture) const
+{
+    return picture && picture->m_Status > 0 && picture->CountFittedPoints() >= 5 && picture->m_FitScore < m_FitTolerance;
+}
+
 int CMcCore::PlaceRemainingPictures()
 {
     if (m_JobMode == -1 || m_LayoutRect.Width() < 3)
@@ -493,58 +595,40 @@ int CMcCore::PlaceRemainingPictures()
     if (m_Host)
         m_Host->BeginStep(MessageNumberText(kMsgFindingFitPosition), " all pics", MessageNumberText(kMsgFindPositionStep),
                           MessageNumberText(kMsgGoOnFindingPosition));
-    int reachable = 0;
-    CountConnectedPictures(-1, reachable);
     const int count = GetPictureCount();
     const double nominal = EngineTwoPi / (m_HomeRowExtent.Width() + 1);
     StepTally yaw, roll;
 
-    for (int step = 0; step < reachable; ++step) {
-        m_Progress[2] = (count - m_FittedCount) * 55;
-        if (m_JobMode == -1)
-            break;
-        const FitCandidate c = BestGridCandidate(3);
-        if (c.score >= UnusableScore / 2 || !c.picture || !c.uppic)
-            break;
-        CKpic* picture = c.picture;
-        CKpic* partner = c.uppic;
-        const int code = c.hp.x;
-        int& counter = picture->m_TryCounters[9 - code];
-        if (code % 2 == 1) {
-            counter = 3;
-            continue;
-        }
-        if (code == 2 || code == 8) {
-            FitPictureFromCandidates(partner, picture, code, 2);
-            counter = 3;
-            continue;
-        }
-        if (counter != 0) {
-            counter = std::max(counter, 3);
-            continue;
-        }
+    // One try of a picture beside a fitted horizontal neighbour: the scan as the row search
+    // makes it, and, when that gives no match the points bear out, once more with the reach and
+    // the roll weight of the pair match (steps up to about 45 degrees, neighbours rolled against
+    // each other as a hand-held camera leaves them). A picture is fitted only on five points
+    // within the tolerance; any other is put one step beside its partner and left unfitted.
+    auto trySide = [&](CKpic* partner, CKpic* picture, int code) {
         const double sign = code == 4 ? -1.0 : 1.0;
-        const int r = SearchPicturePosition(partner, picture, code);
-        KeepAsBest(picture);
-        if (r < 0) {
-            const double s = yaw.count ? yaw.Mean() : nominal;
-            picture->m_Direction = CDPoint(partner->Yaw() + sign * s, partner->Pitch());
+        int r = SearchPicturePosition(partner, picture, code, 0);
+        if (m_JobMode != -1 && !(r >= 1 && PassesRowAcceptance(picture))) {
+            TakeBackTry(*this, picture);
+            CopyRollFromNeighbour(picture, nullptr);
+            r = SearchPicturePosition(partner, picture, code, 1);
         }
-        if (r < 1) {
-            if (picture->CountFittedPoints() < 2) {
-                LinkAtMidpoint(partner, picture);
-                picture->m_SearchMark = -3;
-            }
-        } else {
+        KeepAsBest(picture);
+        if (m_JobMode == -1)
+            return false;
+        if (r >= 1 && PassesRowAcceptance(picture)) {
             yaw.Add(sign * NormalizeAngle(picture->Yaw() - partner->Yaw()));
             roll.Add(sign * (picture->m_Roll - partner->m_Roll));
             CommitPictureAndBounds(picture);
+        } else {
+            const double step = yaw.count ? yaw.Mean() : (m_RowEstimate.v[1] != 0.0 ? m_RowEstimate.v[1] : nominal);
+            TakeBackTry(*this, picture);
+            picture->m_Direction = CDPoint(partner->Yaw() + sign * step, partner->Pitch());
+            picture->m_Roll = partner->m_Roll;
+            KeepAsBest(picture);
+            picture->m_Status = 2;
         }
-        picture->m_Status = 3;
-        if (picture->CountFittedPoints() < 3)
-            picture->m_SearchMark = -3;
         SortPlacedFirst();
-        if (m_FittedCount == 4 || m_FittedCount == 8) {
+        if (picture->m_Status >= 3 && (m_FittedCount == 4 || m_FittedCount == 8)) {
             AdjustBaseAnchor();
             m_JobMode = 0;
             NotifyHost(')');
@@ -552,8 +636,100 @@ int CMcCore::PlaceRemainingPictures()
         } else if (m_Host && !picture->m_Path.empty()) {
             m_Host->ShowViewMessage(0, picture->m_Path);
         }
-        counter = 3;
+        return picture->m_Status >= 3;
+    };
+
+    // The walk over the best grid candidates ends when none is left: every try raises a try
+    // counter, so it ends after at most nine tries per picture.
+    std::vector<int*> deferred;
+    auto walk = [&](bool rowFirst) {
+        for (int step = 0; step < 9 * count + 9; ++step) {
+            m_Progress[2] = (count - m_FittedCount) * 55;
+            if (m_JobMode == -1)
+                return;
+            const FitCandidate c = BestGridCandidate(3);
+            if (c.score >= UnusableScore / 2 || !c.picture || !c.uppic)
+                return;
+            CKpic* picture = c.picture;
+            CKpic* partner = c.uppic;
+            const int code = c.hp.x;
+            int& counter = picture->m_TryCounters[9 - code];
+            if (code % 2 == 1) {
+                counter = 3;
+                continue;
+            }
+            // The row is walked first, its neighbours above and below once it is closed.
+            if ((code == 2 || code == 8) && rowFirst) {
+                counter = 3;
+                deferred.push_back(&counter);
+                continue;
+            }
+            if (code == 2 || code == 8) {
+                // The plain fit's third pass (the reference moved the other way) where the
+                // second finds nothing: a 35-degree step up with a quarter of overlap needs it.
+                if (FitPictureFromCandidates(partner, picture, code, 2) < 0 && m_JobMode != -1)
+                    FitPictureFromCandidates(partner, picture, code, 3);
+                counter = 3;
+                continue;
+            }
+            if (counter != 0) {
+                counter = std::max(counter, 3);
+                continue;
+            }
+            counter = 3;
+            trySide(partner, picture, code);
+        }
+    };
+    // The row first, then the pictures above and below it.
+    walk(true);
+
+    // The grid does not know that the row is closed: the leftmost and rightmost pictures meet
+    // behind the viewer. A picture the walk could not fit from its left neighbour is tried again
+    // from its right one, walking from the base picture over the row ends toward the left, and
+    // the grid walk then goes on from what that fitted.
+    CKpic* left = nullptr;
+    CKpic* right = nullptr;
+    FindRowEnds(*this, left, right);
+    if (m_JobMode != -1 && left && right && left != right && left->m_Status >= 3 && right->m_Status < 3) {
+        CKpic* partner = left;
+        for (int column = m_HomeRowExtent.right; column > m_HomeRowExtent.left && m_JobMode != -1; --column) {
+            CKpic* picture = PictureAtCell(*this, CPoint(column, 0));
+            if (!picture || picture->m_Status >= 3 || !trySide(partner, picture, 4))
+                break;
+            // The row runs on past the full turn, as the walk from the left end lays it.
+            if (picture->Yaw() < left->Yaw()) {
+                picture->m_Direction.x += EngineTwoPi;
+                picture->RefreshControlPoints();
+                KeepAsBest(picture);
+            }
+            partner = picture;
+        }
+        walk(true);
     }
+    // Row ends whose match the placed row shows to be false are not used to close it: a closing
+    // pair that misses the full turn by more than a tenth of a radian, where the row's own steps
+    // agree with its focal to a few thousandths, was matched on look-alike texture.
+    FindRowEnds(*this, left, right);
+    if (m_JobMode != -1 && left && right && left != right && left->m_Status >= 3 && right->m_Status >= 3) {
+        const int i = left->FindPointStateM6(), j = right->FindPointStateM6();
+        if (i >= 0 && j >= 0) {
+            const double d = right->PixelToSphere(right->m_Points[static_cast<size_t>(j)].position).x -
+                             left->PixelToSphere(left->m_Points[static_cast<size_t>(i)].position).x;
+            const double turn = d + EngineTwoPi * std::round((EngineTwoPi - d) / EngineTwoPi);
+            if (std::fabs(turn - EngineTwoPi) > 0.1) {
+                RemoveControlPoint(left, i);
+                left->CompactControlPoints();
+            }
+        }
+    }
+    // The row is closed before the pictures above and below it are hung from it, so that they
+    // are matched against the row's own focal and the row does not bend toward them.
+    if (!deferred.empty() && m_JobMode != -1)
+        Close360Loop();
+    for (int* counter : deferred)
+        *counter = 0;
+    deferred.clear();
+    walk(false);
     if (m_Host)
         m_Host->EndStep();
     if (yaw.count == 0)
@@ -573,7 +749,7 @@ int CMcCore::PlaceRemainingPictures()
     return 1;
 }
 
-int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
+int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code, int reach)
 {
     if (!partner || !picture || m_JobMode == -1)
         return -1;
@@ -582,11 +758,21 @@ int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
     picture->EnsureReady();
     CPoint p;
     CRect r;
-    if (!TenthReference(code, picture, p) || !PartnerWindow(code, partner, false, r))
+    if (reach == 0) {
+        if (!TenthReference(code, picture, p) || !PartnerWindow(code, partner, false, r))
+            return -1;
+    } else if (!ThirdReference(code, picture, p) || !PairWindow(code, partner, m_LayoutRect, r)) {
         return -1;
+    }
     CopyRollFromNeighbour(picture, nullptr);
     FitCandidateList list;
-    if (ScanOffsets(partner, r, picture, p, list) < 0 || list.empty())
+    // The wider try weighs the roll as the pair match does, for the duration of its scan.
+    const int mode = FitMode;
+    if (reach != 0)
+        FitMode = 2;
+    const int scanned = ScanOffsets(partner, r, picture, p, list);
+    FitMode = mode;
+    if (scanned < 0 || list.empty())
         return -1;
 
     FitCandidateList weighted;
@@ -611,7 +797,9 @@ int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
     };
     if (picture->m_Status > 0 && picture->CountFittedPoints() >= 5 && picture->m_FitScore < 0.7 * t)
         return 1;
-    if (picture->m_Status > 0 && m_LayoutRect.Height() == 0 && picture->m_FitScore < t)
+    // A single row is held to five points as any other layout: fewer are no match.
+    if (picture->m_Status > 0 && m_LayoutRect.Height() == 0 && picture->CountFittedPoints() >= 5 &&
+        picture->m_FitScore < t)
         return 1;
     const double e = picture->ComputeFitMeasure(m_CommonFocal);
     picture->SaveSnapshot(m_CommonFocal, e);
@@ -625,7 +813,7 @@ int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code)
             picture->RestoreSnapshot();
         }
     }
-    return good(1.0, 1.5, 3) ? 1 : 0;
+    return good(1.0, 1.5, 5) ? 1 : 0;
 }
 
 void CMcCore::LinkAtMidpoint(CKpic* partner, CKpic* picture)

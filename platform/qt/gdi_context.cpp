@@ -456,6 +456,9 @@ void CGdiContext::DrawText(const std::string& text, const CRect& r, unsigned for
         flags |= Qt::AlignTop;
     if (format & DT_WORDBREAK)
         flags |= Qt::TextWordWrap;
+    // Qt cuts text at the rectangle unless told not to; without DT_NOCLIP it is cut below.
+    if (format & DT_NOCLIP)
+        flags |= Qt::TextDontClip;
     WithPainter([&](QPainter& p) {
         p.setFont(MakeFont());
         const QRect box = ToQRect(r);

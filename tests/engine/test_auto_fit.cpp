@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -114,8 +115,7 @@ protected:
         for (const auto& p : m_core.m_Pictures) {
             if (p->m_Status < 3)
                 continue;
-            const CTruthView& v = ViewOf(*p);
-            for (const auto& s : v.samples) {
+            for (const auto& s : SamplesOf(ViewOf(*p), *m_truth)) {
                 const CDPoint d = p->PixelToSphere(CDPoint(s[0], s[1]));
                 est.push_back(Direction(d.x, -d.y));
                 tru.push_back(Direction(s[2] * kDegree, s[3] * kDegree));
@@ -127,7 +127,7 @@ protected:
             if (p->m_Status < 3)
                 continue;
             std::vector<Vec> a, b;
-            for (const auto& s : ViewOf(*p).samples) {
+            for (const auto& s : SamplesOf(ViewOf(*p), *m_truth)) {
                 const CDPoint d = p->PixelToSphere(CDPoint(s[0], s[1]));
                 a.push_back(Apply(g, Direction(d.x, -d.y)));
                 b.push_back(Direction(s[2] * kDegree, s[3] * kDegree));
@@ -137,9 +137,30 @@ protected:
         return worst;
     }
 
+    // The view's measured samples, or (sets without them) a 9 x 7 grid of pixels and the
+    // directions the pinhole camera of the truth gives them.
+    static std::vector<std::array<double, 4>> SamplesOf(const CTruthView& v, const CTruth& truth)
+    {
+        if (!v.samples.empty())
+            return v.samples;
+        std::vector<std::array<double, 4>> out;
+        const double w = truth.imageWidth, h = truth.imageHeight, f = truth.focal;
+        for (int j = 0; j < 7; ++j)
+            for (int i = 0; i < 9; ++i) {
+                const double u = 8.0 + (w - 17.0) * i / 8.0, t = 8.0 + (h - 17.0) * j / 6.0;
+                const double c[3] = {(u + 0.5 - w / 2.0) / f, (t + 0.5 - h / 2.0) / f, 1.0};
+                double d[3];
+                for (int k = 0; k < 3; ++k)
+                    d[k] = v.rotation[k][0] * c[0] + v.rotation[k][1] * c[1] + v.rotation[k][2] * c[2];
+                const double n = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+                out.push_back({u, t, std::atan2(d[0], d[2]) / kDegree, -std::asin(d[1] / n) / kDegree});
+            }
+        return out;
+    }
+
     const CTruthView& ViewOf(const CKpic& p)
     {
-        for (const CTruthView& v : s_truth->views)
+        for (const CTruthView& v : m_truth->views)
             if (p.m_Path.size() >= v.file.size() && p.m_Path.compare(p.m_Path.size() - v.file.size(), v.file.size(), v.file) == 0)
                 return v;
         static CTruthView none;
@@ -147,6 +168,7 @@ protected:
     }
 
     static std::unique_ptr<CTruth> s_truth;
+    const CTruth* m_truth = s_truth.get(); // the truth of the set being fitted
     FakeHostDocument m_document;
     CScriptedHost m_host;
     CMcCore m_core;
@@ -339,8 +361,10 @@ TEST_F(AutoFit, RepeatedFitDoesNotDependOnTheFitBefore)
     }
 }
 
-// The ring of twelve views laid in one row, fitted around one turn: every picture is placed,
-// the focal comes from the turn, and the two ends of the row meet one full turn apart.
+// The ring of twelve views laid in one row, fitted around one turn: every camera where it was
+// within a tenth of a degree, the focal from the turn within 0.3 %, the base picture on the
+// row's focal, and the two ends of the row meeting one full turn apart. (With each picture on a
+// focal of its own the row drifted to 0.98 degrees at its ends and missed the turn by 0.036.)
 TEST_F(AutoFit, RingAroundOneTurnClosesOnItself)
 {
     if (!HaveViews())
@@ -352,8 +376,10 @@ TEST_F(AutoFit, RingAroundOneTurnClosesOnItself)
     FitMode = -2;
     for (const auto& p : m_core.m_Pictures)
         EXPECT_GE(p->m_Status, 3) << p->m_Path;
-    EXPECT_LT(WorstCameraError(), 1.3);
-    EXPECT_NEAR(m_core.GetCommonFocal() / s_truth->focal, 1.0, 0.005);
+    EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
+    EXPECT_LT(WorstCameraError(), 0.1);
+    EXPECT_NEAR(m_core.GetCommonFocal() / s_truth->focal, 1.0, 0.003);
+    EXPECT_DOUBLE_EQ(m_core.GetFirstPicture()->m_Focal, m_core.GetCommonFocal());
 
     CKpic* ends[2] = {m_core.FindPictureByPath(kViewsDir + "/" + s_truth->views[0].file),
                       m_core.FindPictureByPath(kViewsDir + "/" + s_truth->views[11].file)};
@@ -363,8 +389,96 @@ TEST_F(AutoFit, RingAroundOneTurnClosesOnItself)
     ASSERT_GE(j, 0);
     const CDPoint a = ends[0]->PixelToSphere(ends[0]->m_Points[static_cast<size_t>(i)].position);
     const CDPoint b = ends[1]->PixelToSphere(ends[1]->m_Points[static_cast<size_t>(j)].position);
-    EXPECT_NEAR(b.x - a.x, 2.0 * 3.14159265, 0.05);
+    EXPECT_NEAR(b.x - a.x, 2.0 * 3.14159265, 0.002);
     EXPECT_NEAR(b.y, a.y, 0.003);
+}
+
+// Full turns shot by hand: ten views 36 degrees apart, and a ring of twelve 30 degrees apart
+// with six views 35 degrees above it (laid in the row above, every other column); each camera
+// off by up to 4 degrees of yaw and roll and 2.5 of pitch. Every picture is fitted on its own
+// points and the row closes where the cameras were. (Pictures whose match failed used to be
+// reported fitted, leaving the ring 9 to 19 degrees off; the two rows came out 14 of 18 with
+// 36 degrees, then 3.5 to 5.5 degrees off while a view above set the base picture's focal
+// before the row had measured it.)
+TEST_F(AutoFit, HandHeldRingClosesAroundOneTurn)
+{
+    struct Case {
+        std::string set;
+        int ring;        // views in the row; the rest go to the row above
+        double degrees;  // worst camera, measured 0.04 and 0.16
+    };
+    for (const Case& c : {Case{"rhein1-ring10", 10, 0.1}, Case{"rhein3-tworow", 12, 0.25}}) {
+        SCOPED_TRACE(c.set);
+        const std::string dir = std::string(SMRA_TESTDATA_DIR) + "/synthetic-views-handheld/" + c.set + "/";
+        CTruth truth;
+        std::string error;
+        if (!LoadTruth(dir + "truth.json", &truth, &error))
+            GTEST_SKIP() << error;
+        m_truth = &truth;
+        m_core.DeleteAllPictures();
+        m_host.messages.clear();
+        for (size_t i = 0; i < truth.views.size(); ++i) {
+            const int k = static_cast<int>(i);
+            const CPoint cell = k < c.ring ? CPoint(k, 0) : CPoint(2 * (k - c.ring), -1);
+            ASSERT_NE(AddPhoto(dir + truth.views[i].file, cell), nullptr);
+        }
+        FitMode = 2;
+        EXPECT_EQ(m_core.RunAutoFit(), 1);
+        FitMode = -2;
+        for (const auto& p : m_core.m_Pictures) {
+            EXPECT_GE(p->m_Status, 3) << p->m_Path;
+            if (p.get() != m_core.GetFirstPicture())
+                EXPECT_GE(p->CountFittedPoints(), 5) << p->m_Path;
+        }
+        EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
+        EXPECT_LT(WorstCameraError(), c.degrees);
+        EXPECT_NEAR(m_core.GetCommonFocal() / truth.focal, 1.0, 0.003);
+    }
+}
+
+// Around one turn a picture that nothing matches (flat sky; a view of the sand below the row
+// laid in the row) is not reported fitted: it is put down one step beside its neighbour, left
+// unfitted without points, the rest of the row is fitted where its cameras were, and the fit
+// ends with the message the user sees. (A row broken in two is not closed: at the speed setting
+// each link keeps the small bias of the default lens, 0.8 degrees at the far ends here; closing
+// it over the broken link made that 1.8 and the focal 0.8 % short.)
+TEST_F(AutoFit, AroundOneTurnAPictureThatCannotBePlacedStaysUnfitted)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    const std::string flat = "/pictures/sky.bmp";
+    for (const int stranger : {-1, 18}) { // -1: a flat picture
+        SCOPED_TRACE(stranger);
+        m_core.DeleteAllPictures();
+        m_core.m_FitPriority = 1;
+        m_host.messages.clear();
+        CKpic* odd = nullptr;
+        for (int i = 0; i < 12; ++i) {
+            if (i != 6) {
+                ASSERT_NE(AddView(i, CPoint(i, 0)), nullptr);
+            } else if (stranger >= 0) {
+                odd = AddView(stranger, CPoint(i, 0));
+            } else {
+                auto k = std::make_unique<CKpic>(flat, CRect(0, 0, 800, 600));
+                k->Pixels.SetSize(800 * 600);
+                k->Pixels.Fill(RGB(150, 180, 220));
+                k->m_LayoutCell = CPoint(i, 0);
+                odd = k.get();
+                m_core.m_Pictures.push_back(std::move(k));
+            }
+        }
+        ASSERT_NE(odd, nullptr);
+        FitMode = 2;
+        EXPECT_EQ(m_core.RunAutoFit(), -1);
+        FitMode = -2;
+        EXPECT_TRUE(m_host.Told(kMsgCannotFixPositions));
+        EXPECT_EQ(odd->m_Status, 0);
+        EXPECT_EQ(odd->CountFittedPoints(), 0);
+        for (const auto& p : m_core.m_Pictures)
+            if (p.get() != odd)
+                EXPECT_GE(p->m_Status, 3) << p->m_Path;
+        EXPECT_LT(WorstCameraError(), 1.0);
+    }
 }
 
 // Flat grey pictures give the scan nothing to match: the fit ends with the message that some
@@ -387,35 +501,55 @@ TEST_F(AutoFit, FlatPicturesFailWithTheMessageTheUserSees)
     EXPECT_EQ(second->CountControlPoints(), 0);
 }
 
-// A break after the first placed picture: the fit stops, no picture is left half placed, and
-// the undo snapshot taken before the fit brings every picture back.
+// A break after the first placed pictures, in a plain fit and around one turn: the fit stops,
+// no picture is left half placed, and the undo snapshot taken before the fit brings every
+// picture back. (Around one turn the break used to be overwritten by the row driver's
+// notification, so its clean-up never ran.)
 TEST_F(AutoFit, BreakLeavesEveryPictureFittedOrUntouched)
 {
     if (!HaveViews())
         GTEST_SKIP() << "no synthetic views in " << kViewsDir;
-    for (int i = 0; i < 4; ++i)
-        ASSERT_NE(AddView(i, CPoint(i, 0)), nullptr);
-    m_core.SaveUndoSnapshot();
-    m_host.breakAfter = 2;
-    FitMode = -2;
-    m_core.RunAutoFit();
-    int fitted = 0;
-    for (const auto& p : m_core.m_Pictures) {
-        EXPECT_TRUE(p->m_Status == 0 || p->m_Status >= 3) << p->m_Path << " status " << p->m_Status;
-        if (p->m_Status >= 3)
-            ++fitted;
-        else
-            EXPECT_EQ(p->CountFittedPoints(), 0) << p->m_Path;
-    }
-    EXPECT_LT(fitted, 4);
-    EXPECT_EQ(m_core.m_JobMode, 0);
+    struct Case {
+        int mode;
+        int views;
+        int breakAfter;
+    };
+    // Around one turn the initial search announces eleven pictures; the break comes after the
+    // walk has fitted the second picture of the row, before the notification at the fourth.
+    for (const Case c : {Case{-2, 4, 2}, Case{2, 12, 13}}) {
+        SCOPED_TRACE(c.mode);
+        m_core.DeleteAllPictures();
+        m_core.m_FitPriority = 1;
+        m_core.m_JobMode = 0;
+        m_host.placed = 0;
+        m_host.messages.clear();
+        for (int i = 0; i < c.views; ++i)
+            ASSERT_NE(AddView(i, CPoint(i, 0)), nullptr);
+        m_core.SaveUndoSnapshot();
+        m_host.breakAfter = c.breakAfter;
+        FitMode = c.mode;
+        m_core.RunAutoFit();
+        FitMode = -2;
+        int fitted = 0;
+        for (const auto& p : m_core.m_Pictures) {
+            EXPECT_TRUE(p->m_Status == 0 || p->m_Status >= 3) << p->m_Path << " status " << p->m_Status;
+            if (p->m_Status >= 3)
+                ++fitted;
+            else
+                EXPECT_EQ(p->CountFittedPoints(), 0) << p->m_Path;
+        }
+        EXPECT_LT(fitted, c.views);
+        EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions) && fitted == c.views);
+        if (c.mode < 0)
+            EXPECT_EQ(m_core.m_JobMode, 0);
 
-    m_core.RestoreUndoSnapshot();
-    for (int i = 0; i < 4; ++i) {
-        CKpic* p = m_core.FindPictureByPath(kViewsDir + "/" + s_truth->views[static_cast<size_t>(i)].file);
-        ASSERT_NE(p, nullptr);
-        EXPECT_LT(p->m_Status, 3) << p->m_Path;
-        EXPECT_EQ(p->m_LayoutCell, CPoint(i, 0)) << p->m_Path;
+        m_core.RestoreUndoSnapshot();
+        for (int i = 0; i < c.views; ++i) {
+            CKpic* p = m_core.FindPictureByPath(kViewsDir + "/" + s_truth->views[static_cast<size_t>(i)].file);
+            ASSERT_NE(p, nullptr);
+            EXPECT_LT(p->m_Status, 3) << p->m_Path;
+            EXPECT_EQ(p->m_LayoutCell, CPoint(i, 0)) << p->m_Path;
+        }
     }
 }
 

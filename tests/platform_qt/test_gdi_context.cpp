@@ -163,6 +163,24 @@ TEST(GdiContext, ClipRegionAndBlitsKeepToTheirBounds)
     EXPECT_EQ(dc2.GetPixel(4, 3), 0xFFFFFFFFu);  // outside the image: no colour
 }
 
+TEST(GdiContext, TextLeavesItsRectangleOnlyWithNoClip)
+{
+    // Two lines in a rectangle one line high: the second shows only with DT_NOCLIP.
+    for (const bool noClip : {false, true}) {
+        QImage img = Blank(120, 60);
+        CGdiContext dc(img);
+        dc.SelectFont(CFontSpec{"Liberation Sans", 0, 14, false, false});
+        dc.SetTextColor(kInk);
+        dc.SetBkMode(TRANSPARENT);
+        dc.DrawText("Hg\nHg", {10, 5, 110, 20}, DT_CENTER | (noClip ? DT_NOCLIP : 0u));
+        int below = 0;
+        for (int y = 22; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                below += dc.GetPixel(x, y) != kWhite;
+        EXPECT_EQ(below > 20, noClip) << below;
+    }
+}
+
 TEST(GdiContext, StyledLineGapsTakeTheBackgroundOnlyWhenOpaque)
 {
     constexpr COLORREF kBack = RGB(0x80, 0xC0, 0xC0);

@@ -1,13 +1,19 @@
 // The manager pane on a real document: the steps and what the lists propose, the step moves of
 // the actions, the typical tilings and their confirmation, the output-size texts, the Close and
-// Widen widths and the painted colours.
+// Widen widths and the painted colours, texts that fit and a widened pane laid out anew.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTest>
+#include <QTextBlock>
 
 #include <filesystem>
 
@@ -272,6 +278,62 @@ TEST_F(ManagerTest, OutputSizeTextsAndPaneWidths)
             m_pane->OnWidenButton();
         EXPECT_EQ(m_shownWidth, c.expected) << c.pane << c.close;
     }
+}
+
+TEST_F(ManagerTest, EveryTextFitsAndTheStepsTipsStartAtTheTop)
+{
+    m_doc->UpdateAllViews(nullptr, HINT_OPTIONS, HintObject::Number(1));
+    auto* guide = static_cast<QPlainTextEdit*>(m_pane->GetDlgItem(CAutLayView::IDC_GUIDE));
+    m_pane->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pane.get()));
+    for (int paneWidth : {252, 400}) {
+        m_pane->resize(paneWidth, 660);
+        // Labels and buttons show their whole caption.
+        for (QLabel* l : m_pane->findChildren<QLabel*>())
+            EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << l->text().toStdString();
+        for (QPushButton* b : m_pane->findChildren<QPushButton*>())
+            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 8, b->width()) << b->text().toStdString();
+        // The closed output-size list shows a whole entry; every open list shows whole entries.
+        QComboBox* sizes = m_pane->Combo(CAutLayView::IDC_OUTPUT_SIZE);
+        EXPECT_LE(sizes->fontMetrics().horizontalAdvance(sizes->itemText(1)) + 30, sizes->width())
+            << sizes->itemText(1).toStdString();
+        for (int id : {CAutLayView::IDC_NEXT_ACTION, CAutLayView::IDC_WORK_ACTION, CAutLayView::IDC_PROJECTION,
+                       CAutLayView::IDC_OUTPUT_SIZE}) {
+            QComboBox* c = m_pane->Combo(id);
+            for (int i = 0; i < c->count(); ++i)
+                EXPECT_LE(c->fontMetrics().horizontalAdvance(c->itemText(i)), c->view()->minimumWidth())
+                    << c->itemText(i).toStdString();
+        }
+        // Tips lines wrap: nothing lies beyond the right edge, and each step's tips start at the top.
+        EXPECT_EQ(guide->horizontalScrollBar()->maximum(), 0);
+        for (int step = 1; step <= 5; ++step) {
+            m_pane->SetGuideStep(step);
+            const QTextBlock top = guide->cursorForPosition(QPoint(2, 2)).block();
+            EXPECT_EQ(top.next().text().trimmed().toStdString(), "== Tips (" + std::to_string(step) + ") ==")
+                << paneWidth;
+        }
+    }
+}
+
+TEST_F(ManagerTest, AWidenedPaneIsLaidOutAnewAndKeepsTheTipsInView)
+{
+    m_pane->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pane.get()));
+    m_pane->resize(252, 660);
+    m_pane->SetGuideStep(3);
+    auto right = [this](int id) { return m_pane->GetDlgItem(id)->geometry().right(); };
+    const int stepsRight = m_pane->StepRects()[4].right();
+    m_pane->resize(252 + m_pane->m_buttonRect.width() / 2, 660);
+    // The guide, the lists and every group reach the new right edge; the steps spread.
+    for (int id : {CAutLayView::IDC_GUIDE, CAutLayView::IDC_TILING_GROUP})
+        EXPECT_EQ(right(id), m_pane->width() - 3) << id;
+    for (int id : {CAutLayView::IDC_FIT_GROUP, CAutLayView::IDC_RENDER_GROUP})
+        EXPECT_GE(right(id), m_pane->width() - 4) << id;
+    EXPECT_GT(m_pane->StepRects()[4].right(), stepsRight + 60);
+    EXPECT_LT(m_pane->StepRects()[4].right(), m_pane->width());
+    // The reader stays at the tips of step 3.
+    auto* guide = static_cast<QPlainTextEdit*>(m_pane->GetDlgItem(CAutLayView::IDC_GUIDE));
+    EXPECT_EQ(guide->cursorForPosition(QPoint(2, 2)).block().next().text().trimmed().toStdString(), "== Tips (3) ==");
 }
 
 TEST_F(ManagerTest, PaintedColoursAndDiagrams)

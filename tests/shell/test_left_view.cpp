@@ -3,8 +3,11 @@
 // drag hands over.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 
 #include <filesystem>
 #include <fstream>
@@ -201,7 +204,11 @@ protected:
         QMouseEvent e(type, QPointF(local), QPointF(vp->mapToGlobal(local)), button, held, mods);
         QApplication::sendEvent(vp, &e);
     }
-    QPoint At(QTreeWidgetItem* item) { return m_view->visualItemRect(item).center() + QPoint(8, 0); }
+    QPoint At(QTreeWidgetItem* item)
+    {
+        // The shown part of the row: a long name makes the row wider than the finder.
+        return (m_view->visualItemRect(item) & m_view->viewport()->rect()).center() + QPoint(8, 0);
+    }
     void Click(QTreeWidgetItem* item, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
         Mouse(QEvent::MouseButtonPress, At(item), mods);
@@ -591,4 +598,33 @@ TEST_F(FinderTest, DraggedSelectionHandsOverNames)
     Mouse(QEvent::MouseButtonRelease, At(Item("c.png ")) + QPoint(30, 30));
     for (const auto& h : m_recorder.hints)
         EXPECT_NE(h.hint, HINT_DROP_ONE);
+}
+
+TEST_F(FinderTest, NamesAreShownWholeAndAWideOneScrolls)
+{
+    // Every shown name has its whole width in the column, which fills at least the pane.
+    auto settle = [this] { QApplication::processEvents(); };
+    settle();
+    auto wholeNames = [this] {
+        for (QTreeWidgetItemIterator it(m_view.get()); *it; ++it) {
+            QTreeWidgetItem* item = *it;
+            if (item->parent() && !item->parent()->isExpanded())
+                continue;
+            const QRect row = m_view->visualItemRect(item);
+            const int text = m_view->fontMetrics().horizontalAdvance(item->text(0));
+            EXPECT_LE(row.left() + m_view->iconSize().width() + text, m_view->columnWidth(0)) << item->text(0).toStdString();
+        }
+    };
+    wholeNames();
+    EXPECT_GE(m_view->columnWidth(0), m_view->viewport()->width());
+    EXPECT_EQ(m_view->horizontalScrollBar()->maximum(), m_view->columnWidth(0) - m_view->viewport()->width());
+
+    // A name wider than the pane: the column grows with it and the scroll bar reaches its end.
+    m_view->resize(120, 700);
+    fs::create_directories(m_root / "a folder with a name much wider than the finder pane is");
+    m_view->Refill(m_drive);
+    settle();
+    wholeNames();
+    EXPECT_GT(m_view->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(m_view->horizontalScrollBar()->maximum(), m_view->columnWidth(0) - m_view->viewport()->width());
 }

@@ -70,9 +70,10 @@ TEST(PaneLayout, ColumnWidthsFollowTheRequestAndTheRememberedWidths)
     EXPECT_EQ(ManagerToggleWidth(PaneWidthMemory{}, -2, 10), 200);
     EXPECT_EQ(ManagerToggleWidth(PaneWidthMemory{}, -2, 11), 1);
 
-    EXPECT_EQ(ComputeFinderRows(700).finder, 548);
+    // The information pane keeps its height; the finder takes the rest, at least 100.
+    EXPECT_EQ(ComputeFinderRows(700).finder, 700 - kInfoPaneHeight - 28);
     EXPECT_EQ(ComputeFinderRows(200).finder, 100);
-    EXPECT_EQ(ComputeFinderRows(700).info, 124);
+    EXPECT_EQ(ComputeFinderRows(700).info, kInfoPaneHeight);
 }
 
 TEST(PaneLayout, ExpandThenNormalizeGivesBackTheManagerWidth)
@@ -277,11 +278,11 @@ TEST_F(FrameTest, ColumnsFollowTheFrameRules)
     m_frame->RouteCommand(ID_VIEW_IMAGE_FINDER);
     EXPECT_LE(m_frame->ColumnWidths()[0], 10);
     m_frame->RouteCommand(ID_VIEW_IMAGE_FINDER);
-    EXPECT_EQ(m_frame->ColumnWidths()[0], 160);
+    EXPECT_EQ(m_frame->ColumnWidths()[0], kFinderColumnWidth);
 
     // The finder column is split in two: the finder over the picture information pane.
     EXPECT_EQ(m_frame->FinderSplitter()->count(), 2);
-    EXPECT_EQ(m_frame->FinderSplitter()->sizes()[1], 124);
+    EXPECT_EQ(m_frame->FinderSplitter()->sizes()[1], kInfoPaneHeight);
 }
 
 TEST(Guide, PlacesAreTriedInOrderAndTheMessagesAreExact)

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "document/sm_doc.h"
@@ -20,6 +21,7 @@
 #include "shell/sm_app.h"
 #include "views/print_device.h"
 #include "views/sm_view.h"
+#include "views/thum_view.h"
 #include "views/work_input.h"
 #include "tests/shell/fitted_project.h"
 #include "tests/shell/test_shell_support.h"
@@ -96,7 +98,9 @@ protected:
     }
     QPoint At(QTreeWidgetItem* item) const
     {
-        return Finder()->viewport()->mapTo(m_frame, Finder()->visualItemRect(item).center() + QPoint(8, 0));
+        // The shown part of the row: a long name makes the row wider than the finder.
+        const QRect shown = Finder()->visualItemRect(item) & Finder()->viewport()->rect();
+        return Finder()->viewport()->mapTo(m_frame, shown.center() + QPoint(8, 0));
     }
     QPoint InWork(QPoint local) const { return WorkArea()->mapTo(m_frame, local); }
     QWindow* Window() const { return m_frame->windowHandle(); }
@@ -295,4 +299,34 @@ TEST_F(WindowPathsTest, EveryButtonOfAnImageWindowWorks)
     QApplication::processEvents();
     EXPECT_EQ(m_doc->FindPictureWindow(big), nullptr);
     EXPECT_TRUE(m_doc->m_pictureWindows.empty());
+}
+
+TEST_F(WindowPathsTest, TheViewerLetsThePreviousPhotoGoWhenAnUnreadableOneIsChosen)
+{
+    // A file that looks like a JPEG but is not one.
+    std::ofstream(Photo("broken.jpg"), std::ios::binary) << "not a picture at all";
+    Finder()->Refill(m_drive);
+    CThumView* viewer = m_frame->ThumView();
+    Click(Item("a.jpg"));
+    viewer->UpdateWindow();
+    ASSERT_EQ(viewer->m_nShown, EntryOf(Photo("a.jpg")));
+    auto photoPixels = [&] {
+        int n = 0;
+        const QImage& img = viewer->Surface();
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                n += std::abs(qRed(img.pixel(x, y)) - 30) < 10 && std::abs(qGreen(img.pixel(x, y)) - 60) < 10 &&
+                     std::abs(qBlue(img.pixel(x, y)) - 90) < 10;
+        return n;
+    };
+    ASSERT_GT(photoPixels(), 1000);
+
+    Click(Item("broken.jpg"));
+    viewer->UpdateWindow();
+    EXPECT_EQ(viewer->m_nShown, -1);
+    EXPECT_EQ(photoPixels(), 0) << "the viewer still shows a.jpg";
+
+    Click(Item("a.jpg"));
+    viewer->UpdateWindow();
+    EXPECT_GT(photoPixels(), 1000);
 }

@@ -186,6 +186,96 @@ TEST_F(ThumbFixture, SelectionHintRepaintsOnlyForAnotherPicture)
     EXPECT_EQ(view->m_nShown, 1);
 }
 
+TEST_F(ThumbFixture, SelectingAnUnreadablePictureReplacesTheShownPhotoByItsDetails)
+{
+    auto thumbPixels = [](const QImage& im) {
+        int n = 0;
+        for (int y = 0; y < im.height(); ++y)
+            for (int x = 0; x < im.width(); ++x)
+                n += qBlue(im.pixel(x, y)) == 96 && qRed(im.pixel(x, y)) != qGreen(im.pixel(x, y));
+        return n;
+    };
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    doc->m_currentEntry = 1;
+    view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
+    view->UpdateWindow();
+    ASSERT_GT(thumbPixels(view->Surface()), 10000);
+
+    // The picture that could not be read has no thumbnail.
+    CPictureEntry& bad = doc->m_entries[0];
+    bad.m_Name = "/photos/grey.jpg";
+    bad.m_PixelCache.SetSize(0);
+    bad.m_Size = {};
+    doc->m_currentEntry = 0;
+    view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
+    view->UpdateWindow();
+    EXPECT_EQ(view->m_nShown, 0);
+    EXPECT_EQ(thumbPixels(view->Surface()), 0) << "the previous photo is gone";
+    EXPECT_GT(DarkPixels(view->Surface(), CRect(5, 30, 150, 47)), 20) << "the file name at (5, 30)";
+
+    // No picture at all (the chosen file could not be read): the banner.
+    doc->m_currentEntry = -1;
+    view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
+    view->UpdateWindow();
+    EXPECT_EQ(view->m_nShown, -1);
+    EXPECT_GT(DarkPixels(view->Surface(), view->GetClientRect()), 0) << "the banner";
+
+    // Choosing a readable one again shows its thumbnail.
+    doc->m_currentEntry = 1;
+    view->OnUpdate(nullptr, HINT_FINDER_SELECT, HintObject::None());
+    view->UpdateWindow();
+    EXPECT_GT(thumbPixels(view->Surface()), 10000);
+}
+
+TEST_F(ThumbFixture, AResizedPaneLooksLikeAFreshPaneOfItsNewSize)
+{
+    struct Case {
+        const char* what;
+        int shown;
+        QSize from, to;
+    } cases[] = {
+        {"banner, wider", -1, {140, 124}, {260, 124}},
+        {"banner, taller", -1, {140, 124}, {140, 300}},
+        {"photo, under to beside", 0, {200, 300}, {400, 100}},
+    };
+    for (const Case& c : cases) {
+        MakeView(c.to.width(), c.to.height());
+        if (c.shown >= 0)
+            view->SetThumbnail(c.shown);
+        const QImage fresh = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+        MakeView(c.from.width(), c.from.height());
+        if (c.shown >= 0)
+            view->SetThumbnail(c.shown);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        view->grab();
+        view->resize(c.to);
+        const QImage resized = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(resized, fresh) << c.what;
+    }
+}
+
+TEST_F(ThumbFixture, APhotosLinesFitThePaneUnderItsThumbnail)
+{
+    // The pane at the main window's first size, a photo in a deep folder with a long exposure text.
+    MakeView(240, 270);
+    CPictureEntry& e = doc->m_entries[0];
+    e.m_Name = "/home/someone/Pictures/holidays/2013 petra and the arches/DFM_4210.jpg";
+    e.m_ExposureText = "0.00313 (1/320) ";
+    view->SetThumbnail(0);
+    const QImage img = Shot();
+    const int x = view->m_ptThumb.x, y = view->m_ptThumb.y;
+    // Seven lines under the thumbnail, the last one (the lens) inside the pane.
+    for (int line = 0; line < 7; ++line) {
+        const int top = y + 125 + line * 20;
+        EXPECT_GT(DarkPixels(img, CRect(x + 5, top, 240, std::min(top + 16, 270))), 10) << "line " << line;
+    }
+    // No line runs into the pane's right edge: the folder path gives up its middle instead.
+    EXPECT_EQ(DarkPixels(img, CRect(238, y + 120, 240, 270)), 0);
+}
+
 TEST_F(ThumbFixture, TextGoesBesideTheThumbnailInALowWidePane)
 {
     // Tall pane: the lines start under the thumbnail at (x + 5, y + 125).

@@ -687,6 +687,11 @@ TEST_F(OverlaySceneFixture, PendingRenderTextInItsFrameAndStatusMessageInTheMidd
     EXPECT_GT(status.Width(), frame.Width()) << "as wide as the message's longest line";
     EXPECT_GT(status.Height(), 4 * 14) << "four lines";
     EXPECT_GT(InkIn(shot, status, o), 400);
+    // The lines keep the panel's margin below the last one: the panel is as tall as the lines
+    // are drawn (each with the font's line spacing), so the last line is not cut.
+    constexpr int kPadding = 14;
+    const CRect margin(status.left + 1, status.bottom - kPadding + 2, status.right - 1, status.bottom - 1);
+    EXPECT_EQ(InkIn(shot, margin, o), 0) << "ink in the bottom margin";
 
     // A running job shows its panel and nothing else: the only panel frame on the view is the
     // job panel's, and the request's place is empty canvas again.
