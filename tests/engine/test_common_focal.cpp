@@ -144,6 +144,86 @@ TEST_F(CommonFocalTest, DistortionSearchRecoversTheLensOfGeneratedViews)
     EXPECT_LT(WorstMiss(poses), 0.05);
 }
 
+// A lens further from the starting coefficient than the second phase's five moves reach: the
+// first phase, at a fixed focal, barely moves (a new coefficient scales the angles as a new
+// focal would), and the walk stopped on its last move still going downhill, a third of the way
+// there. It goes on from where it stopped until the centre is best.
+TEST_F(CommonFocalTest, DistortionSearchGoesOnWhileItStillGainsGround)
+{
+    struct Case {
+        double start;
+        double truth;
+    } const cases[] = {{0.01, -0.02}, {-0.02, 0.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("from " + std::to_string(c.start) + " to " + std::to_string(c.truth));
+        m_set.DeleteAllPictures();
+        LensTable& table = GetLensTable();
+        table.Reset();
+        table.SetReference(1.0, 500.0);
+        table.Build(c.truth, 0.95);
+        m_set.m_LensModelFactor = 0.95;
+        const std::vector<Pose> poses = AddViews(m_set, m_truth, {0, 1, 11, 12}, 8);
+        m_set.m_Distortion = c.start;
+        table.Reset();
+        table.Build(c.start, 0.95);
+        // As after a fit through the starting lens: the focal that lens makes the points agree on.
+        m_set.SearchCommonFocal();
+        m_set.OptimizeDistortion();
+        std::printf("distortion search from %+.4f: k = %+.4f (true %+.4f), focal %.3f\n", c.start,
+                    m_set.m_Distortion, c.truth, m_set.m_CommonFocal);
+        EXPECT_NEAR(m_set.m_Distortion, c.truth, 0.0016);
+        EXPECT_LT(WorstMiss(poses), 0.05);
+    }
+}
+
+// One point of a row picture moved off its feature, as a match on look-alike texture leaves it:
+// ten pixels turn the picture toward it and the point is dropped, the picture solved on the
+// others coming back where its camera was; two pixels are within what matching leaves and
+// nothing changes. A picture with no point to spare keeps all of them.
+TEST_F(CommonFocalTest, RowPointTheOthersDoNotBearOutIsDropped)
+{
+    struct Case {
+        double shift;   // pixels the point is moved
+        int links;      // exact links to each earlier picture
+        int dropped;
+    } const cases[] = {{10.0, 8, 1}, {2.0, 8, 0}, {10.0, 3, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("shift " + std::to_string(c.shift) + ", links " + std::to_string(c.links));
+        m_set.DeleteAllPictures();
+        UseIdentityLens();
+        const std::vector<Pose> poses = AddViews(m_set, m_truth, {0, 1, 2}, c.links);
+        CKpic* k = m_set.m_Pictures[2].get();
+        ControlPoint& moved = k->m_Points[0];
+        ASSERT_EQ(moved.state, 3);
+        const int points = k->CountFittedPoints();
+        ASSERT_GE(points, c.links);
+        moved.position.x += c.shift;
+        k->RefreshControlPoints();
+        k->OptimizeOrientation();
+        k->RefreshControlPoints();
+        const double off = FrameAngle(*k, poses[2]) / Degree;
+        const CDPoint direction = k->m_Direction;
+        const double roll = k->m_Roll;
+
+        EXPECT_EQ(m_set.DropStrayRowPoints(), c.dropped);
+        std::printf("point moved %.0f px (%d points): picture %.4f deg off before, %.4f deg after\n", c.shift,
+                    points, off, FrameAngle(*k, poses[2]) / Degree);
+        if (c.dropped > 0) {
+            EXPECT_EQ(moved.state, -1);
+            EXPECT_EQ(k->CountFittedPoints(), points - 1);
+            EXPECT_GT(off, 0.03);
+            EXPECT_LT(FrameAngle(*k, poses[2]) / Degree, 0.005);
+        } else {
+            EXPECT_EQ(moved.state, 3);
+            EXPECT_EQ(k->CountFittedPoints(), points);
+            EXPECT_EQ(k->m_Direction, direction);
+            EXPECT_EQ(k->m_Roll, roll);
+        }
+        // The other pictures agree with their points: none loses one.
+        EXPECT_EQ(m_set.m_Pictures[1]->m_Points[0].state, 3);
+    }
+}
+
 TEST(LensModel, WidestLensChoosesRadiusAndDistortion)
 {
     struct Case {
