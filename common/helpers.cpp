@@ -2,6 +2,8 @@
 #include "common/helpers.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cctype>
 #include <filesystem>
 #include <system_error>
@@ -232,4 +234,22 @@ int ReadOrderedInt(const uint8_t* bytes, int n, int order)
             v = (v << 8) | bytes[i];
     }
     return static_cast<int>(v);
+}
+
+std::string Printf(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string out;
+    if (n > 0) {
+        out.resize(static_cast<size_t>(n) + 1);
+        std::vsnprintf(out.data(), out.size(), format, again);
+        out.resize(static_cast<size_t>(n));
+    }
+    va_end(again);
+    return out;
 }

@@ -66,3 +66,6 @@ void UnpackBytes(int v, int* a, int* b, int* c, int* d);
 // The value of n bytes (n <= 4) read big-endian when order is 77, little-endian otherwise;
 // order -2 means the order of the previous call, any other order is remembered.
 int ReadOrderedInt(const uint8_t* bytes, int n, int order);
+
+// printf-style formatting into a string of any length.
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 namespace {
 
@@ -62,131 +63,131 @@ const std::vector<DocCommand>& DocumentCommands()
     using D = CSmDoc;
     using C = const CSmDoc;
     static const std::vector<DocCommand> table = {
-        {32815, "&Import Photos", "Ctrl+I", [](D& d) { d.ImportPhotos(); }, nullptr, nullptr},
-        {32804, "&Render && Save it", "Ctrl+R", [](D& d) { d.RenderAndSave(); },
+        {32815, [](D& d) { d.ImportPhotos(); }, nullptr, nullptr},
+        {32804, [](D& d) { d.RenderAndSave(); },
          [](C& d) { return HasFitted(d) && d.m_areaShown >= 1; }, nullptr},
-        {ID_FILE_SAVE_AS, "Save Project &As", "", [](D& d) { d.FileSaveAs(); },
+        {ID_FILE_SAVE_AS, [](D& d) { d.FileSaveAs(); },
          [](C& d) { return d.m_pComp->GetPictureCount() > 0; }, nullptr},
-        {32837, "&Print Current Picture", "", [](D& d) { d.OnFilePrintCurrentPicture(); }, nullptr, nullptr},
-        {32788, "&Large", "", [](D& d) { Hint(d, HINT_PIECES_LARGE); }, HasPieces,
+        {32837, [](D& d) { d.OnFilePrintCurrentPicture(); }, nullptr, nullptr},
+        {32788, [](D& d) { Hint(d, HINT_PIECES_LARGE); }, HasPieces,
          [](C& d) { return d.m_pieceSizePercent > 69; }},
-        {32789, "&Middle", "", [](D& d) { Hint(d, HINT_PIECES_MIDDLE); }, HasPieces,
+        {32789, [](D& d) { Hint(d, HINT_PIECES_MIDDLE); }, HasPieces,
          [](C& d) { return d.m_pieceSizePercent >= 46 && d.m_pieceSizePercent <= 69; }},
-        {32790, "&Small", "", [](D& d) { Hint(d, HINT_PIECES_SMALL); }, HasPieces,
+        {32790, [](D& d) { Hint(d, HINT_PIECES_SMALL); }, HasPieces,
          [](C& d) { return d.m_pieceSizePercent <= 45; }},
-        {32805, "Changes the picture pieces size", "",
+        {32805,
          [](D& d) {
              d.m_areaShown = 0;
              Hint(d, HINT_PIECE_SIZE_STEP);
          },
          HasPieces, nullptr},
-        {1030, "", "", [](D& d) { Hint(d, HINT_PIECE_SIZE_STEP); }, nullptr, nullptr},
-        {32791, "Rotate &Right 90", "", [](D& d) { Hint(d, HINT_TURN_RIGHT); },
+        {1030, [](D& d) { Hint(d, HINT_PIECE_SIZE_STEP); }, nullptr, nullptr},
+        {32791, [](D& d) { Hint(d, HINT_TURN_RIGHT); },
          [](C& d) { return d.CountSelectedUnfittedPieces() > 0; }, nullptr},
-        {32792, "Rotate &Left 90", "", [](D& d) { Hint(d, HINT_TURN_LEFT); },
+        {32792, [](D& d) { Hint(d, HINT_TURN_LEFT); },
          [](C& d) { return d.CountSelectedUnfittedPieces() > 0; }, nullptr},
-        {32793, "&Upside-down", "", [](D& d) { Hint(d, HINT_TURN_UPSIDE_DOWN); },
+        {32793, [](D& d) { Hint(d, HINT_TURN_UPSIDE_DOWN); },
          [](C& d) { return d.CountSelectedUnfittedPieces() > 0; }, nullptr},
-        {32795, "Zoom &In", "", [](D& d) { Hint(d, HINT_ZOOM_IN); }, [](C& d) { return d.m_zoomDivisor > 1; },
+        {32795, [](D& d) { Hint(d, HINT_ZOOM_IN); }, [](C& d) { return d.m_zoomDivisor > 1; },
          nullptr},
-        {32796, "Zoom &Out", "", [](D& d) { Hint(d, HINT_ZOOM_OUT); }, [](C& d) { return d.m_zoomDivisor < 33; },
+        {32796, [](D& d) { Hint(d, HINT_ZOOM_OUT); }, [](C& d) { return d.m_zoomDivisor < 33; },
          nullptr},
-        {32800, "1&00 %", "", [](D& d) { Hint(d, HINT_ZOOM_100); }, nullptr, [](C& d) { return d.m_zoomDivisor == 1; }},
-        {32799, "&50 %", "", [](D& d) { Hint(d, HINT_ZOOM_50); }, nullptr, [](C& d) { return d.m_zoomDivisor == 2; }},
-        {32798, "&25 %", "", [](D& d) { Hint(d, HINT_ZOOM_25); }, nullptr, [](C& d) { return d.m_zoomDivisor == 4; }},
-        {32797, "&12 %", "", [](D& d) { Hint(d, HINT_ZOOM_12); }, nullptr, [](C& d) { return d.m_zoomDivisor == 8; }},
-        {32801, "&Grid Aux Lines", "",
+        {32800, [](D& d) { Hint(d, HINT_ZOOM_100); }, nullptr, [](C& d) { return d.m_zoomDivisor == 1; }},
+        {32799, [](D& d) { Hint(d, HINT_ZOOM_50); }, nullptr, [](C& d) { return d.m_zoomDivisor == 2; }},
+        {32798, [](D& d) { Hint(d, HINT_ZOOM_25); }, nullptr, [](C& d) { return d.m_zoomDivisor == 4; }},
+        {32797, [](D& d) { Hint(d, HINT_ZOOM_12); }, nullptr, [](C& d) { return d.m_zoomDivisor == 8; }},
+        {32801,
          [](D& d) {
              d.m_auxLineMode = d.m_auxLineMode == 2 ? 0 : 2;
              Hint(d, HINT_STATUS);
          },
          nullptr, [](C& d) { return d.m_auxLineMode == 2; }},
-        {32814, "Pair Relation Aux &Lines", "",
+        {32814,
          [](D& d) {
              d.m_auxLineMode = d.m_auxLineMode == 1 ? 0 : 1;
              Hint(d, HINT_STATUS);
          },
          nullptr, [](C& d) { return d.m_auxLineMode == 1; }},
-        {1069, "Shows Auxiliary Lines", "", [](D& d) { d.OnShowAuxLines(); }, nullptr, nullptr},
-        {32816, "Re&Draw Work Space Image", "",
+        {1069, [](D& d) { d.OnShowAuxLines(); }, nullptr, nullptr},
+        {32816,
          [](D& d) {
              Hint(d, HINT_REDRAW_ALL);
              Hint(d, HINT_AUX_REDRAW);
              Hint(d, HINT_PIECES);
          },
          nullptr, nullptr},
-        {32818, "Selects &All Pieces", "",
+        {32818,
          [](D& d) {
              d.SelectAllPieces();
              Hint(d, HINT_STATUS);
          },
          HasPieces, nullptr},
-        {32802, "Execute [&Fit] Pictures", "", [](D& d) { d.OnProcessFit(); },
+        {32802, [](D& d) { d.OnProcessFit(); },
          [](C& d) { return d.m_pComp->GetFittedCount() >= 2 || d.CountPiecesToFit() >= 1; }, nullptr},
-        {32817, "Execute [Fit] pictures around &360 degree", "", [](D& d) { d.OnProcessFit360(); },
+        {32817, [](D& d) { d.OnProcessFit360(); },
          [](C& d) { return d.m_cellRange.Width() > 5; }, nullptr},
-        {32803, "Set rendering &Area", "", [](D& d) { Hint(d, HINT_SET_AREA); },
+        {32803, [](D& d) { Hint(d, HINT_SET_AREA); },
          [](C& d) { return HasFitted(d) || d.m_areaShown >= 1; }, nullptr},
-        {32844, "U&NFfit Selection", "", [](D& d) { d.OnUnfitSelection(); },
+        {32844, [](D& d) { d.OnUnfitSelection(); },
          [](C& d) { return HasFitted(d) && d.CountSelectedPieces() > 0; }, nullptr},
-        {32836, "&Clear All Fit", "",
+        {32836,
          [](D& d) {
              d.OnClearAllFit();
              d.SetModifiedFlag();
          },
          HasFitted, nullptr},
-        {32848, "Undo &Last Fit", "", [](D& d) { d.OnUndoLastFit(); }, HasFitted, nullptr},
-        {32857, "UnDo(&U)", "Ctrl+Z", [](D& d) { d.OnProcessUndo(); }, [](C& d) { return d.m_undoKind != 0; },
+        {32848, [](D& d) { d.OnUndoLastFit(); }, HasFitted, nullptr},
+        {32857, [](D& d) { d.OnProcessUndo(); }, [](C& d) { return d.m_undoKind != 0; },
          nullptr},
-        {32813, "&Option Box", "", [](D& d) { d.OnProcessOptionBox(); }, nullptr, nullptr},
-        {32835, "Cylindrical &Panorama projection (Cylinder)", "", [](D& d) { SetPanoramaDefault(d, 21); }, nullptr,
+        {32813, [](D& d) { d.OnProcessOptionBox(); }, nullptr, nullptr},
+        {32835, [](D& d) { SetPanoramaDefault(d, 21); }, nullptr,
          [](C& d) { return d.m_panoramaDefault == 21; }},
-        {32825, "&Conformal panorama projection", "", [](D& d) { SetPanoramaDefault(d, 22); }, nullptr,
+        {32825, [](D& d) { SetPanoramaDefault(d, 22); }, nullptr,
          [](C& d) { return d.m_panoramaDefault == 22; }},
-        {32826, "Equi&Rectangular panorama projection (Sphere)", "", [](D& d) { SetPanoramaDefault(d, 23); },
+        {32826, [](D& d) { SetPanoramaDefault(d, 23); },
          nullptr, [](C& d) { return d.m_panoramaDefault == 23; }},
-        {32831, "Equal-&Area panorama projection", "", [](D& d) { SetPanoramaDefault(d, 24); }, nullptr,
+        {32831, [](D& d) { SetPanoramaDefault(d, 24); }, nullptr,
          [](C& d) { return d.m_panoramaDefault == 24; }},
-        {32828, "&Conformal fisheye projection", "", [](D& d) { SetFisheyeDefault(d, 31); }, nullptr,
+        {32828, [](D& d) { SetFisheyeDefault(d, 31); }, nullptr,
          [](C& d) { return d.m_fisheyeDefault == 31; }},
-        {32829, "Equi&Distant fisheye projection", "", [](D& d) { SetFisheyeDefault(d, 32); }, nullptr,
+        {32829, [](D& d) { SetFisheyeDefault(d, 32); }, nullptr,
          [](C& d) { return d.m_fisheyeDefault == 32; }},
-        {32830, "Equal-&Area fisheye projection", "", [](D& d) { SetFisheyeDefault(d, 33); }, nullptr,
+        {32830, [](D& d) { SetFisheyeDefault(d, 33); }, nullptr,
          [](C& d) { return d.m_fisheyeDefault == 33; }},
-        {32832, "&Conformal  fisheye projection", "", [](D& d) { SetRingFisheyeDefault(d, 31); }, nullptr,
+        {32832, [](D& d) { SetRingFisheyeDefault(d, 31); }, nullptr,
          [](C& d) { return d.m_ringFisheyeDefault == 31; }},
-        {32833, "Equi&Distant fisheye projection", "", [](D& d) { SetRingFisheyeDefault(d, 32); }, nullptr,
+        {32833, [](D& d) { SetRingFisheyeDefault(d, 32); }, nullptr,
          [](C& d) { return d.m_ringFisheyeDefault == 32; }},
-        {32834, "Equal-&Area fisheye projection", "", [](D& d) { SetRingFisheyeDefault(d, 33); }, nullptr,
+        {32834, [](D& d) { SetRingFisheyeDefault(d, 33); }, nullptr,
          [](C& d) { return d.m_ringFisheyeDefault == 33; }},
-        {32849, "&Best Quality", "", [](D& d) { d.m_jpegQuality = 10; }, nullptr,
+        {32849, [](D& d) { d.m_jpegQuality = 10; }, nullptr,
          [](C& d) { return d.m_jpegQuality > 7; }},
-        {32850, "&Normal", "", [](D& d) { d.m_jpegQuality = 3; }, nullptr,
+        {32850, [](D& d) { d.m_jpegQuality = 3; }, nullptr,
          [](C& d) { return d.m_jpegQuality >= 3 && d.m_jpegQuality <= 7; }},
-        {32851, "&Economy", "", [](D& d) { d.m_jpegQuality = 1; }, nullptr, [](C& d) { return d.m_jpegQuality < 3; }},
-        {32856, "High &Speed processing", "", [](D& d) { SetFitPriority(d, 1); }, nullptr,
+        {32851, [](D& d) { d.m_jpegQuality = 1; }, nullptr, [](C& d) { return d.m_jpegQuality < 3; }},
+        {32856, [](D& d) { SetFitPriority(d, 1); }, nullptr,
          [](C& d) { return d.m_fitPriority == 1; }},
-        {32855, "High &Quality", "", [](D& d) { SetFitPriority(d, 2); }, nullptr,
+        {32855, [](D& d) { SetFitPriority(d, 2); }, nullptr,
          [](C& d) { return d.m_fitPriority == 2; }},
-        {32861, "High &Speed processing", "", [](D& d) { SetRenderPriority(d, 1); }, nullptr,
+        {32861, [](D& d) { SetRenderPriority(d, 1); }, nullptr,
          [](C& d) { return d.m_renderPriority == 1; }},
-        {32860, "High &Quality", "", [](D& d) { SetRenderPriority(d, 2); }, nullptr,
+        {32860, [](D& d) { SetRenderPriority(d, 2); }, nullptr,
          [](C& d) { return d.m_renderPriority == 2; }},
-        {32859, "&Brightness", "", [](D& d) { d.ShowColorFitManager(std::string()); }, nullptr, nullptr},
-        {1276, "", "", [](D& d) { d.ShowColorFitManager(std::string()); }, nullptr, nullptr},
-        {32838, "Layout picture pieces as single inline classic panorama.", "",
+        {32859, [](D& d) { d.ShowColorFitManager(std::string()); }, nullptr, nullptr},
+        {1276, [](D& d) { d.ShowColorFitManager(std::string()); }, nullptr, nullptr},
+        {32838,
          [](D& d) {
              d.LayoutSingleInline();
              d.OnProcessFit();
          },
          nullptr, nullptr},
-        {32839, "Layout picture pieces as upper and lower dual inline.", "",
+        {32839,
          [](D& d) {
              d.LayoutDualInline();
              d.OnProcessFit();
          },
          [](C& d) { return d.GetPieceCount() % 2 == 0; }, nullptr},
-        {32840, "Layout picture pieces triple inline as upper, center and lower.", "",
+        {32840,
          [](D& d) {
              d.LayoutTripleInline();
              d.OnProcessFit();
@@ -221,11 +222,13 @@ void CSmDoc::RegisterCommandTable()
 
 void CSmDoc::OnProcessFit()
 {
+    const platform::WaitCursor wait;
     const MessageCatalogue& text = Catalogue();
     PreparePiecesForSave();
     const int n = CountPiecesToFit();
     if (n == -2)
         return;
+    const platform::JobScope job;
     UpdateAllViews(nullptr, HINT_TIMER, HintObject::Number(6));
     ClearRenderRequest();
     m_undoKind = 14;
@@ -238,6 +241,7 @@ void CSmDoc::OnProcessFit()
         m_pComp->SetBreakMode(2);
         m_pComp->OptimizeFit();
         m_pComp->SetBreakMode(0);
+        SetRenderAreaToFittedPictures(false);
         ClearJobDisplay();
         UpdateAllViews(nullptr, HINT_RENDER_SETUP);
         UpdateAllViews(nullptr, HINT_PIECES);
@@ -248,6 +252,7 @@ void CSmDoc::OnProcessFit()
         RepaintWorkView();
         const int r = m_pComp->RunAutoFit();
         RefreshPieces();
+        SetRenderAreaToFittedPictures(true);
         ClearJobDisplay();
         UpdateAllViews(nullptr, HINT_RENDER_SETUP);
         UpdateAllViews(nullptr, HINT_PIECES);
@@ -266,10 +271,12 @@ void CSmDoc::OnProcessFit()
 
 void CSmDoc::OnProcessFit360()
 {
+    const platform::WaitCursor wait;
     PreparePiecesForSave();
     const int n = CountPiecesToFit();
     if (n == -2)
         return;
+    const platform::JobScope job;
     UpdateAllViews(nullptr, HINT_TIMER, HintObject::Number(6));
     SetProjectionCode(22, 0);
     ClearRenderRequest();
@@ -282,6 +289,7 @@ void CSmDoc::OnProcessFit360()
     } else {
         const int r = m_pComp->RunAutoFit360();
         RefreshPieces();
+        SetRenderAreaToFittedPictures(true);
         UpdateAllViews(nullptr, HINT_RENDER_SETUP);
         UpdateAllViews(nullptr, HINT_PIECES);
         if (r != 1) {

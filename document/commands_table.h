@@ -1,6 +1,6 @@
-// The document's command table: for every command id its menu text (or tool tip), accelerator,
-// handler and the rules that enable and check its menu item and tool button. The document
-// registers its handlers from it; the frame's actions read the captions and states from it.
+// The document's command table: for every command id its handler and the rules that enable and
+// check its menu item and tool button. The document registers its handlers from it; the menu
+// texts and accelerators are the main menu's.
 #pragma once
 
 #include <string>
@@ -12,8 +12,6 @@ class CSmDoc;
 
 struct DocCommand {
     int id;
-    const char* caption;      // English menu text, or the tool tip of a button without one
-    const char* accelerator;  // "" when none
     void (*handler)(CSmDoc& doc);
     bool (*enabled)(const CSmDoc& doc);  // nullptr: always enabled
     bool (*checked)(const CSmDoc& doc);  // nullptr: never checked

@@ -26,7 +26,9 @@ namespace render_save {
 
 namespace {
 
-const char* const kMovieProgram = "Vellumark.exe";
+// The movie program, under this system's name for a program (no ".exe"); the build and the
+// installer place it beside Smra_En.
+const char* const kMovieProgram = "Vellumark";
 std::string g_programFolder;
 
 bool IsFile(const std::string& path)
@@ -143,6 +145,7 @@ std::string ParameterFilePath(const std::string& stem, const std::string& folder
 
 int CSmDoc::MakePanoramaMovie(const std::string& path)
 {
+    const platform::JobScope job;
     const MessageCatalogue& text = Catalogue();
     m_outputSize = GetOutputSize(24);
     const int W = m_outputSize.cx;

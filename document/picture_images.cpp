@@ -23,6 +23,7 @@ int CSmDoc::LoadPictureImage(const std::string& path)
     if (kind < FILE_KIND_BMP || kind > FILE_KIND_PNG)
         return -1;
     CSize size(k->m_PictureRect.Width(), k->m_PictureRect.Height());
+    const platform::WaitCursor wait;
     const int code = ReadImageFile(path, k->Pixels, size, CRect());
     if (code <= kResultOutOfMemory) {
         ShowMessage(Catalogue().memoryTooShort, platform::MB_OK | platform::MB_ICONSTOP);

@@ -12,8 +12,10 @@
 #include "picset/kpic.h"
 #include "picset/mcomp.h"
 #include "platform/file_dialog.h"
+#include "platform/input_state.h"
 #include "platform/message_box.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 namespace {
 
@@ -39,6 +41,70 @@ std::string TakeFirstName(std::string& list)
         list.erase(0, semi + 1);
     }
     return name;
+}
+
+// Taking in many photos is a long job: the status bar counts them, the window keeps painting,
+// the wait cursor shows, and Escape or a click on the job's break control or the timer stops
+// it (the photos already taken in stay).
+class CIntakeProgress {
+public:
+    CIntakeProgress(CSmDoc& doc, int total) : m_doc(doc), m_total(total)
+    {
+        // The click or key that started the intake is no break.
+        platform::Input().AsyncKeyState(platform::Key::Escape);
+        platform::Input().AsyncKeyState(platform::Key::LeftButton);
+        if (m_total > 1) {
+            m_doc.m_jobText = kIntakeJobText;
+            m_doc.m_jobPress = 0;
+            m_doc.RepaintWorkView();
+        }
+    }
+    ~CIntakeProgress()
+    {
+        if (m_total > 1) {
+            m_doc.ClearJobDisplay();
+            m_doc.RepaintWorkView();
+            ClearStatusText();
+        }
+    }
+    CIntakeProgress(const CIntakeProgress&) = delete;
+    CIntakeProgress& operator=(const CIntakeProgress&) = delete;
+
+    // Before the next photo: false when the user broke the intake.
+    bool Next(const std::string& name)
+    {
+        platform::EventPump().Pump();
+        platform::IInputState& input = platform::Input();
+        if (input.AsyncKeyState(platform::Key::Escape))
+            return false;
+        if (input.AsyncKeyState(platform::Key::LeftButton) && m_doc.TestBreakClick() == kBreakClickOnTimer)
+            return false;
+        ++m_done;
+        if (m_total > 1)
+            SetStatusText(0, "Importing photo " + std::to_string(m_done) + " of " + std::to_string(m_total) + ": " +
+                                 GetFileName(name) + " .. .    Type [ Esc ] key to break.");
+        return true;
+    }
+
+private:
+    static constexpr const char* kIntakeJobText = "Importing photos.. .    Type [ Esc ] key to break.";
+    CSmDoc& m_doc;
+    int m_total;
+    int m_done = 0;
+    const platform::JobScope m_job;
+    const platform::WaitCursor m_wait;
+};
+
+int CountNames(const std::string& list)
+{
+    int n = 0;
+    for (size_t at = 0; at < list.size();) {
+        const size_t semi = list.find(';', at);
+        const size_t end = semi == std::string::npos ? list.size() : semi;
+        n += end > at;
+        at = end + 1;
+    }
+    return n;
 }
 
 } // namespace
@@ -172,7 +238,10 @@ int CSmDoc::ImportPhotos()
     const std::vector<std::string> paths = platform::FileDialog().OpenFiles(request);
     if (paths.empty())
         return -1;
+    CIntakeProgress progress(*this, static_cast<int>(paths.size()));
     for (const std::string& path : paths) {
+        if (!progress.Next(path))
+            break;
         m_droppedNames = path;
         const int i = AddFirstDroppedPicture();
         if (i >= 0) {
@@ -251,8 +320,11 @@ int CSmDoc::AddFirstDroppedPicture()
 int CSmDoc::AddDroppedPictures()
 {
     int count = 0;
+    CIntakeProgress progress(*this, CountNames(m_droppedNames));
     while (m_droppedNames.size() >= 2) {
         const std::string name = TakeFirstName(m_droppedNames);
+        if (!progress.Next(name))
+            break;
         if (GetFileKind(name) <= FILE_KIND_PROJECT)
             continue;
         const int existing = FindPieceIndexByName(name);
@@ -436,15 +508,7 @@ int CSmDoc::EjectUselessPieces()
         CPictureEntry& e = m_entries[static_cast<size_t>(i)];
         if (e.m_FitStatus > 0 || (e.m_PieceSlot != CPoint() && e.m_PieceSlot != kNoCell))
             continue;
-        e.m_State = 3;
-        if (e.m_QuarterTurns != 0) {
-            e.m_Rect = CRect();
-            e.m_SecondRect = CRect();
-        }
-        e.m_QuarterTurns = 0;
-        e.m_PieceSlot = CPoint();
-        RemovePictureFromComp(i);
-        m_pieceList.remove(i);
+        ReturnPieceToStock(i);
         ++count;
     }
     LayoutPieces(1, CSize());
@@ -542,6 +606,8 @@ int CSmDoc::PlaceOnFittedPicture(int entry)
     if (m_pComp->GetFittedCount() > 0 && m_dropAnchor == CPoint())
         return -1;
     k->QuarterTurns = e.m_QuarterTurns;
+    // Placing reads the picture and may refine the fit: a long job for the engine.
+    const platform::JobScope job;
     const int answer = m_pComp->PlaceDroppedPicture(e.m_Name, m_dropAnchor, m_dropPoint, 1, 5, m_circlingTurn);
     if (answer == 3)
         return answer;

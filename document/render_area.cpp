@@ -13,6 +13,8 @@ constexpr int kViewMargin = 48;
 constexpr int kAreaMargin = 16;
 // Renderer answers spent on narrowing a full-turn area.
 constexpr int kMaxSpanSteps = 101;
+// The area that stands in for an empty one.
+const CRect kDefaultArea(-160, -120, 160, 120);
 
 // Shrinks the area by the margin, keeps its part inside the view and grows it again; false
 // when nothing of it lies inside the view.
@@ -41,6 +43,28 @@ void CSmDoc::FitRenderAreaToPictures(const CRect& view)
     }
     m_outputSize = GetOutputSize(1);
     m_pComp->UnplaceUnfitted();
+}
+
+void CSmDoc::SetRenderAreaToFittedPictures(bool newPictures)
+{
+    if (m_pComp->GetFittedCount() < 1)
+        return;
+    const CRect box = m_pComp->GetBoundingRect();
+    if (box.IsRectEmpty())
+        return;
+    const bool ownArea = !m_renderArea.IsRectEmpty() && m_renderArea != kDefaultArea && m_renderArea != m_fitArea;
+    if (!newPictures && ownArea)
+        return;
+    m_renderArea = box;
+    m_fitArea = box;
+    m_outputSize = GetOutputSize(1);
+    if (m_areaShown > 0) {
+        const int r = m_pComp->SetupRender(m_renderArea, m_outputSize.cx, m_outputSize.cy, m_areaMode);
+        if (r != m_renderSetup) {
+            m_renderSetup = r;
+            UpdateAllViews(nullptr, HINT_RENDER_SETUP);
+        }
+    }
 }
 
 void CSmDoc::ClipRenderAreaToView(const CRect& view)
@@ -98,7 +122,7 @@ CSize CSmDoc::CalcOutputSize(int mode, int step)
     if (step < 1)
         step = 1;
     if (m_renderArea.IsRectEmpty())
-        m_renderArea = CRect(-160, -120, 160, 120);
+        m_renderArea = kDefaultArea;
     const int64_t areaWidth = m_renderArea.Width();
     const double aspect = double(m_renderArea.Height()) / double(areaWidth);
     const int w0 = Clamp(static_cast<int>(std::min<int64_t>(areaWidth + areaWidth / 7, 999999)), 1, 999999);
@@ -129,7 +153,7 @@ CSize CSmDoc::CalcOutputSize(int mode, int step)
 CSize CSmDoc::GetOutputSize(int step)
 {
     if (m_renderArea.IsRectEmpty())
-        m_renderArea = CRect(-160, -120, 160, 120);
+        m_renderArea = kDefaultArea;
     const double aspect = double(m_renderArea.Height()) / double(m_renderArea.Width());
     // The Option box shows sizes of this area: it needs the area's own proportions, not those
     // of an output size rounded to whole pixels.

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "common/helpers.h"
@@ -26,6 +27,7 @@
 #include "platform/file_dialog.h"
 #include "platform/message_box.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 
 namespace render_save {
 
@@ -278,7 +280,10 @@ void CSmDoc::RenderAndSave()
         return;
     }
 
-    // The rendering state: the job display, the busy state and the running timer.
+    // The rendering state: the job display, the busy state and the running timer. From here
+    // to the end of the job the engine may use any picture, and the window stays open.
+    std::optional<platform::JobScope> job;
+    job.emplace();
     m_pComp->SetBreakMode(2);
     const std::string jobText = FormatRenderingText(m_outputSize.cx, m_outputSize.cy, path);
     SetStatusText(0, jobText);
@@ -292,7 +297,12 @@ void CSmDoc::RenderAndSave()
         thumb->RepaintNow();
     UpdateAllViews(nullptr, HINT_TIMER, HintObject::Number(6));
 
-    const int result = kind == FILE_KIND_MOVIE ? MakePanoramaMovie(path) : RenderToFile(path);
+    int result = 0;
+    {
+        // A long job runs: the memory budget frees no picture image that the render may be using.
+        platform::JobScope job;
+        result = kind == FILE_KIND_MOVIE ? MakePanoramaMovie(path) : RenderToFile(path);
+    }
 
     // The last break poll reports progress through the busy state: it comes before the idle
     // state is put back.
@@ -309,6 +319,7 @@ void CSmDoc::RenderAndSave()
     if (IThumView* thumb = FindThumView())
         thumb->RepaintNow();
     UpdateAllViews(nullptr, HINT_TIMER, HintObject::Number(3));
+    job.reset();
 
     if (result != 1) {
         const std::string& failure = kind != FILE_KIND_MOVIE ? text.failedFinalImage
@@ -332,6 +343,7 @@ void CSmDoc::RenderAndSave()
 
 int CSmDoc::RenderToFile(const std::string& path)
 {
+    const platform::JobScope job;
     m_outputSize = GetOutputSize(1);
     const int width = m_outputSize.cx;
     const int height = m_outputSize.cy;

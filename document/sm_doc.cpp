@@ -22,6 +22,7 @@
 #include "platform/input_state.h"
 #include "platform/message_box.h"
 #include "platform/settings_store.h"
+#include "platform/system_services.h"
 
 std::string PendingStatusText;
 
@@ -163,6 +164,7 @@ int CSmDoc::ResetProject()
     m_busyState = -2;
     m_areaShown = 0;
     m_renderArea = CRect();
+    m_fitArea = CRect();
     m_outputSize = CSize(640, 640);
     m_outputDpi = 288;
     m_areaMode = 0;
@@ -338,6 +340,7 @@ void CSmDoc::RedrawWorkView()
     IWorkView* view = FindWorkView();
     if (!view)
         return;
+    const platform::WaitCursor wait;
     // Bounded, so that a view that always has more to load cannot hang the program.
     for (int i = 0; i < 100000 && view->ProcessLoadQueue() == 1; ++i) {
     }

@@ -211,6 +211,10 @@ public:
     std::string UpdateTitleText(const std::string& text);
     void FitRenderAreaToPictures(const CRect& view);
     void ClipRenderAreaToView(const CRect& view);
+    // After a fit: the area becomes the bounding rectangle of the placed pictures, so that the
+    // whole fitted panorama is what is shown and rendered (nothing when none is fitted). A
+    // refining fit (`newPictures` false) keeps an area the user has set since.
+    void SetRenderAreaToFittedPictures(bool newPictures);
     void CenterRenderArea();
     int SetDefaultRenderArea();
     // Output size for a step (1 images, 24 the movie) from the area and the size mode.
@@ -380,6 +384,8 @@ public:
     int m_areaShown = 0;
     std::string m_lastOutputPath;
     CRect m_renderArea;
+    // The area the last fit gave (see SetRenderAreaToFittedPictures).
+    CRect m_fitArea;
     double m_outputScale = 1.0;
     CSize m_outputSize{640, 640};
     int m_outputDpi = 288;

@@ -2,6 +2,7 @@
 // the row of the base picture (or the middle block) at row 0.
 #include <algorithm>
 
+#include "document/inline_row.h"
 #include "document/sm_doc.h"
 #include "picset/mcomp.h"
 
@@ -54,20 +55,17 @@ void CSmDoc::LayRow(int start, int count, CPoint cell, int middle)
     if (fitted == 0)
         m_droppedNames = m_entries[static_cast<size_t>(row[mid])].m_Name;
     size_t first = mid;
-    int column = cell.x;
-    if (fitted == 1 && cell == CPoint()) {
-        // The middle piece is the base picture in the centre cell.
+    // The middle piece is the base picture in the centre cell.
+    if (fitted == 1 && cell == CPoint())
         first = mid + 1;
-        column = cell.x + 1;
-    }
+    const int middleIndex = static_cast<int>(mid);
     for (size_t i = first; i < row.size(); ++i) {
-        if (PutPieceAtCell(row[i], column++, cell.y, 0) < 0)
+        if (PutPieceAtCell(row[i], InlineRowColumn(static_cast<int>(i), middleIndex, cell.x), cell.y, 0) < 0)
             break;
         UpdateAllViews(nullptr, HINT_FIT_DONE);
     }
-    column = cell.x - 1;
     for (size_t i = mid; i-- > 0;) {
-        if (PutPieceAtCell(row[i], column--, cell.y, 0) < 0)
+        if (PutPieceAtCell(row[i], InlineRowColumn(static_cast<int>(i), middleIndex, cell.x), cell.y, 0) < 0)
             break;
         UpdateAllViews(nullptr, HINT_FIT_DONE);
     }
@@ -78,7 +76,7 @@ void CSmDoc::LayoutInline(int rows)
     const int pieces = GetPieceCount();
     const int k = pieces / rows;
     int base = rows / 2;
-    int middle = (k - 1) / 2;
+    int middle = InlineRowMiddle(k);
     if (m_pComp->GetFittedCount() == 1) {
         const int c = CountLeadingUnfitted();
         if (c >= 0) {

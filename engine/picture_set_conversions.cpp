@@ -12,6 +12,7 @@
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "platform/input_state.h"
+#include "platform/system_services.h"
 
 namespace {
 
@@ -149,6 +150,10 @@ int CMcCore::PollBreak()
         return 0;
     if (m_JobMode == -1)
         return 1;
+
+    // The window keeps painting and records the break gestures through the whole job, not
+    // only when the timer ring turns; the pump itself limits how often it delivers.
+    platform::EventPump().Pump();
 
     // Both keys are always asked, so that a press seen since the last poll is taken now.
     platform::IInputState& input = platform::Input();

@@ -26,6 +26,7 @@ public:
     int AskRetry(const std::string&, const std::string&) override { return ++m_asks % 5 == 0 ? 4 : 3; }
     void ShowErrorList(const std::string&) override {}
     bool StartProgram(const std::vector<std::string>&, const std::string&) override { return false; }
+    int RunAndWait(const std::vector<std::string>&) override { return -1; }
     int m_asks = 0;
 };
 
@@ -62,8 +63,6 @@ void SetUpHome()
     setenv("XDG_STATE_HOME", (g_home + "/.local/state").c_str(), 1);
     setenv("TMPDIR", (g_home + "/tmp").c_str(), 1);
     setenv("SMRA_SETTINGS_DIR", (g_home + "/settings").c_str(), 1);
-    setenv("SMRA_SETUP_NO_DESKTOP_TOOLS", "1", 1);
-    unsetenv("SMRA_SETUP_IN_USE");
     std::atexit([] {
         std::error_code ec;
         fs::remove_all(g_home, ec);

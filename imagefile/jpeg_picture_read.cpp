@@ -50,6 +50,8 @@ int ReadWindowed(CJpegDecoder& dec, CPixelArray& out, int cx, int cy, const CRec
     const int bh = dec.McuHeight() / s;
     const int cols = (w + s - 1) / s;
 
+    // Every pixel that no picture pixel reaches shows the margin colour.
+    out.Fill(kMarginGrey);
     CJpegRowCoefficients row;
     std::vector<COLORREF> buffer;
     if (!dec.AllocateRow(row))
@@ -69,8 +71,6 @@ int ReadWindowed(CJpegDecoder& dec, CPixelArray& out, int cx, int cy, const CRec
     const int64_t oy = frame.offset.cy;
     const double fx = static_cast<double>(fw) / cx;
     const double fy = static_cast<double>(fh) / cy;
-    // Every pixel that no picture pixel reaches shows the margin colour.
-    out.Fill(kMarginGrey);
 
     int c0 = 0;
     int c1 = dec.McusAcross();
@@ -162,7 +162,9 @@ void ReadPictureFrom(CByteSource& src, CJpegPicture& pic, const CRect& rect, con
         r.IntersectRect(rect, whole);
     const int64_t rw = r.Width();
     const int64_t rh = r.Height();
-    if (rw * rh > kMaxImagePixels || !out.TrySetSize(static_cast<std::ptrdiff_t>(rw * rh))) {
+    // Left unset here: every way out below writes each pixel (the picture, its margins, grey
+    // for a failed read, black for a layout that is not read) or empties the array.
+    if (rw * rh > kMaxImagePixels || !out.TrySetSizeForOverwrite(static_cast<std::ptrdiff_t>(rw * rh))) {
         pic.result = kResultOutOfMemory;
         return;
     }
@@ -185,6 +187,7 @@ void ReadPictureFrom(CByteSource& src, CJpegPicture& pic, const CRect& rect, con
     size = CSize(w, h);
     result = dec.SelectSamplingLayout();
     if (result < 1) {
+        out.Fill(0);
         pic.result = result;
         return;
     }

@@ -5,7 +5,7 @@
 #include <new>
 #include <stdexcept>
 
-void CPixelArray::SetSize(std::ptrdiff_t newSize, std::ptrdiff_t growBy)
+void CPixelArray::Resize(std::ptrdiff_t newSize, std::ptrdiff_t growBy, bool clear)
 {
     if (newSize < 0)
         throw std::bad_alloc();
@@ -18,13 +18,33 @@ void CPixelArray::SetSize(std::ptrdiff_t newSize, std::ptrdiff_t growBy)
             grow = std::clamp<size_t>(m_data.size() / 8, 4, 1024);
         m_data.reserve(std::max(n, m_data.size() + grow));
     }
-    m_data.resize(n, 0);
+    if (clear)
+        m_data.resize(n, 0);
+    else
+        m_data.resize(n);
+}
+
+void CPixelArray::SetSize(std::ptrdiff_t newSize, std::ptrdiff_t growBy)
+{
+    Resize(newSize, growBy, true);
 }
 
 bool CPixelArray::TrySetSize(std::ptrdiff_t newSize) noexcept
 {
     try {
-        SetSize(newSize);
+        Resize(newSize, -1, true);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+}
+
+bool CPixelArray::TrySetSizeForOverwrite(std::ptrdiff_t newSize) noexcept
+{
+    try {
+        Resize(newSize, -1, false);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -35,7 +55,7 @@ bool CPixelArray::TrySetSize(std::ptrdiff_t newSize) noexcept
 
 void CPixelArray::RemoveAll() noexcept
 {
-    std::vector<COLORREF>().swap(m_data);
+    decltype(m_data)().swap(m_data);
 }
 
 void CPixelArray::Fill(COLORREF c)

@@ -7,6 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // Fills the whole target when a picture file could not be read.
@@ -18,6 +22,35 @@ constexpr COLORREF kMarginGrey = 0xF0F0F0;
 // (16384 x 16384). Sizes are computed in 64 bits and checked against it before any
 // allocation.
 constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
+
+// The pixel arrays' allocator. Elements made without a value are left unset (the vector's own
+// value-initialisation would clear them); elements made from a value get that value.
+template <class T>
+struct CPixelAllocator {
+    using value_type = T;
+    CPixelAllocator() = default;
+    template <class U>
+    CPixelAllocator(const CPixelAllocator<U>&) noexcept
+    {
+    }
+    T* allocate(size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T* p, size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    template <class U>
+    bool operator==(const CPixelAllocator<U>&) const noexcept
+    {
+        return true;
+    }
+};
 
 // Growable array of COLORREF. Element access is unchecked: callers size it first.
 // SetSize throws std::bad_alloc when memory runs out; TrySetSize answers false instead.
@@ -34,6 +67,9 @@ public:
     // elements), and always at least to the new size.
     void SetSize(std::ptrdiff_t newSize, std::ptrdiff_t growBy = -1);
     bool TrySetSize(std::ptrdiff_t newSize) noexcept;
+    // As TrySetSize, but new elements are left unset: for a caller that writes every element
+    // before anyone reads it (a decoder delivering a whole picture), and spares the clearing.
+    bool TrySetSizeForOverwrite(std::ptrdiff_t newSize) noexcept;
     void RemoveAll() noexcept;
 
     COLORREF& operator[](std::ptrdiff_t i) { return m_data[static_cast<size_t>(i)]; }
@@ -51,7 +87,9 @@ public:
     bool operator==(const CPixelArray&) const = default;
 
 private:
-    std::vector<COLORREF> m_data;
+    void Resize(std::ptrdiff_t newSize, std::ptrdiff_t growBy, bool clear);
+
+    std::vector<COLORREF, CPixelAllocator<COLORREF>> m_data;
 };
 
 // Every element of the array, at its current size, becomes 0x787878.

@@ -241,6 +241,9 @@ public:
 
     // ---- Layout grid and base-picture corrections ------------------------------------------
     CKpic* FindPictureAtHomeCell();
+    // The fit's layout grid takes in the pictures laid at cells with -reach <= column, row < reach.
+    static constexpr int LayoutGridReach = 20;
+    static bool IsLayoutGridCell(CPoint cell);
     CRect GetUsedCellsRect();
     void BuildLayoutGrid();
     int CountConnectedPictures(int statusLimit, int& count);

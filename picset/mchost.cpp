@@ -23,6 +23,9 @@ uint32_t g_lastProgressRepaint = 0;
 constexpr uint32_t kRepaintIntervalMs = 500;
 constexpr int kFirstRoundTicks = 20;
 
+// The key code of a break poll when Escape was pressed (with or without a button).
+constexpr int kBreakKeyEscape = 27;
+
 // While the user still holds the key that answered the break question, the job waits; it
 // gives up after this many polls so a key state that never clears cannot hang the program.
 constexpr int kReleasePolls = 150;
@@ -136,6 +139,9 @@ int CMcHost::OnProgress(int kind, int tick)
         return 2;
     m_document->SetBusyState(tick);
     if (kind != 0) {
+        // Escape breaks at once, as the tips tell the user.
+        if (kind == kBreakKeyEscape)
+            return kResultCancelled;
         if (kind != 1)
             return 2;
         const int click = m_document->TestBreakClick();

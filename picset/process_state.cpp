@@ -37,6 +37,7 @@ void ResetProcessState()
     platform::SetShellOpen(nullptr);
     platform::SetMemory(nullptr);
     platform::SetEventPump(nullptr);
+    platform::SetWaitCursor(nullptr);
     platform::ResetRunningJobs();
     platform::SetResourceLoader(nullptr);
     platform::ResetCursorsAndIcons();

@@ -146,6 +146,31 @@ void SetMemory(IMemoryStatus* memory) { g_memory = memory ? memory : &g_plainMem
 IEventPump& EventPump() { return *g_pump; }
 void SetEventPump(IEventPump* pump) { g_pump = pump ? pump : &g_plainPump; }
 
+namespace {
+class PlainWaitCursor : public IWaitCursor {
+public:
+    void Show() override {}
+    void Restore() override {}
+};
+PlainWaitCursor g_plainWaitCursor;
+IWaitCursor* g_waitCursor = &g_plainWaitCursor;
+int g_waitDepth = 0;
+} // namespace
+
+void SetWaitCursor(IWaitCursor* cursor) { g_waitCursor = cursor ? cursor : &g_plainWaitCursor; }
+int WaitCursorDepth() { return g_waitDepth; }
+WaitCursor::WaitCursor()
+{
+    ++g_waitDepth;
+    g_waitCursor->Show();
+}
+WaitCursor::~WaitCursor()
+{
+    g_waitCursor->Restore();
+    if (g_waitDepth > 0)
+        --g_waitDepth;
+}
+
 int RunningJobs() { return g_runningJobs; }
 bool IsJobRunning() { return g_runningJobs > 0; }
 JobScope::JobScope() { ++g_runningJobs; }

@@ -155,6 +155,29 @@ private:
     int m_pumps = 0;
 };
 
+// ---- The wait cursor ----------------------------------------------------------------------------
+
+// Shows the wait cursor over the program's windows; the window layer installs one. Shows and
+// restores nest.
+class IWaitCursor {
+public:
+    virtual ~IWaitCursor() = default;
+    virtual void Show() = 0;
+    virtual void Restore() = 0;
+};
+// Installs a wait cursor (not owned); nullptr restores the plain one, which shows nothing.
+void SetWaitCursor(IWaitCursor* cursor);
+// How many wait cursors are shown now.
+int WaitCursorDepth();
+// The wait cursor for its lifetime.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // Long jobs in progress (Fit, Render and Save, ...). While one runs, the window layer refuses
 // to close and the document frees no picture image the engine may be using.
 int RunningJobs();

@@ -20,6 +20,14 @@ PACKAGES=(
   qt6-qpa-plugins
   fonts-liberation
   poppler-utils
+  libavformat-dev
+  libavcodec-dev
+  libswscale-dev
+  libavutil-dev
+  ffmpeg
+  libglib2.0-bin
+  shared-mime-info
+  desktop-file-utils
   xdg-utils
 )
 

@@ -458,14 +458,9 @@ bool CMainFrame::CreateClient()
     m_leftView->OnInitialUpdate();
     CAutLayView::Frame manager;
     manager.window = this;
-    manager.setPaneWidths = [this](int finder, int width) {
-        // While the frame is being made its columns are not laid out yet: the manager's width
-        // goes straight to the splitter beside the finder's first width.
-        if (m_created)
-            SetPaneWidths(finder, width);
-        else
-            m_wndSplitter->setSizes({kFinderColumnWidth, 300, width});
-    };
+    // The manager's first width is remembered like every later one: the View menu's column
+    // toggles and every resize work from it.
+    manager.setPaneWidths = [this](int finder, int width) { SetPaneWidths(finder, width); };
     manager.showManagerPane = [this](int width) { ShowManagerPane(width); };
     manager.setRestoreWidth = [this](int width) { m_widths.managerRestoreWidth = width; };
     manager.closeFrame = [this] { close(); };
@@ -499,9 +494,11 @@ void CMainFrame::SetPaneWidths(int finder, int manager)
 {
     if (!m_wndSplitter)
         return;
+    // Before the columns were first laid out the splitter's sizes say nothing yet: the finder
+    // keeps the width it is to have.
     const std::vector<int> present = ColumnWidths();
-    const std::optional<PaneWidths> w =
-        ComputePaneWidths(m_widths, finder, manager, ClientWidth(), present.empty() ? 0 : present[0]);
+    const int presentFinder = m_wndSplitter->isVisible() && !present.empty() ? present[0] : m_widths.finderWidth;
+    const std::optional<PaneWidths> w = ComputePaneWidths(m_widths, finder, manager, ClientWidth(), presentFinder);
     if (!w)
         return;
     if (w->setFinder)

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -76,6 +77,32 @@ std::optional<std::string> ProjectArgument(const std::vector<std::string>& args)
     return std::nullopt;
 }
 
+// The desktop's print verbs: "/p project" prints on the default printer, "/pt project printer
+// driver port" on the named printer.
+struct ShellPrint {
+    bool requested = false;
+    std::string printer;
+};
+
+ShellPrint ShellPrintArguments(const std::vector<std::string>& args)
+{
+    ShellPrint print;
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::string a = args[i];
+        for (char& c : a)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (a == "/p" || a == "-p") {
+            print.requested = true;
+        } else if (a == "/pt" || a == "-pt") {
+            print.requested = true;
+            // The project, then the printer's name.
+            if (i + 2 < args.size())
+                print.printer = args[i + 2];
+        }
+    }
+    return print;
+}
+
 } // namespace
 
 CSmApp* TheApp() { return g_app; }
@@ -132,6 +159,12 @@ bool CSmApp::InitInstance(const std::vector<std::string>& arguments)
     if (!ok)
         return false;
     m_lastPath = m_doc->GetPathName();
+
+    const ShellPrint print = ShellPrintArguments(arguments);
+    if (print.requested && project) {
+        PrintForShell(print.printer);
+        return false;
+    }
 
     ShowSplash();
     m_frame->showMaximized();
@@ -268,6 +301,25 @@ void CSmApp::OnAppAbout()
     CAboutDlg about(m_frame.get());
     about.m_versionText = m_versionText;
     about.DoModal();
+}
+
+void CSmApp::PrintForShell(const std::string& printer)
+{
+    m_shellPrinted = true;
+    if (!printer.empty()) {
+        const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(printer));
+        if (!info.isNull())
+            views::SetChosenPrinter(info.printerName(), QPrinter(info).pageLayout());
+    }
+    // The work view prints its client area as drawn: the window at its working size with
+    // every picture drawn, then the work view's Print Direct.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        m_frame->setGeometry(screen->availableGeometry());
+    m_frame->show();
+    QCoreApplication::processEvents();
+    m_doc->RedrawWorkView();
+    m_frame->RouteCommand(57608);
+    m_frame->hide();
 }
 
 bool CSmApp::OpenDocumentFile(const std::string& path)

@@ -28,7 +28,8 @@ public:
     ~CSmApp() override;
 
     // Runs the start-up steps; false when the program should end (the project named on the
-    // command line could not be opened, or no window could be made).
+    // command line could not be opened, no window could be made, or the command line asked to
+    // print the project: ShellPrinted() tells).
     bool InitInstance(const std::vector<std::string>& arguments);
     // One idle call: true while more are wanted.
     bool OnIdle(long count);
@@ -44,6 +45,9 @@ public:
     bool OnCommand(int id) override;
     std::optional<CommandState> GetCommandState(int id) const override;
 
+    // Whether the start printed the project for the desktop's print verb (/p, /pt).
+    bool ShellPrinted() const { return m_shellPrinted; }
+
     CMainFrame* MainFrame() const { return m_frame.get(); }
     CSmDoc* Document() const { return m_doc.get(); }
 
@@ -53,6 +57,9 @@ public:
     static constexpr double kVersion = 1.03;
 
 private:
+    // Prints the opened project's current picture as the work view's Print Direct does, on the
+    // named printer ("" the default one).
+    void PrintForShell(const std::string& printer);
     void LoadRecentFileList();
     void SaveRecentFileList();
 
@@ -62,6 +69,7 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     std::vector<std::string> m_recent;
     std::string m_lastPath;
+    bool m_shellPrinted = false;
 };
 
 // Where the start-up picture goes on a screen: the main window's stand (the picture's full

@@ -3,7 +3,7 @@
 # the widget layers. The table below is the whole layer order, lowest first:
 #   common; geometry, platform -> common; imagefile -> platform; picset+engine (the model)
 #   -> imagefile, geometry; document -> model; views -> document, platform/qt;
-#   shell -> views, platform/qt.
+#   shell -> views, platform/qt; the movie program (movie) -> imagefile, common.
 # Developer tools and fuzz targets sit on the model and the document (fuzz targets also on the
 # installer core), benchmarks also on the views and shell windows they time (with Qt, to drive
 # them); a test folder may include what the library it tests may include, plus the test helpers.
@@ -21,6 +21,7 @@ BEGIN {
   set("platform",    "platform common")
   set("platform/qt", "platform/qt platform common")
   set("imagefile",   "imagefile platform common")
+  set("movie",       "movie imagefile common")
   model = "picset engine imagefile platform geometry common"
   set("picset",      model)
   set("engine",      model)
@@ -33,7 +34,7 @@ BEGIN {
   set("fuzz",        "fuzz document setup " model)
   set("bench",       "bench shell views platform/qt document " model)
   qt = " views shell platform/qt setup/pages bench "
-  split("common geometry platform imagefile picset engine document views shell setup tools fuzz bench tests", k, " ")
+  split("common geometry platform imagefile movie picset engine document views shell setup tools fuzz bench tests", k, " ")
   for (i in k) known[k[i]] = 1
   bad = 0
 }

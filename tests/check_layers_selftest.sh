@@ -21,6 +21,7 @@ put tools/t/main.cpp         '#include "document/doc.h"'
 put tests/engine/t.cpp       '#include "tests/support/run.h"'
 put tests/views/t.cpp        '#include <QTest>'
 put tests/tools/t.cpp        '#include "../imagefile/helper.h"'
+put movie/strip.cpp          '#include "imagefile/bmp_codec.h"'
 if ! out=$(bash "$here/check_layers.sh" "$tmp"); then
   echo "includes in order were flagged:"; echo "$out"; fail=1
 fi
@@ -39,6 +40,9 @@ cases=(
   "tests/engine/t.cpp|#include <QImage>"
   "tests/geometry/t.cpp|#include \"picset/mccore.h\""
   "setup/core.cpp|#include \"setup/pages/page.h\""
+  "movie/job.cpp|#include \"document/sm_doc.h\""
+  "movie/job.cpp|#include \"platform/message_box.h\""
+  "movie/job.cpp|#include <QImage>"
 )
 for c in "${cases[@]}"; do
   file=${c%%|*}; text=${c#*|}

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -13,16 +12,6 @@
 
 namespace printing {
 namespace {
-
-std::string Printf(const char* format, ...)
-{
-    char buf[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buf, sizeof buf, format, args);
-    va_end(args);
-    return buf;
-}
 
 int ClampWide(int64_t v, int lo, int hi)
 {

@@ -9,22 +9,21 @@
 #include <QImage>
 
 #include "common/basic_types.h"
+#include "platform/qt/dialog_base.h"
 #include "platform/qt/gdi_context.h"
 
 namespace views {
 
-// Scroll codes of the bars.
-enum ScrollCode : int {
-    SB_LINEUP = 0,
-    SB_LINEDOWN = 1,
-    SB_PAGEUP = 2,
-    SB_PAGEDOWN = 3,
-    SB_THUMBPOSITION = 4,
-    SB_THUMBTRACK = 5,
-    SB_TOP = 6,
-    SB_BOTTOM = 7,
-    SB_ENDSCROLL = 8,
-};
+// Scroll codes of the bars: the window layer's.
+using platform::qt::SB_BOTTOM;
+using platform::qt::SB_ENDSCROLL;
+using platform::qt::SB_LINEDOWN;
+using platform::qt::SB_LINEUP;
+using platform::qt::SB_PAGEDOWN;
+using platform::qt::SB_PAGEUP;
+using platform::qt::SB_THUMBPOSITION;
+using platform::qt::SB_THUMBTRACK;
+using platform::qt::SB_TOP;
 
 class CScrollViewBase : public QAbstractScrollArea {
     Q_OBJECT

@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "platform/qt/resources.h"
 #include "platform/status_bar.h"
+#include "platform/system_services.h"
 #include "views/display_service.h"
 #include "views/work_input.h"
 
@@ -25,14 +26,6 @@ constexpr int kThumbPixels = 160 * 120;
 
 CRect Grow(const CRect& r, int d) { return {r.left - d, r.top - d, r.right + d, r.bottom + d}; }
 CRect Offset(const CRect& r, CPoint d) { return {r.left + d.x, r.top + d.y, r.right + d.x, r.bottom + d.y}; }
-CRect Unite(const CRect& a, const CRect& b)
-{
-    if (a.IsRectEmpty())
-        return b;
-    if (b.IsRectEmpty())
-        return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
-}
 
 bool IsFisheye(int code) { return code >= 30 && code <= 39; }
 
@@ -204,8 +197,8 @@ void CSmView::UpdateScrollLayout(CSize shift)
         if (doc->m_pComp)
             work = doc->m_pComp->GetBoundingRect();
         if (doc->m_areaShown >= 0)
-            work = Unite(work, doc->m_renderArea);
-        work = Unite(work, doc->m_baseRect);
+            work = work | doc->m_renderArea;
+        work = work | doc->m_baseRect;
     }
     m_rcScroll = ScrollRect(work, m_nZoom, m_rcCanvas, ClientSize());
     if (m_rcScroll.Size() != oldTotal)
@@ -419,6 +412,7 @@ int CSmView::ProcessLoadQueue()
 
 void CSmView::MarkCellsInArea()
 {
+    const platform::WaitCursor wait;
     m_canvas.MarkCells(Map(), m_rcCanvas);
     m_bCellsMarked = 1;
 }
@@ -427,6 +421,7 @@ void CSmView::EraseMarkedCells()
 {
     if (m_bCellsMarked != 1)
         return;
+    const platform::WaitCursor wait;
     m_canvas.EraseMarkedCells(Map(), m_rcCanvas);
     m_bCellsMarked = 0;
 }
@@ -550,6 +545,20 @@ void CSmView::OnUpdate(IDocumentView*, int hint, const HintObject&)
     case HINT_AUX_REDRAW:
         ScrollToOrigin();
         break;
+    case HINT_FINDER_163:
+        // A piece dragged onto the image finder goes back to the stock with the selection.
+        if (CWorkInput* in = Input())
+            in->RemovePiece(CWorkInput::kNoPiece);
+        Invalidate();
+        break;
+    case HINT_SET_AREA:
+        // The manager pane shows and hides the rendering area with this hint. It is no use of
+        // the command by the user: two of them within one second do not fit the area to the
+        // view (a quick fit between the manager's steps would otherwise cut the panorama).
+        if (CWorkInput* in = Input())
+            in->OnProcessSetRenderingArea(CWorkInput::kNotByUser);
+        ShowWholeArea();
+        break;
     case HINT_LAYOUT:
         m_loadQueue.clear();
         m_strLoading.clear();
@@ -593,6 +602,26 @@ void CSmView::OnUpdate(IDocumentView*, int hint, const HintObject&)
     default:
         break;
     }
+}
+
+void CSmView::ShowWholeArea()
+{
+    CSmDoc* doc = GetDoc();
+    if (!doc || doc->m_areaShown < 1 || doc->m_renderArea.IsRectEmpty())
+        return;
+    // Room for the handles round the area on every side.
+    constexpr int kHandleRoom = 48;
+    const CSize client = ClientSize();
+    const int64_t w = doc->m_renderArea.Width(), h = doc->m_renderArea.Height();
+    int zoom = m_nZoom;
+    while (zoom < 64 && (w / zoom + 2 * kHandleRoom > client.cx || h / zoom + 2 * kHandleRoom > client.cy))
+        zoom *= 2;
+    if (zoom != m_nZoom)
+        SetZoom(zoom);
+    const CRect visible = ViewRectToWork(Offset(GetClientRect(), DPtoLP({0, 0})));
+    if (!visible.PtInRect(doc->m_renderArea.TopLeft()) || !visible.PtInRect(doc->m_renderArea.BottomRight() - CPoint(1, 1)))
+        ScrollToCenter(doc->m_renderArea.CenterPoint());
+    Invalidate();
 }
 
 void CSmView::OnScrolled(CSize)

@@ -133,6 +133,9 @@ public:
     int DropFilesOnView(int hint);
     // Command 32803: shows or hides the rendering area.
     void OnProcessSetRenderingArea();
+    // A shown rendering area that does not fit the client area is brought into sight: the view
+    // zooms out until it fits with its handles, and scrolls to it.
+    void ShowWholeArea();
     // The view handles 32803 before the document; its enable state stays the document's.
     bool OnCommand(int id) override;
     std::optional<CommandState> GetCommandState(int) const override { return std::nullopt; }

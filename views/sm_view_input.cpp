@@ -377,6 +377,7 @@ void CSmView::OnProcessSetRenderingArea()
 {
     if (CWorkInput* in = Input())
         in->OnProcessSetRenderingArea(platform::Clock().Now().second);
+    ShowWholeArea();
 }
 
 namespace {

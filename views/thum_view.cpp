@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 
 #include "common/helpers.h"
@@ -36,16 +35,6 @@ constexpr int kThumbWidth = 160;
 constexpr int kThumbHeight = 120;
 constexpr int kThumbPixels = kThumbWidth * kThumbHeight;
 constexpr int kLinePitch = 20;
-
-std::string Printf(const char* format, ...)
-{
-    char buf[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buf, sizeof buf, format, args);
-    va_end(args);
-    return buf;
-}
 
 // The upper-cased text after the last separator.
 std::string UpperFileName(const std::string& path)

@@ -10,15 +10,6 @@ namespace workview {
 
 namespace {
 
-CRect Unite(const CRect& a, const CRect& b)
-{
-    if (a.IsRectEmpty())
-        return b;
-    if (b.IsRectEmpty())
-        return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
-}
-
 CRect Grow(const CRect& r, int d) { return {r.left - d, r.top - d, r.right + d, r.bottom + d}; }
 
 } // namespace
@@ -34,7 +25,7 @@ CRect FitViewRect(const CRect& client, int cellSize)
 CRect FitContentRect(const CRect& placed, const CRect& baseRect)
 {
     CRect base(baseRect.left / 2, baseRect.top, baseRect.right / 2, baseRect.bottom);
-    return Grow(Unite(placed, base), 32);
+    return Grow(placed | base, 32);
 }
 
 int ChooseFitZoom(CSize content, CSize view, int baseWidth)
@@ -51,8 +42,8 @@ int ChooseFitZoom(CSize content, CSize view, int baseWidth)
 CRect ScrollRect(const CRect& work, int zoom, const CRect& canvasRect, CSize client)
 {
     CRect r(work.left / zoom, work.top / zoom, work.right / zoom, work.bottom / zoom);
-    r = Unite(r, canvasRect);
-    r = Unite(r, CRect(-client.cx / 2, -client.cy / 2, client.cx - client.cx / 2, client.cy - client.cy / 2));
+    r = r | canvasRect;
+    r = r | CRect(-client.cx / 2, -client.cy / 2, client.cx - client.cx / 2, client.cy - client.cy / 2);
     r = Grow(r, 32);
     return {r.left / 16 * 16, r.top / 16 * 16, r.right / 16 * 16, r.bottom / 16 * 16};
 }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "imagefile/pixel_array.h"
+#include "platform/system_services.h"
 
 namespace workview {
 namespace {
@@ -415,6 +416,8 @@ void CWorkInput::OnLButtonUp(const InputEvent& e, uint32_t tick)
 {
     (void)tick;
     m_view.SetCapture(false);
+    // The release may place, fit or move pictures: the wait cursor for the rest of it.
+    const platform::WaitCursor wait;
     m_ptPanStart = CPoint();
     m_ptPanScroll = CPoint();
     const int old = m_nMouseState;
@@ -861,11 +864,13 @@ void CWorkInput::OnProcessSetRenderingArea(int second)
         m_doc.SetRenderSetup(-5);
         m_doc.SendHint(281, 0);
     }
-    if (second == m_nLastAreaSecond) {
-        m_doc.SetAreaShown(1);
-        m_doc.FitRenderAreaToPictures(viewRect);
+    if (second != kNotByUser) {
+        if (second == m_nLastAreaSecond) {
+            m_doc.SetAreaShown(1);
+            m_doc.FitRenderAreaToPictures(viewRect);
+        }
+        m_nLastAreaSecond = second;
     }
-    m_nLastAreaSecond = second;
     m_view.Invalidate(false);
 }
 

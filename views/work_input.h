@@ -202,7 +202,9 @@ public:
     // Scroll bar codes (0 line up, 1 line down, 2 page up, 3 page down, 4 thumb position,
     // 5 thumb track, 6 top, 7 bottom, 8 end scroll); `horizontal` picks the axis.
     void OnScroll(bool horizontal, int code, int track);
-    // Command 32803; `second` is the seconds field of the local time.
+    // Command 32803; `second` is the seconds field of the local time, or kNotByUser when the
+    // area is shown or hidden for the manager pane (no double use is counted then).
+    static constexpr int kNotByUser = -2;
     void OnProcessSetRenderingArea(int second);
     // The arrow keys on the hovered handle; 1.
     int MoveAreaHandle(int key);

@@ -109,6 +109,14 @@ int CMcCore::RunAutoFit()
         m_FitTolerance = std::sqrt(static_cast<double>(measure)) / 5.0;
 
     base = FindPictureAtHomeCell();
+    // Restarting the fit of a set whose pictures were all fitted can leave no picture in the
+    // home cell: nothing can be fitted then.
+    if (!base) {
+        m_JobMode = 0;
+        if (m_Host)
+            m_Host->ShowMessage(FitNumber(kMsgNoBasePicture), 1, "", "");
+        return -1;
+    }
     if (FitMode >= 1 && m_LayoutRect.Width() > 3) {
         const int w = (base->QuarterTurns == 1 || base->QuarterTurns == 3) ? base->Height() : base->Width();
         m_CommonFocal = (0.8 * w / 2.0) / std::tan((EngineTwoPi / (homeColumns + 1.001)) / 2.0);

@@ -17,7 +17,7 @@
 namespace {
 
 const CPoint HomeCell(0, 0);
-constexpr int UsedCellsLimit = 20;
+constexpr int UsedCellsLimit = CMcCore::LayoutGridReach;
 constexpr int CountedCellsLimit = 18;
 constexpr int Free = 0;
 constexpr int Occupied = 1;
@@ -40,13 +40,15 @@ void Include(CRect& r, CPoint p)
     r.bottom = std::max(r.bottom, p.y);
 }
 
+bool WithinLimit(CPoint c, int limit) { return c.x >= -limit && c.x < limit && c.y >= -limit && c.y < limit; }
+
 // Inclusive box of (0, 0) and the cells with -limit <= column, row < limit.
 CRect CellBox(const CMcCore& set, int limit)
 {
     CRect r(0, 0, 0, 0);
     for (const auto& k : set.m_Pictures) {
         const CPoint c = k->m_LayoutCell;
-        if (c.x >= -limit && c.x < limit && c.y >= -limit && c.y < limit)
+        if (WithinLimit(c, limit))
             Include(r, c);
     }
     return r;
@@ -110,6 +112,8 @@ CKpic* CMcCore::FindPictureAtHomeCell()
             return k.get();
     return nullptr;
 }
+
+bool CMcCore::IsLayoutGridCell(CPoint cell) { return WithinLimit(cell, UsedCellsLimit); }
 
 CRect CMcCore::GetUsedCellsRect() { return CellBox(*this, UsedCellsLimit); }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/fit/fit_candidates.h"
+#include "engine/fit/strided_cells.h"
 #include "engine/fit/trial_pool.h"
 #include "geometry/sphere.h"
 #include "picset/kpic.h"
@@ -182,25 +183,20 @@ CoarseParts SampleCoarse(CMcCore& core, CKpic* a, CKpic* geo, const CKpic* img, 
     double sum = 0.0;
     int count = 0;
     auto sampleRange = [&](const CRect& cells, int stride) {
-        int index = 0;
-        for (int i = cells.left; i < cells.right; ++i) {
-            for (int j = cells.top; j < cells.bottom; ++j, ++index) {
-                if (index % stride != 0)
-                    continue;
-                const CDPoint d = a->PixelPointToSphere(16 * i + 8, 16 * j + 8);
-                const CDPoint q = geo->SphereToPixel(d);
-                const int bi = static_cast<int>(std::floor(q.x / 16.0));
-                const int bj = static_cast<int>(std::floor(q.y / 16.0));
-                if (bi < 0 || bj < 0 || bi >= bw || bj >= bh)
-                    continue;
-                const int dist = SampleDistance(a->SixteenthContrast[int64_t(j) * aStride + i],
-                                                img->SixteenthContrast[int64_t(bj) * bStride + bi]);
-                if (dist < 0)
-                    continue;
-                sum += dist;
-                ++count;
-            }
-        }
+        ForEachStridedCell(cells, stride, [&](int i, int j) {
+            const CDPoint d = a->PixelPointToSphere(16 * i + 8, 16 * j + 8);
+            const CDPoint q = geo->SphereToPixel(d);
+            const int bi = static_cast<int>(std::floor(q.x / 16.0));
+            const int bj = static_cast<int>(std::floor(q.y / 16.0));
+            if (bi < 0 || bj < 0 || bi >= bw || bj >= bh)
+                return;
+            const int dist = SampleDistance(a->SixteenthContrast[int64_t(j) * aStride + i],
+                                            img->SixteenthContrast[int64_t(bj) * bStride + bi]);
+            if (dist < 0)
+                return;
+            sum += dist;
+            ++count;
+        });
     };
 
     // The central window first, so that a trial far worse than the best so far stops early.
@@ -256,11 +252,7 @@ double SampleFine(CMcCore& core, CKpic* a, CKpic* geo, const CKpic* img, CPoint 
         sum += dist;
         ++count;
     };
-    int index = 0;
-    for (int i = overlap.left; i < overlap.right; ++i)
-        for (int j = overlap.top; j < overlap.bottom; ++j, ++index)
-            if (index % stride == 0)
-                compare(i, j, geo->PixelPointToSphere(4 * i + 2, 4 * j + 2));
+    ForEachStridedCell(overlap, stride, [&](int i, int j) { compare(i, j, geo->PixelPointToSphere(4 * i + 2, 4 * j + 2)); });
     if (count <= (int64_t(bw) * bh / stride) / 20)
         return UnusableScore;
     // The window about f, in B's cells, weighs the neighbourhood of the reference pixel.

@@ -216,12 +216,25 @@ int CQtShellOpen::Open(const std::string& name, const std::string& directory, in
 
 void CQtEventPump::Pump() { CJobPump::Pump(); }
 
+void CQtWaitCursor::Show()
+{
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CQtWaitCursor::Restore()
+{
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) && QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+}
+
 namespace {
 CQtMessageBox g_box;
 CQtFileDialog g_dialog;
 CQtProcessLauncher g_launcher;
 CQtShellOpen g_shell;
 CQtEventPump g_pump;
+CQtWaitCursor g_waitCursor;
 } // namespace
 
 void InstallQtServices()
@@ -231,6 +244,7 @@ void InstallQtServices()
     SetProcessLauncher(&g_launcher);
     SetShellOpen(&g_shell);
     SetEventPump(&g_pump);
+    SetWaitCursor(&g_waitCursor);
     SetResourceLoader(&QtResourceLoader());
 }
 
@@ -241,6 +255,7 @@ void RemoveQtServices()
     SetProcessLauncher(nullptr);
     SetShellOpen(nullptr);
     SetEventPump(nullptr);
+    SetWaitCursor(nullptr);
     SetResourceLoader(nullptr);
 }
 

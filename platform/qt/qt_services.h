@@ -63,6 +63,13 @@ public:
     void Pump() override;
 };
 
+// The wait cursor as Qt's application override cursor.
+class CQtWaitCursor : public IWaitCursor {
+public:
+    void Show() override;
+    void Restore() override;
+};
+
 // Installs the Qt message box, file dialog, launcher, shell open and event pump (the status
 // bar is installed by the main window that owns it).
 void InstallQtServices();

@@ -70,6 +70,14 @@ public:
     virtual void Pause(int ms) { (void)ms; }
     // Starts a program without waiting for it; false when it could not be started.
     virtual bool StartProgram(const std::vector<std::string>& argv, const std::string& workDir);
+    // Runs a program and waits for it (at most a minute); its exit code, -1 when it could not
+    // be run or did not end in time.
+    virtual int RunAndWait(const std::vector<std::string>& argv);
+    // A large file is being copied: `done` of `total` bytes so far (done == total at its end).
+    virtual void CopyProgress(const std::string& name, uint64_t done, uint64_t total)
+    {
+        (void)name, (void)done, (void)total;
+    }
 };
 
 // Free space of the file system that holds a path.
@@ -87,10 +95,12 @@ public:
     CSetup(SetupUi& ui, SetupFolders folders, platform::CSettingsStore& store);
     ~CSetup();
 
-    // Test hooks: the free space of a path, and paths that fail as in use. SMRA_SETUP_IN_USE
-    // (paths separated by ':') adds to the latter.
+    // Test hooks: the free space of a path, and paths that fail as in use.
     std::function<std::optional<FreeSpace>(const std::string& path)> freeSpaceHook;
     std::set<std::string> inUse;
+    // Files larger than this are copied with visible progress; a smaller file whose copy took
+    // six seconds or more lowers it to half its size.
+    uint64_t largeFileThreshold = 100000000;
 
     // Runs the whole program as its command line asks, with the main dialog answered by
     // `dialogHook` (which may change boxes and returns IDOK or IDCANCEL; none: OK only when the
@@ -109,6 +119,9 @@ public:
     // Folder browser result for button 1008 and 1021.
     void ChooseDestination(const std::string& folder);
     void ChooseMenuFolder(const std::string& folder);
+    // Where the menu-folder browser starts: the earlier installation's menu folder, else this
+    // script's, else the folder of the menu entries.
+    std::string MenuBrowseStart();
 
     // The readme dialog: whether one exists for the current selector, its text or pages.
     bool FindReadMe();
@@ -142,7 +155,10 @@ public:
 
     // Steps of the installation.
     int CheckFreeSpace();
-    int CopyFiles(); // 1 done, 0 stopped
+    // 1 done, 0 stopped by the user, kCopyFailed when the destination or the uninstaller could
+    // not be placed or no file could be copied (everything made is taken back).
+    static constexpr int kCopyFailed = -1;
+    int CopyFiles();
     int CopyFilesPass();
     void InstallUninstaller();
     void MakeMenuShortcuts(bool make);
@@ -159,6 +175,14 @@ public:
     void DeleteInstalledFiles();
     std::string ListLeftovers();
     void SelfDelete();
+    // Removes the settings store's files when nothing is left in it.
+    void RemoveEmptyStore();
+    // After the file kinds and their entries are gone: the desktop's caches are brought up to
+    // date, or removed with the folders the installation made when nothing else is in them.
+    void RefreshDesktopCaches();
+    // Where a file kind's icon goes in the user's icon theme ("" when the script gives no square
+    // PNG icon for it).
+    std::string KindIconFile(const std::string& section, const std::string& mime);
 
     // The pending list: work left for the next start.
     void ScheduleRenameAtReboot(const std::string& from, const std::string& to);
@@ -173,7 +197,8 @@ private:
     struct Staged;
 
     // Copying helpers.
-    bool CopyOneFile(const std::string& source, const std::string& target, std::string& error);
+    bool CopyOneFile(const std::string& source, const std::string& target, std::string& error,
+                     const std::string& shownAs = std::string());
     bool StageCopy(const std::string& source, const std::string& target, std::string& stage, std::string& error);
     int CompareFileTimes(const std::string& target, const std::string& source);
     bool MakeDirectoryLogged(const std::string& path, bool logged, int& next);
@@ -189,7 +214,27 @@ private:
     bool CreateKeyLogged(platform::SettingsHive hive, const std::string& key);
     bool KeyLogged(platform::SettingsHive hive, const std::string& key);
     void DeleteKeyWalkUp(platform::SettingsHive hive, std::string key);
+    // Whether a path lies inside what this installation owns: strictly inside its folder, or
+    // inside a folder it created (as its own record says, never the script's log alone).
     bool InsideCreatedFolder(const std::string& path);
+    // The installation's own record, kept beside the pending list: the folders it created and
+    // the size and date of every file it placed. The script's logs name what to remove; only
+    // what the record confirms is removed.
+    struct Stamp {
+        uint64_t size = 0;
+        int64_t sec = 0;
+        int64_t nsec = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    static std::optional<Stamp> StampOf(const std::string& path);
+    std::string RecordFile(const std::string& root) const;
+    void WriteRecord();
+    void LoadRecord();
+    void LoadRecordOf(const std::string& rootReal);
+    bool Recorded(const std::string& path, bool unchanged);
+    // A logged file this installation placed, unchanged since (true), and a logged folder it created.
+    bool PlacedByUs(const std::string& path, bool unchanged = true);
+    bool CreatedByUs(const std::string& folder);
     // Creates a folder and its missing parents, logging the ones created so uninstall removes them.
     bool MakeFoldersLogged(const std::string& path);
     // Shortcut files.
@@ -231,6 +276,13 @@ private:
     bool m_ended = false;
     std::set<std::string> m_owned;
     std::vector<std::string> m_createdThisRun;
+    std::vector<std::string> m_newDirs;                       // logged folders this run created
+    std::vector<std::pair<std::string, Stamp>> m_newFiles;    // files this run placed
+    std::string m_installRoot;                                // the installation's folder, as logged
+    std::set<std::string> m_recordDirs;
+    std::multimap<std::string, Stamp> m_recordFiles;
+    bool m_recordLoaded = false;
+    bool m_desktopChanged = false;
     std::vector<std::pair<std::string, std::string>> m_stages; // stage -> target
     int m_failed = 0;
 };

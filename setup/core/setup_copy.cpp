@@ -6,10 +6,12 @@
 #include "setup/core/setup.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
@@ -112,11 +114,16 @@ bool CSetup::Owned(const std::string& target)
 void CSetup::LoadOwned()
 {
     m_owned.clear();
+    // The logs name the files an earlier installation may replace; only those its record shows
+    // unchanged since it placed them are replaced (an edited log names nobody else's file).
+    std::error_code ec;
+    const std::string real = fs::weakly_canonical(Destination(), ec).string();
+    LoadRecordOf(ec ? std::string() : real);
     auto addFrom = [&](const std::string& script) {
         const int n = m_ini.ReadIniCount("CopiedFile", "Count", script);
         for (int i = 0; i < n; ++i) {
             const std::string f = m_ini.ReadIniString("CopiedFile", std::to_string(i), "", script);
-            if (!f.empty())
+            if (!f.empty() && Recorded(f, true))
                 m_owned.insert(f);
         }
     };
@@ -245,18 +252,26 @@ bool CSetup::MakeDirectoryLogged(const std::string& path, bool logged, int& next
     const std::string parent = FolderOf(path);
     if (!parent.empty() && !fs::is_directory(parent, ec) && !MakeDirectoryLogged(parent, logged, next))
         return false;
-    if (::mkdir(path.c_str(), 0755) != 0)
-        return fs::is_directory(path, ec);
+    if (::mkdir(path.c_str(), 0755) != 0) {
+        if (fs::is_directory(path, ec))
+            return true;
+        if (errno == EEXIST)
+            errno = ENOTDIR; // a file stands where the folder should be
+        return false;
+    }
     m_createdThisRun.push_back(path);
     if (logged) {
+        m_newDirs.push_back(path);
         Write("MakedDirectory", std::to_string(next), path);
         ++next;
     }
     return true;
 }
 
-bool CSetup::CopyOneFile(const std::string& source, const std::string& target, std::string& error)
+bool CSetup::CopyOneFile(const std::string& source, const std::string& target, std::string& error,
+                         const std::string& shownAs)
 {
+    const auto started = std::chrono::steady_clock::now();
     const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         error = ErrorText(errno);
@@ -273,6 +288,12 @@ bool CSetup::CopyOneFile(const std::string& source, const std::string& target, s
     constexpr std::size_t kChunk = 256 * 1024;
     const std::unique_ptr<char[]> buf(new char[kChunk]);
     bool ok = true;
+    const uint64_t total = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    const bool large = total > largeFileThreshold;
+    const std::string name = NameOf(shownAs.empty() ? target : shownAs);
+    uint64_t done = 0;
+    if (large)
+        m_ui.CopyProgress(name, 0, total);
     for (;;) {
         const ssize_t n = ::read(in, buf.get(), kChunk);
         if (n < 0) {
@@ -296,7 +317,12 @@ bool CSetup::CopyOneFile(const std::string& source, const std::string& target, s
         }
         if (!ok)
             break;
+        done += static_cast<uint64_t>(n);
+        if (large)
+            m_ui.CopyProgress(name, std::min(done, total - 1), total);
     }
+    if (large)
+        m_ui.CopyProgress(name, total, total);
     if (!ok)
         error = ErrorText(errno);
     if (ok && ::fsync(out) != 0) {
@@ -313,6 +339,9 @@ bool CSetup::CopyOneFile(const std::string& source, const std::string& target, s
     }
     if (!ok)
         ::unlink(target.c_str());
+    // A slow copy of a smaller file: later files from half its size on show their progress.
+    if (ok && !large && std::chrono::steady_clock::now() - started >= std::chrono::seconds(6))
+        largeFileThreshold = total / 2;
     return ok;
 }
 
@@ -347,7 +376,7 @@ bool CSetup::StageCopy(const std::string& source, const std::string& target, std
         if (!fs::exists(stage, ec))
             break;
     }
-    if (!CopyOneFile(source, stage, error))
+    if (!CopyOneFile(source, stage, error, target))
         return false;
     m_stages.emplace_back(stage, target);
     return true;
@@ -358,8 +387,10 @@ void CSetup::RollBack()
     for (const auto& st : m_stages)
         ::unlink(st.first.c_str());
     m_stages.clear();
-    for (auto it = m_createdThisRun.rbegin(); it != m_createdThisRun.rend(); ++it)
-        ::rmdir(it->c_str());
+    for (auto it = m_createdThisRun.rbegin(); it != m_createdThisRun.rend(); ++it) {
+        if (::rmdir(it->c_str()) == 0)
+            m_newDirs.erase(std::remove(m_newDirs.begin(), m_newDirs.end(), *it), m_newDirs.end());
+    }
     m_createdThisRun.clear();
 }
 
@@ -384,7 +415,9 @@ void CSetup::ReplaceAtReboot(const std::string& source, const std::string& targe
         if (!fs::exists(stage, ec))
             break;
     }
-    if (CopyOneFile(source, stage, error)) {
+    if (CopyOneFile(source, stage, error, target)) {
+        if (const auto st = StampOf(stage))
+            m_newFiles.emplace_back(target, *st);
         ScheduleRenameAtReboot(stage, target);
         m_rebootCopy = true;
     }
@@ -399,7 +432,8 @@ int CSetup::CopyFiles()
         // earlier installation (if any) stays whole, and the installation stops rather than
         // carrying on as if every file had been copied.
         RollBack();
-        Box(Tx("Could not keep memory.", "メモリを確保できませんでした"), Buttons::Ok, Icon::Stop, "Copy files");
+        Box(Tx("Could not keep memory.", "メモリを確保できませんでした"), Buttons::Ok, Icon::Stop,
+            Tx("Copy files", "ファイルコピー"));
         return 0;
     }
 }
@@ -416,20 +450,34 @@ int CSetup::CopyFilesPass()
     ::unlink(m_errorLog.c_str());
     m_failed = 0;
 
+    // The error list, then everything this pass made goes again: nothing is installed.
+    auto fail = [&]() {
+        std::string log;
+        if (!ReadFileText(m_errorLog, log))
+            log = Tx("Coudn't read error log file.\r\nNo disk space maybe.\r\n",
+                     "エラーログを読み出せません\r\n容量不足の可能性があります．\r\n");
+        m_ui.ShowErrorList(log);
+        RollBack();
+        return kCopyFailed;
+    };
     int nextDir = 0;
+    errno = 0;
     if (!MakeDirectoryLogged(dest, true, nextDir)) {
-        AppendErrorLog(m_sourceFolder, dest, ErrorText(EACCES));
+        const int err = errno != 0 ? errno : EACCES;
+        AppendErrorLog(m_sourceFolder, dest, ErrorText(err));
         ++m_failed;
+        return fail();
     }
-    std::vector<std::pair<std::string, std::string>> failures;
-    if (ReadInt("Setup", "NoUninstall") == 0 && m_failed == 0) {
+    if (ReadInt("Setup", "NoUninstall") == 0) {
         std::string stage, error;
         const std::string target = AppendPath(dest, "setup");
         if (target == m_selfPath) {
             // already in place: the installed copy re-applies its settings
         } else if (!StageCopy(m_selfPath, target, stage, error)) {
+            // Without its uninstaller an installation could never be taken back.
             AppendErrorLog(m_selfPath, target, error);
             ++m_failed;
+            return fail();
         }
     }
     for (int i = 1;; ++i) {
@@ -455,10 +503,12 @@ int CSetup::CopyFilesPass()
     bool afterAll = false;
 
     // Copies one entry now; false when the installation is to stop.
+    int placed = 0;
     auto copyNow = [&](CopyItem& it) -> bool {
         std::string stage, error;
         for (;;) {
             if (StageCopy(it.source, it.target, stage, error)) {
+                ++placed;
                 Status(UseJapanese() ? "\"" + NameOf(it.target) + "\"をコピーしました" : "Copied \"" + NameOf(it.target) + "\"");
                 if (!it.noLog)
                     Write("CopiedFile", std::to_string(nextFile++), it.target);
@@ -483,6 +533,7 @@ int CSetup::CopyFilesPass()
             }
             if (choice == 1) {
                 ReplaceAtReboot(it.source, it.target);
+                ++placed;
                 if (!it.noLog)
                     Write("CopiedFile", std::to_string(nextFile++), it.target);
                 it.state = 0;
@@ -571,23 +622,25 @@ int CSetup::CopyFilesPass()
         }
     }
     if (m_failed > 0) {
+        // A version-up that could not copy everything keeps the earlier installation whole, and
+        // an installation of which no file could be placed is no installation.
+        if (versionUp || placed == 0)
+            return fail();
         std::string log;
         if (!ReadFileText(m_errorLog, log))
             log = Tx("Coudn't read error log file.\r\nNo disk space maybe.\r\n",
                      "エラーログを読み出せません\r\n容量不足の可能性があります．\r\n");
         m_ui.ShowErrorList(log);
-        if (versionUp) {
-            // A version-up that could not copy everything keeps the earlier installation whole.
-            RollBack();
-            return 0;
-        }
     }
     // The copy pass is over: the staged files take their places.
     for (const auto& st : m_stages) {
-        if (std::rename(st.first.c_str(), st.second.c_str()) != 0)
+        if (std::rename(st.first.c_str(), st.second.c_str()) != 0) {
             ::unlink(st.first.c_str());
-        else
+        } else {
             m_owned.insert(st.second);
+            if (const auto stamp = StampOf(st.second))
+                m_newFiles.emplace_back(st.second, *stamp);
+        }
     }
     m_stages.clear();
     const std::string self = Read("CopyFile", "Self");
@@ -597,9 +650,12 @@ int CSetup::CopyFilesPass()
         it.target = AppendPath(dest, MapScriptPath(NameOf(self), m_folders).value_or(self));
         if (!it.source.empty() && !(fs::exists(it.target, ec) && fs::equivalent(it.source, it.target, ec))) {
             copyNow(it);
-            for (const auto& st : m_stages)
+            for (const auto& st : m_stages) {
                 if (std::rename(st.first.c_str(), st.second.c_str()) != 0)
                     ::unlink(st.first.c_str());
+                else if (const auto stamp = StampOf(st.second))
+                    m_newFiles.emplace_back(st.second, *stamp);
+            }
             m_stages.clear();
         }
     }
@@ -665,8 +721,10 @@ std::string CSetup::PendingFile() const { return AppendPath(m_folders.state, "pe
 
 void CSetup::ScheduleRenameAtReboot(const std::string& from, const std::string& to)
 {
-    std::error_code ec;
-    fs::create_directories(m_folders.state, ec);
+    // The folder is logged when made, so that it goes with the installation.
+    int next = ReadInt("MakedDirectory", "Count");
+    MakeDirectoryLogged(m_folders.state, true, next);
+    Write("MakedDirectory", "Count", std::to_string(next));
     std::string text;
     ReadFileText(PendingFile(), text);
     text += to.empty() ? "D\t" + from + "\n" : "R\t" + from + "\t" + to + "\n";
@@ -710,6 +768,139 @@ void CSetup::ApplyPending()
         ::unlink(PendingFile().c_str());
     else
         WriteFileAtomic(PendingFile(), keep);
+}
+
+std::optional<CSetup::Stamp> CSetup::StampOf(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return Stamp{static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+// One record per installation folder (by its real path), in the installer's state folder.
+std::string CSetup::RecordFile(const std::string& root) const
+{
+    std::error_code ec;
+    const std::string real = fs::weakly_canonical(root, ec).string();
+    uint64_t h = 1469598103934665603ull;
+    for (const unsigned char c : real)
+        h = (h ^ c) * 1099511628211ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "install-%016llx.log", static_cast<unsigned long long>(h));
+    return AppendPath(m_folders.state, name);
+}
+
+// Lines: "Root\t<folder>", "D\t<folder>", "F\t<size>\t<seconds>\t<nanoseconds>\t<file>".
+void CSetup::WriteRecord()
+{
+    const std::string root = Destination();
+    const std::string file = RecordFile(root);
+    if (!PathAllowed(file, m_folders))
+        return;
+    std::string text;
+    std::string old;
+    if (ReadFileText(file, old) && old.rfind("Root\t" + root + "\n", 0) == 0)
+        text = old;
+    else
+        text = "Root\t" + root + "\n";
+    std::error_code ec;
+    for (const std::string& d : m_newDirs)
+        if (fs::is_directory(fs::symlink_status(d, ec)))
+            text += "D\t" + d + "\n";
+    for (const auto& [path, st] : m_newFiles)
+        text += "F\t" + std::to_string(st.size) + "\t" + std::to_string(st.sec) + "\t" + std::to_string(st.nsec) + "\t" +
+                path + "\n";
+    WriteFileAtomic(file, text);
+    m_newDirs.clear();
+    m_newFiles.clear();
+}
+
+// The record of the installation the running uninstaller belongs to: the one whose folder is the
+// program's own folder. Without one nothing outside that folder counts as the installation's.
+void CSetup::LoadRecord()
+{
+    if (m_recordLoaded)
+        return;
+    std::error_code ec;
+    const std::string self = fs::weakly_canonical(m_selfPath, ec).string();
+    LoadRecordOf(ec ? std::string() : FolderOf(self));
+}
+
+void CSetup::LoadRecordOf(const std::string& rootReal)
+{
+    m_recordLoaded = true;
+    m_recordDirs.clear();
+    m_recordFiles.clear();
+    m_installRoot.clear();
+    std::error_code ec;
+    std::string text;
+    if (rootReal.empty() || !ReadFileText(RecordFile(rootReal), text))
+        return;
+    std::size_t pos = 0;
+    bool first = true;
+    while (pos < text.size()) {
+        std::size_t e = text.find('\n', pos);
+        if (e == std::string::npos)
+            e = text.size();
+        const std::string line = text.substr(pos, e - pos);
+        pos = e + 1;
+        std::vector<std::string> f;
+        for (std::size_t p = 0;;) {
+            const std::size_t t = line.find('\t', p);
+            if (f.size() == 4 || t == std::string::npos) {
+                f.push_back(line.substr(p));
+                break;
+            }
+            f.push_back(line.substr(p, t - p));
+            p = t + 1;
+        }
+        if (first) {
+            // The record must be the one of this folder.
+            if (f.size() != 2 || f[0] != "Root" || fs::weakly_canonical(f[1], ec).string() != rootReal)
+                return;
+            m_installRoot = f[1];
+            first = false;
+        } else if (f.size() == 2 && f[0] == "D") {
+            m_recordDirs.insert(f[1]);
+        } else if (f.size() == 5 && f[0] == "F") {
+            Stamp st;
+            st.size = std::strtoull(f[1].c_str(), nullptr, 10);
+            st.sec = std::strtoll(f[2].c_str(), nullptr, 10);
+            st.nsec = std::strtoll(f[3].c_str(), nullptr, 10);
+            m_recordFiles.emplace(f[4], st);
+        }
+    }
+}
+
+bool CSetup::PlacedByUs(const std::string& path, bool unchanged)
+{
+    LoadRecord();
+    if (!InsideCreatedFolder(path))
+        return false;
+    return Recorded(path, unchanged);
+}
+
+bool CSetup::Recorded(const std::string& path, bool unchanged)
+{
+    const auto range = m_recordFiles.equal_range(path);
+    if (range.first == range.second)
+        return false;
+    if (!unchanged)
+        return true;
+    const auto now = StampOf(path);
+    if (!now)
+        return false;
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->second == *now)
+            return true;
+    return false;
+}
+
+bool CSetup::CreatedByUs(const std::string& folder)
+{
+    LoadRecord();
+    return PathAllowed(folder, m_folders) && m_recordDirs.count(folder) != 0;
 }
 
 } // namespace setup

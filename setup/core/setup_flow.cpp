@@ -12,6 +12,8 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 extern char** environ;
@@ -54,6 +56,33 @@ bool SetupUi::StartProgram(const std::vector<std::string>& argv, const std::stri
     return rc == 0;
 }
 
+int SetupUi::RunAndWait(const std::vector<std::string>& argv)
+{
+    if (argv.empty())
+        return -1;
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        return -1;
+    // The windows stay drawn while it runs.
+    for (int i = 0; i < 1200; ++i) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (r < 0)
+            return -1;
+        Pause(0);
+        ::usleep(50000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
 bool ReadFileText(const std::string& path, std::string& text)
 {
     std::ifstream in(path, std::ios::binary);
@@ -82,18 +111,6 @@ bool WriteFileAtomic(const std::string& path, const std::string& text)
 CSetup::CSetup(SetupUi& ui, SetupFolders folders, platform::CSettingsStore& store)
     : m_ui(ui), m_folders(std::move(folders)), m_store(store)
 {
-    if (const char* v = std::getenv("SMRA_SETUP_IN_USE")) {
-        std::string s = v;
-        std::size_t pos = 0;
-        while (pos <= s.size()) {
-            std::size_t e = s.find(':', pos);
-            if (e == std::string::npos)
-                e = s.size();
-            if (e > pos)
-                inUse.insert(s.substr(pos, e - pos));
-            pos = e + 1;
-        }
-    }
 }
 
 CSetup::~CSetup()
@@ -426,7 +443,13 @@ void CSetup::OpenMainDialog()
         const fs::path dir = stack.back();
         stack.pop_back();
         std::error_code e2;
-        for (const auto& e : fs::directory_iterator(dir, e2)) {
+        fs::directory_iterator it(dir, e2);
+        if (e2) {
+            Box(Tx("Could not look through this folder:\n", "このフォルダを調べられませんでした：\n") + dir.string(),
+                Buttons::Ok, Icon::Exclamation);
+            continue;
+        }
+        for (const auto& e : it) {
             const std::string name = e.path().filename().string();
             if (!name.empty() && name[0] == '.')
                 continue;
@@ -471,6 +494,17 @@ void CSetup::ChooseMenuFolder(const std::string& folder)
     Write("Menu", "Change", d);
 }
 
+std::string CSetup::MenuBrowseStart()
+{
+    std::string named;
+    if (!m_earlierScript.empty())
+        named = m_ini.ReadIniString("Menu", "Named", "", m_earlierScript);
+    if (named.empty())
+        named = Read("Menu", "Named");
+    std::error_code ec;
+    return !named.empty() && fs::is_directory(named, ec) ? named : m_folders.applications;
+}
+
 RunResult CSetup::Ok()
 {
     if (m_runState == 1 && m_dlg.Checked(kBoxCopy))
@@ -484,9 +518,82 @@ void CSetup::Cancel()
     m_ended = true;
 }
 
+namespace {
+
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing
+// above U+10FFFF.
+bool ValidUtf8(const std::string& s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        int n = 0;
+        uint32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + n >= s.size())
+            return false;
+        for (int k = 1; k <= n; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 RunResult CSetup::Install()
 {
     const std::string saved = m_dlg[kLabel].text;
+    // The script's texts end up in desktop entries and file-kind descriptions, which must be
+    // UTF-8: a script in another encoding is refused before anything is written.
+    std::string scriptText;
+    ReadFileText(m_script, scriptText);
+    if (!ValidUtf8(scriptText)) {
+        Box(Tx("This setup script is not UTF-8 text.\n\nNothing was installed.",
+               "このセットアップの設定ファイルは UTF-8 ではありません．\n\nインストールは行いません"),
+            Buttons::Ok, Icon::Stop);
+        m_ended = true;
+        return RunResult::Ended;
+    }
+    // A script without a folder to install to would spill its files into the home folder, and a
+    // folder outside the places the installer may write is refused before anything is written.
+    if (Read("Root", "Name").empty()) {
+        Box(Tx("This setup script names no folder to install to.\n\nNothing was installed.",
+               "このセットアップにはインストール先がありません．\n\nインストールは行いません"),
+            Buttons::Ok, Icon::Stop);
+        m_ended = true;
+        return RunResult::Ended;
+    }
+    const std::string dest = Destination();
+    if (dest.empty() || !PathAllowed(dest, m_folders)) {
+        Box(Tx("Cannot install into this folder:\n", "このフォルダにはインストールできません：\n") + dest,
+            Buttons::Ok, Icon::Stop);
+        if (m_dlg.destinationReadOnly) {
+            m_ended = true;
+            return RunResult::Ended;
+        }
+        return RunResult::Waiting;
+    }
     Status(Tx("Checking free space...", "空き容量を調べています．"));
     const int space = CheckFreeSpace();
     if (space == IDABORT) {
@@ -510,8 +617,17 @@ RunResult CSetup::Install()
     m_ui.DialogChanged();
     if (ReadInt("CopiedFile", "Count") == 0) {
         Status(Tx("Copying files...", "ファイルをコピーしています．"));
-        if (CopyFiles() == 0) {
+        const int copied = CopyFiles();
+        if (copied == 0) {
             Box(Tx("Aborted by user.\r\n\r\nStop install too.", "指示により中断しました\r\n\r\nインストールは行いません"),
+                Buttons::Ok, Icon::Stop, Tx("Copy files", "ファイルコピー"));
+            m_ended = true;
+            return RunResult::Ended;
+        }
+        if (copied == kCopyFailed) {
+            // Nothing is registered for files that are not there.
+            Box(Tx("Could not place the files in\n", "次のフォルダにファイルを置けませんでした\n") + dest +
+                    Tx("\n\nNothing was installed.", "\n\nインストールは行いません"),
                 Buttons::Ok, Icon::Stop, Tx("Copy files", "ファイルコピー"));
             m_ended = true;
             return RunResult::Ended;
@@ -519,6 +635,9 @@ RunResult CSetup::Install()
     }
     Hide(kDestination);
     Status(Tx("System setup...", "システムの設定をしています．"));
+    // The settings store's folder, when this installation is the first to write it, is logged
+    // so that it goes again with the installation.
+    MakeFoldersLogged(m_store.Folder().string());
     MakeMenuShortcuts(m_dlg.Checked(kBoxMenu));
     Hide(kBoxMenu);
     MakePlaceShortcut(m_dlg.Checked(kBoxShortcut), "Desktop");
@@ -533,7 +652,11 @@ RunResult CSetup::Install()
     Hide(kBoxSendTo);
     WriteUninstallEntry();
     ApplyRegEntries(true);
+    // The installation's record lives in the installer's state folder, made (and logged) before
+    // the script with its logs is placed.
+    MakeFoldersLogged(m_folders.state);
     InstallUninstaller();
+    WriteRecord();
     m_dlg[kBoxCopy].shown = false;
     m_dlg[kBoxDelete].shown = false;
     Hide(kInstallerName);
@@ -548,6 +671,18 @@ RunResult CSetup::Install()
 
 RunResult CSetup::Uninstall()
 {
+    // Without its record nothing of the installation can be told from the user's files: it is
+    // left whole rather than taken back by halves.
+    LoadRecord();
+    if (m_installRoot.empty()) {
+        std::error_code ec;
+        Box(Tx("The record of this installation was not found:\n", "このインストールの記録が見つかりません：\n") +
+                RecordFile(FolderOf(fs::weakly_canonical(m_selfPath, ec).string())) +
+                Tx("\n\nNothing was uninstalled.", "\n\nアンインストールは行いません"),
+            Buttons::Ok, Icon::Stop);
+        m_ended = true;
+        return RunResult::Ended;
+    }
     for (int id : {kOk, kCancel, kReadme, kMenuBrowse, kBrowse})
         m_dlg[id].shown = false;
     Status(Tx("Unsetup system...", "システムの設定を削除しています．"));
@@ -566,10 +701,24 @@ RunResult CSetup::Uninstall()
     MakeSendToShortcuts(false);
     Hide(kBoxSendTo);
     ApplyRegEntries(false);
+    RemoveEmptyStore();
     Status(Tx("Deleting files...", "ファイルを削除しています．"));
     DeleteInstalledFiles();
     Hide(kDestination);
     const std::string left = ListLeftovers();
+    if (m_leftovers) {
+        // What waits for the next start keeps the uninstaller and its script (and the record
+        // that lets them finish) until then; they go at that start too, then the folder.
+        std::error_code ec;
+        const std::string self = fs::weakly_canonical(m_selfPath, ec).string();
+        LoadRecord();
+        if (!m_installRoot.empty() && !ec) {
+            ScheduleRenameAtReboot(self, std::string());
+            ScheduleRenameAtReboot(m_distScript, std::string());
+            ScheduleRenameAtReboot(RecordFile(FolderOf(self)), std::string());
+            ScheduleRenameAtReboot(FolderOf(self), std::string());
+        }
+    }
     if (!left.empty() && (ReadInt("Del", "ShowError") != 0 || m_leftovers)) {
         const std::string head = m_leftovers
                                      ? Tx("These will delete after reboot.\n\n", "次のものは再起動後に削除されます．\n\n")
@@ -581,6 +730,25 @@ RunResult CSetup::Uninstall()
     m_runState = 2;
     m_ended = true;
     return RunResult::Ended;
+}
+
+void CSetup::RemoveEmptyStore()
+{
+    // The settings store holds nothing once the installation's keys are gone: its files go, and
+    // its folder with the other folders the installation made.
+    using platform::SettingsHive;
+    m_store.Reload();
+    for (int h = 0; h < static_cast<int>(SettingsHive::Count); ++h) {
+        const auto hive = static_cast<SettingsHive>(h);
+        if (!m_store.SubKeys(hive, "").empty() || !m_store.ValueNames(hive, "").empty())
+            return;
+    }
+    for (int h = 0; h < static_cast<int>(SettingsHive::Count); ++h) {
+        const std::string f = m_store.HiveFile(static_cast<SettingsHive>(h)).string();
+        struct stat st {};
+        if (PathAllowed(f, m_folders) && ::lstat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(f.c_str());
+    }
 }
 
 void CSetup::EndRun()

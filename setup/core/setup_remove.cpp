@@ -4,9 +4,11 @@
 #include "setup/core/setup.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,14 +87,23 @@ void CSetup::DeleteToTrash(const std::string& path)
     }
 }
 
+// The base of the script's relative names at uninstall: the installation's own folder when its
+// record confirms it, else the logged destination.
+static std::string BaseFolder(const std::string& root, const std::string& named) { return root.empty() ? named : root; }
+
 void CSetup::DeleteInstalledFiles()
 {
-    const std::string dest = Read("Root", "Named");
+    LoadRecord();
+    const std::string dest = BaseFolder(m_installRoot, Read("Root", "Named"));
     const bool force = ReadInt("Del", "Force") != 0;
     std::error_code ec;
     auto remove = [&](const std::string& p) {
-        if (force)
-            ::chmod(p.c_str(), 0644);
+        // Checked before anything is changed; a link is never followed (its target is not ours).
+        struct stat st {};
+        if (!PathAllowed(p, m_folders) || ::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return;
+        if (force && (st.st_mode & S_IWUSR) == 0)
+            ::fchmodat(AT_FDCWD, p.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW);
         DeleteToTrash(p);
     };
     for (int i = 0;; ++i) {
@@ -112,10 +123,11 @@ void CSetup::DeleteInstalledFiles()
                 remove(p);
         }
     }
+    // A logged file goes only when this installation placed it and it is unchanged since.
     const int count = m_ini.ReadIniCount("CopiedFile", "Count", m_script);
     for (int i = count - 1; i >= 0; --i) {
         const std::string f = Read("CopiedFile", std::to_string(i));
-        if (!f.empty())
+        if (!f.empty() && PlacedByUs(f))
             remove(f);
     }
     for (int i = 1;; ++i) {
@@ -126,24 +138,28 @@ void CSetup::DeleteInstalledFiles()
         if (p && InsideCreatedFolder(*p))
             ::rmdir(p->c_str());
     }
+    RefreshDesktopCaches();
     const int dirs = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
     for (int i = dirs - 1; i >= 0; --i) {
         const std::string d = Read("MakedDirectory", std::to_string(i));
-        if (d.empty() || IsFolderOrAncestor(dest, d) || !PathAllowed(d, m_folders))
-            continue; // the destination and its parents go with the uninstaller itself
+        if (d.empty() || IsFolderOrAncestor(dest, d) || IsFolderOrAncestor(m_folders.state, d) || !CreatedByUs(d))
+            continue; // the destination, the record's folder and their parents go with the uninstaller
         ::rmdir(d.c_str());
     }
 }
 
 std::string CSetup::ListLeftovers()
 {
-    const std::string dest = Read("Root", "Named");
+    LoadRecord();
+    const std::string dest = BaseFolder(m_installRoot, Read("Root", "Named"));
     const bool reboot = ReadInt("Del", "Reboot") != 0;
     std::string list;
     std::error_code ec;
-    auto add = [&](const std::string& p) {
+    // Listed: what the installation owns and could not remove. Scheduled for the next start: only
+    // what it may remove (a changed file of the installation is listed but stays).
+    auto add = [&](const std::string& p, bool schedule) {
         list += p + "\n";
-        if (reboot && PathAllowed(p, m_folders)) {
+        if (reboot && schedule && PathAllowed(p, m_folders)) {
             ScheduleRenameAtReboot(p, std::string());
             m_leftovers = true;
         }
@@ -160,30 +176,30 @@ std::string CSetup::ListLeftovers()
             if (e.is_regular_file(ec) && !e.is_symlink(ec) &&
                 ::fnmatch(NameOf(*pattern).c_str(), e.path().filename().c_str(), FNM_CASEFOLD) == 0 &&
                 InsideCreatedFolder(p))
-                add(p);
+                add(p, true);
         }
     }
     const int count = m_ini.ReadIniCount("CopiedFile", "Count", m_script);
     for (int i = count - 1; i >= 0; --i) {
         const std::string f = Read("CopiedFile", std::to_string(i));
-        if (!f.empty() && fs::exists(fs::symlink_status(f, ec)))
-            add(f);
+        if (!f.empty() && fs::exists(fs::symlink_status(f, ec)) && PlacedByUs(f, false))
+            add(f, PlacedByUs(f));
     }
     for (int i = 1;; ++i) {
         const std::string d = Read("DirRemove", std::to_string(i));
         if (d.empty())
             break;
         const auto p = ExpandPathMacros(d, dest, false);
-        if (p && InsideCreatedFolder(*p) && fs::exists(*p, ec))
-            add(*p);
+        if (p && InsideCreatedFolder(*p) && fs::is_directory(fs::symlink_status(*p, ec)))
+            add(*p, true);
     }
     const int dirs = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
     for (int i = dirs - 1; i >= 0; --i) {
         const std::string d = Read("MakedDirectory", std::to_string(i));
-        if (d.empty() || IsFolderOrAncestor(dest, d))
+        if (d.empty() || IsFolderOrAncestor(dest, d) || IsFolderOrAncestor(m_folders.state, d) || !CreatedByUs(d))
             continue;
-        if (fs::exists(d, ec))
-            add(d);
+        if (fs::is_directory(fs::symlink_status(d, ec)))
+            add(d, true);
     }
     bool other = false;
     for (const auto& e : fs::directory_iterator(dest, ec)) {
@@ -198,31 +214,27 @@ std::string CSetup::ListLeftovers()
 
 void CSetup::SelfDelete()
 {
-    const std::string dest = Read("Root", "Named");
-    if (dest.empty() || !PathAllowed(dest, m_folders))
+    // Only the uninstaller of a recorded installation removes itself: the program file that is
+    // running (its real path), the script beside it, the record, and the folders the
+    // installation created once they are empty.
+    LoadRecord();
+    if (m_installRoot.empty())
         return;
-    // The uninstaller removes itself only where it was installed.
-    const std::string script = ExistingCase(AppendPath(dest, "Setup.ini"));
-    const std::string self = AppendPath(dest, "setup");
     std::error_code ec;
-    if (fs::exists(script, ec))
-        DeleteToTrash(script);
-    if (fs::exists(self, ec))
+    const std::string self = fs::weakly_canonical(m_selfPath, ec).string();
+    if (ec || !PathAllowed(self, m_folders))
+        return;
+    if (fs::exists(m_distScript, ec))
+        DeleteToTrash(m_distScript);
+    struct stat st {};
+    if (::lstat(self.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         ::unlink(self.c_str());
-    // The destination and the parents the installation created go when empty.
-    std::vector<std::string> created;
-    const int dirs = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
-    for (int i = 0; i < dirs; ++i)
-        created.push_back(Read("MakedDirectory", std::to_string(i)));
-    std::string d = dest;
-    while (!d.empty() && PathAllowed(d, m_folders)) {
-        bool logged = false;
-        for (const std::string& c : created)
-            logged = logged || c == d;
-        if (!logged || ::rmdir(d.c_str()) != 0)
-            break;
-        d = FolderOf(d);
-    }
+    ::unlink(RecordFile(FolderOf(self)).c_str());
+    std::vector<std::string> dirs(m_recordDirs.begin(), m_recordDirs.end());
+    std::sort(dirs.begin(), dirs.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& d : dirs)
+        if (PathAllowed(d, m_folders) && fs::is_directory(fs::symlink_status(d, ec)))
+            ::rmdir(d.c_str());
 }
 
 } // namespace setup

@@ -5,6 +5,7 @@
 // back only what the installation made and logged.
 #include "setup/core/setup.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
@@ -46,12 +47,54 @@ std::string EscapeArgs(const std::string& s)
     return r;
 }
 
-std::string OneLine(std::string s)
+// A desktop entry's value: backslash, line ends and tabs written as the entry format's escapes
+// (so a quoted Exec argument's own backslash escapes arrive doubled, as readers expect).
+std::string EscapeValue(const std::string& s)
 {
-    for (char& c : s)
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    return s;
+    std::string r;
+    for (char c : s) {
+        if (c == '\\')
+            r += "\\\\";
+        else if (c == '\n')
+            r += "\\n";
+        else if (c == '\r')
+            r += "\\r";
+        else if (c == '\t')
+            r += "\\t";
+        else
+            r += c;
+    }
+    return r;
+}
+
+std::string UnescapeValue(const std::string& s)
+{
+    std::string r;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            r += s[i];
+            continue;
+        }
+        const char n = s[++i];
+        r += n == 'n' ? '\n' : n == 'r' ? '\r' : n == 't' ? '\t' : n == 's' ? ' ' : n;
+    }
+    return r;
+}
+
+std::string XmlEscape(const std::string& s)
+{
+    std::string r;
+    for (char c : s) {
+        switch (c) {
+        case '&': r += "&amp;"; break;
+        case '<': r += "&lt;"; break;
+        case '>': r += "&gt;"; break;
+        case '"': r += "&quot;"; break;
+        case '\'': r += "&apos;"; break;
+        default: r += c;
+        }
+    }
+    return r;
 }
 
 // The words of a desktop entry's Exec line (quotes and backslash escapes undone, field codes dropped).
@@ -163,7 +206,37 @@ std::string MimeName(const std::string& kind)
     return r.empty() ? std::string("unknown") : r;
 }
 
-bool NoDesktopTools() { return std::getenv("SMRA_SETUP_NO_DESKTOP_TOOLS") != nullptr; }
+// The icon name of a file kind, as the desktop derives it from the type.
+std::string IconName(const std::string& mime)
+{
+    std::string r = mime;
+    std::replace(r.begin(), r.end(), '/', '-');
+    return r;
+}
+
+// Width and height of a PNG file from its header; false for anything else.
+bool PngSize(const std::string& path, int& w, int& h)
+{
+    std::string head;
+    if (!ReadFileText(path, head) || head.size() < 24 || head.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+        head.compare(12, 4, "IHDR") != 0)
+        return false;
+    auto be = [&](std::size_t o) {
+        return (static_cast<uint32_t>(static_cast<unsigned char>(head[o])) << 24) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(head[o + 1])) << 16) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(head[o + 2])) << 8) |
+               static_cast<uint32_t>(static_cast<unsigned char>(head[o + 3]));
+    };
+    const uint32_t ww = be(16), hh = be(20);
+    if (ww == 0 || hh == 0 || ww > 1024 || hh > 1024)
+        return false;
+    w = static_cast<int>(ww);
+    h = static_cast<int>(hh);
+    return true;
+}
+
+const char* const kMimeTool = "/usr/bin/update-mime-database";
+const char* const kDesktopTool = "/usr/bin/update-desktop-database";
 
 } // namespace
 
@@ -232,13 +305,13 @@ bool CSetup::WriteShortcut(const std::string& section, const std::string& file)
         work = MapScriptPath(work.substr(1), m_folders).value_or(dest);
     else
         work = AppendPath(dest, MapScriptPath(work, m_folders).value_or(""));
-    std::string text = "[Desktop Entry]\nType=Application\nName=" + OneLine(NameOf(FolderOf(file).empty() ? file : file));
+    std::string text = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(NameOf(file));
     text.resize(text.size() - std::string(".desktop").size());
-    text += "\nExec=" + OneLine(QuoteExec(target) + (arg.empty() ? std::string() : " " + EscapeArgs(arg)));
-    text += "\nPath=" + OneLine(work) + "\n";
+    text += "\nExec=" + EscapeValue(QuoteExec(target) + (arg.empty() ? std::string() : " " + EscapeArgs(arg)));
+    text += "\nPath=" + EscapeValue(work) + "\n";
     const std::string icon = Read(section, "Icon");
     if (!icon.empty())
-        text += "Icon=" + OneLine(ExpandPathMacros(icon, dest, true).value_or(icon)) + "\n";
+        text += "Icon=" + EscapeValue(ExpandPathMacros(icon, dest, true).value_or(icon)) + "\n";
     if (!PathAllowed(file, m_folders))
         return false;
     std::error_code ec;
@@ -394,9 +467,9 @@ void CSetup::StartShortcut(const std::string& file)
     std::string text;
     if (!ReadFileText(file, text))
         return;
-    const std::vector<std::string> argv = SplitExec(DesktopValue(text, "Exec"));
+    const std::vector<std::string> argv = SplitExec(UnescapeValue(DesktopValue(text, "Exec")));
     if (!argv.empty())
-        m_ui.StartProgram(argv, DesktopValue(text, "Path"));
+        m_ui.StartProgram(argv, UnescapeValue(DesktopValue(text, "Path")));
 }
 
 void CSetup::RunAfterInstall()
@@ -538,13 +611,40 @@ bool CSetup::InsideCreatedFolder(const std::string& path)
 {
     if (!PathAllowed(path, m_folders))
         return false;
-    const int n = m_ini.ReadIniCount("MakedDirectory", "Count", m_script);
-    for (int i = 0; i < n; ++i) {
-        const std::string d = Read("MakedDirectory", std::to_string(i));
-        if (!d.empty() && path.size() >= d.size() && path.compare(0, d.size(), d) == 0 &&
-            (path.size() == d.size() || path[d.size()] == '/'))
+    // Compared by real folders, so that a link inside the installation leads nowhere else; the
+    // last component itself is never followed by the removal.
+    std::error_code ec;
+    const std::string real = AppendPath(fs::weakly_canonical(FolderOf(path), ec).string(), NameOf(path));
+    if (ec)
+        return false;
+    auto within = [&](const std::string& folder, bool orSame) {
+        if (folder.empty())
+            return false;
+        std::error_code e2;
+        const std::string f = fs::weakly_canonical(folder, e2).string();
+        if (e2)
+            return false;
+        return (orSame && real == f) ||
+               (real.size() > f.size() && real.compare(0, f.size(), f) == 0 && real[f.size()] == '/');
+    };
+    if (m_runState == 1) {
+        // An installed copy: its own folder and the folders its record names.
+        LoadRecord();
+        if (within(m_installRoot, false))
             return true;
+        for (const std::string& d : m_recordDirs)
+            if (within(d, true))
+                return true;
+        return false;
     }
+    // Installing: the destination the copy step wrote (a root folder itself never counts) and the
+    // folders this run made.
+    const std::string named = Read("Root", "Named");
+    if (PathAllowed(named, m_folders) && within(named, false))
+        return true;
+    for (const std::string& d : m_newDirs)
+        if (within(d, true))
+            return true;
     return false;
 }
 
@@ -575,7 +675,7 @@ void CSetup::RunCommandList(const std::string& word)
             const std::string p = ExpandPathMacros(how, dest, false).value_or("");
             if (!p.empty() && InsideCreatedFolder(p)) {
                 if (EqualNoCase(f[0], "delfile"))
-                    ::unlink(p.c_str());
+                    DeleteToTrash(p);
                 else
                     ::rmdir(p.c_str());
             }
@@ -715,15 +815,27 @@ void CSetup::SetAssociations(bool make)
                     CreateKeyLogged(SettingsHive::ClassesRoot, kind + "\\DefaultIcon");
                     m_store.SetString(SettingsHive::ClassesRoot, kind + "\\DefaultIcon", "", v);
                 }
+                // The kind's icon goes into the user's icon theme under the name the desktop
+                // looks for (the type with '-' for '/').
+                std::string iconLine;
+                const std::string themeIcon = KindIconFile(sec, mime);
+                if (!themeIcon.empty()) {
+                    std::string bytes, old;
+                    const std::string source = ExpandPathMacros(Read(sec, "Icon"), dest, false).value_or("");
+                    const bool theirs = ReadFileText(themeIcon, old) && ReadFileText(source, bytes) && old != bytes;
+                    if (!theirs && ReadFileText(source, bytes) && MakeFoldersLogged(FolderOf(themeIcon)) &&
+                        WriteFileAtomic(themeIcon, bytes))
+                        iconLine = "    <icon name=\"" + XmlEscape(IconName(mime)) + "\"/>\n";
+                }
                 // The file kind for the desktop.
                 MakeFoldersLogged(FolderOf(package));
                 std::string glob = ext;
                 std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                   "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
                                   "  <mime-type type=\"" + mime + "\">\n"
-                                  "    <comment>" + kind + "</comment>\n"
-                                  "    <glob pattern=\"*" + glob + "\"/>\n"
-                                  "  </mime-type>\n</mime-info>\n";
+                                  "    <comment>" + XmlEscape(kind) + "</comment>\n"
+                                  "    <glob pattern=\"*" + XmlEscape(glob) + "\"/>\n" +
+                                  iconLine + "  </mime-type>\n</mime-info>\n";
                 if (PathAllowed(package, m_folders))
                     WriteFileAtomic(package, xml);
             }
@@ -756,7 +868,7 @@ void CSetup::SetAssociations(bool make)
             }
             if (exec.find(" %f") == std::string::npos)
                 exec += " %f";
-            const std::string text = "[Desktop Entry]\nType=Application\nName=" + OneLine(kind) + "\nExec=" + OneLine(exec) +
+            const std::string text = "[Desktop Entry]\nType=Application\nName=" + EscapeValue(kind) + "\nExec=" + EscapeValue(exec) +
                                      "\nMimeType=" + mime + ";\nNoDisplay=true\nX-Seamora-Setup=true\n";
             if (PathAllowed(entryFile, m_folders)) {
                 MakeFoldersLogged(m_folders.applications);
@@ -799,6 +911,14 @@ void CSetup::SetAssociations(bool make)
                     m_store.DeleteKey(SettingsHive::ClassesRoot, kind);
                 if (PathAllowed(package, m_folders))
                     ::unlink(package.c_str());
+                // The icon goes while it is still the installation's picture.
+                const std::string themeIcon = KindIconFile(sec, mime);
+                std::string bytes, placed;
+                const std::string source = ExpandPathMacros(Read(sec, "Icon"), dest, false).value_or("");
+                struct stat st {};
+                if (!themeIcon.empty() && ::lstat(themeIcon.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                    ReadFileText(themeIcon, placed) && ReadFileText(source, bytes) && placed == bytes)
+                    ::unlink(themeIcon.c_str());
             }
             if (PathAllowed(entryFile, m_folders))
                 RemoveOurEntry(entryFile);
@@ -837,11 +957,62 @@ void CSetup::SetAssociations(bool make)
     } else if (ReadInt("Check", "Ext") != 0) {
         Write("Check", "Ext", "1");
     }
-    if (changedDesktop && !NoDesktopTools()) {
-        if (::access("/usr/bin/update-mime-database", X_OK) == 0)
-            m_ui.StartProgram({"/usr/bin/update-mime-database", m_folders.mime}, "");
-        if (::access("/usr/bin/update-desktop-database", X_OK) == 0)
-            m_ui.StartProgram({"/usr/bin/update-desktop-database", m_folders.applications}, "");
+    if (changedDesktop && make) {
+        // The desktop reads file kinds from its caches: they are brought up to date before the
+        // installation goes on. Undo waits until the files are gone (RefreshDesktopCaches).
+        m_ui.RunAndWait({kMimeTool, m_folders.mime});
+        m_ui.RunAndWait({kDesktopTool, m_folders.applications});
+    }
+    if (changedDesktop && !make)
+        m_desktopChanged = true;
+}
+
+std::string CSetup::KindIconFile(const std::string& section, const std::string& mime)
+{
+    const std::string icon = Read(section, "Icon");
+    if (icon.empty())
+        return std::string();
+    const std::string source = ExpandPathMacros(icon, Read("Root", "Named"), false).value_or("");
+    int w = 0, h = 0;
+    if (source.empty() || !PngSize(source, w, h) || w != h)
+        return std::string();
+    const std::string file = m_folders.programs + "/icons/hicolor/" + std::to_string(w) + "x" + std::to_string(h) +
+                             "/mimetypes/" + IconName(mime) + ".png";
+    return PathAllowed(file, m_folders) ? file : std::string();
+}
+
+void CSetup::RefreshDesktopCaches()
+{
+    if (!m_desktopChanged)
+        return;
+    m_desktopChanged = false;
+    std::error_code ec;
+    auto onlyHolds = [&](const std::string& folder, const std::vector<std::string>& names) {
+        for (const auto& e : fs::directory_iterator(folder, ec)) {
+            const std::string n = e.path().filename().string();
+            if (std::find(names.begin(), names.end(), n) == names.end())
+                return false;
+        }
+        return true;
+    };
+    // The file kinds: a database folder the installation made, with no package left in it, holds
+    // only what the tool derived from the installation's package.
+    const std::string packages = AppendPath(m_folders.mime, "packages");
+    const bool noPackages = !fs::exists(packages, ec) || (fs::is_directory(fs::symlink_status(packages, ec)) &&
+                                                           fs::is_empty(packages, ec));
+    if (CreatedByUs(m_folders.mime) && noPackages && !fs::is_symlink(m_folders.mime, ec)) {
+        for (const auto& e : fs::directory_iterator(m_folders.mime, ec))
+            if (e.path().filename() != "packages")
+                fs::remove_all(e.path(), ec); // links inside are removed, never followed
+    } else if (fs::is_directory(m_folders.mime, ec)) {
+        m_ui.RunAndWait({kMimeTool, m_folders.mime});
+    }
+    // The program entries: the same for the desktop tool's cache.
+    const std::string cache = AppendPath(m_folders.applications, "mimeinfo.cache");
+    if (CreatedByUs(m_folders.applications) && onlyHolds(m_folders.applications, {"mimeinfo.cache"})) {
+        ::unlink(cache.c_str());
+    } else if (fs::is_directory(m_folders.applications, ec)) {
+        m_ui.RunAndWait({kDesktopTool, m_folders.applications});
     }
 }
 

@@ -1,15 +1,19 @@
-# Fills the distribution folder: the installer, the program, its resources, its guide documents
-# (SmGuide), and the script whose [CopyFile] list names every file but the installer and the script.
-# Called with -DDIST=<folder> -DSETUP=<installer> -DAPP=<program or empty> -DRES=<resources or empty>
-# -DTEMPLATE=<Setup.ini.in>.
+# Fills the distribution folder: the installer, the program, the movie program beside it, its
+# resources (without the developer scripts that draw them), its guide documents (SmGuide), and the
+# script whose [CopyFile] list names every file but the installer and the script.
+# Called with -DDIST=<folder> -DSETUP=<installer> -DAPP=<program or empty> -DMOVIE=<movie program
+# or empty> -DRES=<resources or empty> -DTEMPLATE=<Setup.ini.in>.
 file(REMOVE_RECURSE "${DIST}")
 file(MAKE_DIRECTORY "${DIST}")
 file(COPY "${SETUP}" DESTINATION "${DIST}")
 if(APP AND EXISTS "${APP}")
   file(COPY "${APP}" DESTINATION "${DIST}")
 endif()
+if(MOVIE AND EXISTS "${MOVIE}")
+  file(COPY "${MOVIE}" DESTINATION "${DIST}")
+endif()
 if(RES AND IS_DIRECTORY "${RES}")
-  file(COPY "${RES}" DESTINATION "${DIST}" PATTERN "*.sh" EXCLUDE PATTERN "guide" EXCLUDE)
+  file(COPY "${RES}" DESTINATION "${DIST}" PATTERN "*.sh" EXCLUDE PATTERN "*.py" EXCLUDE PATTERN "guide" EXCLUDE)
   # The guide documents go where the program looks for them: "SmGuide" beside it.
   if(IS_DIRECTORY "${RES}/guide")
     file(COPY "${RES}/guide/" DESTINATION "${DIST}/SmGuide")

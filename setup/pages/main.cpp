@@ -14,11 +14,27 @@
 
 int main(int argc, char** argv)
 {
+    // Switches for runs without a person (leading "--" words) are taken off; the rest is the
+    // command line the installer's modes compare.
+    bool autoAnswer = false, noPause = false;
     std::string commandLine;
-    for (int i = 1; i < argc; ++i)
-        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (commandLine.empty() && a == "--auto-answer") {
+            autoAnswer = true;
+            continue;
+        }
+        if (commandLine.empty() && a == "--no-pause") {
+            noPause = true;
+            continue;
+        }
+        commandLine += (commandLine.empty() ? "" : " ") + a;
+    }
+    setup::CQtProjectGuard qtProject;
     QApplication app(argc, argv);
     setup::CQtUi ui;
+    ui.autoAnswer = autoAnswer;
+    ui.noPause = noPause;
     platform::CSettingsStore store(platform::CSettingsStore::DefaultFolder());
     setup::CSetup s(ui, setup::SetupFolders::FromEnvironment(), store);
     if (commandLine.compare(0, 6, "remove") == 0)
@@ -56,7 +72,7 @@ int main(int argc, char** argv)
         bg.setWindowFlag(Qt::FramelessWindowHint);
         bg.show();
     }
-    const int delay = std::getenv("SMRA_SETUP_NO_PAUSE") ? 0 : 2000;
+    const int delay = noPause ? 0 : 2000;
     QTimer::singleShot(delay, &bg, [&] {
         bg.update();
         s.OpenMainDialog();

@@ -4,21 +4,26 @@
 #include <QApplication>
 #include <QFile>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QStyle>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,8 +35,6 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 QColor ColorOf(uint32_t c) { return QColor(c & 255, (c >> 8) & 255, (c >> 16) & 255); }
 
-bool AutoAnswer() { return std::getenv("SMRA_SETUP_AUTO_ANSWER") != nullptr; }
-bool NoPause() { return std::getenv("SMRA_SETUP_NO_PAUSE") != nullptr; }
 
 QRect RectOf(const DrawRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1)); }
 
@@ -136,13 +139,92 @@ uint32_t CQtCanvas::ButtonFace()
 
 // Questions.
 
+namespace {
+
+// A question whose text is a long list (the files of a version-up, say): the list scrolls in a
+// box that fits the screen.
+int LongMessageBox(QWidget* owner, const std::string& text, const std::string& title, Buttons buttons, Icon icon,
+                   bool defaultNo)
+{
+    QDialog dlg(owner);
+    dlg.setWindowTitle(Q(title));
+    auto* layout = new QVBoxLayout(&dlg);
+    auto* row = new QHBoxLayout;
+    const bool hasIcon = icon == Icon::Stop || icon == Icon::Exclamation || icon == Icon::Question;
+    if (hasIcon) {
+        const QStyle::StandardPixmap sp = icon == Icon::Stop ? QStyle::SP_MessageBoxCritical
+                                          : icon == Icon::Exclamation ? QStyle::SP_MessageBoxWarning
+                                                                      : QStyle::SP_MessageBoxQuestion;
+        const int side = dlg.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dlg);
+        auto* pic = new QLabel(&dlg);
+        pic->setPixmap(dlg.style()->standardIcon(sp, nullptr, &dlg).pixmap(side, side));
+        pic->setAlignment(Qt::AlignTop);
+        row->addWidget(pic);
+    }
+    auto* edit = new QPlainTextEdit(&dlg);
+    edit->setReadOnly(true);
+    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QString t = Q(text);
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    edit->setPlainText(t);
+    edit->moveCursor(QTextCursor::Start);
+    row->addWidget(edit, 1);
+    layout->addLayout(row, 1);
+    auto* box = new QDialogButtonBox(&dlg);
+    QPushButton* def = nullptr;
+    std::vector<std::pair<QPushButton*, int>> answers;
+    auto add = [&](QDialogButtonBox::StandardButton b, int answer) {
+        QPushButton* pb = box->addButton(b);
+        answers.emplace_back(pb, answer);
+        return pb;
+    };
+    if (buttons == Buttons::YesNo) {
+        QPushButton* yes = add(QDialogButtonBox::Yes, IDYES);
+        QPushButton* no = add(QDialogButtonBox::No, IDNO);
+        def = defaultNo ? no : yes;
+    } else if (buttons == Buttons::AbortRetryIgnore) {
+        def = add(QDialogButtonBox::Abort, IDABORT);
+        add(QDialogButtonBox::Retry, IDRETRY);
+        add(QDialogButtonBox::Ignore, IDIGNORE);
+    } else {
+        def = add(QDialogButtonBox::Ok, IDOK);
+    }
+    def->setDefault(true);
+    def->setFocus();
+    int result = buttons == Buttons::YesNo ? IDNO : buttons == Buttons::AbortRetryIgnore ? IDABORT : IDOK;
+    for (const auto& [pb, answer] : answers) {
+        const int a = answer;
+        QObject::connect(pb, &QPushButton::clicked, &dlg, [&dlg, &result, a] {
+            result = a;
+            dlg.accept();
+        });
+    }
+    layout->addWidget(box);
+    const QScreen* screen = owner && owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    const QFontMetrics fm(edit->font());
+    const int lines = static_cast<int>(t.count(QLatin1Char('\n'))) + 1;
+    const int wanted = fm.lineSpacing() * lines + 120;
+    dlg.resize(std::min(avail.width() * 9 / 10, 640), std::min(avail.height() * 3 / 4, wanted));
+    const QRect over = owner ? owner->frameGeometry() : avail;
+    dlg.move(over.center() - QPoint(dlg.width() / 2, dlg.height() / 2));
+    KeepInsideDesktop(&dlg);
+    dlg.exec();
+    return result;
+}
+
+} // namespace
+
 int CQtUi::MessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon, bool defaultNo)
 {
-    if (AutoAnswer()) {
+    if (autoAnswer) {
         std::fprintf(stderr, "setup: [%s] %s\n", title.c_str(), text.c_str());
         return buttons == Buttons::YesNo ? (defaultNo ? IDNO : IDYES) : buttons == Buttons::AbortRetryIgnore ? IDABORT : IDOK;
     }
-    QMessageBox box(m_main ? static_cast<QWidget*>(m_main) : m_background);
+    QWidget* owner = m_main ? static_cast<QWidget*>(m_main) : m_background;
+    if (std::count(text.begin(), text.end(), '\n') > 16)
+        return LongMessageBox(owner, text, title, buttons, icon, defaultNo);
+    QMessageBox box(owner);
     box.setWindowTitle(Q(title));
     box.setText(Q(text));
     box.setIcon(icon == Icon::Stop ? QMessageBox::Critical : icon == Icon::Exclamation ? QMessageBox::Warning
@@ -167,7 +249,7 @@ int CQtUi::MessageBox(const std::string& text, const std::string& title, Buttons
 
 int CQtUi::AskRetry(const std::string& target, const std::string& errorText)
 {
-    if (AutoAnswer()) {
+    if (autoAnswer) {
         std::fprintf(stderr, "setup: could not copy %s: %s\n", target.c_str(), errorText.c_str());
         return 3;
     }
@@ -178,7 +260,7 @@ int CQtUi::AskRetry(const std::string& target, const std::string& errorText)
 
 void CQtUi::ShowErrorList(const std::string& text)
 {
-    if (AutoAnswer()) {
+    if (autoAnswer) {
         std::fprintf(stderr, "setup: could not copy:\n%s", text.c_str());
         return;
     }
@@ -192,9 +274,32 @@ void CQtUi::DialogChanged()
     QApplication::processEvents();
 }
 
+CQtUi::CQtUi() = default;
+CQtUi::~CQtUi() = default;
+
+void CQtUi::CopyProgress(const std::string& name, uint64_t done, uint64_t total)
+{
+    if (done >= total) {
+        m_progress.reset();
+        QApplication::processEvents();
+        return;
+    }
+    if (!m_progress) {
+        m_progress = std::make_unique<QProgressDialog>(m_main ? static_cast<QWidget*>(m_main) : m_background);
+        m_progress->setWindowTitle(Q(Tx("Copy files", "ファイルコピー")));
+        m_progress->setCancelButton(nullptr);
+        m_progress->setMinimumDuration(0);
+        m_progress->setRange(0, 1000);
+        m_progress->setWindowModality(Qt::WindowModal);
+    }
+    m_progress->setLabelText(Q(UseJapanese() ? "\"" + name + "\"をコピーしています" : "Copying \"" + name + "\""));
+    m_progress->setValue(static_cast<int>(total > 0 ? done * 1000 / total : 0));
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void CQtUi::Pause(int ms)
 {
-    if (NoPause()) {
+    if (noPause || ms <= 0) {
         QApplication::processEvents();
         return;
     }
@@ -442,7 +547,11 @@ CMainDialog::CMainDialog(CSetup& setup, CQtUi& ui, QWidget* owner) : QDialog(own
         auto* b = new QPushButton(Q(d[id].text), this);
         m_controls[id] = b;
         buttons->addWidget(b);
+        // Enter runs the installation wherever the focus is; only a click or Escape cancels.
+        b->setAutoDefault(false);
+        b->setDefault(id == kOk);
     }
+    browse->setAutoDefault(false);
     layout->addLayout(buttons);
 
     connect(static_cast<QPushButton*>(m_controls[kOk]), &QPushButton::clicked, this, [this] { OnOk(); });
@@ -455,12 +564,11 @@ CMainDialog::CMainDialog(CSetup& setup, CQtUi& ui, QWidget* owner) : QDialog(own
             m_dest->setText(Q(m_setup.Destination()));
         }
     });
+    static_cast<QPushButton*>(m_controls[kMenuBrowse])->setAutoDefault(false);
     connect(static_cast<QPushButton*>(m_controls[kMenuBrowse]), &QPushButton::clicked, this, [this] {
         const std::string name = m_setup.Read("Menu", "Name");
         const std::string title = UseJapanese() ? "ﾒﾆｭｰ\"" + name + "\"の作成位置" : "Where \"" + name + "\" is ?";
-        std::string pre = m_setup.Read("Menu", "Named");
-        if (pre.empty())
-            pre = m_setup.Folders().applications;
+        const std::string pre = m_setup.MenuBrowseStart();
         const QString dir = QFileDialog::getExistingDirectory(this, Q(title), Q(pre));
         if (!dir.isEmpty())
             m_setup.ChooseMenuFolder(dir.toStdString());
@@ -539,6 +647,29 @@ void CMainDialog::reject()
         return;
     m_setup.Cancel();
     QDialog::reject();
+}
+
+// The file dialogs' history file.
+
+CQtProjectGuard::CQtProjectGuard()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    std::string folder = config && config[0] == '/' ? config : home ? std::string(home) + "/.config" : std::string();
+    if (folder.empty())
+        return;
+    m_file = folder + "/QtProject.conf";
+    m_existed = QFile::exists(Q(m_file));
+    m_folderExisted = QFile::exists(Q(folder));
+}
+
+CQtProjectGuard::~CQtProjectGuard()
+{
+    if (m_file.empty() || m_existed)
+        return;
+    QFile::remove(Q(m_file));
+    if (!m_folderExisted)
+        QDir().rmdir(Q(FolderOf(m_file)));
 }
 
 } // namespace setup

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <map>
+#include <memory>
 
 #include "setup/core/setup.h"
 #include "setup/core/setup_draw.h"
@@ -16,6 +17,7 @@ class QAbstractButton;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressDialog;
 class QPushButton;
 
 namespace setup {
@@ -41,18 +43,39 @@ private:
 
 class CMainDialog;
 
-// Questions, pauses and status through Qt. With SMRA_SETUP_AUTO_ANSWER set, every question is
-// answered with its default and written to standard error instead (for runs without a person).
+// Questions, pauses and status through Qt. With autoAnswer every question is answered with its
+// default and written to standard error instead (runs without a person, from the command line).
 class CQtUi : public SetupUi {
 public:
+    CQtUi();
+    ~CQtUi() override;
     int MessageBox(const std::string& text, const std::string& title, Buttons buttons, Icon icon, bool defaultNo) override;
     int AskRetry(const std::string& target, const std::string& errorText) override;
     void ShowErrorList(const std::string& text) override;
     void DialogChanged() override;
     void Pause(int ms) override;
+    void CopyProgress(const std::string& name, uint64_t done, uint64_t total) override;
 
     CMainDialog* m_main = nullptr;
     QWidget* m_background = nullptr;
+    bool autoAnswer = false;
+    bool noPause = false;
+
+private:
+    std::unique_ptr<QProgressDialog> m_progress;
+};
+
+// The file dialogs keep their history in "QtProject.conf" of the user's config folder; the
+// installer leaves no such file behind when there was none before it ran.
+class CQtProjectGuard {
+public:
+    CQtProjectGuard();
+    ~CQtProjectGuard();
+
+private:
+    std::string m_file;
+    bool m_existed = true;
+    bool m_folderExisted = true;
 };
 
 // The full-screen background (painted or minimized).

@@ -15,6 +15,6 @@ int main(int argc, char** argv)
         arguments.push_back(a.toStdString());
     CSmApp app;
     if (!app.InitInstance(arguments))
-        return 1;
+        return app.ShellPrinted() ? 0 : 1;
     return QApplication::exec();
 }

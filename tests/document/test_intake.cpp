@@ -236,9 +236,12 @@ TEST_F(IntakeTest, UselessPiecesAndTilingAreClearedAndMarkTheProjectModified)
     EXPECT_TRUE(doc->IsModified());
 
     doc->SetModifiedFlag(false);
+    work.log.Clear();
     EXPECT_EQ(doc->EjectUselessPieces(), 2) << "the two pieces in no cell; the fitted base stays";
     EXPECT_EQ(doc->GetPieceCount(), 1);
     EXPECT_TRUE(doc->IsModified());
+    // Ejected as every piece is: the finder hears of each.
+    EXPECT_EQ(work.log.Count(HINT_PIECE_OUT), 2);
 }
 
 TEST_F(IntakeTest, CountingRulesOverThePieceList)

@@ -1,15 +1,18 @@
 // The panorama movie: the turned BMP beside the movie, its parameter file, and the two starts of
-// the movie program, with a stand-in program that logs its arguments.
+// the movie program, with a stand-in program that logs its arguments; and the movie that our
+// movie program makes of what the document leaves it.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
 #include "render_save_support.h"
+#include "tests/support/movie_probe.h"
 
 namespace doctest {
 namespace {
@@ -93,7 +96,7 @@ protected:
 
 TEST_F(MovieTest, TurnedBmpParameterFileAndBothStarts)
 {
-    InstallProgram(programDir + "/Program/Vellumark.exe");
+    InstallProgram(programDir + "/Program/Vellumark");
     SetArea(240, 180);
     ASSERT_EQ(doc->MakePanoramaMovie(movie), 1);
     EXPECT_EQ(doc->m_outputSize, CSize(240, 180));
@@ -132,7 +135,7 @@ TEST_F(MovieTest, TurnedBmpParameterFileAndBothStarts)
 TEST_F(MovieTest, HeightSeventeenPadsRowsAndPutsTheSecondBandAtByte48)
 {
     RecordStarts();
-    InstallProgram(programDir + "/Vellumark.exe");
+    InstallProgram(programDir + "/Vellumark");
     SetArea(240, 17);
     ASSERT_EQ(doc->MakePanoramaMovie(movie), 1);
     const std::vector<uint8_t> b = ReadBytes(TemporaryFiles(movieDir)[0]);
@@ -143,7 +146,7 @@ TEST_F(MovieTest, HeightSeventeenPadsRowsAndPutsTheSecondBandAtByte48)
     EXPECT_EQ(b[at + 3], 0) << "padding";
     EXPECT_EQ(bands, (std::vector<int>{0, 1}));
     ASSERT_EQ(StartCount(), 2u);
-    EXPECT_EQ(launcher.Starts()[0].program, std::filesystem::absolute(programDir + "/Vellumark.exe").string());
+    EXPECT_EQ(launcher.Starts()[0].program, std::filesystem::absolute(programDir + "/Vellumark").string());
     EXPECT_EQ(launcher.Starts()[0].arguments, std::vector<std::string>{"$$$$$$$$.bmp"});
     EXPECT_EQ(launcher.Starts()[1].arguments.size(), 1u);
 }
@@ -154,7 +157,7 @@ TEST_F(MovieTest, RefusalsStartNothingAndWriteNothing)
     SetArea(240, 17);
     EXPECT_EQ(doc->MakePanoramaMovie(movie), 0) << "no program in either place";
 
-    InstallProgram(programDir + "/Vellumark.exe");
+    InstallProgram(programDir + "/Vellumark");
     SetArea(200, 200);
     EXPECT_EQ(doc->MakePanoramaMovie(movie), -1);
     EXPECT_EQ(box.Shown().back(), Catalogue().imageNotTallerThanWide);
@@ -172,7 +175,7 @@ TEST_F(MovieTest, RefusalsStartNothingAndWriteNothing)
 TEST_F(MovieTest, FailedBandBreakAndFullDiskLeaveNoTemporaryFileAndNoSecondStart)
 {
     RecordStarts();
-    InstallProgram(programDir + "/Vellumark.exe");
+    InstallProgram(programDir + "/Vellumark");
     SetArea(240, 40);
     struct Case {
         int failAt;
@@ -200,7 +203,7 @@ TEST_F(MovieTest, RenderAndSaveReportsEachMovieOutcome)
     EXPECT_EQ(doc->m_statusMessage, Catalogue().cantFindMovieProgram);
     EXPECT_FALSE(std::filesystem::exists(movie)) << "the document never creates the movie";
 
-    InstallProgram(programDir + "/Vellumark.exe");
+    InstallProgram(programDir + "/Vellumark");
     breakAt = 1;
     SaveAs(movie);
     EXPECT_EQ(doc->m_statusMessage, Catalogue().failedMovieImage);
@@ -213,6 +216,55 @@ TEST_F(MovieTest, RenderAndSaveReportsEachMovieOutcome)
     EXPECT_EQ(doc->m_pictureWindows.size(), 0u) << "a movie opens no picture window";
     EXPECT_EQ(StartCount(), 3u);
     ExpectIdle();
+}
+
+// The whole way, as a user takes it: Render and Save to a ".MOV" name starts our movie program,
+// which turns the rendered panorama into a looping movie and then removes what was left for it.
+TEST_F(MovieTest, OurMovieProgramMakesALoopingMovieOfTheRenderedPanorama)
+{
+#ifndef SMRA_VELLUMARK_PATH
+    GTEST_SKIP() << "the movie program is not built";
+#else
+    if (!testsupport::HaveMovieTools())
+        GTEST_SKIP() << "ffprobe and ffmpeg are not installed";
+    render_save::SetMovieProgramFolder(GetFolder(SMRA_VELLUMARK_PATH));
+    SetArea(480, 120);
+    movie = movieDir + "/Pano.MOV";
+    SaveAs(movie);
+    ASSERT_EQ(statusBar.Text(0), "   ") << doc->m_statusMessage;
+
+    // The program runs on its own: wait until it has moved the movie into place and cleared up.
+    for (int i = 0; i < 1200 && !(std::filesystem::exists(movie) && TemporaryFiles(movieDir).empty()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(std::filesystem::exists(movie)) << "no movie";
+    EXPECT_TRUE(TemporaryFiles(movieDir).empty()) << "the rendered panorama and the parameter file are removed";
+    EXPECT_FALSE(std::filesystem::exists(movie + ".log"));
+
+    const testsupport::MovieFacts facts = testsupport::ProbeMovie(movie);
+    EXPECT_NE(facts.formatName.find("mov"), std::string::npos) << facts.formatName;
+    EXPECT_EQ(facts.majorBrand, "qt  ");
+    EXPECT_EQ(facts.codec, "h264");
+    EXPECT_EQ(facts.frameRate, "30/1");
+    // The panorama's height, 16:9 of it wide (rounded to even), a full turn in 20 s.
+    EXPECT_EQ(facts.width, 214);
+    EXPECT_EQ(facts.height, 120);
+    EXPECT_EQ(facts.frames, 600);
+
+    // Frame n starts 0.8 n pixels into the panorama, and the last frames wrap round to its left
+    // edge. Red tells the panorama's column (x & 255) and green its row.
+    struct Sample {
+        int frame, u, v;
+        double x;
+    };
+    for (const Sample& s : {Sample{0, 50, 60, 50}, Sample{0, 200, 10, 200}, Sample{300, 50, 30, 290},
+                            Sample{300, 200, 100, 440}, Sample{599, 100, 90, 99.2}, Sample{599, 10, 40, 9.2}}) {
+        const std::vector<uint8_t> rgb = testsupport::DecodeFrame(movie, s.frame);
+        ASSERT_EQ(rgb.size(), size_t(214) * 120 * 3) << "frame " << s.frame;
+        const size_t at = (size_t(s.v) * 214 + size_t(s.u)) * 3;
+        EXPECT_NEAR(rgb[at], std::fmod(s.x, 256.0), 8) << "red of frame " << s.frame << " at " << s.u << "," << s.v;
+        EXPECT_NEAR(rgb[at + 1], s.v, 8) << "green of frame " << s.frame << " at " << s.u << "," << s.v;
+    }
+#endif
 }
 
 } // namespace

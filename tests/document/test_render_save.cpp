@@ -228,6 +228,37 @@ TEST_F(RenderSaveTest, FailureAndBreakKeepThePreviousFileAndRestoreTheIdleState)
     ExpectIdle();
 }
 
+// The render loads the picture images it needs through the document, one after another; with
+// memory short, the budget must not free the images read before: the render is using them.
+TEST_F(RenderSaveTest, NoPictureImageIsFreedWhileTheRenderRuns)
+{
+    std::vector<std::string> names;
+    for (const char* n : {"a", "b", "c", "d"}) {
+        names.push_back(WritePicture(dir + "/" + n + ".bmp", 200, 150));
+        ASSERT_NE(doc->m_pComp->OpenPicture(names.back()), nullptr);
+    }
+    memory.Status().totalPageFile = 1000000;
+    memory.Status().availablePageFile = 0;
+    std::vector<int64_t> kept;
+    render_save::SetBandRenderer([&](CMcomp&, const std::vector<int>& order, const render_save::BandSink& sink) {
+        for (const std::string& n : names) {
+            doc->ReserveImageMemory(n, 4 * 200 * 150);
+            Picture(n)->Pixels.SetSize(200 * 150);
+        }
+        CPixelArray pixels;
+        pixels.SetSize(int64_t(doc->m_outputSize.cx) * render_save::kBandRows);
+        for (int band : order)
+            if (sink(band, pixels) < 0)
+                return -1;
+        for (const std::string& n : names)
+            kept.push_back(Picture(n)->Pixels.GetSize());
+        return 1;
+    });
+    SaveAs(dir + "/pano.jpg");
+    EXPECT_EQ(statusBar.Text(0), "   ") << doc->m_statusMessage;
+    EXPECT_EQ(kept, std::vector<int64_t>(names.size(), 200 * 150));
+}
+
 TEST_F(RenderSaveTest, RenderToFileReportsSetupFailuresAndAnEmptyRender)
 {
     span = 0;

@@ -186,6 +186,74 @@ TEST(JpegRead, FailuresThroughTheFileEntryPoints)
     EXPECT_EQ(pixels.GetSize(), w * h);
 }
 
+// The read sizes its output without clearing it: every pixel must come from the decode, the
+// margin colour or the failure colour, never from what the storage held before. The array's
+// storage is filled with a poison colour and emptied (its capacity stays) before each read.
+TEST(JpegRead, NothingOfTheArraysOldStorageShowsThrough)
+{
+    const COLORREF poison = 0x00A5A5A5;
+    auto readPoisoned = [&](const Bytes& data, CSize canvas, CRect rect) {
+        OurRead r;
+        const CRect area = rect.IsRectNull() ? CRect(0, 0, canvas.cx, canvas.cy) : rect;
+        r.pixels.SetSize(static_cast<std::ptrdiff_t>(area.Width()) * area.Height() + 64);
+        r.pixels.Fill(poison);
+        r.pixels.SetSize(0);
+        CMemoryByteSource src(data.data(), data.size(), "memory.jpg");
+        r.size = canvas;
+        r.result = JpegReadImageFrom(src, r.pixels, r.size, rect);
+        return r;
+    };
+    EncodeOptions s444, s422, s440, restarts;
+    s444.yh = s444.yv = 1;
+    s422.yv = 1;
+    s440.yh = 1;
+    restarts.restartInterval = 3;
+    const struct {
+        const char* name;
+        int w, h;
+        EncodeOptions options;
+    } pictures[] = {{"4:2:0", 203, 117, {}}, {"4:4:4", 61, 47, s444}, {"4:2:2", 90, 33, s422},
+                    {"4:4:0", 35, 70, s440},  {"restarts", 77, 29, restarts}};
+    for (const auto& p : pictures) {
+        SCOPED_TRACE(p.name);
+        const Bytes data = Encode(p.w, p.h, MakePicture(p.w, p.h, 4), p.options);
+        const struct {
+            CSize canvas;
+            CRect rect;
+        } reads[] = {
+            {CSize(p.w, p.h), CRect()},                      // the whole picture, decoded whole
+            {CSize(p.w / 8, p.h / 8), CRect()},              // the one-eighth read
+            {CSize(p.w * 2, p.h), CRect()},                  // fitted, margins left and right
+            {CSize(p.w, p.h * 3), CRect(1, 2, p.w - 1, 9)},  // a rectangle of a fitted canvas
+        };
+        for (const auto& read : reads) {
+            SCOPED_TRACE(std::to_string(read.canvas.cx) + "x" + std::to_string(read.canvas.cy));
+            const OurRead fresh = ReadOurs(data, read.canvas, read.rect);
+            const OurRead reused = readPoisoned(data, read.canvas, read.rect);
+            ASSERT_EQ(fresh.result, 1);
+            EXPECT_EQ(reused.result, 1);
+            EXPECT_EQ(reused.size, fresh.size);
+            EXPECT_EQ(CountOf(reused.pixels, poison), 0);
+            EXPECT_TRUE(reused.pixels == fresh.pixels);
+        }
+    }
+
+    // Failed reads fill the picture too: grey for a damaged file, black for a sampling layout
+    // the decoder does not read.
+    EncodeOptions odd;
+    odd.yh = 3;
+    odd.yv = 1;
+    const Bytes unread = Encode(48, 16, MakePicture(48, 16), odd);
+    const OurRead layout = readPoisoned(unread, CSize(48, 16), CRect());
+    EXPECT_LT(layout.result, 1);
+    ASSERT_EQ(layout.pixels.GetSize(), 48 * 16);
+    EXPECT_EQ(CountOf(layout.pixels, 0), 48 * 16);
+    Bytes damaged = Encode(48, 16, MakePicture(48, 16));
+    damaged.resize(damaged.size() / 3);
+    const OurRead cut = readPoisoned(damaged, CSize(48, 16), CRect());
+    EXPECT_EQ(CountOf(cut.pixels, poison), 0);
+}
+
 class JpegAbort : public ::testing::Test {
 protected:
     void SetUp() override { platform::SetInput(&m_input); }

@@ -35,6 +35,28 @@ TEST(PixelArray, SizingKeepsElementsAndZeroesNewOnes)
         EXPECT_EQ(a[i], 0x787878u);
 }
 
+// A size set for overwriting keeps the elements that were there and leaves the new ones to
+// the caller; a size set afterwards clears what it adds again, whatever the storage held.
+TEST(PixelArray, SizesForOverwriting)
+{
+    CPixelArray a;
+    a.SetSize(1000);
+    a.Fill(0x123456);
+    a.SetSize(10);
+    ASSERT_TRUE(a.TrySetSizeForOverwrite(20));
+    EXPECT_EQ(a.GetSize(), 20);
+    EXPECT_EQ(a[9], 0x123456u);
+    a[19] = 7;
+    a.SetSize(10);
+    a.SetSize(1000);
+    EXPECT_EQ(a[9], 0x123456u);
+    EXPECT_EQ(a[10], 0u);
+    EXPECT_EQ(a[999], 0u);
+    EXPECT_FALSE(a.TrySetSizeForOverwrite(std::ptrdiff_t(1) << 62));
+    EXPECT_FALSE(a.TrySetSizeForOverwrite(-1));
+    EXPECT_EQ(a.GetSize(), 1000);
+}
+
 TEST(PixelArray, FitSizeKeepAspect)
 {
     struct Case {

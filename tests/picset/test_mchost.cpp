@@ -241,11 +241,12 @@ TEST_F(McHostTest, BreakQuestionOnATimerClick)
     EXPECT_EQ(m_doc.thumRepaints, 2);
     EXPECT_EQ(m_box.Shown().size(), 2u);
 
-    // Other kinds (Esc) go on without a test or a repaint.
+    // Escape (alone or with the button) stops at once, without a question or a repaint.
     m_clock.Advance(1000);
-    EXPECT_EQ(m_host.OnProgress(27, 34), 2);
+    EXPECT_EQ(m_host.OnProgress(27, 34), -1);
     EXPECT_EQ(m_doc.breakTests, 4);
     EXPECT_EQ(m_doc.thumRepaints, 2);
+    EXPECT_EQ(m_box.Shown().size(), 2u);
     EXPECT_EQ(m_doc.busy, 34);
 }
 

@@ -22,8 +22,6 @@ void SetupTest::SetUp()
     setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
     setenv("TMPDIR", (root + "/tmp").c_str(), 1);
     setenv("SMRA_SETTINGS_DIR", (home + "/.config/seamora").c_str(), 1);
-    setenv("SMRA_SETUP_NO_DESKTOP_TOOLS", "1", 1);
-    unsetenv("SMRA_SETUP_IN_USE");
     unsetenv("LC_ALL");
     unsetenv("LC_MESSAGES");
     setenv("LANG", "C", 1);

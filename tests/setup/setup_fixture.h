@@ -4,17 +4,26 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include "platform/settings_store.h"
 #include "setup/core/setup.h"
+
+extern char** environ;
 
 namespace setuptest {
 
@@ -60,6 +69,24 @@ public:
         started.push_back(argv);
         return startResult;
     }
+    int RunAndWait(const std::vector<std::string>& argv) override
+    {
+        waited.push_back(argv);
+        if (onRun)
+            onRun(argv);
+        return 0;
+    }
+    void CopyProgress(const std::string& name, uint64_t done, uint64_t total) override
+    {
+        progress.push_back({name, done, total});
+    }
+    struct Progress {
+        std::string name;
+        uint64_t done, total;
+    };
+    std::vector<Progress> progress;
+    std::vector<std::vector<std::string>> waited;
+    std::function<void(const std::vector<std::string>&)> onRun;
     std::vector<Shown> boxes;
     std::deque<int> answers;
     std::deque<int> retryAnswers;
@@ -77,9 +104,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+public:
     // Writes a file (creating its folders).
     static void Put(const std::string& path, const std::string& text);
     static std::string Get(const std::string& path);
+
+protected:
     // A distribution folder: the program, its script and files.
     void MakeDist(const std::string& script, const std::map<std::string, std::string>& files = {});
     std::unique_ptr<setup::CSetup> NewSetup();
@@ -97,5 +127,26 @@ protected:
     std::unique_ptr<platform::CSettingsStore> store;
     FakeUi ui;
 };
+
+// Runs a program and waits for it (at most a minute); its exit code, or -1.
+inline int RunProgram(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        return -1;
+    for (int i = 0; i < 600; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
 
 } // namespace setuptest

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 
 #include "setup/core/setup_ini.h"
@@ -17,27 +18,6 @@ namespace {
 using platform::SettingsHive;
 
 #ifdef SMRA_SETUP_DIST
-
-// Runs a program and waits for it (at most a minute); its exit code, or -1.
-int RunProgram(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
-        return -1;
-    for (int i = 0; i < 600; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
 
 std::string ExecTarget(const std::string& entry)
 {
@@ -56,8 +36,6 @@ protected:
         if (!fs::exists(std::string(SMRA_SETUP_DIST) + "/setup"))
             GTEST_SKIP() << "no distribution built";
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("SMRA_SETUP_NO_PAUSE", "1", 1);
-        setenv("SMRA_SETUP_AUTO_ANSWER", "1", 1);
         setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
         fs::create_directories(root + "/run");
         fs::permissions(root + "/run", fs::perms::owner_all);
@@ -76,13 +54,21 @@ protected:
 
 TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
 {
-    // The distribution carries the program itself, not only the installer.
+    // The distribution carries the program itself, not only the installer, and no developer script.
     ASSERT_TRUE(fs::exists(dist + "/Smra_En"));
+    for (const auto& e : fs::recursive_directory_iterator(dist)) {
+        const std::string ext = e.path().extension().string();
+        EXPECT_TRUE(ext != ".py" && ext != ".sh") << e.path();
+    }
     const auto before = Snapshot();
-    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    ASSERT_EQ(RunProgram({dist + "/setup", "--no-pause", "--auto-answer"}), 0);
     const std::string program = Dest() + "/Smra_En";
     ASSERT_TRUE(fs::exists(program));
     EXPECT_TRUE(fs::exists(Dest() + "/setup"));
+    // The movie program that Render and Save starts from the program's folder, if it was built.
+    if (fs::exists(dist + "/Vellumark")) {
+        EXPECT_EQ(::access((Dest() + "/Vellumark").c_str(), X_OK), 0);
+    }
     // The guide documents go where the program looks for them.
     EXPECT_TRUE(fs::is_regular_file(Dest() + "/SmGuide/SmGuide.htm"));
     EXPECT_TRUE(fs::is_regular_file(Dest() + "/SmGuide/SmMnl.htm"));
@@ -100,14 +86,14 @@ TEST_F(EndToEndTest, InstallFromTheDistributionAndUninstall)
     EXPECT_EQ(store->GetString(SettingsHive::ClassesRoot, ".fit", "").value_or(""), "SeamoraPlan");
     EXPECT_EQ(store->GetString(SettingsHive::CurrentUser, "Software\\Other", "x").value_or(""), "keep");
 
-    ASSERT_EQ(RunProgram({Dest() + "/setup", "uninstall"}), 0);
+    ASSERT_EQ(RunProgram({Dest() + "/setup", "--no-pause", "--auto-answer", "uninstall"}), 0);
     EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(EndToEndTest, VersionUpThenOneUninstall)
 {
     const auto before = Snapshot();
-    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    ASSERT_EQ(RunProgram({dist + "/setup", "--no-pause", "--auto-answer"}), 0);
     // The next version carries one more file.
     Put(dist + "/extra.txt", "extra");
     setup::CIniCache ini;
@@ -115,9 +101,9 @@ TEST_F(EndToEndTest, VersionUpThenOneUninstall)
     while (!ini.ReadIniString("CopyFile", std::to_string(i), "", dist + "/Setup.ini").empty())
         ++i;
     ini.WriteIniString("CopyFile", std::to_string(i), "extra.txt", dist + "/Setup.ini");
-    ASSERT_EQ(RunProgram({dist + "/setup"}), 0);
+    ASSERT_EQ(RunProgram({dist + "/setup", "--no-pause", "--auto-answer"}), 0);
     EXPECT_EQ(Get(Dest() + "/extra.txt"), "extra");
-    ASSERT_EQ(RunProgram({Dest() + "/setup", "uninstall"}), 0);
+    ASSERT_EQ(RunProgram({Dest() + "/setup", "--no-pause", "--auto-answer", "uninstall"}), 0);
     EXPECT_EQ(Snapshot(), before);
 }
 

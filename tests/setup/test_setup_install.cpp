@@ -2,8 +2,15 @@
 // failures, the desktop integration, and what uninstall takes back.
 #include "setup_fixture.h"
 
+#include <chrono>
+#include <fstream>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <utime.h>
+
+extern char** environ;
 
 namespace setuptest {
 namespace {
@@ -170,6 +177,30 @@ TEST_F(InstallTest, LeftoversWaitForTheNextStartWithDelReboot)
     EXPECT_NE(pending.find("D\t" + Dest() + "/res\n"), std::string::npos) << pending;
     // The user's file itself is never scheduled: only what the logs name.
     EXPECT_EQ(pending.find("mine.txt"), std::string::npos);
+    // The uninstaller and its script stay for now and go at that start too.
+    EXPECT_TRUE(fs::exists(Dest() + "/setup"));
+    EXPECT_TRUE(fs::exists(Dest() + "/Setup.ini"));
+    EXPECT_NE(pending.find("D\t" + Dest() + "/setup\n"), std::string::npos) << pending;
+    EXPECT_NE(pending.find("D\t" + Dest() + "/Setup.ini\n"), std::string::npos) << pending;
+    EXPECT_LT(pending.find("D\t" + Dest() + "/setup\n"), pending.find("D\t" + Dest() + "\n"));
+}
+
+TEST_F(InstallTest, AVersionUpsMenuBrowserStartsAtTheEarlierMenuFolder)
+{
+    MakeDist(kScript, kFiles);
+    const std::string menus = folders.applications + "/Tools";
+    fs::create_directories(menus);
+    ASSERT_EQ(InstallFromDist(ui, [&](setup::CSetup& s) { s.ChooseMenuFolder(menus); }), 0);
+    ASSERT_TRUE(fs::exists(menus + "/Seamora/Seamora.desktop"));
+    auto s = NewSetup();
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    ASSERT_TRUE(s->Dialog().destinationReadOnly) << "a version-up";
+    EXPECT_EQ(s->MenuBrowseStart(), menus + "/Seamora");
+    // A fresh installation starts at the menu entries' folder.
+    auto s2 = NewSetup();
+    ASSERT_EQ(s2->Prepare(dist + "/setup", ""), 0);
+    EXPECT_EQ(s2->MenuBrowseStart(), folders.applications);
 }
 
 TEST_F(InstallTest, FailedCopyInAVersionUpKeepsTheEarlierInstallation)
@@ -226,17 +257,20 @@ TEST_F(InstallTest, CopyFlagsOverAnEarlierInstallation)
         "3=ask.txt\n"          // target as new: asked, answered No
         "4=%del%gone.txt\n"    // not copied
         "5=sub\\new.txt\n";   // a new folder with it
+    const std::string dest = home + "/App";
+    // The earlier installation placed three files, one of them dated later.
+    const time_t t = time(nullptr);
+    MakeDist("[Root]\nName=App\n[CopyFile]\n0=newer.txt\n1=same.txt\n2=ask.txt\n",
+             {{"newer.txt", "old"}, {"same.txt", "old"}, {"ask.txt", "old"}});
+    for (const char* f : {"newer.txt", "same.txt", "ask.txt"})
+        SetTime(dist + "/" + f, std::string(f) == "newer.txt" ? t + 50 : t);
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    fs::remove_all(dist);
     MakeDist(script, {{"newer.txt", "new"}, {"update.txt", "u"}, {"same.txt", "s2"}, {"ask.txt", "a2"},
                       {"gone.txt", "g"}, {"sub/new.txt", "n"}});
-    const std::string dest = home + "/App";
-    Put(dest + "/Setup.ini", "[CopiedFile]\n0=" + dest + "/newer.txt\n1=" + dest + "/same.txt\n2=" + dest +
-                                 "/ask.txt\nCount=3\n");
-    const time_t t = time(nullptr);
-    for (const char* f : {"newer.txt", "same.txt", "ask.txt"}) {
-        Put(dest + "/" + f, "old");
+    for (const char* f : {"newer.txt", "same.txt", "ask.txt"})
         SetTime(dist + "/" + f, t);
-        SetTime(dest + "/" + f, std::string(f) == "newer.txt" ? t + 50 : t);
-    }
+    ui = FakeUi();
     auto s = NewSetup();
     ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
     s->OpenMainDialog();
@@ -310,6 +344,8 @@ TEST_F(InstallTest, EveryEntryUnloggedStillMarksTheInstallation)
     EXPECT_EQ(s->ReadInt("CopiedFile", "Count"), 1);
     // A destination that had to be made is logged; one that existed is not.
     EXPECT_EQ(s->Read("MakedDirectory", "0"), home + "/App");
+    fs::remove_all(home + "/App");
+    fs::create_directories(home + "/App");
     auto s2 = NewSetup();
     ASSERT_EQ(s2->Prepare(dist + "/setup", ""), 0);
     s2->OpenMainDialog();
@@ -449,8 +485,164 @@ TEST_F(InstallTest, JapaneseMessagesFollowTheLocale)
     s->Ok();
     ASSERT_FALSE(ui.boxes.empty());
     EXPECT_EQ(ui.boxes.back().text, "指示により中断しました\r\n\r\nインストールは行いません");
+    // Running out of memory while copying: text and title both in Japanese.
+    MakeDist("[Root]\nName=App2\n[CopyFile]\n0=a.txt\n1=b.txt\n", {{"a.txt", "a"}, {"b.txt", "b"}});
+    auto s2 = NewSetup();
+    ASSERT_EQ(s2->Prepare(dist + "/setup", ""), 0);
+    s2->OpenMainDialog();
+    ui.boxes.clear();
+    ui.changes = 0;
+    ui.outOfMemoryAtChange = 1;
+    EXPECT_EQ(s2->CopyFiles(), 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "メモリを確保できませんでした");
+    EXPECT_EQ(ui.boxes[0].title, "ファイルコピー");
     setenv("LC_ALL", "en_US.UTF-8", 1);
     EXPECT_EQ(setup::Tx("Completed.", "終了しました．"), "Completed.");
+}
+
+// The desktop's caches as the real tools leave them: one derived file per package or entry.
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+void DesktopTools(const std::vector<std::string>& argv)
+{
+    std::error_code ec;
+    std::string list;
+    const bool mime = argv[0].find("update-mime-database") != std::string::npos;
+    const std::string folder = mime ? argv[1] + "/packages" : argv[1];
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        list += e.path().filename().string() + "\n";
+    if (mime) {
+        fs::create_directories(argv[1] + "/application", ec);
+        WriteFile(argv[1] + "/mime.cache", list);
+        WriteFile(argv[1] + "/globs2", list);
+    } else {
+        WriteFile(argv[1] + "/mimeinfo.cache", list);
+    }
+}
+
+TEST_F(InstallTest, TheDesktopCachesFollowTheFileKindsAndLeaveNothingBehind)
+{
+    for (const bool fresh : {true, false}) {
+        SCOPED_TRACE(fresh ? "a fresh home" : "a home with other file kinds");
+        fs::remove_all(home);
+        fs::remove_all(dist);
+        fs::create_directories(home);
+        store->Reload();
+        MakeDist(kScript, kFiles);
+        fs::create_directories(folders.trash); // removed files go there
+        if (!fresh) {
+            Put(folders.mime + "/packages/other.xml", "<mime-info/>");
+            Put(folders.applications + "/other.desktop", "[Desktop Entry]\n");
+        }
+        const auto before = Snapshot();
+        FakeUi ui1;
+        ui1.onRun = DesktopTools;
+        ASSERT_EQ(InstallFromDist(ui1), 0);
+        EXPECT_NE(Get(folders.mime + "/mime.cache").find("seamora"), std::string::npos);
+        EXPECT_NE(Get(folders.applications + "/mimeinfo.cache").find("seamora"), std::string::npos);
+
+        FakeUi ui2;
+        ui2.onRun = DesktopTools;
+        ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+        EXPECT_TRUE(ui2.boxes.empty()) << ui2.boxes.front().text;
+        if (fresh) {
+            // Folders the installation made, caches and all, are gone.
+            EXPECT_TRUE(ui2.waited.empty());
+            EXPECT_EQ(Snapshot(), before);
+        } else {
+            // The caches were made again once the installation's kind was gone.
+            EXPECT_EQ(Get(folders.mime + "/mime.cache"), "other.xml\n");
+            EXPECT_EQ(Get(folders.applications + "/mimeinfo.cache"), "other.desktop\nmimeinfo.cache\n");
+            EXPECT_FALSE(fs::exists(Dest()));
+        }
+    }
+}
+
+// Waits (at most ten seconds) for a file that a started program writes.
+std::string WaitForFile(const std::string& path)
+{
+    for (int i = 0; i < 200 && !fs::exists(path); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return SetupTest::Get(path);
+}
+
+TEST_F(InstallTest, EntriesForAnAwkwardFolderNameOpenThroughTheDesktop)
+{
+    std::string script = kScript;
+    script.replace(script.find("Kind=Seamora.Project"), 20, "Kind=Seamora <Plan> & Co");
+    MakeDist(script, {{"Smra_En", "#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" > \"$HOME/ran.txt\"\n"},
+                      {"res/icon.png", "icon"}, {"readme.txt", "r"}});
+    fs::permissions(dist + "/Smra_En", fs::perms::owner_all);
+    // (No '%': the desktop's launcher checks the program's path before it undoes "%%".)
+    const std::string dest = home + "/Apps $HOME `id` \"q\" back\\slash/Seamora";
+    ASSERT_EQ(InstallFromDist(ui, [&](setup::CSetup& s) { s.Dialog()[setup::kDestination].text = dest; }), 0);
+    ASSERT_TRUE(fs::exists(dest + "/Smra_En"));
+
+    // The file kind's description is XML text, whatever the script's name for it.
+    std::string package;
+    for (const auto& e : fs::directory_iterator(folders.mime + "/packages"))
+        package = Get(e.path().string());
+    EXPECT_NE(package.find("<comment>Seamora &lt;Plan&gt; &amp; Co</comment>"), std::string::npos) << package;
+
+    // The desktop's own launcher reads the entries as the installer meant them.
+    if (!fs::exists("/usr/bin/gio"))
+        GTEST_SKIP() << "no desktop launcher to try the entries with";
+    std::string assoc;
+    for (const auto& e : fs::directory_iterator(folders.applications))
+        if (e.path().filename().string().rfind("seamora-", 0) == 0)
+            assoc = e.path().string();
+    ASSERT_FALSE(assoc.empty());
+    EXPECT_EQ(RunProgram({"/usr/bin/gio", "launch", folders.applications + "/Seamora/Seamora.desktop"}), 0);
+    EXPECT_EQ(WaitForFile(home + "/ran.txt"), dest + "/Smra_En|");
+    fs::remove(home + "/ran.txt");
+    Put(home + "/a b.fit", "plan");
+    EXPECT_EQ(RunProgram({"/usr/bin/gio", "launch", assoc, home + "/a b.fit"}), 0);
+    EXPECT_EQ(WaitForFile(home + "/ran.txt"), dest + "/Smra_En|" + home + "/a b.fit|");
+}
+
+TEST_F(InstallTest, TheFileKindGetsItsIconInTheIconTheme)
+{
+    std::string script = kScript;
+    script.replace(script.find("Verb=open\n"), 10, "Verb=open\nIcon=res\\icon.png\n");
+    // A 16 by 16 PNG header is all the installer reads of it.
+    const std::string png = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10", 24) + "rest";
+    MakeDist(script, {{"Smra_En", "p"}, {"res/icon.png", png}, {"readme.txt", "r"}});
+    Put(folders.programs + "/icons/hicolor/16x16/mimetypes/text-plain.png", "theirs");
+    const auto before = Snapshot();
+    ASSERT_EQ(InstallFromDist(ui), 0);
+    const std::string icon = folders.programs + "/icons/hicolor/16x16/mimetypes/application-x-seamora-project.png";
+    EXPECT_EQ(Get(icon), png);
+    EXPECT_NE(Get(folders.mime + "/packages/seamora-seamora-project.xml").find("<icon name=\"application-x-seamora-project\"/>"),
+              std::string::npos);
+    FakeUi ui2;
+    ASSERT_EQ(UninstallInstalled(ui2, Dest()), 0);
+    EXPECT_FALSE(fs::exists(icon));
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(InstallTest, ALargeFileIsCopiedWithItsProgressShown)
+{
+    const std::string big(700 * 1024, 'b');
+    MakeDist("[Root]\nName=App\n[CopyFile]\n0=big.bin\n1=small.bin\n", {{"big.bin", big}, {"small.bin", "s"}});
+    auto s = NewSetup();
+    s->largeFileThreshold = 500 * 1024;
+    ASSERT_EQ(s->Run(dist + "/setup", "", [](setup::CSetup&) { return setup::IDOK; }), 0);
+    EXPECT_EQ(Get(home + "/App/big.bin"), big);
+    ASSERT_GE(ui.progress.size(), 3u);
+    uint64_t last = 0;
+    for (const auto& p : ui.progress) {
+        EXPECT_EQ(p.name, "big.bin") << "only the large file, under its own name";
+        EXPECT_EQ(p.total, big.size());
+        EXPECT_GE(p.done, last);
+        last = p.done;
+    }
+    EXPECT_EQ(ui.progress.front().done, 0u);
+    EXPECT_EQ(ui.progress.back().done, big.size()) << "the progress ends with the copy";
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // commands.
 #include "setup_fixture.h"
 
+#include <unistd.h>
+
 #include "setup/core/setup_draw.h"
 
 namespace setuptest {
@@ -38,7 +40,7 @@ TEST_F(SetupTest, DestinationFromTheScriptOrAnEarlierInstallation)
         EXPECT_EQ(std::string(std::getenv("RootName")), c.want);
     }
     // An earlier installation registered under the last component of [Root] Name.
-    for (const std::string cmd : {"\"" + home + "/Apps/X/setup\"", home + "/Apps/X/setup", "\"" + home + "/Apps/X/setup\" uninstall"}) {
+    for (const std::string& cmd : {"\"" + home + "/Apps/X/setup\"", home + "/Apps/X/setup", "\"" + home + "/Apps/X/setup\" uninstall"}) {
         store->SetString(SettingsHive::LocalMachine, "Software\\Uninstall\\X", "UninstallString", cmd);
         MakeDist("[Root]\nName=%programs%\\X\n");
         auto s = Opened(this, NewSetup(), dist + "/setup");
@@ -102,6 +104,25 @@ TEST_F(SetupTest, DialogModes)
         EXPECT_TRUE(s->Dialog().openReadme);
         EXPECT_EQ(s->ReadMeText(), "hello");
     }
+}
+
+TEST_F(SetupTest, FirstGoIsStartedWithTheModeAndAnUnreadableFolderIsSaid)
+{
+    MakeDist("[Setup]\nName=T\n[Root]\nName=App\n[CopyFile]\n0=a.txt\n", {{"a.txt", "a"}, {"tools/FirstGo", "#!/bin/sh\n"}});
+    fs::create_directories(dist + "/locked");
+    fs::permissions(dist + "/locked", fs::perms::none);
+    const bool superuser = ::geteuid() == 0; // permissions do not bind the superuser
+    auto s = NewSetup();
+    ASSERT_EQ(s->Prepare(dist + "/setup", ""), 0);
+    s->OpenMainDialog();
+    ASSERT_EQ(ui.started.size(), 1u);
+    EXPECT_EQ(ui.started[0], (std::vector<std::string>{dist + "/tools/FirstGo", "Install"}));
+    if (!superuser) {
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text, "Could not look through this folder:\n" + dist + "/locked");
+        EXPECT_EQ(ui.boxes[0].title, "T");
+    }
+    fs::permissions(dist + "/locked", fs::perms::owner_all);
 }
 
 TEST_F(SetupTest, ReadOnlyDistributionWorksOnATemporaryCopy)
@@ -289,6 +310,7 @@ TEST_F(SetupTest, CommandListsStayInsideTheInstallation)
     auto s = Opened(this, NewSetup(), dist + "/setup");
     s->RunCommandList("Make");
     EXPECT_FALSE(fs::exists(dest + "/made/f.txt"));
+    EXPECT_EQ(Get(folders.trash + "/files/f.txt"), "ours") << "deleted files go to the trash";
     EXPECT_EQ(Get(home + "/user.txt"), "mine");
     ASSERT_EQ(ui.started.size(), 1u);
     EXPECT_EQ(ui.started[0], (std::vector<std::string>{dest + "/tool", "-x", "y"}));

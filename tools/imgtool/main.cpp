@@ -204,8 +204,9 @@ int Convert(const std::string& in, const std::string& out, const std::vector<std
     for (const int n : GetSaveStripOrder(out, h)) {
         const int first = n * kStripRows;
         const int rows = std::min(kStripRows, h - first);
-        std::fill(strip.GetData(), strip.GetData() + strip.GetSize(), COLORREF(0));
         std::copy(pixels.GetData() + int64_t(first) * w, pixels.GetData() + int64_t(first + rows) * w, strip.GetData());
+        // Rows of a last, short strip that lie below the picture are black.
+        std::fill(strip.GetData() + int64_t(rows) * w, strip.GetData() + strip.GetSize(), COLORREF(0));
         if (SaveImagePut(out, strip, n) < 0) {
             SaveImageEnd(out, -1);
             return Fail(out + ": writing strip " + std::to_string(n) + " failed" + WriteFailureReason());

@@ -4,6 +4,9 @@
 //   smra_fit new OUT.fit [--columns N] PHOTO[@COLUMN,ROW]...
 //   smra_fit fit IN.fit OUT.fit [--around-360] [--quality-priority]
 //
+// Without cells the photos lie in one row around the middle one; every cell must lie in the
+// fit's layout grid.
+//
 // Questions the fit asks are answered with their default answer, 1 (yes / go on), as the
 // program does for a question that has no text of its own.
 #include <chrono>
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "document/inline_row.h"
 #include "geometry/sphere.h"
 #include "picset/headless_document.h"
 #include "picset/mccore.h"
@@ -110,8 +114,11 @@ int RunNew(const std::vector<std::string>& args)
     for (size_t i = 0; i < photos.size(); ++i) {
         std::string path = photos[i];
         // Rows count downward on the work space (row -1 lies above row 0, as the document
-        // lays blocks before the base row above it): the second row of photos is row 1.
-        CPoint cell = columns > 0 ? CPoint(int(i) % columns, int(i) / columns) : CPoint(int(i), 0);
+        // lays blocks before the base row above it): the second row of photos is row 1. One row
+        // lies around its middle photo, as the document's single inline tiling lays it.
+        const int count = static_cast<int>(photos.size());
+        CPoint cell = columns > 0 ? CPoint(int(i) % columns, int(i) / columns)
+                                  : CPoint(InlineRowColumn(int(i), InlineRowMiddle(count), 0), 0);
         const size_t at = path.rfind('@');
         if (at != std::string::npos) {
             const std::string spec = path.substr(at + 1);
@@ -122,6 +129,12 @@ int RunNew(const std::vector<std::string>& args)
             cell = CPoint(c, r);
             path = path.substr(0, at);
         }
+        if (!CMcCore::IsLayoutGridCell(cell))
+            return Fail(path + " would lie at column " + std::to_string(cell.x) + ", row " + std::to_string(cell.y) +
+                        ", outside the cells the fit lays out (columns and rows " +
+                        std::to_string(-CMcCore::LayoutGridReach) + " to " + std::to_string(CMcCore::LayoutGridReach - 1) + "); " +
+                        (at != std::string::npos ? std::string("give it a cell inside them")
+                                                 : "lay the photos in shorter rows with --columns or give their cells"));
         int result = 0;
         CKpic* picture = core.OpenPicture(path, result);
         if (!picture || result < 1)
