@@ -32,9 +32,6 @@ constexpr int MostRadiusIterations = 10;
 constexpr double DistortionStep = 0.0015;
 constexpr int MostDistortionIterations = 20;
 constexpr int MostDistortionSearches = 5;
-// A second-phase walk that is still moving when its iterations run out is taken on from where it
-// stopped, this many times at most.
-constexpr int MostDistortionSearchRepeats = 4;
 // Radius argument of a table rebuild that keeps the index scale.
 constexpr double KeepIndexScale = -2.0;
 
@@ -108,21 +105,16 @@ WalkEnd WalkFocal(double& F, double& best, Score score, GoOn goOn)
 
 // A three-point walk over a lens parameter: moves by `step` towards the lower score until the
 // centre is best, for at most `iterations` moves; `evaluate` scores a value, `goOn` is asked
-// after every iteration. `settled` (when given) tells whether the walk ended with the centre best.
+// after every iteration.
 template <class Evaluate, class GoOn>
-double WalkParameter(double x, double step, int iterations, Evaluate evaluate, GoOn goOn, bool* settled = nullptr)
+double WalkParameter(double x, double step, int iterations, Evaluate evaluate, GoOn goOn)
 {
     double e0 = evaluate(x);
     double ep = evaluate(x + step);
     double em = evaluate(x - step);
-    if (settled)
-        *settled = false;
     for (int i = 0; i < iterations; ++i) {
-        if (e0 <= em && e0 <= ep) {
-            if (settled)
-                *settled = true;
+        if (e0 <= em && e0 <= ep)
             break;
-        }
         if (ep < e0 && e0 <= em) {
             x += step;
             em = e0;
@@ -275,7 +267,7 @@ void CMcCore::OptimizeDistortion()
         double k;
         double focal;
     };
-    Trial trials[3 * (MostDistortionSearches + 1) * (MostDistortionSearchRepeats + 1)];
+    Trial trials[3 * (MostDistortionSearches + 1)];
     int trialCount = 0;
     auto scoreWithFocalSearch = [&](double value) {
         m_Distortion = value;
@@ -288,16 +280,7 @@ void CMcCore::OptimizeDistortion()
         return score;
     };
     if (m_JobMode >= 0) {
-        // Five moves of 0.0015 reach a third of the way from the default -0.02 to a lens without
-        // distortion. The first phase, at a fixed focal, barely moves: a new coefficient scales
-        // every angle as a new focal does, so it scores worse until the focal follows. A walk that
-        // ends still moving downhill (hand-held views of such a lens: its score halved over the
-        // five moves and still falling) goes on from where it stopped.
-        bool settled = false;
-        k = WalkParameter(k, DistortionStep, MostDistortionSearches, scoreWithFocalSearch, goOn, &settled);
-        for (int repeat = 0; repeat < MostDistortionSearchRepeats && !settled && m_JobMode >= 0 && k > -0.25 && k < 0.25;
-             ++repeat)
-            k = WalkParameter(k, DistortionStep, MostDistortionSearches, scoreWithFocalSearch, goOn, &settled);
+        k = WalkParameter(k, DistortionStep, MostDistortionSearches, scoreWithFocalSearch, goOn);
         for (int i = trialCount - 1; i >= 0; --i) {
             if (trials[i].k == k) {
                 m_CommonFocal = trials[i].focal;

@@ -144,38 +144,6 @@ TEST_F(CommonFocalTest, DistortionSearchRecoversTheLensOfGeneratedViews)
     EXPECT_LT(WorstMiss(poses), 0.05);
 }
 
-// A lens further from the starting coefficient than the second phase's five moves reach: the
-// first phase, at a fixed focal, barely moves (a new coefficient scales the angles as a new
-// focal would), and the walk stopped on its last move still going downhill, a third of the way
-// there. It goes on from where it stopped until the centre is best.
-TEST_F(CommonFocalTest, DistortionSearchGoesOnWhileItStillGainsGround)
-{
-    struct Case {
-        double start;
-        double truth;
-    } const cases[] = {{0.01, -0.02}, {-0.02, 0.0}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE("from " + std::to_string(c.start) + " to " + std::to_string(c.truth));
-        m_set.DeleteAllPictures();
-        LensTable& table = GetLensTable();
-        table.Reset();
-        table.SetReference(1.0, 500.0);
-        table.Build(c.truth, 0.95);
-        m_set.m_LensModelFactor = 0.95;
-        const std::vector<Pose> poses = AddViews(m_set, m_truth, {0, 1, 11, 12}, 8);
-        m_set.m_Distortion = c.start;
-        table.Reset();
-        table.Build(c.start, 0.95);
-        // As after a fit through the starting lens: the focal that lens makes the points agree on.
-        m_set.SearchCommonFocal();
-        m_set.OptimizeDistortion();
-        std::printf("distortion search from %+.4f: k = %+.4f (true %+.4f), focal %.3f\n", c.start,
-                    m_set.m_Distortion, c.truth, m_set.m_CommonFocal);
-        EXPECT_NEAR(m_set.m_Distortion, c.truth, 0.0016);
-        EXPECT_LT(WorstMiss(poses), 0.05);
-    }
-}
-
 // One point of a row picture moved off its feature, as a match on look-alike texture leaves it:
 // ten pixels turn the picture toward it and the point is dropped, the picture solved on the
 // others coming back where its camera was; two pixels are within what matching leaves and
