@@ -223,6 +223,8 @@ public:
     double ScorePairOverlapFine(CKpic* partner, CKpic* picture, CPoint pixel);
     double ScorePairOverlapQuick(CKpic* partner, CKpic* picture, CPoint pixel);
     int MatchPicturePair(CKpic* partner, CKpic* picture, int code, int pass);
+    int MatchPicturePairOnce(CKpic* partner, CKpic* picture, int code, int pass);
+    bool OverlapAgreesAsAWhole(CKpic* partner, CKpic* picture);
     int RefineMatchedPicture(CKpic* picture);
     int FitMatchedPicture(CKpic* picture, CPoint pixel, CPoint outputPixel);
 
@@ -354,4 +356,7 @@ public:
     // Threads that score the offset scans' trials: 1 scores them one after another, 0 uses the
     // processors available (at most 8). The scan's result is the same with any count.
     int32_t m_ScanThreads = 0;
+    // Turn (radians) added to the neighbour's roll that the pair match starts a picture from:
+    // 0 but for the plain fit's extra tries at a rolled start.
+    double m_PairRollTurn = 0.0;
 };

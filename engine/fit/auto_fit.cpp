@@ -4,7 +4,9 @@
 //
 // Directions are (longitude, latitude) in radians; picture positions in pixels, y down.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <vector>
 
 #include "engine/fit/auto_fit_steps.h"
 #include "engine/fit/fit_candidates.h"
@@ -17,6 +19,73 @@
 namespace {
 
 void ClearTries(CKpic* p) { std::fill(std::begin(p->m_TryCounters), std::end(p->m_TryCounters), 0); }
+
+// The turn (radians) of the neighbour's roll that the extra tries of a picture start from.
+constexpr double kRolledStartTurn = 0.1;
+
+// What a try of a picture may change in the set, kept so that extra tries that fail leave the
+// set exactly as the passes before them did. A failed try is not without traces: removing its
+// points also frees the open points of the partner they were taken from, and its feature search
+// moves the feature memory and the picture's feature weights.
+class TryState {
+public:
+    TryState(const CMcCore& set, const CKpic* picture)
+        : m_CommonFocal(set.m_CommonFocal), m_Activity(set.m_Activity), m_FitState(set.m_FitState),
+          m_LastPicture(LastFeaturePicture), m_LastCell(LastFeatureCell), m_Picture(picture)
+    {
+        for (const auto& owned : set.m_Pictures)
+            m_Pictures.push_back({owned.get(), owned->m_Status, owned->m_Focal, owned->m_Direction, owned->m_Roll,
+                                  owned->m_OpticalCentre, owned->m_LensScale, owned->m_FitScore, owned->m_Points,
+                                  owned->m_Snapshot});
+        std::copy(&picture->FeatureCells[0][0], &picture->FeatureCells[0][0] + 32 * 32, &m_Cells[0][0]);
+    }
+
+    void Restore(CMcCore& set) const
+    {
+        set.m_CommonFocal = m_CommonFocal;
+        set.m_Activity = m_Activity;
+        set.m_FitState = m_FitState;
+        LastFeaturePicture = m_LastPicture;
+        LastFeatureCell = m_LastCell;
+        for (const Picture& kept : m_Pictures) {
+            CKpic* p = kept.picture;
+            p->m_Status = kept.status;
+            p->m_Focal = kept.focal;
+            p->m_Direction = kept.direction;
+            p->m_Roll = kept.roll;
+            p->m_OpticalCentre = kept.centre;
+            p->m_LensScale = kept.lensScale;
+            p->m_FitScore = kept.fitScore;
+            p->m_Points = kept.points;
+            p->m_Snapshot = kept.snapshot;
+            if (p == m_Picture)
+                std::copy(&m_Cells[0][0], &m_Cells[0][0] + 32 * 32, &p->FeatureCells[0][0]);
+        }
+        set.m_RegionsValid = 0;
+    }
+
+private:
+    struct Picture {
+        CKpic* picture;
+        int32_t status;
+        double focal;
+        CDPoint direction;
+        double roll;
+        CDPoint centre;
+        double lensScale;
+        double fitScore;
+        std::array<ControlPoint, CONTROL_POINT_SLOTS> points;
+        PictureSnapshot snapshot;
+    };
+    double m_CommonFocal;
+    int32_t m_Activity;
+    int32_t m_FitState;
+    CKpic* m_LastPicture;
+    CPoint m_LastCell;
+    const CKpic* m_Picture;
+    SamplePoint m_Cells[32][32];
+    std::vector<Picture> m_Pictures;
+};
 
 } // namespace
 
@@ -258,6 +327,25 @@ int CMcCore::FitNextPicture(int reachable)
             const int pass = counter + 1;
             counter = pass;
             r = FitPictureFromCandidates(c.uppic, picture, code, pass);
+            // Every pass starts the picture at its neighbour's roll, and the coarse levels of the
+            // scan cannot tell a roll a few degrees away (a hand-held camera turns 5 to 8 degrees
+            // between shots): the true place loses to look-alike texture, or its points are
+            // sought too far from where they are. When the last pass has failed, the picture is
+            // tried again from the neighbour's roll turned by 0.1 either way (the roll change
+            // the seeded refinement follows at most). Such a try keeps only a match its whole
+            // overlap bears out; when both fail, the set is as the last pass left it.
+            if (pass == 3 && r < 0 && m_JobMode != -1) {
+                const TryState before(*this, picture);
+                for (const double turn : {-kRolledStartTurn, kRolledStartTurn}) {
+                    m_PairRollTurn = turn;
+                    r = FitPictureFromCandidates(c.uppic, picture, code, pass);
+                    m_PairRollTurn = 0.0;
+                    if (r >= 0 || m_JobMode == -1)
+                        break;
+                }
+                if (r < 0)
+                    before.Restore(*this);
+            }
         } else {
             break;
         }
