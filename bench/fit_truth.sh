@@ -33,16 +33,20 @@ done
 # The photos of a set, in order, with the upper row's cells where the set has one.
 photos() {
     case $1 in
-    ideal | idealrows)
+    ideal)
         d=$data/synthetic-views-rhein3
-        for i in 00 01 02 03 04 05 06 07 08 09 10 11; do printf ' %s' "$d/rhein3_v$i.jpg"; done
-        if [ "$1" = idealrows ]; then
-            c=0
-            for i in 12 13 14 15 16 17; do printf ' %s' "$d/rhein3_v$i.jpg@$c,-1"; c=$((c + 2)); done
-        fi ;;
+        for i in 00 01 02 03 04 05 06 07 08 09 10 11; do printf ' %s' "$d/rhein3_v$i.jpg"; done ;;
+    idealrows)
+        # The row in columns 0 to 11, so that the upper row's columns name the views below them.
+        d=$data/synthetic-views-rhein3
+        c=0
+        for i in 00 01 02 03 04 05 06 07 08 09 10 11; do printf ' %s' "$d/rhein3_v$i.jpg@$c,0"; c=$((c + 1)); done
+        c=0
+        for i in 12 13 14 15 16 17; do printf ' %s' "$d/rhein3_v$i.jpg@$c,-1"; c=$((c + 2)); done ;;
     rhein3-tworow)
         d=$data/synthetic-views-handheld/$1
-        for i in 00 01 02 03 04 05 06 07 08 09 10 11; do printf ' %s' "$d/rhein3t_v$i.jpg"; done
+        c=0
+        for i in 00 01 02 03 04 05 06 07 08 09 10 11; do printf ' %s' "$d/rhein3t_v$i.jpg@$c,0"; c=$((c + 1)); done
         c=0
         for i in 12 13 14 15 16 17; do printf ' %s' "$d/rhein3t_v$i.jpg@$c,-1"; c=$((c + 2)); done ;;
     *)

@@ -215,6 +215,7 @@ public:
     void LinkAtMidpoint(CKpic* partner, CKpic* picture);
     CKpic* AddAutoControlPoint(CKpic* picture, CDPoint direction);
     int Close360Loop();
+    int DropStrayRowPoints();
     int TiltRow(double referenceYaw, double lowerStep, double upperStep);
     int ScanOffsets(CKpic* partner, const CRect& searchRect, CKpic* picture, CPoint referencePixel,
                     FitCandidateList& candidates);

@@ -398,8 +398,12 @@ int CMcCore::FitAllPictures()
     // The lens is searched once the row is closed (at either setting: placed through the
     // distortion the lens model starts from, every link of a row of distortion-free photos is
     // off by a tenth of a degree or more); the lens changes every angle of the row, so the row
-    // is closed again on the new lens.
+    // is closed again on the new lens. A point that no other point of its picture bears out is
+    // dropped first: it turns its picture and all that follow it, and the lens search would
+    // bend the lens toward it.
     if (m_JobMode != -1 && closed >= 0) {
+        if (DropStrayRowPoints() > 0)
+            Close360Loop();
         SearchLensRadius();
         Close360Loop();
     }

@@ -34,7 +34,78 @@ bool SharePoint(const CKpic* a, const CKpic* b)
     return false;
 }
 
+// A point is looked at as a stray only above this residual in pixels, and it is dropped only
+// when the picture's fit score without it is lower by more than this many pixels.
+constexpr double StrayResidual = 3.0;
+constexpr double StrayGain = 1.0;
+// A picture keeps at least as many points as a fitted picture needs.
+constexpr int FewestKeptPoints = 5;
+
+// The fitted point of a picture farthest from where its partner puts it, with that distance in
+// pixels; -1 when the picture has none.
+int FarthestPoint(const CKpic* p, double focal, double& pixels)
+{
+    int worst = -1;
+    pixels = 0.0;
+    for (int i = 0; i < CONTROL_POINT_SLOTS; ++i) {
+        const ControlPoint& cp = p->m_Points[static_cast<size_t>(i)];
+        if (cp.kind <= 0 || cp.state < 3)
+            continue;
+        const double d = ApproxSphericalDistance(cp.spherePosition, cp.target) * focal;
+        if (worst < 0 || d > pixels) {
+            worst = i;
+            pixels = d;
+        }
+    }
+    return worst;
+}
+
 } // namespace
+
+// A picture of the row can be held by one point matched on look-alike texture, stable enough
+// that matching it again finds the same place: with seven points that agree and one ten pixels
+// off, the picture is turned toward that point by a third of a degree, every picture after it
+// follows, and the one point's residual outweighs all the others in the mean fit score that the
+// lens search minimises. Such a point is dropped when the picture, solved without it, fits its
+// remaining points better by more than a pixel; the picture keeps five points or more.
+int CMcCore::DropStrayRowPoints()
+{
+    int dropped = 0;
+    CKpic* first = GetFirstPicture();
+    for (const auto& owned : m_Pictures) {
+        CKpic* p = owned.get();
+        if (p == first || p->m_Status < 3 || m_JobMode == -1)
+            continue;
+        while (p->CountFittedPoints() > FewestKeptPoints) {
+            double pixels = 0.0;
+            const int worst = FarthestPoint(p, m_CommonFocal, pixels);
+            if (worst < 0 || pixels <= StrayResidual)
+                break;
+            const CDPoint direction = p->m_Direction;
+            const double roll = p->m_Roll;
+            const double fitScore = p->m_FitScore;
+            const int32_t status = p->m_Status;
+            const auto points = p->m_Points;
+            const double with = p->OptimizeOrientation();
+            p->RefreshControlPoints();
+            p->m_Points[static_cast<size_t>(worst)].state = -1;
+            const double without = p->OptimizeOrientation();
+            p->RefreshControlPoints();
+            if (!(without < with - StrayGain)) {
+                p->m_Direction = direction;
+                p->m_Roll = roll;
+                p->m_FitScore = fitScore;
+                p->m_Status = status;
+                p->m_Points = points;
+                break;
+            }
+            ++dropped;
+        }
+    }
+    if (dropped > 0)
+        m_RegionsValid = 0;
+    return dropped;
+}
 
 int CMcCore::Close360Loop()
 {

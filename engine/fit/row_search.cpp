@@ -22,6 +22,9 @@
 namespace {
 
 constexpr double kQuarterSnapshotLimit = UnusableScore / 4;
+// A row picture's first try that passes with a fit score above this share of the tolerance is
+// tried the wider way as well.
+constexpr double WeakPassFactor = 0.7;
 
 void ApplyCandidate(CKpic* b, const FitCandidate& c)
 {
@@ -611,6 +614,19 @@ int CMcCore::PlaceRemainingPictures()
             TakeBackTry(*this, picture);
             CopyRollFromNeighbour(picture, nullptr);
             r = SearchPicturePosition(partner, picture, code, 1);
+        } else if (m_JobMode != -1 && !(picture->m_FitScore < WeakPassFactor * m_FitTolerance)) {
+            // A first try whose points only just pass may be a candidate on look-alike texture
+            // that the row search's scan found short of a step it cannot reach: the wider try
+            // is made too, and the one whose points agree better is kept.
+            const PassState first(*this);
+            const double firstScore = picture->m_FitScore;
+            TakeBackTry(*this, picture);
+            CopyRollFromNeighbour(picture, nullptr);
+            const int wider = SearchPicturePosition(partner, picture, code, 1);
+            if (m_JobMode != -1 && wider >= 1 && PassesRowAcceptance(picture) && picture->m_FitScore < firstScore)
+                r = wider;
+            else
+                first.Restore(*this);
         }
         KeepAsBest(picture);
         if (m_JobMode == -1)

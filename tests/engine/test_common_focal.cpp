@@ -144,6 +144,54 @@ TEST_F(CommonFocalTest, DistortionSearchRecoversTheLensOfGeneratedViews)
     EXPECT_LT(WorstMiss(poses), 0.05);
 }
 
+// One point of a row picture moved off its feature, as a match on look-alike texture leaves it:
+// ten pixels turn the picture toward it and the point is dropped, the picture solved on the
+// others coming back where its camera was; two pixels are within what matching leaves and
+// nothing changes. A picture with no point to spare keeps all of them.
+TEST_F(CommonFocalTest, RowPointTheOthersDoNotBearOutIsDropped)
+{
+    struct Case {
+        double shift;   // pixels the point is moved
+        int links;      // exact links to each earlier picture
+        int dropped;
+    } const cases[] = {{10.0, 8, 1}, {2.0, 8, 0}, {10.0, 3, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("shift " + std::to_string(c.shift) + ", links " + std::to_string(c.links));
+        m_set.DeleteAllPictures();
+        UseIdentityLens();
+        const std::vector<Pose> poses = AddViews(m_set, m_truth, {0, 1, 2}, c.links);
+        CKpic* k = m_set.m_Pictures[2].get();
+        ControlPoint& moved = k->m_Points[0];
+        ASSERT_EQ(moved.state, 3);
+        const int points = k->CountFittedPoints();
+        ASSERT_GE(points, c.links);
+        moved.position.x += c.shift;
+        k->RefreshControlPoints();
+        k->OptimizeOrientation();
+        k->RefreshControlPoints();
+        const double off = FrameAngle(*k, poses[2]) / Degree;
+        const CDPoint direction = k->m_Direction;
+        const double roll = k->m_Roll;
+
+        EXPECT_EQ(m_set.DropStrayRowPoints(), c.dropped);
+        std::printf("point moved %.0f px (%d points): picture %.4f deg off before, %.4f deg after\n", c.shift,
+                    points, off, FrameAngle(*k, poses[2]) / Degree);
+        if (c.dropped > 0) {
+            EXPECT_EQ(moved.state, -1);
+            EXPECT_EQ(k->CountFittedPoints(), points - 1);
+            EXPECT_GT(off, 0.03);
+            EXPECT_LT(FrameAngle(*k, poses[2]) / Degree, 0.005);
+        } else {
+            EXPECT_EQ(moved.state, 3);
+            EXPECT_EQ(k->CountFittedPoints(), points);
+            EXPECT_EQ(k->m_Direction, direction);
+            EXPECT_EQ(k->m_Roll, roll);
+        }
+        // The other pictures agree with their points: none loses one.
+        EXPECT_EQ(m_set.m_Pictures[1]->m_Points[0].state, 3);
+    }
+}
+
 TEST(LensModel, WidestLensChoosesRadiusAndDistortion)
 {
     struct Case {
