@@ -508,8 +508,9 @@ TEST_F(FinderTest, ReadAheadStopsWithTheFolderAndTheView)
         const int r = m_view->ThumbnailStep();
         if (r == 0)
             break;
-        if (r == 1)
+        if (r == 1) {
             ASSERT_TRUE(m_view->ReadAhead()->WaitFor(FirstPending(*m_view, folder)));
+        }
     }
     EXPECT_EQ(FirstPending(*m_view, folder), "");
     EXPECT_FALSE(m_view->ItemIconImage(CLeftView::Child(folder, "p6.jpg")).isNull());

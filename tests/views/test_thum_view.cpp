@@ -128,8 +128,9 @@ TEST_F(ThumbFixture, ThumbnailShowsOnEveryDisplayDepth)
         const int result = view->SetThumbnail(0);
         EXPECT_EQ(result, 1) << c.bits;
         EXPECT_EQ(view->m_nShown, 0);
-        if (c.bits == 16)
+        if (c.bits == 16) {
             EXPECT_EQ(CThumView::s_n16BitFormat, c.layout == C16BitLayout::Rgb555 ? 15 : 16);
+        }
         const QImage img = Shot();
         const CPoint o = view->m_ptThumb;
         for (CPoint p : {CPoint(0, 0), CPoint(159, 0), CPoint(80, 60), CPoint(159, 119)}) {
