@@ -315,6 +315,7 @@ public:
     double m_FitTolerance = 0.0;            // pixels
     CRect m_LayoutRect;                     // cells connected to the home cell, inclusive
     CRect m_HomeRowExtent;                  // columns of row 0 reached from the home cell
+    int m_RowSeam = 0;                      // column where the row's two walks met; 0 when walked one way
     std::vector<CKpic*> m_LayoutGrid;       // cell -> picture over m_LayoutRect
     TwoPointRecord m_RowEstimate;           // estimate of the picture row (seven values)
     double m_SavedFocal = 0.0;              // picture state saved before a drop is tried

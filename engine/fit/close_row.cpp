@@ -146,9 +146,25 @@ int CMcCore::Close360Loop()
     // search left them. Re-solving the row on a new focal moves the ends again, so the
     // correction is repeated until the turn misses by less than a thousandth of a radian or
     // stops getting better.
-    // The turn from the left end's point to the right end's, taken as the nearest to a full one.
+    // A row the search completed by walking back from the other end has its end pictures tied
+    // directly, so their point misses nothing: its turn is measured where the two walks met,
+    // over every link of the row.
+    CKpic* seamLeft = nullptr;
+    CKpic* seamRight = nullptr;
+    for (const auto& owned : m_Pictures) {
+        if (m_RowSeam != 0 && owned->m_LayoutCell == CPoint(m_RowSeam - 1, 0))
+            seamLeft = owned.get();
+        if (m_RowSeam != 0 && owned->m_LayoutCell == CPoint(m_RowSeam, 0))
+            seamRight = owned.get();
+    }
+    const int si = seamLeft ? seamLeft->FindPointStateM6() : -1;
+    const int sj = seamRight ? seamRight->FindPointStateM6() : -1;
+    const bool atSeam = si >= 0 && sj >= 0;
+    // The turn from the left end's point to the right end's (or from the right one's at the
+    // meeting to the left one's), taken as the nearest to a full one.
     auto turnOf = [&]() {
-        const double d = ClosingPoint(right, j).x - ClosingPoint(left, i).x;
+        const double d = atSeam ? ClosingPoint(seamLeft, si).x - ClosingPoint(seamRight, sj).x
+                                : ClosingPoint(right, j).x - ClosingPoint(left, i).x;
         return d + EngineTwoPi * std::round((EngineTwoPi - d) / EngineTwoPi);
     };
     auto miss = [&]() { return turnOf() - EngineTwoPi; };

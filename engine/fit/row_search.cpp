@@ -111,6 +111,33 @@ void TakeBackTry(CMcCore& set, CKpic* picture)
     set.m_RegionsValid = 0;
 }
 
+// Where the row's two walks meet, the two pictures were fitted from opposite sides and carry
+// the whole row's miss between them. A closing point is laid midway between them where they
+// now lie and matched in the right one's image, so that it holds their true offset.
+bool MeasureRowSeam(CMcCore& set, CKpic* left, CKpic* right)
+{
+    const int32_t id = NewPointId();
+    const CDPoint mid = GreatCircleMidpoint(left->m_Direction, right->m_Direction);
+    const int i = left->AddPointAt(id, left->SphereToPixel(mid));
+    const int j = right->AddPointAt(id, right->SphereToPixel(mid));
+    bool laid = false;
+    if (i >= 0 && j >= 0) {
+        left->m_Points[static_cast<size_t>(i)].kind = 4;
+        left->m_Points[static_cast<size_t>(i)].state = -6;
+        right->m_Points[static_cast<size_t>(j)].kind = 4;
+        right->m_Points[static_cast<size_t>(j)].state = 2;
+        laid = set.RefinePointPosition(right, j) == 1 && set.m_JobMode != -1;
+        right->m_Points[static_cast<size_t>(j)].state = -6;
+    }
+    if (!laid) {
+        if (i >= 0)
+            left->m_Points[static_cast<size_t>(i)].Free();
+        if (j >= 0)
+            right->m_Points[static_cast<size_t>(j)].Free();
+    }
+    return laid;
+}
+
 CKpic* PictureAtCell(const CMcCore& set, CPoint cell)
 {
     for (const auto& owned : set.m_Pictures)
@@ -601,6 +628,7 @@ int CMcCore::PlaceRemainingPictures()
     const int count = GetPictureCount();
     const double nominal = EngineTwoPi / (m_HomeRowExtent.Width() + 1);
     StepTally yaw, roll;
+    m_RowSeam = 0;
 
     // One try of a picture beside a fitted horizontal neighbour: the scan as the row search
     // makes it, and, when that gives no match the points bear out, once more with the reach and
@@ -710,7 +738,15 @@ int CMcCore::PlaceRemainingPictures()
         CKpic* partner = left;
         for (int column = m_HomeRowExtent.right; column > m_HomeRowExtent.left && m_JobMode != -1; --column) {
             CKpic* picture = PictureAtCell(*this, CPoint(column, 0));
-            if (!picture || picture->m_Status >= 3 || !trySide(partner, picture, 4))
+            if (picture && picture->m_Status >= 3) {
+                // The walk back has reached the pictures fitted from the base: the row's turn
+                // closes between this picture and the one it walked from, not at the row ends
+                // that the walk tied directly.
+                if (partner != left && partner != right && MeasureRowSeam(*this, picture, partner))
+                    m_RowSeam = column + 1;
+                break;
+            }
+            if (!picture || !trySide(partner, picture, 4))
                 break;
             // The row runs on past the full turn, as the walk from the left end lays it.
             if (picture->Yaw() < left->Yaw()) {

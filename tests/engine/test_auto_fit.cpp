@@ -393,23 +393,28 @@ TEST_F(AutoFit, RingAroundOneTurnClosesOnItself)
     EXPECT_NEAR(b.y, a.y, 0.003);
 }
 
-// Full turns shot by hand: ten views 36 degrees apart, a ring of twelve 30 degrees apart, and
-// that ring with six views 35 degrees above it (laid in the row above, every other column);
-// each camera off by up to 4 degrees of yaw and roll and 2.5 of pitch. Every picture is fitted
+// Full turns shot by hand: ten views 36 degrees apart (and ten wider ones at 55 degrees, one
+// step of 42 degrees that no search bridges), a ring of twelve 30 degrees apart, and that ring
+// with six views 35 degrees above it (laid in the row above, every other column); each camera
+// off by up to 4 degrees of yaw and roll and 2.5 of pitch. Every picture is fitted
 // on its own points and the row closes where the cameras were. (Pictures whose match failed used to be
 // reported fitted, leaving the ring 9 to 19 degrees off; the two rows came out 14 of 18 with
 // 36 degrees, then 3.5 to 5.5 degrees off while a view above set the base picture's focal
 // before the row had measured it. A point matched on look-alike texture, kept because matching
 // it again found the same place, turned its picture and every one after it: 0.20 degrees on
-// the ring of twelve, 0.16 on the two rows.)
+// the ring of twelve, 0.16 on the two rows. The wide ring, fitted from both sides of the step
+// it cannot bridge, was closed at its ends, which the walk back had tied directly: the turn
+// missed nothing there, and the lens search left the focal 0.44 % short and the cameras at the
+// step 0.79 degrees off.)
 TEST_F(AutoFit, HandHeldRingClosesAroundOneTurn)
 {
     struct Case {
         std::string set;
         int ring;        // views in the row; the rest go to the row above
-        double degrees;  // worst camera, measured 0.04, 0.08 and 0.09
+        double degrees;  // worst camera, measured 0.04, 0.09, 0.09 and 0.04
     };
-    for (const Case& c : {Case{"rhein1-ring10", 10, 0.1}, Case{"rhein3-ring12", 12, 0.13}, Case{"rhein3-tworow", 12, 0.15}}) {
+    for (const Case& c : {Case{"rhein1-ring10", 10, 0.1}, Case{"rhein3-ring12", 12, 0.13}, Case{"rhein3-tworow", 12, 0.15},
+                          Case{"rhein1-ring10-wide", 10, 0.1}}) {
         SCOPED_TRACE(c.set);
         const std::string dir = std::string(SMRA_TESTDATA_DIR) + "/synthetic-views-handheld/" + c.set + "/";
         CTruth truth;
