@@ -44,14 +44,14 @@ std::string TakeFirstName(std::string& list)
     return name;
 }
 
-// Taking in many photos is a long job: the status bar counts them, the window keeps painting,
-// the wait cursor shows, and Escape or a click on the job's break control or the timer stops
-// it (the photos already taken in stay).
+// Progress while many photos come in: the status bar counts them, the window keeps painting
+// under a wait cursor, and Escape or a click on the break button or the timer stops the run.
+// Photos that came in before the stop are kept.
 class CIntakeProgress {
 public:
     CIntakeProgress(CSmDoc& doc, int total) : m_doc(doc), m_total(total)
     {
-        // The click or key that started the intake is no break.
+        // Forget the click or key press that started this run, so it does not stop it at once.
         platform::Input().AsyncKeyState(platform::Key::Escape);
         platform::Input().AsyncKeyState(platform::Key::LeftButton);
         if (m_total > 1) {
@@ -71,7 +71,7 @@ public:
     CIntakeProgress(const CIntakeProgress&) = delete;
     CIntakeProgress& operator=(const CIntakeProgress&) = delete;
 
-    // Before the next photo: false when the user broke the intake.
+    // Called before each photo; false once the user has asked to stop.
     bool Next(const std::string& name)
     {
         platform::EventPump().Pump();
@@ -224,7 +224,7 @@ int CSmDoc::FindPieceIndexByName(const std::string& name) const
 
 std::string CSmDoc::UnreadableText()
 {
-    // A sound file that uses a feature the codecs do not read says which.
+    // Name the feature when a well-formed file uses one our readers do not support.
     const std::string& feature = LastUnsupportedFeature();
     return feature.empty() ? Catalogue().formatNotSupported : Catalogue().formatNotSupported + " (" + feature + ")";
 }
@@ -260,8 +260,8 @@ int CSmDoc::ImportPhotos()
     ClearDropList();
     m_areaShown = 0;
     SetModifiedFlag();
-    // The views draw the pictures that came in: the stock lies outside what the closed file
-    // dialog uncovers.
+    // Ask the views to draw the new pictures now; closing the file dialog does not repaint
+    // the stock area where they land.
     UpdateAllViews(nullptr, HINT_DROP_ENTERED);
     return 1;
 }
@@ -617,7 +617,7 @@ int CSmDoc::PlaceOnFittedPicture(int entry)
     if (m_pComp->GetFittedCount() > 0 && m_dropAnchor == CPoint())
         return -1;
     k->QuarterTurns = e.m_QuarterTurns;
-    // Placing reads the picture and may refine the fit: a long job for the engine.
+    // Placing loads the picture and may refine the fit, so it holds the running-job marker.
     const platform::JobScope job;
     const int answer = m_pComp->PlaceDroppedPicture(e.m_Name, m_dropAnchor, m_dropPoint, 1, 5, m_circlingTurn);
     if (answer == 3)
