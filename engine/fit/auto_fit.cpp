@@ -34,9 +34,7 @@ public:
           m_LastPicture(LastFeaturePicture), m_LastCell(LastFeatureCell), m_Picture(picture)
     {
         for (const auto& owned : set.m_Pictures)
-            m_Pictures.push_back({owned.get(), owned->m_Status, owned->m_Focal, owned->m_Direction, owned->m_Roll,
-                                  owned->m_OpticalCentre, owned->m_LensScale, owned->m_FitScore, owned->m_Points,
-                                  owned->m_Snapshot});
+            m_Pictures.push_back({KeptPicture::Of(owned.get()), owned->m_Snapshot});
         std::copy(&picture->FeatureCells[0][0], &picture->FeatureCells[0][0] + 32 * 32, &m_Cells[0][0]);
     }
 
@@ -48,15 +46,8 @@ public:
         LastFeaturePicture = m_LastPicture;
         LastFeatureCell = m_LastCell;
         for (const Picture& kept : m_Pictures) {
-            CKpic* p = kept.picture;
-            p->m_Status = kept.status;
-            p->m_Focal = kept.focal;
-            p->m_Direction = kept.direction;
-            p->m_Roll = kept.roll;
-            p->m_OpticalCentre = kept.centre;
-            p->m_LensScale = kept.lensScale;
-            p->m_FitScore = kept.fitScore;
-            p->m_Points = kept.points;
+            kept.place.PutBack();
+            CKpic* p = kept.place.picture;
             p->m_Snapshot = kept.snapshot;
             if (p == m_Picture)
                 std::copy(&m_Cells[0][0], &m_Cells[0][0] + 32 * 32, &p->FeatureCells[0][0]);
@@ -66,15 +57,7 @@ public:
 
 private:
     struct Picture {
-        CKpic* picture;
-        int32_t status;
-        double focal;
-        CDPoint direction;
-        double roll;
-        CDPoint centre;
-        double lensScale;
-        double fitScore;
-        std::array<ControlPoint, CONTROL_POINT_SLOTS> points;
+        KeptPicture place;
         PictureSnapshot snapshot;
     };
     double m_CommonFocal;

@@ -2,6 +2,7 @@
 // share. Numbers go to the host in decimal, as every message of the engine does.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -24,6 +25,37 @@ inline void KeepAsBest(CKpic* p)
     p->m_BestRoll = p->m_Roll;
     p->m_BestFocal = p->m_Focal;
 }
+
+// A picture's place and points as a fit step found them, to be put back when a later step is
+// taken back.
+struct KeptPicture {
+    CKpic* picture;
+    int32_t status;
+    double focal;
+    CDPoint direction;
+    double roll;
+    CDPoint centre;
+    double lensScale;
+    double fitScore;
+    std::array<ControlPoint, CONTROL_POINT_SLOTS> points;
+
+    static KeptPicture Of(CKpic* p)
+    {
+        return {p, p->m_Status, p->m_Focal, p->m_Direction, p->m_Roll, p->m_OpticalCentre, p->m_LensScale,
+                p->m_FitScore, p->m_Points};
+    }
+    void PutBack() const
+    {
+        picture->m_Status = status;
+        picture->m_Focal = focal;
+        picture->m_Direction = direction;
+        picture->m_Roll = roll;
+        picture->m_OpticalCentre = centre;
+        picture->m_LensScale = lensScale;
+        picture->m_FitScore = fitScore;
+        picture->m_Points = points;
+    }
+};
 
 // The pictures in the cells at the left and right ends of the home row; none where a cell is
 // empty.

@@ -33,31 +33,18 @@ void ApplyCandidate(CKpic* b, const FitCandidate& c)
     b->m_Focal = c.dpr;
 }
 
-// The reference pixel a tenth of the picture's size off its centre, away from the partner.
-bool TenthReference(int code, const CKpic* p, CPoint& out)
+// The reference pixel a given fraction (1 / parts) of the picture's size off its centre along
+// the keypad direction `code`. The row search first takes a tenth; its wider try takes the pair
+// match's third, which reaches neighbours half as far again.
+bool OffCentreReference(int code, const CKpic* p, int parts, CPoint& out)
 {
     const int w = p->Width(), h = p->Height();
     out = CPoint(w / 2, h / 2);
     switch (RotateKeypadPosition(code, p->QuarterTurns)) {
-    case 2: out.y += h / 10; return true;
-    case 4: out.x += w / 10; return true;
-    case 6: out.x -= w / 10; return true;
-    case 8: out.y -= h / 10; return true;
-    default: return false;
-    }
-}
-
-// The reference pixel a third of the picture's size off its centre, toward the partner: the
-// pair match's reference, which reaches neighbours half as far again.
-bool ThirdReference(int code, const CKpic* p, CPoint& out)
-{
-    const int w = p->Width(), h = p->Height();
-    out = CPoint(w / 2, h / 2);
-    switch (RotateKeypadPosition(code, p->QuarterTurns)) {
-    case 2: out.y += h / 3; return true;
-    case 4: out.x += w / 3; return true;
-    case 6: out.x -= w / 3; return true;
-    case 8: out.y -= h / 3; return true;
+    case 2: out.y += h / parts; return true;
+    case 4: out.x += w / parts; return true;
+    case 6: out.x -= w / parts; return true;
+    case 8: out.y -= h / parts; return true;
     default: return false;
     }
 }
@@ -186,8 +173,7 @@ public:
           m_CentreFractions(set.m_CentreFractions), m_Activity(set.m_Activity), m_FitState(set.m_FitState)
     {
         for (const auto& owned : set.m_Pictures)
-            m_Pictures.push_back({owned.get(), owned->m_Status, owned->m_Focal, owned->m_Direction, owned->m_Roll,
-                                  owned->m_OpticalCentre, owned->m_LensScale, owned->m_FitScore, owned->m_Points});
+            m_Pictures.push_back(KeptPicture::Of(owned.get()));
     }
 
     void Restore(CMcCore& set) const
@@ -201,39 +187,19 @@ public:
         set.m_FitState = m_FitState;
         if (lensChanged)
             RebuildLensTable(m_Distortion, m_LensFactor);
-        for (const Picture& kept : m_Pictures) {
-            CKpic* p = kept.picture;
-            p->m_Status = kept.status;
-            p->m_Focal = kept.focal;
-            p->m_Direction = kept.direction;
-            p->m_Roll = kept.roll;
-            p->m_OpticalCentre = kept.centre;
-            p->m_LensScale = kept.lensScale;
-            p->m_FitScore = kept.fitScore;
-            p->m_Points = kept.points;
-        }
+        for (const KeptPicture& kept : m_Pictures)
+            kept.PutBack();
         set.m_RegionsValid = 0;
     }
 
 private:
-    struct Picture {
-        CKpic* picture;
-        int32_t status;
-        double focal;
-        CDPoint direction;
-        double roll;
-        CDPoint centre;
-        double lensScale;
-        double fitScore;
-        std::array<ControlPoint, CONTROL_POINT_SLOTS> points;
-    };
     double m_CommonFocal;
     double m_Distortion;
     double m_LensFactor;
     CDPoint m_CentreFractions;
     int32_t m_Activity;
     int32_t m_FitState;
-    std::vector<Picture> m_Pictures;
+    std::vector<KeptPicture> m_Pictures;
 };
 
 // The fit score a picture's points give at the focal the set expects of it (the common focal,
@@ -451,8 +417,8 @@ int CMcCore::FindPairCandidates(CKpic* partner, CKpic* picture, int code, int pa
     auto scan = [&](int reach, FitCandidate& best) {
         CPoint p;
         CRect r;
-        if (reach == 0 ? !TenthReference(code, picture, p) || !PartnerWindow(code, partner, pass == 1, r)
-                       : !ThirdReference(code, picture, p) || !PairWindow(code, partner, m_LayoutRect, r))
+        if (reach == 0 ? !OffCentreReference(code, picture, 10, p) || !PartnerWindow(code, partner, pass == 1, r)
+                       : !OffCentreReference(code, picture, 3, p) || !PairWindow(code, partner, m_LayoutRect, r))
             return -1;
         CopyRollFromNeighbour(picture, nullptr);
         CopyRollFromNeighbour(partner, nullptr);
@@ -811,9 +777,9 @@ int CMcCore::SearchPicturePosition(CKpic* partner, CKpic* picture, int code, int
     CPoint p;
     CRect r;
     if (reach == 0) {
-        if (!TenthReference(code, picture, p) || !PartnerWindow(code, partner, false, r))
+        if (!OffCentreReference(code, picture, 10, p) || !PartnerWindow(code, partner, false, r))
             return -1;
-    } else if (!ThirdReference(code, picture, p) || !PairWindow(code, partner, m_LayoutRect, r)) {
+    } else if (!OffCentreReference(code, picture, 3, p) || !PairWindow(code, partner, m_LayoutRect, r)) {
         return -1;
     }
     CopyRollFromNeighbour(picture, nullptr);

@@ -70,12 +70,8 @@ protected:
     {
         if (!fs::is_regular_file(ShippedGuide() / "SmGuide.htm"))
             GTEST_SKIP() << "no guide documents beside the test program";
-        // Return held: the start-up picture goes at once.
-        platform::DefaultInput().Reset();
-        platform::DefaultInput().Press(platform::Key::Return);
         m_app = std::make_unique<CSmApp>();
-        ASSERT_TRUE(m_app->InitInstance({"Smra_En"}));
-        platform::DefaultInput().Release(platform::Key::Return);
+        ASSERT_TRUE(shelltest::StartProgram(*m_app, {"Smra_En"}));
         m_services.emplace();
     }
     void TearDown() override

@@ -57,12 +57,8 @@ TEST(Program, OpensAProjectSavesItUnchangedUnderANewNameAndOpensThatAgain)
     const std::string project = shelltest::MakeFittedProject(dir);
     const std::string copy = (dir / "copy.fit").string();
 
-    // Return held: the start-up picture goes at once.
-    platform::DefaultInput().Reset();
-    platform::DefaultInput().Press(platform::Key::Return);
     CSmApp app;
-    ASSERT_TRUE(app.InitInstance({"Smra_En", project}));
-    platform::DefaultInput().Release(platform::Key::Return);
+    ASSERT_TRUE(shelltest::StartProgram(app, {"Smra_En", project}));
     shelltest::ScriptedServices services;
 
     CSmDoc* doc = app.Document();

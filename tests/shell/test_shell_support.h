@@ -1,14 +1,19 @@
-// Shared pieces of the window tests: a view that records the hints it is sent, and scripted
-// system services installed for one test.
+// Shared pieces of the window tests: a view that records the hints it is sent, scripted
+// system services installed for one test, and starting the program and its main window.
 #pragma once
+
+#include <QTest>
 
 #include <string>
 #include <vector>
 
 #include "document/document_base.h"
 #include "platform/file_dialog.h"
+#include "platform/input_state.h"
 #include "platform/message_box.h"
 #include "platform/system_services.h"
+#include "shell/main_frame.h"
+#include "shell/sm_app.h"
 
 namespace shelltest {
 
@@ -45,5 +50,24 @@ struct ScriptedServices {
         platform::SetShellOpen(nullptr);
     }
 };
+
+// Starts the program with Return held, so that the start-up picture goes at once.
+inline bool StartProgram(CSmApp& app, const std::vector<std::string>& arguments)
+{
+    platform::DefaultInput().Reset();
+    platform::DefaultInput().Press(platform::Key::Return);
+    const bool started = app.InitInstance(arguments);
+    platform::DefaultInput().Release(platform::Key::Return);
+    return started;
+}
+
+// Shows the main window in a 1000 x 700 frame; false when it never appears.
+inline bool ShowMainFrame(CMainFrame* frame)
+{
+    frame->setWindowState(Qt::WindowNoState);
+    frame->setGeometry(0, 0, 1000, 700);
+    frame->show();
+    return QTest::qWaitForWindowExposed(frame);
+}
 
 } // namespace shelltest

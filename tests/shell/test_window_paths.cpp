@@ -64,20 +64,13 @@ protected:
         ASSERT_TRUE(shelltest::WritePicture(Photo("c.png"), 240, 320, RGB(60, 90, 30)));
         CImageWindowCascade::Shared().Reset();
 
-        // Return held: the start-up picture goes at once.
-        platform::DefaultInput().Reset();
-        platform::DefaultInput().Press(platform::Key::Return);
         m_app = std::make_unique<CSmApp>();
-        ASSERT_TRUE(m_app->InitInstance({"Smra_En"}));
-        platform::DefaultInput().Release(platform::Key::Return);
+        ASSERT_TRUE(shelltest::StartProgram(*m_app, {"Smra_En"}));
         // After the start, which installs the window layer's own services.
         m_services.emplace();
         m_doc = m_app->Document();
         m_frame = m_app->MainFrame();
-        m_frame->setWindowState(Qt::WindowNoState);
-        m_frame->setGeometry(0, 0, 1000, 700);
-        m_frame->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_frame));
+        ASSERT_TRUE(shelltest::ShowMainFrame(m_frame));
         Finder()->SetHomeFolder((m_dir / "photos").string());
         Finder()->BuildDriveLevel();
         m_drive = Finder()->Root()->child(0);
