@@ -312,6 +312,7 @@ def run(argv):
             os.killpg(child.pid, signal.SIGKILL)
         except ProcessLookupError:
             pass
+        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
         stdout = out_f.result().decode("utf-8", "replace")
         stderr = err_f.result().decode("utf-8", "replace")
         pool.shutdown()
@@ -322,6 +323,8 @@ def run(argv):
     exit_shown = exit_text(code, sent, early)
     if sent:
         exit_shown = sent[3:] + " sent: " + exit_shown
+    if opts.get("vmem"):
+        exit_shown += ", peak %d MB" % (peak // 1024)
     row(opts["case"], opts["show"], exit_shown, before, after, first_message(stdout, stderr, tool))
 
 

@@ -227,6 +227,16 @@ for sig in INT TERM KILL; do
     end_case
 done
 
+# ---- a staged file of ours left two days ago by a killed render, in the output folder ----
+new_case
+cp "$fx/ring/fitted.fit" "$c/in.fit"
+echo "stale" > "$c/.smra-Stale0"
+touch -d "2 days ago" "$c/.smra-Stale0"
+case_row --case "stale .smra-* (2 days) beside the output; input = that file" \
+    --show "smra_render fitted.fit out.jpg --width 1000" \
+    --in "$c/.smra-Stale0" --out "$c/out.jpg" --watch "$c" -- "$render" "$c/in.fit" "$c/out.jpg" --width 1000
+end_case
+
 # ---- odd output targets ----
 # A device node where root may make one (a character device like /dev/null), else a FIFO with a
 # reader, so that a program that opens it does not wait for ever.
@@ -408,6 +418,31 @@ else
             --show "Smra_En fitted.fit; Ctrl+R out.jpg" --exit "$exit_text" --message "$(log_line)"
         end_case
     done
+
+    # A whole Render & Save into a folder where a staged file of ours was left two days ago.
+    new_case
+    cp "$fx/ring/fitted.fit" "$c/in.fit"
+    echo "stale" > "$c/.smra-Stale0"
+    touch -d "2 days ago" "$c/.smra-Stale0"
+    "$py" "$helper" snap "$c/state" --out "$c/out.jpg" --in "$c/.smra-Stale0" --watch "$c"
+    app_start 0 "$c/in.fit"
+    if [ -z "$win" ]; then
+        exit_text="no window"
+    else
+        keys ctrl+r
+        sleep 2
+        xdotool key ctrl+a
+        xdotool type --delay 5 "$c/out.jpg"
+        xdotool key Return
+        for _ in $(seq 1 120); do [ -s "$c/out.jpg" ] && break; sleep 0.25; done
+        sleep 2
+        kill -TERM "$apid"
+        app_stop
+        exit_text="TERM after the render: $app_exit"
+    fi
+    "$py" "$helper" report "$c/state" --case "program: stale .smra-* (2 days) beside the output; input = that file" \
+        --show "Smra_En fitted.fit; Ctrl+R out.jpg" --exit "$exit_text" --message "$(log_line)"
+    end_case
 
     # Out of memory during the fit, then Save.
     if [ "$quick" = 0 ]; then
