@@ -411,7 +411,13 @@ def main():
         child = subprocess.Popen(command, start_new_session=True, preexec_fn=limits(opts.get("vmem", 0), 0, False))
         with open(status + ".pid", "w") as f:
             f.write("%d\n" % child.pid)
-        code = child.wait()
+        # The program never outlives a case: at 120 s it is killed with all it started.
+        try:
+            code = child.wait(120)
+        except subprocess.TimeoutExpired:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
+            code = 124
         with open(status, "w") as f:
             f.write(exit_text(code) + "\n")
     elif cmd == "snap":

@@ -24,7 +24,7 @@ while [ $# -gt 0 ]; do
     case $1 in
         --quick) quick=1 ;;
         --shots) shots=$2; shift ;;
-        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
         *) build=$1 ;;
     esac
     shift
@@ -329,7 +329,7 @@ if [ "$gui_ok" = 0 ]; then
     echo
     echo "note: the program's cases were left out (needs $app, Xvfb, xdotool and import)"
 else
-    for d in $(seq 150 199); do [ -e /tmp/.X11-unix/X$d ] || [ -e /tmp/.X$d-lock ] || { disp=:$d; break; }; done
+    for d in $(seq 150 199); do [ -e "/tmp/.X11-unix/X$d" ] || [ -e "/tmp/.X$d-lock" ] || { disp=:$d; break; }; done
     Xvfb "$disp" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
     xpid=$!
     pids+=("$xpid")
@@ -346,7 +346,7 @@ else
         apid=$(cat "$c/app.status.pid" 2>/dev/null)
         pids+=("$apid")
         win=""
-        for _ in $(seq 1 240); do
+        for _ in $(seq 1 120); do
             win=$(xdotool search --onlyvisible --name "$(basename "$2")" 2>/dev/null | head -n 1)
             [ -n "$win" ] && break
             kill -0 "$apid" 2>/dev/null || break
@@ -460,7 +460,7 @@ else
             xdotool key f
             # The memory message comes as a second window.
             box=""
-            for _ in $(seq 1 400); do
+            for _ in $(seq 1 240); do
                 box=$(xdotool search --onlyvisible --name . 2>/dev/null | grep -v -x "$win" | head -n 1)
                 [ -n "$box" ] && break
                 kill -0 "$apid" 2>/dev/null || break
