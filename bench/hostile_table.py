@@ -5,6 +5,7 @@
   hostile_table.py header                                  the table's head
   hostile_table.py exec [--vmem KB] -- COMMAND...          become COMMAND in a session of its own
   hostile_table.py launch STATUS [--vmem KB] -- COMMAND... run it so; its pid and end into files
+  hostile_table.py ink PNG X Y W H                         the darkest grey in a rectangle
   hostile_table.py snap STATE --out PATH --in FILE --watch DIR ...
   hostile_table.py report STATE --case C --show CMD --exit E --message M
   hostile_table.py run --case C --show CMD [--out P] [--in F]... [--watch D]... [--vmem KB]
@@ -420,6 +421,13 @@ def main():
             code = 124
         with open(status, "w") as f:
             f.write(exit_text(code) + "\n")
+    elif cmd == "ink":
+        # The darkest grey in a rectangle of a screenshot: about 120 for a highlighted menu item
+        # (white on blue), 0 for black text, 190 for the grey text of a disabled item.
+        from PIL import Image
+        x, y, w, h = (int(v) for v in args[1:5])
+        with Image.open(args[0]) as im:
+            print(min(im.convert("L").crop((x, y, x + w, y + h)).getdata()))
     elif cmd == "snap":
         opts = {"in": [], "watch": [], "out": None}
         for k, v in zip(args[1::2], args[2::2]):
