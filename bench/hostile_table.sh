@@ -537,7 +537,7 @@ if want program; then
                     [ -n "$box" ] || break
                     sleep 1
                     import -window root "$shots/memory-message-$round.png"
-                    said+=("window '$(xdotool getwindowname "$box" 2>/dev/null)' answered Return")
+                    said+=("window $box '$(xdotool getwindowname "$box" 2>/dev/null)' answered Return")
                     xdotool windowfocus --sync "$box" 2>/dev/null
                     xdotool key Return
                     sleep 2
@@ -564,7 +564,8 @@ if want program; then
                 fi
             fi
             size_after=$(stat -c %s "$c/in.fit" 2>/dev/null || echo gone)
-            joined=$(IFS=';'; echo "${said[*]:-no message window}")
+            joined="no message window"
+            [ ${#said[@]} -gt 0 ] && joined=$(printf '%s; ' "${said[@]}") && joined=${joined%; }
             "$py" "$helper" report "$c/state" --case "program: ulimit -v 1300000, Fit, OK, Ctrl+S" \
                 --show "Smra_En ring27.fit (12 x 27 MP); Single inline; Fit" --exit "$exit_text" \
                 --message "project $size_before B -> $size_after B; $joined; title before Save: $title_before_save; after: $title_after; $(log_line)"
