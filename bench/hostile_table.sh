@@ -522,7 +522,8 @@ if want program; then
                 else
                     said+=("Execute [Fit] not reached")
                 fi
-                # Messages come as further windows; up to three are answered.
+                # Messages come as further windows, one after another while the fit goes on (one
+                # per picture at most): each is answered until none has come for 6 s.
                 wait_box() { # SECONDS
                     box=""
                     for _ in $(seq 1 $(($1 * 4))); do
@@ -532,16 +533,19 @@ if want program; then
                         sleep 0.25
                     done
                 }
-                for round in 1 2 3; do
-                    wait_box "$([ "$round" = 1 ] && [ "$enabled" = 1 ] && echo 45 || echo 4)"
+                answered=0
+                for round in $(seq 1 16); do
+                    wait_box "$([ "$round" = 1 ] && [ "$enabled" = 1 ] && echo 45 || echo 6)"
                     [ -n "$box" ] || break
-                    sleep 1
-                    import -window root "$shots/memory-message-$round.png"
-                    said+=("window $box '$(xdotool getwindowname "$box" 2>/dev/null)' answered Return")
+                    sleep 0.5
+                    [ "$round" = 1 ] && import -window root "$shots/memory-message.png"
+                    [ "$round" = 1 ] && said+=("message window '$(xdotool getwindowname "$box" 2>/dev/null)'")
                     xdotool windowfocus --sync "$box" 2>/dev/null
                     xdotool key Return
-                    sleep 2
+                    answered=$((answered + 1))
+                    sleep 1
                 done
+                [ "$answered" -gt 0 ] && said+=("$answered message window(s) answered with Return")
                 if kill -0 "$apid" 2>/dev/null; then
                     title_before_save=$(xdotool getwindowname "$win" 2>/dev/null)
                     keys ctrl+s
