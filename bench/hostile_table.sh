@@ -51,7 +51,9 @@ mkdir -p "$SMRA_SETTINGS_DIR" "$shots"
 pids=()
 disp=""
 cleanup() {
-    # Only a process of ours still running (its command line names our folder or display).
+    # Only a process of ours still running (its command line names our folder or display); the
+    # shell's notices of the jobs it ends are not part of the table.
+    exec 2>/dev/null
     for p in "${pids[@]}"; do
         [ -n "$p" ] || continue
         args=$({ tr '\0' ' ' < "/proc/$p/cmdline"; } 2>/dev/null) || continue
@@ -576,6 +578,7 @@ if want program; then
             end_case
         fi
         kill "$xpid" 2>/dev/null
+        for _ in $(seq 1 20); do kill -0 "$xpid" 2>/dev/null || break; sleep 0.25; done
     fi
 fi
 
