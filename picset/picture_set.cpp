@@ -151,7 +151,8 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
 {
     std::string path = requested;
     std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec)) {
+    if (CheckImageFileAccess(path) == ImageFileAccess::Missing) {
+        NoteUnsupportedFeature("");
         if (m_Host)
             m_Host->AskQuestion(EngineMessage(kMsgFileNotFound), platform::MB_OK, path, std::string());
         result = -1;
@@ -169,8 +170,11 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
 
     const CRect rect = m_Host ? m_Host->GetImageFileRect(path) : ::GetImageFileRect(path);
     if (rect.IsRectEmpty()) {
+        // The file named in the question is followed by what is wrong with it, when that is known
+        // (LastUnsupportedFeature() still tells it after the refusal).
         if (m_Host)
-            m_Host->AskQuestion(EngineMessage(kMsgFormatNotSupported), platform::MB_OK, path, std::string());
+            m_Host->AskQuestion(EngineMessage(kMsgFormatNotSupported), platform::MB_OK, WithRefusalReason(path),
+                                std::string());
         result = -2;
         return nullptr;
     }

@@ -76,7 +76,7 @@ TEST_F(Imgtool, UnreadableFilesSayWhy)
         std::string says;
     } cases[] = {
         {m_dir + "/missing.bmp", "no such file"},
-        {m_dir + "/folder.bmp", "not a regular file"},
+        {m_dir + "/folder.bmp", "a folder"},
         // A pipe is never opened: the tool would wait for a writer for ever.
         {pipe, "not a regular file"},
         {m_dir + "/junk.bmp", "damaged or not a BMP file"},
