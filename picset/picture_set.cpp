@@ -152,7 +152,7 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
     std::string path = requested;
     std::error_code ec;
     if (CheckImageFileAccess(path) == ImageFileAccess::Missing) {
-        NoteUnsupportedFeature("");
+        NoteUnsupportedFeature(ImageFileAccessText(ImageFileAccess::Missing));
         if (m_Host)
             m_Host->AskQuestion(EngineMessage(kMsgFileNotFound), platform::MB_OK, path, std::string());
         result = -1;
@@ -168,6 +168,8 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
         return existing;
     }
 
+    // The size query says what is wrong with a refused file; nothing is left from an earlier one.
+    NoteUnsupportedFeature("");
     const CRect rect = m_Host ? m_Host->GetImageFileRect(path) : ::GetImageFileRect(path);
     if (rect.IsRectEmpty()) {
         // The file named in the question is followed by what is wrong with it, when that is known

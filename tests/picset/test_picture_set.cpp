@@ -141,6 +141,7 @@ TEST_F(PictureSetTest, OpeningAMissingOrUnsupportedFileAsksAndAddsNothing)
     int result = 0;
     EXPECT_EQ(m_set.OpenPicture(folder.PathOf("missing.jpg"), result), nullptr);
     EXPECT_EQ(result, -1);
+    EXPECT_EQ(LastUnsupportedFeature(), "no such file");
     const std::string unsized = folder.PathOf("notes.txt");
     std::ofstream(unsized) << "text";
     EXPECT_EQ(m_set.OpenPicture(unsized, result), nullptr);
