@@ -340,13 +340,6 @@ TEST(ToolHostileCases, EachIsDoneOrRefusedWithItsReasonAndNothingIsLost)
          },
          1, {"null.fit", "it is not a regular file"},
          [](Scene& s) { EXPECT_TRUE(fs::is_symlink(s.At("null.fit"))); }},
-        {"render, output a pipe", kRender,
-         [](Scene& s) {
-             ::mkfifo(s.At("pipe.png").c_str(), 0644);
-             return Join({s.Fitted(), s.At("pipe.png")}, kArea);
-         },
-         1, {"it is not a regular file"},
-         [](Scene& s) { EXPECT_TRUE(fs::is_fifo(s.At("pipe.png"))); }},
         {"render, output a read-only file", kRender,
          [](Scene& s) {
              WriteAll(s.At("pano.png"), {1, 2, 3});
