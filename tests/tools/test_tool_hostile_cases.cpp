@@ -13,6 +13,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -333,6 +334,15 @@ TEST(ToolHostileCases, EachIsDoneOrRefusedWithItsReasonAndNothingIsLost)
          },
          1, {"pipe.fit", "it is not a regular file"},
          [](Scene& s) { EXPECT_TRUE(fs::is_fifo(s.At("pipe.fit"))); }},
+        {"fit, output a device node", kFit,
+         [](Scene& s) {
+             // The null device's numbers; where no device may be made, a link to it stands in.
+             if (::mknod(s.At("dev.fit").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+                 fs::create_symlink("/dev/null", s.At("dev.fit"));
+             return std::vector<std::string>{"fit", s.Laid(), s.At("dev.fit")};
+         },
+         1, {"dev.fit", "it is not a regular file"},
+         [](Scene& s) { EXPECT_FALSE(fs::is_regular_file(s.At("dev.fit"))); }},
         {"fit, output a link to a device", kFit,
          [](Scene& s) {
              fs::create_symlink("/dev/null", s.At("null.fit"));
