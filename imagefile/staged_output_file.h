@@ -46,8 +46,6 @@ public:
 
     // The temporary file's path while one is open.
     const std::string& TempPath() const { return m_temp; }
-    // The file that Commit replaces: the output path with its links followed.
-    const std::string& TargetPath() const { return m_target; }
 
 private:
     void NoteError();
