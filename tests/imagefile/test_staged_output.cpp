@@ -121,8 +121,9 @@ TEST(StagedOutput, SignalsRemoveTheStagedFile)
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status));
-        if (WIFSIGNALED(status))
+        if (WIFSIGNALED(status)) {
             EXPECT_EQ(WTERMSIG(status), sig);
+        }
         EXPECT_EQ(Entries(dir), std::vector<std::string>{"out.bmp"});
         EXPECT_EQ(ReadAll(path), (std::vector<uint8_t>{7, 7}));
     }
