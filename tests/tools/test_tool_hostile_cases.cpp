@@ -258,7 +258,7 @@ TEST(ToolHostileCases, EachIsDoneOrRefusedWithItsReasonAndNothingIsLost)
              WriteClaimedSize(s.At("huge.png"), 65535, 65535);
              return std::vector<std::string>{"new", s.At("new.fit"), s.photos[0], s.At("huge.png")};
          },
-         1, {"huge.png", "65535 x 65535 pixels is more than a picture may have"},
+         1, {"huge.png", "too large: 65535 x 65535 pixels"},
          [](Scene& s) { EXPECT_FALSE(fs::exists(s.At("new.fit"))); }},
         {"new, a JPEG claiming 65535 x 65535 pixels", kFit,
          [](Scene& s) {
@@ -272,7 +272,7 @@ TEST(ToolHostileCases, EachIsDoneOrRefusedWithItsReasonAndNothingIsLost)
              WriteClaimedSize(s.At("wide.png"), 30000, 30000);
              return std::vector<std::string>{"new", s.At("new.fit"), s.At("wide.png")};
          },
-         1, {"wide.png", "its pixels cannot be read"},
+         1, {"wide.png", "too large: 30000 x 30000 pixels"},
          [](Scene& s) { EXPECT_FALSE(fs::exists(s.At("new.fit"))); }},
         {"new, '@' in photo names", kFit,
          [](Scene& s) {
