@@ -93,7 +93,7 @@ TEST_F(Imgtool, UnreadableFilesSayWhy)
     if (fs::exists(arithmetic)) {
         const RunResult r = RunImgtool("info " + Quote(arithmetic));
         EXPECT_NE(r.exitCode, 0);
-        EXPECT_NE(r.output.find("uses a feature this program does not read: arithmetic-coded JPEG"), std::string::npos)
+        EXPECT_NE(r.output.find(": arithmetic-coded JPEG"), std::string::npos)
             << r.output;
     }
     // Root reads any file: the permission case is only seen by other users.

@@ -187,7 +187,7 @@ std::string ImportRefusal(const std::string& path)
         return std::string();
     const std::string& feature = LastUnsupportedFeature();
     if (!feature.empty())
-        return "it uses a feature this program does not read: " + feature;
+        return feature;
     return read == kResultOutOfMemory ? "there is not enough memory to read it" : "its pixels cannot be read";
 }
 

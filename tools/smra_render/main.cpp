@@ -283,7 +283,7 @@ int Run(const COptions& opt)
         if (!core->m_RenderFailedPath.empty()) {
             const std::string& feature = LastUnsupportedFeature();
             return Fail("cannot load the picture " + core->m_RenderFailedPath +
-                        (feature.empty() ? std::string() : " (it uses a feature this program does not read: " + feature + ")") +
+                        (feature.empty() ? std::string() : " (" + feature + ")") +
                         "; nothing was written");
         }
         return Fail("the render failed; nothing was written");
