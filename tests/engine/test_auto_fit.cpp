@@ -10,9 +10,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/status_codes.h"
+#include "engine/fit/auto_fit_steps.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -358,6 +360,59 @@ TEST_F(AutoFit, RepeatedFitDoesNotDependOnTheFitBefore)
         EXPECT_DOUBLE_EQ(again[i].focal, first[i].focal);
         EXPECT_DOUBLE_EQ(again[i].centre.x, first[i].centre.x);
         EXPECT_DOUBLE_EQ(again[i].centre.y, first[i].centre.y);
+    }
+}
+
+// A fit that starts over resets every picture but keeps the layout it was fitted from: with
+// every picture fitted (question 23, answered yes) and with a fitted picture ahead of a base
+// picture that lost its fit. The base picture stays in the home cell and every picture is fitted
+// again where the cameras were. (The reset took every picture out of its cell: the base picture
+// was not found again, and the fit ended with message 46 and the layout gone.)
+TEST_F(AutoFit, FitStartedOverKeepsTheLayout)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    for (const bool unfitBase : {false, true}) {
+        SCOPED_TRACE(unfitBase ? "unfitted base behind a fitted picture" : "every picture fitted");
+        m_core.DeleteAllPictures();
+        m_core.m_FitPriority = 1;
+        for (int i = 0; i < 4; ++i)
+            ASSERT_NE(AddView(i, CPoint(i - 1, 0)), nullptr);
+        FitMode = -2;
+        ASSERT_EQ(m_core.RunAutoFit(), 1);
+        std::vector<std::pair<std::string, CPoint>> layout;
+        for (const auto& p : m_core.m_Pictures) {
+            ASSERT_GE(p->m_Status, 3) << p->m_Path;
+            layout.emplace_back(p->m_Path, p->m_LayoutCell);
+        }
+        const double firstError = WorstCameraError();
+        CKpic* base = m_core.FindPictureAtHomeCell();
+        ASSERT_NE(base, nullptr);
+        if (unfitBase) {
+            base->m_Status = 0;
+            m_core.SortPlacedFirst();
+            ASSERT_NE(m_core.GetFirstPicture(), base);
+        }
+        m_host.questions.clear();
+        m_host.messages.clear();
+
+        EXPECT_EQ(m_core.RunAutoFit(), 1);
+        FitMode = -2;
+        const bool asked = std::find(m_host.questions.begin(), m_host.questions.end(), kMsgAllFittedRestart) !=
+                           m_host.questions.end();
+        EXPECT_EQ(asked, !unfitBase);
+        EXPECT_FALSE(m_host.Told(kMsgNoBasePicture));
+        EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
+        EXPECT_EQ(m_core.FindPictureAtHomeCell(), base);
+        EXPECT_EQ(m_core.GetFirstPicture(), base);
+        for (const auto& [path, cell] : layout) {
+            const CKpic* p = m_core.FindPictureByPath(path);
+            ASSERT_NE(p, nullptr);
+            EXPECT_EQ(p->m_LayoutCell, cell) << path;
+            EXPECT_GE(p->m_Status, 3) << path;
+        }
+        // Fitted again from the same layout, the set is no less accurate than the first time.
+        EXPECT_LE(WorstCameraError(), firstError + 0.01);
     }
 }
 

@@ -14,9 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "common/status_codes.h"
 #include "document/inline_row.h"
 #include "geometry/sphere.h"
 #include "picset/headless_document.h"
@@ -181,6 +183,8 @@ int RunFit(const std::vector<std::string>& args)
     FitMode = -2;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "\n");
+    if (result == kResultOutOfMemory)
+        return Fail("not enough memory to fit " + args[0] + "; nothing was written");
 
     const ProjectFileResult saved = SaveProjectFile(*core, args[1]);
     if (saved.code < 1)
@@ -213,9 +217,13 @@ int main(int argc, char** argv)
         return Usage();
     const std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
-    if (command == "new")
-        return RunNew(args);
-    if (command == "fit")
-        return RunFit(args);
+    try {
+        if (command == "new")
+            return RunNew(args);
+        if (command == "fit")
+            return RunFit(args);
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory to go on");
+    }
     return Usage();
 }
