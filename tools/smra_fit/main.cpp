@@ -183,8 +183,11 @@ int RunFit(const std::vector<std::string>& args)
     FitMode = -2;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "\n");
-    if (result == kResultOutOfMemory)
+    if (result == kResultOutOfMemory) {
+        if (host.LastMessage() != MessageNumberText(kMsgOutOfMemory))
+            host.ShowMessage(MessageNumberText(kMsgOutOfMemory), 1, "", "");
         return Fail("not enough memory to fit " + args[0] + "; nothing was written");
+    }
 
     const ProjectFileResult saved = SaveProjectFile(*core, args[1]);
     if (saved.code < 1)
