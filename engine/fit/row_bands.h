@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/fit/trial_pool.h"
+#include "engine/worker_thread.h"
 
 // Below this many cells a loop runs on the calling thread alone.
 inline constexpr int64_t kParallelCells = 200000;
@@ -39,7 +39,7 @@ void ForRowBands(int rows, int64_t cells, const Body& body, unsigned threads = 0
             const int first = static_cast<int>(int64_t(rows) * t / threads);
             const int last = static_cast<int>(int64_t(rows) * (t + 1) / threads);
             std::exception_ptr* failure = &failures[t];
-            pool.push_back(StartTrialThread([&body, first, last, failure] {
+            pool.push_back(StartWorkerThread([&body, first, last, failure] {
                 try {
                     body(first, last);
                 } catch (...) {

@@ -5,26 +5,10 @@
 #include <algorithm>
 #include <new>
 #include <system_error>
-#include <utility>
 
 #if defined(__linux__)
 #include <sched.h>
 #endif
-
-namespace {
-
-TrialThreadStarter g_Starter = nullptr;
-
-} // namespace
-
-void SetTrialThreadStarter(TrialThreadStarter starter) { g_Starter = starter; }
-
-std::thread StartTrialThread(std::function<void()> body)
-{
-    if (g_Starter)
-        return g_Starter(std::move(body));
-    return std::thread(std::move(body));
-}
 
 int ResolveTrialThreads(int requested)
 {
@@ -50,7 +34,7 @@ CTrialPool::CTrialPool(int threads)
     m_Workers.reserve(static_cast<std::size_t>(n - 1));
     for (int w = 1; w < n; ++w) {
         try {
-            m_Workers.push_back(StartTrialThread([this, w] { WorkerLoop(w); }));
+            m_Workers.push_back(StartWorkerThread([this, w] { WorkerLoop(w); }));
         } catch (const std::system_error&) {
             break;
         } catch (const std::bad_alloc&) {

@@ -13,16 +13,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/worker_thread.h"
+
 // The most threads the fit's scans use, the calling thread included.
 inline constexpr int MaxTrialThreads = 8;
-
-// Starts one worker thread of the fit. A process at its limits (address space, threads) may
-// refuse a thread: the starter then throws std::system_error (or std::bad_alloc), and the pool
-// goes on with the threads it has, down to the calling thread alone. Replaceable so that a
-// test can refuse threads; nullptr restores the plain std::thread.
-using TrialThreadStarter = std::thread (*)(std::function<void()> body);
-void SetTrialThreadStarter(TrialThreadStarter starter);
-std::thread StartTrialThread(std::function<void()> body);
 
 // The number of threads for a requested count: 1..MaxTrialThreads as asked, and for 0 or less
 // the processors this process may run on, at most MaxTrialThreads.

@@ -357,7 +357,7 @@ TEST(OffsetScan, RefusedThreadsLeaveTheFitAsOnOneThread)
     FitRun serial;
     if (!FitRow(1, serial))
         GTEST_SKIP() << "no synthetic views in " << kViewsDir;
-    SetTrialThreadStarter(GrantThenRefuse);
+    SetWorkerThreadStarter(GrantThenRefuse);
     for (const int granted : {0, 1, 2}) {
         SCOPED_TRACE(granted);
         g_ThreadsGranted = granted;
@@ -374,7 +374,7 @@ TEST(OffsetScan, RefusedThreadsLeaveTheFitAsOnOneThread)
         ASSERT_TRUE(FitRow(MaxTrialThreads, run));
         ExpectSameFit(serial, run);
     }
-    SetTrialThreadStarter(nullptr);
+    SetWorkerThreadStarter(nullptr);
 }
 
 // The pool runs every index once, on any number of threads, and hands an exception thrown by
