@@ -202,6 +202,7 @@ public:
     // -5 (kResultOutOfMemory) when memory ran short during the fit: the pictures it could not
     // finish are left unfitted and the user has been told (by the host's load or message 10).
     int RunAutoFit();
+    // The fit itself, which RunAutoFit runs and guards against memory running out.
     int RunAutoFitSteps();
     // Records that a step ran short of memory: `told` when the host has already said so.
     void NoteMemoryShort(bool told);
