@@ -1,5 +1,5 @@
 // Whole-file transfer: reading a file with a size limit, and the atomic write (a temporary file
-// beside the target, flushed and renamed into place) used for project and settings files.
+// beside the target, flushed and renamed into place) used for the settings files.
 #pragma once
 
 #include <cstdint>
