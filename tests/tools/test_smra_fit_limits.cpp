@@ -125,7 +125,8 @@ TEST(SmraFitLimits, FullyFittedProjectIsFittedAgain)
 // without a limit (threads it cannot start are done without) or ends with the memory message,
 // exit status 1 and nothing written; it never aborts. The limit is set in the tool's own
 // process. A sanitizer build reserves far more address space than any limit leaves, so there
-// the optimised tool of build/ is run, when it has been built.
+// the optimised tool of build/ is run, when it has been built (the test command builds it
+// before the tests run).
 TEST(SmraFitLimits, ShortAddressSpaceFitsTheSameOrSaysMemoryIsShort)
 {
 #if defined(__SANITIZE_ADDRESS__)
