@@ -254,13 +254,24 @@ int CMcCore::EnsurePictureImage(CKpic* picture)
     if (!m_Host)
         return -1;
     const int r = m_Host->LoadPictureImage(picture->m_Path);
+    if (r <= kResultOutOfMemory)
+        NoteMemoryShort(true);
     if (r <= 0)
         return r;
     picture->ApplyBrightnessToPixels();
     picture->QuarterContrast.RemoveAll();
     picture->SixteenthContrast.RemoveAll();
-    picture->BuildColourLevels();
+    if (picture->BuildColourLevels() <= kResultOutOfMemory)
+        NoteMemoryShort(false);
     return 1;
+}
+
+void CMcCore::NoteMemoryShort(bool told)
+{
+    if (told)
+        m_MemoryShort = 1;
+    else if (m_MemoryShort == 0)
+        m_MemoryShort = 2;
 }
 
 void CMcCore::EnsureAllPictureImages()

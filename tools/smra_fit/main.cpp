@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -292,6 +293,11 @@ int RunFit(const std::vector<std::string>& args)
     FitMode = -2;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "\n");
+    if (result == kResultOutOfMemory) {
+        if (host.LastMessage() != MessageNumberText(kMsgOutOfMemory))
+            host.ShowMessage(MessageNumberText(kMsgOutOfMemory), 1, "", "");
+        return Fail("not enough memory to fit " + args[0] + "; nothing was written");
+    }
 
     if (!Save(*core, args[1], &exitCode))
         return exitCode;
@@ -330,9 +336,13 @@ int main(int argc, char** argv)
         return 0;
     }
     std::vector<std::string> args(argv + 2, argv + argc);
-    if (command == "new")
-        return RunNew(args);
-    if (command == "fit")
-        return RunFit(args);
+    try {
+        if (command == "new")
+            return RunNew(args);
+        if (command == "fit")
+            return RunFit(args);
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory to go on");
+    }
     return Usage();
 }
