@@ -259,7 +259,7 @@ if want stale; then
     cp "$fx/ring/fitted.fit" "$c/in.fit"
     echo "stale" > "$c/.smra-Stale0"
     touch -d "2 days ago" "$c/.smra-Stale0"
-    case_row --case "stale .smra-* (2 days) beside the output; input = that file" \
+    case_row --case "stale .smra-* (2 days old) beside the output; input column = that file" \
         --show "smra_render fitted.fit out.jpg --width 1000" \
         --in "$c/.smra-Stale0" --out "$c/out.jpg" --watch "$c" -- "$render" "$c/in.fit" "$c/out.jpg" --width 1000
     end_case
@@ -473,7 +473,7 @@ if want program; then
             app_stop
             exit_text="TERM after the render: $app_exit"
         fi
-        "$py" "$helper" report "$c/state" --case "program: stale .smra-* (2 days) beside the output; input = that file" \
+        "$py" "$helper" report "$c/state" --case "program: stale .smra-* (2 days old) beside the output; input column = that file" \
             --show "Smra_En fitted.fit; Ctrl+R out.jpg" --exit "$exit_text" --message "$(log_line)"
         end_case
 
