@@ -276,6 +276,7 @@ TEST_F(WorkRoadTest, MemoryRunningOutWhileRenderingKeepsThePiecesAndTheWindowOpe
     });
     const std::string output = (m_dir / "out.png").string();
     m_services->dialog.QueuePath(output);
+    m_services->box.QueueAnswer(platform::IDNO); // asked whether to break the job: no
     EXPECT_TRUE(m_frame->RouteCommand(32804));
     SetImageReader(nullptr);
     m_doc->RemoveView(&hook);
@@ -283,8 +284,9 @@ TEST_F(WorkRoadTest, MemoryRunningOutWhileRenderingKeepsThePiecesAndTheWindowOpe
     ASSERT_GT(reads, 0);
     EXPECT_FALSE(closed) << "the main window stays open while the job runs";
     EXPECT_TRUE(m_frame->isVisible());
-    ASSERT_FALSE(m_services->box.Shown().empty());
-    EXPECT_EQ(m_services->box.Shown().front(), Catalogue().memoryTooShort);
+    ASSERT_EQ(m_services->box.Shown().size(), 2u);
+    EXPECT_NE(m_services->box.Shown()[0].find("job is still running"), std::string::npos);
+    EXPECT_EQ(m_services->box.Shown()[1], Catalogue().memoryTooShort);
     EXPECT_EQ(m_doc->GetPieceCount(), pieces) << "the pieces stay on the work space under the running engine";
     EXPECT_EQ(m_doc->m_pComp->GetFittedCount(), 2);
     EXPECT_FALSE(platform::IsJobRunning());
