@@ -91,8 +91,14 @@ CMainFrame::CMainFrame(CSmDoc* doc, ICommandTarget* app, QWidget* parent)
     SetHasMainWindow(true);
     // A close refused while a job pumps events is asked about once the delivery is over.
     platform::qt::CJobPump::SetRefusedCloseHandler([this](QWidget* window) {
-        if (window == this)
+        if (window != this)
+            return;
+        // Events delivered for work that is no long job (a picture being read) only delay the
+        // close.
+        if (platform::IsJobRunning())
             AskToBreakJobForClose();
+        else
+            QTimer::singleShot(0, this, [this] { close(); });
     });
 }
 
@@ -579,16 +585,19 @@ void CMainFrame::AskToBreakJobForClose()
             return;
         m_closeAfterJob = true;
     }
-    // The job breaks at its next poll, as when the user types Escape.
-    platform::DefaultInput().Tap(platform::Key::Escape);
+    // The job breaks at its next poll, as when the user holds Escape down, whatever reads the
+    // keys before the job does; the key is let go once the job is over.
+    platform::DefaultInput().Press(platform::Key::Escape);
     if (!m_closeAfterJobTimer) {
         m_closeAfterJobTimer = new QTimer(this);
         m_closeAfterJobTimer->setInterval(50);
         connect(m_closeAfterJobTimer, &QTimer::timeout, this, [this] {
-            if (platform::IsJobRunning())
+            if (platform::IsJobRunning() || platform::qt::CJobPump::Pumping())
                 return;
             m_closeAfterJobTimer->stop();
             m_closeAfterJob = false;
+            platform::DefaultInput().Release(platform::Key::Escape);
+            platform::DefaultInput().AsyncKeyState(platform::Key::Escape); // no press left over
             close();
         });
     }
