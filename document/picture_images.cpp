@@ -36,9 +36,9 @@ int CSmDoc::LoadPictureImage(const std::string& path)
     if (code <= kResultOutOfMemory) {
         // The picture stays in the project without its image; nothing else is given up.
         k->Pixels.RemoveAll();
-        ReportMemoryShortage(platform::MB_OK | platform::MB_ICONSTOP);
         // No background reading of every picture while memory is this short.
         m_idleStepMode = 0;
+        ReportMemoryShortage(platform::MB_OK | platform::MB_ICONSTOP);
         return kResultOutOfMemory;
     }
     if (code < 0) {

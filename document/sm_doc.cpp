@@ -321,6 +321,19 @@ void CSmDoc::ClearJobDisplay()
 
 bool CSmDoc::OnIdleStep()
 {
+    // A message the idle work shows runs an event loop of its own: no idle step inside it.
+    if (m_inIdleStep)
+        return false;
+    struct Inside {
+        bool& flag;
+        explicit Inside(bool& f) : flag(f) { flag = true; }
+        ~Inside() { flag = false; }
+    } inside(m_inIdleStep);
+    return IdleStep();
+}
+
+bool CSmDoc::IdleStep()
+{
     if (PendingStatusText.size() > 1) {
         SetStatusMessage(PendingStatusText);
         PendingStatusText.clear();

@@ -439,6 +439,9 @@ protected:
 private:
     // The memory message, then the end of the program.
     void ReportOutOfMemory();
+    // The idle step's work (OnIdleStep keeps it from running inside itself).
+    bool IdleStep();
+    bool m_inIdleStep = false;
     // Pieces, layout and hints after a project was read.
     void AfterProjectLoaded();
     // A new facade joined to the host.
