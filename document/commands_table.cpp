@@ -7,6 +7,7 @@
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "common/value_types.h"
 #include "document/render_save.h"
 #include "document/sm_doc.h"
@@ -258,7 +259,7 @@ void CSmDoc::OnProcessFit()
         UpdateAllViews(nullptr, HINT_RENDER_SETUP);
         UpdateAllViews(nullptr, HINT_PIECES);
         if (r != 1) {
-            m_statusMessage = text.missedPosition;
+            m_statusMessage = r == kResultOutOfMemory ? text.memoryTooShort : text.missedPosition;
             UpdateAllViews(nullptr, HINT_STATUS);
         }
         UpdateAllViews(nullptr, HINT_FIT_DONE);
@@ -294,7 +295,7 @@ void CSmDoc::OnProcessFit360()
         UpdateAllViews(nullptr, HINT_RENDER_SETUP);
         UpdateAllViews(nullptr, HINT_PIECES);
         if (r != 1) {
-            m_statusMessage = Catalogue().missedPosition;
+            m_statusMessage = r == kResultOutOfMemory ? Catalogue().memoryTooShort : Catalogue().missedPosition;
             UpdateAllViews(nullptr, HINT_STATUS);
         }
         UpdateAllViews(nullptr, HINT_FIT_DONE);

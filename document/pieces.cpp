@@ -224,9 +224,9 @@ int CSmDoc::FindPieceIndexByName(const std::string& name) const
 
 std::string CSmDoc::UnreadableText()
 {
-    // Name the feature when a well-formed file uses one our readers do not support.
-    const std::string& feature = LastUnsupportedFeature();
-    return feature.empty() ? Catalogue().formatNotSupported : Catalogue().formatNotSupported + " (" + feature + ")";
+    // Say what is wrong when the file is not damaged: not readable as a file, too large, or of a
+    // kind our readers do not support.
+    return WithRefusalReason(Catalogue().formatNotSupported);
 }
 
 void CSmDoc::RefusePicture(const std::string& name, bool unreadable)

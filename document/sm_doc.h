@@ -458,7 +458,7 @@ private:
     int LayoutRows(int rows);
     // Refusal texts through the status message.
     void RefusePicture(const std::string& name, bool unreadable);
-    // "Current file format is not supported.", with the feature the last read refused.
+    // "Current file format is not supported.", with what the last read found wrong.
     static std::string UnreadableText();
     // The result of the last picture read of an entry (below -4: memory ran out).
     int m_lastEntryRead = 1;

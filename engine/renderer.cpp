@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "common/message_catalogue.h"
@@ -20,6 +21,7 @@
 #include "geometry/sphere.h"
 #include "engine/render_band.h"
 #include "engine/render_filter.h"
+#include "engine/worker_thread.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -404,10 +406,7 @@ int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads
         threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     threads = std::min<int>(threads, static_cast<int>(std::max<size_t>(order.size(), 1)));
 
-    if (threads <= 1) {
-        CPixelArray pixels;
-        if (!pixels.TrySetSize(static_cast<std::ptrdiff_t>(bandPixels)))
-            return kResultOutOfMemory;
+    auto renderOnThisThread = [&](CPixelArray& pixels) {
         for (int band : order) {
             const int r = core.RenderPictures(band, pixels);
             if (r < 0)
@@ -416,6 +415,12 @@ int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads
                 return -1;
         }
         return 1;
+    };
+    if (threads <= 1) {
+        CPixelArray pixels;
+        if (!pixels.TrySetSize(static_cast<std::ptrdiff_t>(bandPixels)))
+            return kResultOutOfMemory;
+        return renderOnThisThread(pixels);
     }
 
     // A window of slots: band order[i] is rendered into slot i % slots by any worker, and
@@ -477,10 +482,21 @@ int RenderBandsInOrder(CMcCore& core, const std::vector<int>& order, int threads
         }
     };
 
+    // A process at its limits may refuse threads: the render goes on with those it got, and
+    // without any on this thread.
     std::vector<std::thread> pool;
     pool.reserve(static_cast<size_t>(threads));
-    for (int i = 0; i < threads; ++i)
-        pool.emplace_back(worker);
+    for (int i = 0; i < threads; ++i) {
+        try {
+            pool.push_back(StartWorkerThread(worker));
+        } catch (const std::system_error&) {
+            break;
+        } catch (const std::bad_alloc&) {
+            break;
+        }
+    }
+    if (pool.empty())
+        return renderOnThisThread(slots[0].pixels);
 
     int result = 1;
     for (int i = 0; i < total; ++i) {

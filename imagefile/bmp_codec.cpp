@@ -153,8 +153,12 @@ CHeaderState ParseHeader(CByteSource& src, CBmpHeader& h)
     }
     h.topDown = height < 0;
     height = height < 0 ? -height : height;
-    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX || width * height > kMaxImagePixels)
+    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX)
         return CHeaderState::Refused;
+    if (width * height > kMaxImagePixels) {
+        NoteImageTooLarge(width, height);
+        return CHeaderState::Refused;
+    }
     h.width = static_cast<int32_t>(width);
     h.height = static_cast<int32_t>(height);
     if (planes != 1)

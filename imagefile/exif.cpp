@@ -172,6 +172,8 @@ int ReadExif(CByteSource& src, int64_t t, CExifInfo& info, bool& headerValid)
         case 41486: info.FocalPlaneXResolution = block.Rational(e); break;
         case 41488: info.FocalPlaneResolutionUnit = block.Int(e); break;
         case 41989: info.FocalLength35mm = block.Int(e); break;
+        case 40962: info.PixelXDimension = block.Int(e); break;
+        case 40963: info.PixelYDimension = block.Int(e); break;
         case 272: info.Model = block.String(e); break;
         default: break;
         }

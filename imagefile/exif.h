@@ -20,6 +20,8 @@ struct CExifInfo {
     double FocalPlaneXResolution = EXIF_MISSING; // tag 41486
     int FocalPlaneResolutionUnit = EXIF_MISSING; // tag 41488
     int FocalLength35mm = EXIF_MISSING;      // tag 41989, mm on a 36 x 24 mm frame; 0 unknown
+    int PixelXDimension = EXIF_MISSING;      // tag 40962, width of the image the data describe
+    int PixelYDimension = EXIF_MISSING;      // tag 40963, its height
     double ExposureTime = EXIF_MISSING;      // tag 33434, seconds
     double FNumber = EXIF_MISSING;           // tag 33437
     double ShutterSpeedValue = EXIF_MISSING; // tag 37377, APEX Tv

@@ -26,6 +26,17 @@ void NoteUnsupportedFeature(const char* feature)
     t_unsupportedFeature = feature;
 }
 
+void NoteImageTooLarge(int64_t width, int64_t height)
+{
+    t_unsupportedFeature = "too large: " + std::to_string(width) + " x " + std::to_string(height) +
+                           " pixels, over the limit of " + std::to_string(kMaxImagePixels) + " pixels";
+}
+
+std::string WithRefusalReason(const std::string& text)
+{
+    return t_unsupportedFeature.empty() ? text : text + " (" + t_unsupportedFeature + ")";
+}
+
 namespace {
 
 // A rectangle of the canvas' own size only counts as the whole canvas when it starts at (0, 0).
@@ -52,6 +63,30 @@ int ReadThenCrop(ReadWhole read, CPixelArray& pixels, CSize& size, const CRect& 
     return result;
 }
 
+// Folders, pipes and devices are refused before any codec is asked (a pipe would block its
+// open); the codecs refuse missing, unreadable and empty files themselves, with their own codes.
+// Either way the access problem is what the user is told.
+ImageFileAccess CheckAndNoteAccess(const std::string& path)
+{
+    const ImageFileAccess access = CheckImageFileAccess(path);
+    t_unsupportedFeature = ImageFileAccessText(access);
+    return access;
+}
+
+bool IsNoRegularFile(ImageFileAccess access)
+{
+    return access == ImageFileAccess::Folder || access == ImageFileAccess::NotAFile;
+}
+
+// The codec's result, with the access problem noted again should the codec have noted another.
+template <class Result>
+Result KeepAccessReason(ImageFileAccess access, Result result)
+{
+    if (access != ImageFileAccess::Readable)
+        t_unsupportedFeature = ImageFileAccessText(access);
+    return result;
+}
+
 } // namespace
 
 ImageFileAccess CheckImageFileAccess(const std::string& path)
@@ -61,10 +96,14 @@ ImageFileAccess CheckImageFileAccess(const std::string& path)
         return ImageFileAccess::Missing;
     if (::stat(path.c_str(), &st) != 0)
         return errno == EACCES ? ImageFileAccess::NoPermission : ImageFileAccess::Missing;
+    if (S_ISDIR(st.st_mode))
+        return ImageFileAccess::Folder;
     if (!S_ISREG(st.st_mode))
         return ImageFileAccess::NotAFile;
     if (::access(path.c_str(), R_OK) != 0)
         return ImageFileAccess::NoPermission;
+    if (st.st_size == 0)
+        return ImageFileAccess::Empty;
     return ImageFileAccess::Readable;
 }
 
@@ -73,10 +112,14 @@ const char* ImageFileAccessText(ImageFileAccess access)
     switch (access) {
     case ImageFileAccess::Missing:
         return "no such file";
+    case ImageFileAccess::Folder:
+        return "a folder";
     case ImageFileAccess::NotAFile:
         return "not a regular file";
     case ImageFileAccess::NoPermission:
         return "permission denied";
+    case ImageFileAccess::Empty:
+        return "empty file";
     default:
         return "";
     }
@@ -85,18 +128,18 @@ const char* ImageFileAccessText(ImageFileAccess access)
 CRect GetImageFileRect(const std::string& path)
 {
     LastImageComment.clear();
-    t_unsupportedFeature.clear();
-    if (CheckImageFileAccess(path) == ImageFileAccess::NotAFile)
+    const ImageFileAccess access = CheckAndNoteAccess(path);
+    if (IsNoRegularFile(access))
         return CRect();
     switch (GetFileKind(path)) {
     case FILE_KIND_BMP:
-        return BmpGetImageRect(path);
+        return KeepAccessReason(access, BmpGetImageRect(path));
     case FILE_KIND_JPEG:
-        return JpegGetImageRect(path);
+        return KeepAccessReason(access, JpegGetImageRect(path));
     case FILE_KIND_TIFF:
-        return TiffGetImageRect(path);
+        return KeepAccessReason(access, TiffGetImageRect(path));
     case FILE_KIND_PNG:
-        return PngGetImageRect(path);
+        return KeepAccessReason(access, PngGetImageRect(path));
     default:
         return CRect();
     }
@@ -104,20 +147,20 @@ CRect GetImageFileRect(const std::string& path)
 
 int LoadImageFile(const std::string& path, CPixelArray& pixels, CSize& size, const CRect& rect)
 {
-    t_unsupportedFeature.clear();
-    if (CheckImageFileAccess(path) == ImageFileAccess::NotAFile)
+    const ImageFileAccess access = CheckAndNoteAccess(path);
+    if (IsNoRegularFile(access))
         return -1;
     switch (GetFileKind(path)) {
     case FILE_KIND_BMP:
-        return BmpReadImage(path, pixels, size, rect);
+        return KeepAccessReason(access, BmpReadImage(path, pixels, size, rect));
     case FILE_KIND_JPEG:
-        return JpegReadImage(path, pixels, size, rect);
+        return KeepAccessReason(access, JpegReadImage(path, pixels, size, rect));
     case FILE_KIND_TIFF:
-        return ReadThenCrop([&](CPixelArray& p, CSize& s) { return TiffReadImage(path, p, s); },
-                            pixels, size, rect);
+        return KeepAccessReason(access, ReadThenCrop([&](CPixelArray& p, CSize& s) { return TiffReadImage(path, p, s); },
+                                                     pixels, size, rect));
     case FILE_KIND_PNG:
-        return ReadThenCrop([&](CPixelArray& p, CSize& s) { return PngReadImage(path, p, s); },
-                            pixels, size, rect);
+        return KeepAccessReason(access, ReadThenCrop([&](CPixelArray& p, CSize& s) { return PngReadImage(path, p, s); },
+                                                     pixels, size, rect));
     default:
         return -1;
     }

@@ -21,21 +21,29 @@ constexpr int kStripRows = 16;
 enum class ImageFileAccess {
     Readable,
     Missing,      // no such file (or a folder on the way is missing)
-    NotAFile,     // a folder, pipe, device or socket
+    Folder,       // a folder
+    NotAFile,     // a pipe, device or socket
     NoPermission, // the file or a folder on the way may not be read
+    Empty,        // a regular file of 0 bytes
 };
 ImageFileAccess CheckImageFileAccess(const std::string& path);
-// A short text for the user: "no such file", "not a regular file", "permission denied"; empty
-// for Readable.
+// A short text for the user: "no such file", "a folder", "not a regular file", "permission
+// denied", "empty file"; empty for Readable.
 const char* ImageFileAccessText(ImageFileAccess access);
 
-// What made the last size query or read of this thread refuse a file when the file is sound
-// but uses a feature the program does not read ("progressive JPEG", "arithmetic-coded JPEG",
-// "compressed TIFF", ...); empty when the file was read, or refused as damaged. The result codes stay as
-// they are: this only tells the user which of the two it was.
+// Why the last size query or read of this thread refused a file that is not damaged: it cannot
+// be read as a picture file at all ("permission denied", "empty file", "a folder", "not a regular
+// file", "no such file"), it is over the size limit ("too large: 20000 x 20000 pixels, over the
+// limit of 268435456 pixels"), or it uses a feature the program does not read ("progressive JPEG",
+// "compressed TIFF", ...). Empty when the file was read, or refused as damaged. The result codes
+// stay as they are: this only tells the user what is wrong.
 const std::string& LastUnsupportedFeature();
 // Called by the codecs when they refuse such a file.
 void NoteUnsupportedFeature(const char* feature);
+// Called by the codecs when a picture has more pixels than they read (kMaxImagePixels).
+void NoteImageTooLarge(int64_t width, int64_t height);
+// text, followed by " (reason)" when the last size query or read of this thread gave a reason.
+std::string WithRefusalReason(const std::string& text);
 
 // (0, 0, width, height) of a BMP, JPEG, TIFF or PNG file from its header; (0, 0, 0, 0) for any
 // other kind or a file that cannot be read.

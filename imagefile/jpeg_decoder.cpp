@@ -671,7 +671,7 @@ int CJpegDecoder::ReadSof0(int64_t& p)
         if (body[5] == 1)
             NoteUnsupportedFeature("grey-scale JPEG");
         else if (body[5] == 4)
-            NoteUnsupportedFeature("four-component (CMYK) JPEG");
+            NoteUnsupportedFeature("CMYK JPEG");
         return -1;
     }
     if (body.size() < 6 + 9)

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "common/message_catalogue.h"
+#include "imagefile/image_file.h"
 #include "imagefile/image_codecs.h"
 #include "platform/message_box.h"
 
@@ -98,10 +99,14 @@ int StartPngRead(PngReadState* st, const char* path)
     int colourType = 0;
     png_get_IHDR(st->png, st->info, &st->width, &st->height, &bitDepth, &colourType, nullptr,
                  nullptr, nullptr);
+    // A picture too large to be read is refused by the size query too, as the other kinds do.
+    if (st->width != 0 && st->height != 0 && uint64_t{st->width} * st->height > CPngCodec::MaxReadPixels) {
+        NoteImageTooLarge(st->width, st->height);
+        return -1;
+    }
     if (st->headerOnly)
         return 1;
-    if (st->width == 0 || st->height == 0 ||
-        uint64_t{st->width} * st->height > CPngCodec::MaxReadPixels)
+    if (st->width == 0 || st->height == 0)
         return -1;
 
     if (bitDepth == 16)

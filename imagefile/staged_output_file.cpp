@@ -1,5 +1,6 @@
-// Temporary-file-and-rename output used by the image writers, the record of staged files that
-// the signal cleanup removes, and the reason of the last failed write.
+// Temporary-file-and-rename output used by the image writers and the project save, the checks of
+// the output target, the record of staged files that the signal cleanup removes, the removal of
+// staged files left over from killed processes, and the reason of the last failed write.
 #include "imagefile/staged_output_file.h"
 
 #include <atomic>
@@ -7,9 +8,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -48,9 +52,7 @@ void ReleaseSlot(int slot)
 
 extern "C" void RemoveStagedFilesAndExit(int sig)
 {
-    for (CStageSlot& s : g_slots)
-        if (s.state.load() == 2)
-            ::unlink(s.path);
+    RemoveOpenStagedFiles();
     ::signal(sig, SIG_DFL);
     ::raise(sig);
 }
@@ -60,6 +62,81 @@ std::string FolderPrefix(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Staged files are named ".smra-" and six letters or digits (the characters mkostemp uses).
+constexpr char kStagePrefix[] = ".smra-";
+constexpr size_t kStagePrefixLength = sizeof kStagePrefix - 1;
+constexpr size_t kStageRandomLength = 6;
+
+bool IsStagedName(const char* name)
+{
+    if (std::strncmp(name, kStagePrefix, kStagePrefixLength) != 0)
+        return false;
+    for (size_t i = kStagePrefixLength; i < kStagePrefixLength + kStageRandomLength; ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return name[kStagePrefixLength + kStageRandomLength] == '\0';
+}
+
+// Removes staged files in `folder` (a prefix as FolderPrefix gives it) that a killed process
+// left: named as ours, plain files of this user with no other name, unchanged for a day. A file
+// that is being written changes as it grows, so a live write is never taken for one.
+void RemoveStaleStagedFiles(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+        return;
+    const int fd = ::dirfd(dir);
+    const time_t now = ::time(nullptr);
+    const uid_t user = ::geteuid();
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsStagedName(entry->d_name))
+            continue;
+        struct stat st {};
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != user || st.st_nlink != 1)
+            continue;
+        if (now - st.st_mtime < kStaleStagedFileSeconds)
+            continue;
+        ::unlinkat(fd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// Follows symbolic links from `path` to what they lead to (which need not exist yet); 0, or the
+// errno of the step that failed (ELOOP for a circle of links).
+int FollowLinks(const std::string& path, std::string& out)
+{
+    constexpr int kMaxLinks = 40;
+    std::string p = path;
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0) {
+            if (errno != ENOENT)
+                return errno;
+            out = p;
+            return 0;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            out = p;
+            return 0;
+        }
+        std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(p.c_str(), buffer.data(), buffer.size());
+        if (n < 0)
+            return errno;
+        if (static_cast<size_t>(n) >= buffer.size())
+            return ENAMETOOLONG;
+        const std::string link(buffer.data(), static_cast<size_t>(n));
+        if (link.empty())
+            return ENOENT;
+        p = link[0] == '/' ? link : FolderPrefix(p) + link;
+    }
+    return ELOOP;
 }
 
 } // namespace
@@ -79,9 +156,45 @@ std::string StagedOutputErrorText(int error)
         return "the disk is full";
     case EFBIG:
         return "the file would exceed the file-size limit";
+    case kStagedTargetNotAFile:
+        return "it is not a regular file";
+    case kStagedTargetReadOnly:
+        return "the file is read-only";
     default:
         return std::strerror(error);
     }
+}
+
+int CheckStagedOutputTarget(const std::string& path, std::string* target)
+{
+    if (path.empty())
+        return ENOENT;
+    std::string real;
+    const int error = FollowLinks(path, real);
+    if (error != 0)
+        return error;
+    struct stat st {};
+    if (::stat(real.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return kStagedTargetNotAFile;
+        // A file without any write permission is read-only to everybody, the superuser too.
+        if ((st.st_mode & 0222) == 0)
+            return kStagedTargetReadOnly;
+        if (::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0)
+            return errno;
+    } else if (errno != ENOENT) {
+        return errno;
+    }
+    if (target)
+        *target = real;
+    return 0;
+}
+
+void RemoveOpenStagedFiles()
+{
+    for (CStageSlot& s : g_slots)
+        if (s.state.load() == 2)
+            ::unlink(s.path);
 }
 
 void InstallStagedOutputSignalCleanup()
@@ -114,24 +227,34 @@ bool CStagedOutputFile::Open(const std::string& path)
     Discard();
     if (path.empty())
         return false;
-    m_target = path;
     m_failed = false;
     g_lastError.store(0);
+    std::string target;
+    const int refused = CheckStagedOutputTarget(path, &target);
+    if (refused != 0) {
+        g_lastError.store(refused);
+        m_failed = true;
+        return false;
+    }
+    m_target = target;
     // A file that is replaced keeps its permission bits; a new one gets the usual ones of a new
     // document (mkstemp creates 0600).
     mode_t mode = 0;
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    std::string pattern = FolderPrefix(path) + ".smra-XXXXXX";
+    const std::string folder = FolderPrefix(m_target);
+    RemoveStaleStagedFiles(folder);
+    std::string pattern = folder + kStagePrefix + "XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         g_lastError.store(errno);
+        m_failed = true;
         return false;
     }
     m_slot = ClaimSlot(pattern);
@@ -193,8 +316,17 @@ bool CStagedOutputFile::Commit()
         NoteError();
         ok = false;
     }
-    if (!ok)
+    if (!ok) {
         unlink(m_temp.c_str());
+    } else {
+        // The new directory entry itself is made durable; a failure here leaves a complete file.
+        const std::string folder = FolderPrefix(m_target);
+        const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+    }
     ReleaseSlot(m_slot);
     m_slot = -1;
     m_temp.clear();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "common/status_codes.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 
@@ -15,7 +16,11 @@ int CHeadlessDocument::LoadPictureImage(const std::string& path)
         return 1;
     CSize size(picture->Width(), picture->Height());
     CPixelArray pixels;
-    if (LoadImageFile(picture->m_Path, pixels, size, CRect(0, 0, 0, 0)) <= 0)
+    const int loaded = LoadImageFile(picture->m_Path, pixels, size, CRect(0, 0, 0, 0));
+    // A shortage of memory is told apart from a photo that cannot be read.
+    if (loaded <= kResultOutOfMemory)
+        return kResultOutOfMemory;
+    if (loaded <= 0)
         return -1;
     if (size.cx != picture->Width() || size.cy != picture->Height() || pixels.GetSize() != need)
         return -1;

@@ -26,7 +26,8 @@ public:
     int TestBreakClick() override { return 0; }
     void UpdateAllViews(const void*, int, const std::string*) override {}
     // 1 when the picture holds its full-size pixels (read now or before), -1 when it cannot:
-    // no such picture, an unreadable file, or a file whose size differs from the picture's.
+    // no such picture, an unreadable file, or a file whose size differs from the picture's;
+    // -5 when memory ran short.
     int LoadPictureImage(const std::string& path) override;
 
 private:

@@ -176,6 +176,7 @@ public:
     // ---- Image levels and brightness (engine/fit/image_levels.cpp), thumbnail
     //      (engine/fit/picture_thumbnail.cpp), feature grid and preparation
     //      (engine/fit/feature_grid.cpp) ------------------------------------------------------
+    // 1 with the levels built, 0 without full-size pixels, -5 out of memory (no levels).
     int BuildColourLevels();
     void BuildThumbnail(int bitsPerPixel, CDrawContext& dc);
     void RefreshThumbnailBits();

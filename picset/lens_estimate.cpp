@@ -7,6 +7,7 @@
 // diagonal of the 36 x 24 mm frame.
 #include "picset/lens_estimate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -66,6 +67,34 @@ void ApplyFocal(LensFigures& lens, double focal, int source)
     lens.lensSource = source;
 }
 
+// The sensor resolution counts pixels of the image the camera wrote, whose size the EXIF data
+// give. A picture of another size is that image resized (a smaller copy, or an upscaled one),
+// or carries another image's data: its pixels per millimetre of sensor are the resolution
+// times this scale. 1 when the sizes agree or the data give no size; the picture's width over
+// the image's (turned a quarter when the picture is); 0 when the two sizes have different
+// shapes, so that the picture is no scaled copy of that image and the scale is not known.
+double SensorResolutionScale(const LensCameraData& camera, int w, int h)
+{
+    const int ew = camera.imageWidth;
+    const int eh = camera.imageHeight;
+    if (ew <= 0)
+        return 1.0;
+    if (eh <= 0)
+        return (w == ew || h == ew) ? 1.0 : static_cast<double>(w) / ew;
+    if ((w == ew && h == eh) || (w == eh && h == ew))
+        return 1.0;
+    // The same shape within a pixel of rounding on the shorter side, upright or turned.
+    auto sameShape = [](double a, double b, double ea, double eb) {
+        const double scale = a / ea;
+        return std::fabs(eb * scale - b) <= std::max(1.0, 0.005 * b);
+    };
+    if (sameShape(w, h, ew, eh))
+        return static_cast<double>(w) / ew;
+    if (sameShape(h, w, ew, eh))
+        return static_cast<double>(h) / ew;
+    return 0.0;
+}
+
 } // namespace
 
 LensCameraData CameraDataFromExif(const CExifInfo& exif)
@@ -77,6 +106,8 @@ LensCameraData CameraDataFromExif(const CExifInfo& exif)
     c.focalPlaneXResolution = exif.FocalPlaneXResolution;
     c.focalPlaneResolutionUnit = exif.FocalPlaneResolutionUnit;
     c.focalLength35mm = exif.FocalLength35mm;
+    c.imageWidth = exif.PixelXDimension;
+    c.imageHeight = exif.PixelYDimension;
     c.exposureTime = exif.ExposureTime;
     c.fNumber = exif.FNumber;
     c.shutterSpeedValue = exif.ShutterSpeedValue;
@@ -171,7 +202,13 @@ int EstimateLens(const std::string& path, const CRect& rect, const LensCameraDat
             pitch = 10.0 / camera.focalPlaneXResolution;
     }
     if (pitch > 0.0) {
-        ApplyFocal(lens, f / pitch, LENS_SOURCE_EXIF_PLANE);
+        const double scale = SensorResolutionScale(camera, w, h);
+        // A picture that is no scaled copy of the camera's image: its 35 mm equivalent, which
+        // follows the picture's own diagonal, beats a pitch that may be off by any factor;
+        // without one the pitch stands (a crop keeps it).
+        if (scale <= 0.0 && has35mm)
+            return from35mm();
+        ApplyFocal(lens, f / pitch * (scale > 0.0 ? scale : 1.0), LENS_SOURCE_EXIF_PLANE);
         return 1;
     }
 

@@ -24,6 +24,8 @@ struct LensCameraData {
     double focalPlaneXResolution = -32760.0;
     int focalPlaneResolutionUnit = -32760; // 2 inch, 3 centimetre
     int focalLength35mm = -32760;          // mm on a 36 x 24 mm frame; 0 or less unknown
+    int imageWidth = -32760;               // pixels of the image the sensor resolution counts
+    int imageHeight = -32760;
     double exposureTime = -32760.0;        // s
     double fNumber = -32760.0;
     double shutterSpeedValue = -32760.0; // APEX Tv

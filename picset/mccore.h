@@ -199,7 +199,13 @@ public:
     bool PictureCoversBlock(CKpic* picture, int x0, int y0);
 
     // ---- Automatic fit -------------------------------------------------------------------
+    // -5 (kResultOutOfMemory) when memory ran short during the fit: the pictures it could not
+    // finish are left unfitted and the user has been told (by the host's load or message 10).
     int RunAutoFit();
+    // The fit itself, which RunAutoFit runs and guards against memory running out.
+    int RunAutoFitSteps();
+    // Records that a step ran short of memory: `told` when the host has already said so.
+    void NoteMemoryShort(bool told);
     int FitAllPictures();
     int FitNextPicture(int reachable);
     int FitPictureFromCandidates(CKpic* partner, CKpic* picture, int code, int pass);
@@ -357,6 +363,9 @@ public:
     // Threads that score the offset scans' trials: 1 scores them one after another, 0 uses the
     // processors available (at most 8). The scan's result is the same with any count.
     int32_t m_ScanThreads = 0;
+    // Memory ran short during the running fit: 0 no, 1 and the host has told the user, 2 and
+    // nobody has yet.
+    int32_t m_MemoryShort = 0;
     // Turn (radians) added to the neighbour's roll that the pair match starts a picture from:
     // 0 but for the plain fit's extra tries at a rolled start.
     double m_PairRollTurn = 0.0;

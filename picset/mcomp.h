@@ -94,9 +94,9 @@ public:
     int FinishDrag(int dx, int dy, double angle);
     int FinishMove(int dx, int dy, double angle);
     // The automatic fit with the fit-mode value -2; the 360-degree flavour runs it with 2 and
-    // puts -2 back afterwards.
-    int RunAutoFit();
-    int RunAutoFit360();
+    // puts -2 back afterwards. -5 when memory ran short.
+    virtual int RunAutoFit();
+    virtual int RunAutoFit360();
     // One background step: 3 when the number of ready pictures changed, else 1 when the step
     // answered 1, else 0.
     virtual int IdleStep(int level);

@@ -151,7 +151,8 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
 {
     std::string path = requested;
     std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec)) {
+    if (CheckImageFileAccess(path) == ImageFileAccess::Missing) {
+        NoteUnsupportedFeature(ImageFileAccessText(ImageFileAccess::Missing));
         if (m_Host)
             m_Host->AskQuestion(EngineMessage(kMsgFileNotFound), platform::MB_OK, path, std::string());
         result = -1;
@@ -167,10 +168,15 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
         return existing;
     }
 
+    // The size query says what is wrong with a refused file; nothing is left from an earlier one.
+    NoteUnsupportedFeature("");
     const CRect rect = m_Host ? m_Host->GetImageFileRect(path) : ::GetImageFileRect(path);
     if (rect.IsRectEmpty()) {
+        // The file named in the question is followed by what is wrong with it, when that is known
+        // (LastUnsupportedFeature() still tells it after the refusal).
         if (m_Host)
-            m_Host->AskQuestion(EngineMessage(kMsgFormatNotSupported), platform::MB_OK, path, std::string());
+            m_Host->AskQuestion(EngineMessage(kMsgFormatNotSupported), platform::MB_OK, WithRefusalReason(path),
+                                std::string());
         result = -2;
         return nullptr;
     }
@@ -248,13 +254,24 @@ int CMcCore::EnsurePictureImage(CKpic* picture)
     if (!m_Host)
         return -1;
     const int r = m_Host->LoadPictureImage(picture->m_Path);
+    if (r <= kResultOutOfMemory)
+        NoteMemoryShort(true);
     if (r <= 0)
         return r;
     picture->ApplyBrightnessToPixels();
     picture->QuarterContrast.RemoveAll();
     picture->SixteenthContrast.RemoveAll();
-    picture->BuildColourLevels();
+    if (picture->BuildColourLevels() <= kResultOutOfMemory)
+        NoteMemoryShort(false);
     return 1;
+}
+
+void CMcCore::NoteMemoryShort(bool told)
+{
+    if (told)
+        m_MemoryShort = 1;
+    else if (m_MemoryShort == 0)
+        m_MemoryShort = 2;
 }
 
 void CMcCore::EnsureAllPictureImages()

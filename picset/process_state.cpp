@@ -5,6 +5,7 @@
 #include "common/message_catalogue.h"
 #include "engine/fit/focal_from_pairs.h"
 #include "engine/fit/offset_grid.h"
+#include "engine/worker_thread.h"
 #include "geometry/lens_table.h"
 #include "geometry/sphere.h"
 #include "imagefile/exif.h"
@@ -69,6 +70,7 @@ void ResetProcessState()
 
     // The fit's work areas and its point ids.
     ResetOffsetGrids();
+    SetWorkerThreadStarter(nullptr);
     ResetFocalPairing();
     ResetPointIdCounter();
 

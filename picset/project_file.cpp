@@ -19,6 +19,7 @@
 #include "common/value_types.h"
 #include "geometry/sphere.h"
 #include "imagefile/image_file.h"
+#include "imagefile/staged_output_file.h"
 #include "picset/kpic.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -79,9 +80,7 @@ CDPoint ReadFinitePoint(CArchiveReader& r)
 // A picture rectangle must have an area and a size a photo can have.
 void CheckPictureRect(CArchiveReader& r, const CRect& rect)
 {
-    const int64_t w = rect.Width64();
-    const int64_t h = rect.Height64();
-    if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide || w * h > kMaxPicturePixels)
+    if (!IsStorablePictureRect(rect))
         r.Fail(ArchiveError::BadValue);
 }
 
@@ -192,6 +191,13 @@ void TakeFoundPictureSize(CKpic& k, const CRect& real, CDPoint centreFractions)
 }
 
 } // namespace
+
+bool IsStorablePictureRect(const CRect& rect)
+{
+    const int64_t w = rect.Width64();
+    const int64_t h = rect.Height64();
+    return w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels;
+}
 
 // ---- picture records ---------------------------------------------------------------------
 
@@ -667,10 +673,17 @@ ProjectFileResult SaveProjectFile(CMcCore& core, const std::string& path)
         }
         return result;
     }
-    const platform::FileIoError io = platform::WriteFileAtomically(path, ar.Writer().Bytes());
-    if (io != platform::FileIoError::None) {
+    // Staged as the image outputs are: written beside the file the path leads to and renamed over
+    // it when complete; only a regular file the user may write is replaced.
+    CStagedOutputFile file;
+    const std::vector<uint8_t>& bytes = ar.Writer().Bytes();
+    if (!file.Open(path) || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
+        file.Discard();
+        std::string why = StagedOutputErrorText(LastStagedOutputError());
+        if (why.empty())
+            why = "the file could not be written";
         result.code = -1;
-        result.message = "The project could not be saved as\n" + path + "\n" + platform::FileIoErrorText(io) +
+        result.message = "The project could not be saved as\n" + path + "\n" + why +
                          ". The file that was there before is unchanged.";
         return result;
     }

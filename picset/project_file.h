@@ -8,6 +8,12 @@
 class CMcCore;
 class CMcHost;
 
+struct CRect;
+
+// Whether a picture of this rectangle can be kept in a project file: the loader refuses a record
+// of any other size as damage.
+bool IsStorablePictureRect(const CRect& rect);
+
 // Outcome of saving or opening a project file.
 struct ProjectFileResult {
     int code = 0;        // 1 done; -1 refused, damaged or not written; -3 cancelled by the user
@@ -18,8 +24,9 @@ struct ProjectFileResult {
 };
 
 // Saves the picture set as the ".fit" project `path`. Any other extension is refused (the host
-// is told, message 25) before a file is touched; the file is written beside the target and
-// replaces it only when complete, so a failure leaves the previous file as it was.
+// is told, message 25) before a file is touched; the file is written beside the target (the
+// file a link at `path` leads to) and replaces it only when complete, so a failure leaves the
+// previous file as it was. A folder, device or read-only file at the path is not replaced.
 // The document puts each picture's packed colour model into its record before calling this.
 ProjectFileResult SaveProjectFile(CMcCore& core, const std::string& path);
 

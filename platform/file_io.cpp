@@ -13,6 +13,9 @@ const char* FileIoErrorText(FileIoError e)
     switch (e) {
     case FileIoError::None: return "no error";
     case FileIoError::NotFound: return "the file does not exist";
+    case FileIoError::Folder: return "it is a folder";
+    case FileIoError::NotAFile: return "it is not a regular file";
+    case FileIoError::NoPermission: return "permission denied";
     case FileIoError::Unreadable: return "the file cannot be read";
     case FileIoError::TooLarge: return "the file is too large";
     case FileIoError::CannotCreate: return "no file can be created in this folder";
@@ -81,13 +84,18 @@ FileIoError ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, ui
     out.clear();
     // Opened without waiting, so that a pipe or device of that name cannot block the read.
     CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.Get() < 0)
-        return errno == ENOENT || errno == ENOTDIR ? FileIoError::NotFound : FileIoError::Unreadable;
+    if (fd.Get() < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return FileIoError::NotFound;
+        return errno == EACCES || errno == EPERM ? FileIoError::NoPermission : FileIoError::Unreadable;
+    }
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0)
         return FileIoError::Unreadable;
+    if (S_ISDIR(st.st_mode))
+        return FileIoError::Folder;
     if (!S_ISREG(st.st_mode))
-        return FileIoError::NotFound;
+        return FileIoError::NotAFile;
     const int flags = ::fcntl(fd.Get(), F_GETFL);
     if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         return FileIoError::Unreadable;

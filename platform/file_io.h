@@ -1,5 +1,5 @@
 // Whole-file transfer: reading a file with a size limit, and the atomic write (a temporary file
-// beside the target, flushed and renamed into place) used for project and settings files.
+// beside the target, flushed and renamed into place) used for the settings files.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,10 @@ namespace platform {
 
 enum class FileIoError {
     None,
-    NotFound,     // the file does not exist or is not a regular file
+    NotFound,     // the file does not exist
+    Folder,       // the name is a folder's
+    NotAFile,     // the name is a pipe's, device's or socket's
+    NoPermission, // the file, or a folder on the way, may not be read
     Unreadable,   // it exists but could not be opened or read
     TooLarge,     // larger than the limit the caller gave
     CannotCreate, // no temporary file could be made beside the target (read-only folder, ...)

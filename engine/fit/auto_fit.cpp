@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <new>
+#include <utility>
 #include <vector>
 
+#include "common/status_codes.h"
 #include "engine/fit/auto_fit_steps.h"
 #include "engine/fit/fit_candidates.h"
 #include "engine/fit/fit_messages.h"
@@ -70,9 +73,52 @@ private:
     std::vector<Picture> m_Pictures;
 };
 
+// Resets every picture for a fit that starts over, on the layout the pictures lie in: the
+// reset also takes each picture out of its cell, so the cells are put back (the base picture's
+// home cell among them) and the grid already built from them stays true.
+void ResetAllPicturesInTheirCells(CMcCore& set)
+{
+    std::vector<std::pair<CKpic*, CPoint>> cells;
+    cells.reserve(set.m_Pictures.size());
+    for (const auto& owned : set.m_Pictures)
+        cells.emplace_back(owned.get(), owned->m_LayoutCell);
+    set.ResetAllPictures();
+    for (const auto& [picture, cell] : cells)
+        picture->m_LayoutCell = cell;
+}
+
 } // namespace
 
+// Memory that runs short stops no fit half way: a step whose allocation fails is given up as
+// a step that finds nothing is, a failure that escapes a step ends the fit as a break does, and
+// the fit then reports the shortage instead of pictures it could not fix.
 int CMcCore::RunAutoFit()
+{
+    m_MemoryShort = 0;
+    int result = -1;
+    try {
+        result = RunAutoFitSteps();
+    } catch (const std::bad_alloc&) {
+        NoteMemoryShort(false);
+        m_IndividualFocal = m_FocalModeSetting;
+        for (const auto& owned : m_Pictures)
+            if (owned->m_Status < 3) {
+                ResetPicture(owned.get());
+                owned->m_Status = 0;
+            }
+        m_JobMode = 0;
+        SortPlacedFirst();
+        NotifyHost(')');
+    }
+    if (m_MemoryShort == 0)
+        return result;
+    if (m_MemoryShort == 2 && m_Host)
+        m_Host->ShowMessage(MessageNumberText(kMsgOutOfMemory), 1, "", "");
+    m_MemoryShort = 0;
+    return kResultOutOfMemory;
+}
+
+int CMcCore::RunAutoFitSteps()
 {
     CKpic* first = GetFirstPicture();
     if (!first)
@@ -113,12 +159,12 @@ int CMcCore::RunAutoFit()
             m_Activity = 10;
             return 1;
         }
-        ResetAllPictures();
+        ResetAllPicturesInTheirCells(*this);
     }
     first = GetFirstPicture();
     if (first->m_Status >= 3 && first != base) {
         if (base->m_Status < 3) {
-            ResetAllPictures();
+            ResetAllPicturesInTheirCells(*this);
         } else {
             m_JobMode = 2;
             SaveFitSnapshot();
@@ -161,8 +207,8 @@ int CMcCore::RunAutoFit()
         m_FitTolerance = std::sqrt(static_cast<double>(measure)) / 5.0;
 
     base = FindPictureAtHomeCell();
-    // Restarting the fit of a set whose pictures were all fitted can leave no picture in the
-    // home cell: nothing can be fitted then.
+    // The base picture keeps the home cell through the resets above; should none lie there,
+    // nothing can be fitted.
     if (!base) {
         m_JobMode = 0;
         if (m_Host)
@@ -206,7 +252,7 @@ int CMcCore::RunAutoFit()
         int reachableInRow = 0;
         if (CountConnectedPictures(-1, reachableInRow) < reachableInRow) {
             FitStatus(m_Host, kMsgFitIncomplete);
-            if (m_Host)
+            if (m_Host && m_MemoryShort == 0)
                 m_Host->ShowMessage(MessageNumberText(kMsgCannotFixPositions), 1, "", "");
             return -1;
         }
@@ -280,7 +326,8 @@ int CMcCore::RunAutoFit()
     m_IndividualFocal = individualFocal;
     if (fitted < reachable) {
         FitStatus(m_Host, kMsgFitIncomplete);
-        if (m_Host)
+        // Pictures left for want of memory are not the pictures' fault: the caller says so.
+        if (m_Host && m_MemoryShort == 0)
             m_Host->ShowMessage(MessageNumberText(kMsgCannotFixPositions), 1, "", "");
         return -1;
     }

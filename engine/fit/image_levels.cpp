@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "common/status_codes.h"
 #include "common/value_types.h"
 #include "engine/fit/row_bands.h"
 #include "picset/kpic.h"
@@ -145,7 +146,7 @@ int CKpic::BuildColourLevels()
     } catch (const std::bad_alloc&) {
         QuarterContrast.RemoveAll();
         SixteenthContrast.RemoveAll();
-        return 0;
+        return kResultOutOfMemory;
     } catch (const std::length_error&) {
         QuarterContrast.RemoveAll();
         SixteenthContrast.RemoveAll();

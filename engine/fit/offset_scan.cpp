@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/status_codes.h"
 #include "engine/fit/fit_candidates.h"
 #include "engine/fit/strided_cells.h"
 #include "engine/fit/trial_pool.h"
@@ -401,8 +402,8 @@ double CMcCore::ScorePairOverlapFine(CKpic* a, CKpic* b, CPoint f)
 {
     if (!a || !b || EnsurePictureImage(a) < 0 || EnsurePictureImage(b) < 0)
         return UnusableScore;
-    a->BuildColourLevels();
-    b->BuildColourLevels();
+    if (a->BuildColourLevels() <= kResultOutOfMemory || b->BuildColourLevels() <= kResultOutOfMemory)
+        NoteMemoryShort(false);
     return SampleFine(*this, a, b, b, f);
 }
 
@@ -419,8 +420,8 @@ int CMcCore::ScanOffsets(CKpic* a, const CRect& searchRect, CKpic* b, CPoint p, 
         return -1;
     if (EnsurePictureImage(a) < 0 || EnsurePictureImage(b) < 0)
         return -1;
-    a->BuildColourLevels();
-    b->BuildColourLevels();
+    if (a->BuildColourLevels() <= kResultOutOfMemory || b->BuildColourLevels() <= kResultOutOfMemory)
+        NoteMemoryShort(false);
     b->BuildFeatureGrid();
     if (a->SixteenthContrast.IsEmpty() || b->SixteenthContrast.IsEmpty())
         return -1;

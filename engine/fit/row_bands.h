@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "engine/worker_thread.h"
 
 // Below this many cells a loop runs on the calling thread alone.
 inline constexpr int64_t kParallelCells = 200000;
@@ -28,6 +31,7 @@ void ForRowBands(int rows, int64_t cells, const Body& body, unsigned threads = 0
         return;
     }
     std::vector<std::thread> pool;
+    pool.reserve(threads);
     std::vector<std::exception_ptr> failures(threads);
     int next = 0;
     try {
@@ -35,17 +39,18 @@ void ForRowBands(int rows, int64_t cells, const Body& body, unsigned threads = 0
             const int first = static_cast<int>(int64_t(rows) * t / threads);
             const int last = static_cast<int>(int64_t(rows) * (t + 1) / threads);
             std::exception_ptr* failure = &failures[t];
-            pool.emplace_back([&body, first, last, failure] {
+            pool.push_back(StartWorkerThread([&body, first, last, failure] {
                 try {
                     body(first, last);
                 } catch (...) {
                     *failure = std::current_exception();
                 }
-            });
+            }));
             next = last;
         }
     } catch (const std::system_error&) {
         // No thread to spare: the calling thread does what is left.
+    } catch (const std::bad_alloc&) {
     }
     try {
         body(next, rows);

@@ -3,6 +3,8 @@
 #include "engine/fit/trial_pool.h"
 
 #include <algorithm>
+#include <new>
+#include <system_error>
 
 #if defined(__linux__)
 #include <sched.h>
@@ -30,8 +32,15 @@ CTrialPool::CTrialPool(int threads)
 {
     const int n = std::clamp(threads, 1, MaxTrialThreads);
     m_Workers.reserve(static_cast<std::size_t>(n - 1));
-    for (int w = 1; w < n; ++w)
-        m_Workers.emplace_back([this, w] { WorkerLoop(w); });
+    for (int w = 1; w < n; ++w) {
+        try {
+            m_Workers.push_back(StartWorkerThread([this, w] { WorkerLoop(w); }));
+        } catch (const std::system_error&) {
+            break;
+        } catch (const std::bad_alloc&) {
+            break;
+        }
+    }
 }
 
 CTrialPool::~CTrialPool()

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/worker_thread.h"
+
 // The most threads the fit's scans use, the calling thread included.
 inline constexpr int MaxTrialThreads = 8;
 
@@ -23,6 +25,7 @@ int ResolveTrialThreads(int requested);
 class CTrialPool {
 public:
     // A pool of `threads` threads, the caller included (1..MaxTrialThreads; 1 starts none).
+    // Threads that cannot be started are done without: Threads() tells how many there are.
     explicit CTrialPool(int threads);
     ~CTrialPool();
     CTrialPool(const CTrialPool&) = delete;

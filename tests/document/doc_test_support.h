@@ -169,6 +169,9 @@ public:
         return a;
     }
     int SetupRender(const CRect& area, int, int, int) override { return span ? span(area) : 1; }
+    // The engine's fit, or the answer the test gives it.
+    int RunAutoFit() override { return fitAnswer ? fitAnswer : CMcomp::RunAutoFit(); }
+    int RunAutoFit360() override { return fitAnswer ? fitAnswer : CMcomp::RunAutoFit360(); }
 
     int placeAnswer = 1;
     int placeCalls = 0;
@@ -179,6 +182,7 @@ public:
     std::deque<int> idleAnswers;
     std::vector<int> idleLevels;
     std::function<int(const CRect&)> span;
+    int fitAnswer = 0;
 };
 
 // ---- Generated picture files ---------------------------------------------------------------

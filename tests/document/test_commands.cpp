@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/message_catalogue.h"
+#include "common/status_codes.h"
 #include "doc_test_support.h"
 #include "document/commands_table.h"
 #include "document/render_save.h"
@@ -203,6 +204,23 @@ TEST_F(CommandsTest, FitSendsItsHintsForEachKindOfWaitingPieces)
         const auto done = std::find(codes.begin(), codes.end(), HINT_FIT_DONE);
         ASSERT_NE(done, codes.end());
         EXPECT_EQ(*(done - 1), HINT_STATUS);
+    }
+}
+
+// A fit that ran short of memory says so, in either flavour, instead of reporting pictures
+// it missed.
+TEST_F(CommandsTest, FitShortOfMemorySaysSo)
+{
+    Pieces(3, 0, 0);
+    for (const bool around : {false, true}) {
+        SCOPED_TRACE(around ? "around one turn" : "fit");
+        doc->m_statusMessage.clear();
+        facade->fitAnswer = kResultOutOfMemory;
+        around ? doc->OnProcessFit360() : doc->OnProcessFit();
+        EXPECT_EQ(doc->m_statusMessage, Catalogue().memoryTooShort);
+        facade->fitAnswer = -1;
+        around ? doc->OnProcessFit360() : doc->OnProcessFit();
+        EXPECT_EQ(doc->m_statusMessage, Catalogue().missedPosition);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
 #include "doc_test_support.h"
+#include "../support/refused_pictures.h"
 
 namespace doctest {
 namespace {
@@ -138,6 +139,19 @@ TEST_F(IntakeTest, ASoundJpegOfAKindNotReadIsRefusedNamingItsKind)
         EXPECT_EQ(doc->m_statusMessage, path + "\nCurrent file format is not supported." + c.reason);
         EXPECT_EQ(doc->FindEntryIndex(path, 0), -2);
     }
+}
+
+TEST_F(IntakeTest, ImportSaysWhatIsWrongWithEachRefusedFile)
+{
+    for (const testsupport::RefusedPicture& f : testsupport::MakeRefusedPictures(TempDir())) {
+        SCOPED_TRACE(f.path);
+        doc->m_statusMessage.clear();
+        ASSERT_EQ(Import({f.path}), 1);
+        EXPECT_EQ(doc->m_statusMessage, f.path + "\nCurrent file format is not supported." +
+                                            (f.reason.empty() ? "" : " (" + f.reason + ")"));
+        EXPECT_EQ(doc->FindEntryIndex(f.path, 0), -2);
+    }
+    EXPECT_EQ(doc->GetPieceCount(), 0);
 }
 
 TEST_F(IntakeTest, UnreadableFileShowsTheFormatTextAndLeavesNoEntry)

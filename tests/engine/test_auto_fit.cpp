@@ -9,10 +9,13 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/status_codes.h"
+#include "engine/fit/auto_fit_steps.h"
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -45,6 +48,8 @@ public:
         CMcHost::ShowViewMessage(kind, text);
         if (kind == 0 && ++placed == breakAfter && core)
             core->m_JobMode = -1;
+        if (kind == 0 && placed == memoryShortAfter)
+            throw std::bad_alloc();
     }
     void BeginStep(const std::string& a, const std::string& b, const std::string& c, const std::string& path) override
     {
@@ -59,6 +64,7 @@ public:
     std::vector<int> messages;
     int placed = 0;
     int breakAfter = -1;
+    int memoryShortAfter = -1; // an allocation of the fit fails once this many were placed
     CMcCore* core = nullptr;
 };
 
@@ -361,6 +367,59 @@ TEST_F(AutoFit, RepeatedFitDoesNotDependOnTheFitBefore)
     }
 }
 
+// A fit that starts over resets every picture but keeps the layout it was fitted from: with
+// every picture fitted (question 23, answered yes) and with a fitted picture ahead of a base
+// picture that lost its fit. The base picture stays in the home cell and every picture is fitted
+// again where the cameras were. (The reset took every picture out of its cell: the base picture
+// was not found again, and the fit ended with message 46 and the layout gone.)
+TEST_F(AutoFit, FitStartedOverKeepsTheLayout)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    for (const bool unfitBase : {false, true}) {
+        SCOPED_TRACE(unfitBase ? "unfitted base behind a fitted picture" : "every picture fitted");
+        m_core.DeleteAllPictures();
+        m_core.m_FitPriority = 1;
+        for (int i = 0; i < 4; ++i)
+            ASSERT_NE(AddView(i, CPoint(i - 1, 0)), nullptr);
+        FitMode = -2;
+        ASSERT_EQ(m_core.RunAutoFit(), 1);
+        std::vector<std::pair<std::string, CPoint>> layout;
+        for (const auto& p : m_core.m_Pictures) {
+            ASSERT_GE(p->m_Status, 3) << p->m_Path;
+            layout.emplace_back(p->m_Path, p->m_LayoutCell);
+        }
+        const double firstError = WorstCameraError();
+        CKpic* base = m_core.FindPictureAtHomeCell();
+        ASSERT_NE(base, nullptr);
+        if (unfitBase) {
+            base->m_Status = 0;
+            m_core.SortPlacedFirst();
+            ASSERT_NE(m_core.GetFirstPicture(), base);
+        }
+        m_host.questions.clear();
+        m_host.messages.clear();
+
+        EXPECT_EQ(m_core.RunAutoFit(), 1);
+        FitMode = -2;
+        const bool asked = std::find(m_host.questions.begin(), m_host.questions.end(), kMsgAllFittedRestart) !=
+                           m_host.questions.end();
+        EXPECT_EQ(asked, !unfitBase);
+        EXPECT_FALSE(m_host.Told(kMsgNoBasePicture));
+        EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
+        EXPECT_EQ(m_core.FindPictureAtHomeCell(), base);
+        EXPECT_EQ(m_core.GetFirstPicture(), base);
+        for (const auto& [path, cell] : layout) {
+            const CKpic* p = m_core.FindPictureByPath(path);
+            ASSERT_NE(p, nullptr);
+            EXPECT_EQ(p->m_LayoutCell, cell) << path;
+            EXPECT_GE(p->m_Status, 3) << path;
+        }
+        // Fitted again from the same layout, the set is no less accurate than the first time.
+        EXPECT_LE(WorstCameraError(), firstError + 0.01);
+    }
+}
+
 // The ring of twelve views laid in one row, fitted around one turn: every camera where it was
 // within a tenth of a degree, the focal from the turn within 0.3 %, the base picture on the
 // row's focal, and the two ends of the row meeting one full turn apart. (With each picture on a
@@ -557,6 +616,70 @@ TEST_F(AutoFit, BreakLeavesEveryPictureFittedOrUntouched)
             EXPECT_LT(p->m_Status, 3) << p->m_Path;
             EXPECT_EQ(p->m_LayoutCell, CPoint(i, 0)) << p->m_Path;
         }
+    }
+}
+
+// Memory that runs short ends the fit with the memory message and -5, never with "some
+// pictures not fixed", and leaves every picture fitted or unfitted: a photo whose pixels the
+// host cannot load for want of memory (the host has said so: no second message), and an
+// allocation that fails in the middle of a step (the fit says so once). (The fit used to go
+// on without the photo and end with message 47; a failure in a step ended the program.)
+TEST_F(AutoFit, MemoryShortageEndsTheFitWithTheMemoryMessage)
+{
+    if (!HaveViews())
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    struct Case {
+        const char* name;
+        bool loadFails;
+        int shortAfter;
+        bool engineTells;
+    };
+    const Case cases[] = {
+        {"photo not loaded", true, -1, false},
+        {"allocation failing in a step", false, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_core.DeleteAllPictures();
+        m_core.m_FitPriority = 1;
+        m_host.placed = 0;
+        m_host.messages.clear();
+        m_host.memoryShortAfter = c.shortAfter;
+        for (int i = 0; i < 4; ++i)
+            ASSERT_NE(AddView(i, CPoint(i - 1, 0)), nullptr);
+        if (c.loadFails) {
+            m_core.GetPictureAt(3)->Pixels.RemoveAll();
+            m_document.loadResult = kResultOutOfMemory;
+        }
+        FitMode = -2;
+        EXPECT_EQ(m_core.RunAutoFit(), kResultOutOfMemory);
+        m_document.loadResult = 1;
+        m_host.memoryShortAfter = -1;
+        EXPECT_EQ(m_host.Told(kMsgOutOfMemory), c.engineTells);
+        EXPECT_EQ(std::count(m_host.messages.begin(), m_host.messages.end(), kMsgOutOfMemory), c.engineTells ? 1 : 0);
+        EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
+        EXPECT_EQ(m_core.m_JobMode, 0);
+        int fitted = 0;
+        for (const auto& p : m_core.m_Pictures) {
+            EXPECT_TRUE(p->m_Status == 0 || p->m_Status >= 3) << p->m_Path << " status " << p->m_Status;
+            if (p->m_Status >= 3)
+                ++fitted;
+            else
+                EXPECT_EQ(p->CountFittedPoints(), 0) << p->m_Path;
+        }
+        EXPECT_GE(fitted, 1);
+        EXPECT_LT(fitted, 4);
+
+        // Once memory is there again the same set fits.
+        m_host.messages.clear();
+        if (c.loadFails) {
+            CKpic* k = m_core.FindPictureByPath(kViewsDir + "/" + s_truth->views[3].file);
+            ASSERT_NE(k, nullptr);
+            CSize size(k->Width(), k->Height());
+            ASSERT_GT(LoadImageFile(k->m_Path, k->Pixels, size, CRect(0, 0, 0, 0)), 0);
+        }
+        EXPECT_EQ(m_core.RunAutoFit(), 1);
+        EXPECT_FALSE(m_host.Told(kMsgOutOfMemory));
     }
 }
 

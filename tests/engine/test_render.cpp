@@ -3,13 +3,20 @@
 // on several cores against the serial render.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <set>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "geometry/projections.h"
 #include "geometry/sphere.h"
 #include "engine/render_band.h"
+#include "engine/worker_thread.h"
 #include "imagefile/pixel_array.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
@@ -477,6 +484,51 @@ TEST(Renderer, BandsOnSeveralCoresMatchTheSerialRender)
         EXPECT_TRUE(got == expect) << "projection " << c.projection << " overlap " << c.overlapMode;
         EXPECT_EQ(parallel.m_Progress[1], 0);
     }
+}
+
+std::atomic<int> g_ThreadsGranted{0};
+
+// Grants g_ThreadsGranted threads, then refuses as a process at its thread or address-space
+// limit does.
+std::thread GrantThenRefuse(std::function<void()> body)
+{
+    if (g_ThreadsGranted.fetch_sub(1) <= 0)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+}
+
+// Threads that cannot be started are done without: with one of four or none granted, the
+// bands come out as the serial render's. (A refused thread ended the program.)
+TEST(Renderer, RefusedThreadsLeaveTheSerialRender)
+{
+    CMcCore serial;
+    BuildRing(serial, 21, 1);
+    ASSERT_GT(serial.SetupRender(-500, -300, 500, 300, 203, 121, 0), 0);
+    std::vector<COLORREF> expect;
+    ASSERT_EQ(RenderAllSerial(serial, &expect), 1);
+
+    SetWorkerThreadStarter(GrantThenRefuse);
+    for (const int granted : {0, 1}) {
+        SCOPED_TRACE(granted);
+        g_ThreadsGranted = granted;
+        CMcCore core;
+        BuildRing(core, 21, 1);
+        ASSERT_GT(core.SetupRender(-500, -300, 500, 300, 203, 121, 0), 0);
+        const int W = 203, H = 121;
+        std::vector<COLORREF> got(static_cast<size_t>(W) * H, 0);
+        std::vector<int> order;
+        for (int b = 0; b <= (H - 1) / 16; ++b)
+            order.push_back(b);
+        const int r = RenderBandsInOrder(core, order, 4, [&](int band, const CPixelArray& px) {
+            for (int row = 0; row < 16 && band * 16 + row < H; ++row)
+                for (int x = 0; x < W; ++x)
+                    got[static_cast<size_t>(band * 16 + row) * W + x] = px[row * W + x];
+            return 1;
+        });
+        EXPECT_EQ(r, 1);
+        EXPECT_TRUE(got == expect);
+    }
+    SetWorkerThreadStarter(nullptr);
 }
 
 TEST(Renderer, BandDriverStopsWhenTheSinkFails)

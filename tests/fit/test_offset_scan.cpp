@@ -7,9 +7,13 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/fit/fit_candidates.h"
@@ -279,6 +283,35 @@ bool FitRow(int threads, FitRun& run)
     return true;
 }
 
+void ExpectSameFit(const FitRun& want, const FitRun& run)
+{
+    EXPECT_EQ(run.result, want.result);
+    EXPECT_EQ(run.commonFocal, want.commonFocal);
+    ASSERT_EQ(run.pictures.size(), want.pictures.size());
+    for (size_t i = 0; i < want.pictures.size(); ++i) {
+        SCOPED_TRACE(i);
+        const FittedPicture& w = want.pictures[i];
+        const FittedPicture& got = run.pictures[i];
+        EXPECT_EQ(got.status, w.status);
+        EXPECT_EQ(got.direction.x, w.direction.x);
+        EXPECT_EQ(got.direction.y, w.direction.y);
+        EXPECT_EQ(got.roll, w.roll);
+        EXPECT_EQ(got.focal, w.focal);
+        EXPECT_EQ(got.fitScore, w.fitScore);
+        ASSERT_EQ(got.points.size(), w.points.size());
+        for (size_t k = 0; k < w.points.size(); ++k) {
+            SCOPED_TRACE(k);
+            // Point ids carry the clock's seconds; everything else must agree.
+            EXPECT_EQ(got.points[k].kind, w.points[k].kind);
+            EXPECT_EQ(got.points[k].state, w.points[k].state);
+            EXPECT_EQ(got.points[k].position.x, w.points[k].position.x);
+            EXPECT_EQ(got.points[k].position.y, w.points[k].position.y);
+            EXPECT_EQ(got.points[k].target.x, w.points[k].target.x);
+            EXPECT_EQ(got.points[k].target.y, w.points[k].target.y);
+        }
+    }
+}
+
 } // namespace
 
 // The fit of a small row, which runs a pair match and its scans for each picture placed, ends
@@ -297,32 +330,51 @@ TEST(OffsetScan, RowFitIsTheSameOnAnyThreadCount)
         SCOPED_TRACE(threads);
         FitRun run;
         ASSERT_TRUE(FitRow(threads, run));
-        EXPECT_EQ(run.result, serial.result);
-        EXPECT_EQ(run.commonFocal, serial.commonFocal);
-        ASSERT_EQ(run.pictures.size(), serial.pictures.size());
-        for (size_t i = 0; i < serial.pictures.size(); ++i) {
-            SCOPED_TRACE(i);
-            const FittedPicture& want = serial.pictures[i];
-            const FittedPicture& got = run.pictures[i];
-            EXPECT_EQ(got.status, want.status);
-            EXPECT_EQ(got.direction.x, want.direction.x);
-            EXPECT_EQ(got.direction.y, want.direction.y);
-            EXPECT_EQ(got.roll, want.roll);
-            EXPECT_EQ(got.focal, want.focal);
-            EXPECT_EQ(got.fitScore, want.fitScore);
-            ASSERT_EQ(got.points.size(), want.points.size());
-            for (size_t k = 0; k < want.points.size(); ++k) {
-                SCOPED_TRACE(k);
-                // Point ids carry the clock's seconds; everything else must agree.
-                EXPECT_EQ(got.points[k].kind, want.points[k].kind);
-                EXPECT_EQ(got.points[k].state, want.points[k].state);
-                EXPECT_EQ(got.points[k].position.x, want.points[k].position.x);
-                EXPECT_EQ(got.points[k].position.y, want.points[k].position.y);
-                EXPECT_EQ(got.points[k].target.x, want.points[k].target.x);
-                EXPECT_EQ(got.points[k].target.y, want.points[k].target.y);
-            }
-        }
+        ExpectSameFit(serial, run);
     }
+}
+
+namespace {
+
+// Threads the starter below still grants before it refuses, as a process at its address-space
+// or thread limit refuses them.
+std::atomic<int> g_ThreadsGranted{0};
+
+std::thread GrantThenRefuse(std::function<void()> body)
+{
+    if (g_ThreadsGranted.fetch_sub(1) <= 0)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+}
+
+} // namespace
+
+// Threads that cannot be started are done without: the pool keeps the ones it got (down to the
+// calling thread alone), and the row fit comes out as on one thread. (A refused thread used to
+// leave the scan as an uncaught exception that ended the program.)
+TEST(OffsetScan, RefusedThreadsLeaveTheFitAsOnOneThread)
+{
+    FitRun serial;
+    if (!FitRow(1, serial))
+        GTEST_SKIP() << "no synthetic views in " << kViewsDir;
+    SetWorkerThreadStarter(GrantThenRefuse);
+    for (const int granted : {0, 1, 2}) {
+        SCOPED_TRACE(granted);
+        g_ThreadsGranted = granted;
+        {
+            CTrialPool pool(MaxTrialThreads);
+            EXPECT_EQ(pool.Threads(), 1 + granted);
+            std::atomic<int> total{0};
+            pool.Run(100, [&](int, std::size_t) { ++total; });
+            EXPECT_EQ(total.load(), 100);
+        }
+        // Each scan of the fit and the image levels ask again; the first ones get threads.
+        g_ThreadsGranted = granted;
+        FitRun run;
+        ASSERT_TRUE(FitRow(MaxTrialThreads, run));
+        ExpectSameFit(serial, run);
+    }
+    SetWorkerThreadStarter(nullptr);
 }
 
 // The pool runs every index once, on any number of threads, and hands an exception thrown by

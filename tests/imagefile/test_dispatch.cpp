@@ -6,6 +6,7 @@
 #include "platform/message_box.h"
 
 #include "test_bmp_support.h"
+#include "../support/refused_pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -150,7 +151,7 @@ TEST(Dispatch, OnlyRegularFilesAreRead)
     }
     const std::string folder = dir + "/folder.png";
     fs::create_directories(folder);
-    EXPECT_EQ(CheckImageFileAccess(folder), ImageFileAccess::NotAFile);
+    EXPECT_EQ(CheckImageFileAccess(folder), ImageFileAccess::Folder);
     EXPECT_EQ(GetImageFileRect(folder), CRect());
     EXPECT_EQ(CheckImageFileAccess(dir + "/none.png"), ImageFileAccess::Missing);
     EXPECT_STREQ(ImageFileAccessText(ImageFileAccess::Missing), "no such file");
@@ -190,6 +191,26 @@ TEST(Dispatch, RefusalsSayWhetherTheFileUsesAFeatureNotRead)
     WriteAll(junk, {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x03, 0x00});
     EXPECT_EQ(GetImageFileRect(junk), CRect());
     EXPECT_TRUE(LastUnsupportedFeature().empty());
+}
+
+TEST(Dispatch, EveryRefusalOfASoundFileSaysWhatIsWrong)
+{
+    const std::string dir = ScratchDir("dispatch_refused");
+    for (const testsupport::RefusedPicture& f : testsupport::MakeRefusedPictures(dir)) {
+        SCOPED_TRACE(f.path);
+        // The damaged file has a sound header: only its read fails.
+        if (!f.reason.empty()) {
+            NoteUnsupportedFeature("left over");
+            EXPECT_EQ(GetImageFileRect(f.path), CRect());
+            EXPECT_EQ(LastUnsupportedFeature(), f.reason);
+        }
+        NoteUnsupportedFeature("left over");
+        CPixelArray p;
+        CSize size(16, 16);
+        EXPECT_LE(LoadImageFile(f.path, p, size, CRect()), 0);
+        EXPECT_EQ(LastUnsupportedFeature(), f.reason);
+        EXPECT_EQ(WithRefusalReason("Refused."), f.reason.empty() ? "Refused." : "Refused. (" + f.reason + ")");
+    }
 }
 
 } // namespace

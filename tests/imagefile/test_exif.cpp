@@ -430,6 +430,31 @@ TEST(Exif, CraftedBlocks)
     }
 }
 
+// The size of the image the camera data describe, as a short or a long, in either byte order;
+// absent, it is marked missing.
+TEST(Exif, ImageSizeOfTheCameraData)
+{
+    const Order mm{true}, ii{false};
+    const int U = EXIF_MISSING;
+    const struct {
+        const char* name;
+        Bytes tiff;
+        int width, height;
+    } cases[] = {
+        {"shorts, big-endian", BuildTiff(mm, {}, {mm.Short(40962, 800), mm.Short(40963, 600)}, 0), 800, 600},
+        {"longs, little-endian",
+         BuildTiff(ii, {}, {Tag{40962, 4, 1, ii.U32(6000)}, Tag{40963, 4, 1, ii.U32(4000)}}, 0), 6000, 4000},
+        {"width only", BuildTiff(ii, {}, {ii.Short(40962, 1024)}, 0), 1024, U},
+        {"neither", BuildTiff(ii, {}, {ii.Rational(37386, 50, 1)}, 0), U, U},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QueryHeader("exif_size.jpg", PictureWithApp1(ExifBody(c.tiff)));
+        EXPECT_EQ(ExifInfo.PixelXDimension, c.width);
+        EXPECT_EQ(ExifInfo.PixelYDimension, c.height);
+    }
+}
+
 TEST(Exif, DamagedBlocksLeaveThePictureReadable)
 {
     const Order ii{false};

@@ -71,7 +71,7 @@ TEST(StripProtocol, TiffAndPngReadsCutTheRequestedRectangle)
 {
     std::vector<uint32_t> px = SyntheticPhoto(400, 200, 4);
     for (const char* ext : {"tif", "png"}) {
-        std::string path = TempPath(std::string("cut.") + ext);
+        std::string path = TempPath(std::string("strip-cut.") + ext);
         ASSERT_EQ(SaveThroughDispatch(path, px, 400, 200), 1) << ext;
         CPixelArray whole;
         CSize size(100, 100);

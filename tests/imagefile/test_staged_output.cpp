@@ -1,5 +1,7 @@
 // Staged image outputs: a replaced file keeps its permissions, a name as long as a file name
-// may be is written, and an interrupted or terminated program leaves no staged file behind.
+// may be is written, links are written through and anything but a writable regular file is
+// refused, an interrupted or terminated program leaves no staged file behind, and staged files
+// a killed program left are removed a day later.
 #include "imagefile/staged_output_file.h"
 
 #include "imagefile/image_file.h"
@@ -7,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -116,11 +121,93 @@ TEST(StagedOutput, SignalsRemoveTheStagedFile)
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status));
-        if (WIFSIGNALED(status))
+        if (WIFSIGNALED(status)) {
             EXPECT_EQ(WTERMSIG(status), sig);
+        }
         EXPECT_EQ(Entries(dir), std::vector<std::string>{"out.bmp"});
         EXPECT_EQ(ReadAll(path), (std::vector<uint8_t>{7, 7}));
     }
+}
+
+TEST(StagedOutput, LinksAreWrittenThroughAndOnlyWritableFilesReplaced)
+{
+    const std::string dir = ScratchDir("staged_targets");
+    fs::create_directories(dir + "/sub");
+    fs::create_directories(dir + "/folder.png");
+    WriteAll(dir + "/sub/real.png", {1});
+    WriteAll(dir + "/locked.png", {2});
+    ::chmod((dir + "/locked.png").c_str(), 0444);
+    ::mkfifo((dir + "/pipe.png").c_str(), 0644);
+    fs::create_symlink("sub/real.png", dir + "/relative.png");
+    fs::create_symlink(dir + "/relative.png", dir + "/chain.png");
+    fs::create_symlink("sub/new.png", dir + "/dangling.png");
+    fs::create_symlink("loop2.png", dir + "/loop1.png");
+    fs::create_symlink("loop1.png", dir + "/loop2.png");
+    fs::create_symlink("locked.png", dir + "/to_locked.png");
+    const struct {
+        const char* name;
+        int refusal;
+        const char* written; // the file that receives the picture
+    } cases[] = {
+        {"relative.png", 0, "sub/real.png"},
+        {"chain.png", 0, "sub/real.png"},
+        {"dangling.png", 0, "sub/new.png"},
+        {"fresh.png", 0, "fresh.png"},
+        {"folder.png", kStagedTargetNotAFile, nullptr},
+        {"pipe.png", kStagedTargetNotAFile, nullptr},
+        {"locked.png", kStagedTargetReadOnly, nullptr},
+        {"to_locked.png", kStagedTargetReadOnly, nullptr},
+        {"loop1.png", ELOOP, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir + "/" + c.name;
+        EXPECT_EQ(CheckStagedOutputTarget(path), c.refusal);
+        const int written = WritePicture(path);
+        if (c.written) {
+            EXPECT_EQ(written, 1);
+            EXPECT_EQ(GetImageFileRect(dir + "/" + c.written), CRect(0, 0, 20, 18));
+        } else {
+            EXPECT_EQ(written, -1);
+            EXPECT_EQ(LastStagedOutputError(), c.refusal);
+            EXPECT_FALSE(StagedOutputErrorText(c.refusal).empty());
+        }
+    }
+    for (const char* link : {"relative.png", "chain.png", "dangling.png", "to_locked.png"})
+        EXPECT_TRUE(fs::is_symlink(dir + "/" + link)) << link;
+    EXPECT_EQ(ReadAll(dir + "/locked.png"), std::vector<uint8_t>{2});
+    EXPECT_TRUE(fs::is_fifo(dir + "/pipe.png"));
+    EXPECT_EQ(Entries(dir + "/sub"), (std::vector<std::string>{"new.png", "real.png"}));
+}
+
+TEST(StagedOutput, StagedFilesADayOldAreRemovedByTheNextWriteThere)
+{
+    const std::string dir = ScratchDir("staged_stale");
+    const time_t now = ::time(nullptr);
+    auto make = [&](const std::string& name, time_t age) {
+        WriteAll(dir + "/" + name, {5});
+        const timespec times[2] = {{now - age, 0}, {now - age, 0}};
+        ::utimensat(AT_FDCWD, (dir + "/" + name).c_str(), times, AT_SYMLINK_NOFOLLOW);
+    };
+    const time_t day = kStaleStagedFileSeconds;
+    make(".smra-Ab3xY9", day + 60);  // left by a killed program: removed
+    make(".smra-fresh1", day - 600); // perhaps still being written
+    make(".smra-abc", day * 3);      // not a name of ours
+    make(".smra-abcdefg", day * 3);
+    make(".smra-ab-def", day * 3);
+    make("x.smra-abcdef", day * 3);
+    make(".smra-abcdef.png", day * 3);
+    make("target.txt", day * 3);
+    fs::create_symlink("target.txt", dir + "/.smra-link01");
+    const timespec old[2] = {{now - 3 * day, 0}, {now - 3 * day, 0}};
+    ::utimensat(AT_FDCWD, (dir + "/.smra-link01").c_str(), old, AT_SYMLINK_NOFOLLOW);
+    fs::create_directories(dir + "/.smra-folder");
+    ::utimensat(AT_FDCWD, (dir + "/.smra-folder").c_str(), old, 0);
+
+    ASSERT_EQ(WritePicture(dir + "/out.png"), 1);
+    EXPECT_EQ(Entries(dir), (std::vector<std::string>{".smra-ab-def", ".smra-abc", ".smra-abcdef.png",
+                                                      ".smra-abcdefg", ".smra-folder", ".smra-fresh1",
+                                                      ".smra-link01", "out.png", "target.txt", "x.smra-abcdef"}));
 }
 
 } // namespace

@@ -207,6 +207,54 @@ TEST_F(LensEstimateTest, ThirtyFiveMillimetreEquivalentComesBeforeTheGuesses)
     }
 }
 
+// The sensor resolution counts pixels of the image the camera wrote: a picture of another size
+// (a resized copy, or one carrying the camera data of a smaller image) scales it by the ratio
+// of the sizes, upright or turned; a picture of another shape takes its 35 mm equivalent
+// where there is one. (6000-pixel photos carrying the data of 800-pixel images were given a
+// focal of 692 pixels and fitted nothing.)
+TEST_F(LensEstimateTest, SensorResolutionFollowsThePicturesOwnSize)
+{
+    // An 800 x 600 image of an 18 mm lens at 1000 pixels per centimetre: 1800 pixels.
+    const double own = 18.0 * 1000.0 / 10.0;
+    const int M = EXIF_MISSING;
+    const struct Case {
+        const char* what;
+        int w, h;        // the picture
+        int ew, eh;      // the size in the camera data
+        int f35;
+        int source;
+        double lens;
+    } cases[] = {
+        {"sizes agree", 800, 600, 800, 600, 28, LENS_SOURCE_EXIF_PLANE, own},
+        {"sizes agree, picture turned", 600, 800, 800, 600, 28, LENS_SOURCE_EXIF_PLANE, own},
+        {"no size in the data", 6000, 4500, M, M, 28, LENS_SOURCE_EXIF_PLANE, own},
+        {"enlarged copy", 6000, 4500, 800, 600, 28, LENS_SOURCE_EXIF_PLANE, own * 7.5},
+        {"reduced copy, a pixel of rounding", 533, 399, 800, 600, 28, LENS_SOURCE_EXIF_PLANE, own * 533 / 800},
+        {"enlarged copy, turned", 4500, 6000, 800, 600, 28, LENS_SOURCE_EXIF_PLANE, own * 7.5},
+        {"width alone in the data", 1600, 1200, 800, M, 28, LENS_SOURCE_EXIF_PLANE, own * 2.0},
+        {"another shape: the 35 mm equivalent", 800, 400, 800, 600, 28, LENS_SOURCE_EXIF_35MM,
+         std::hypot(800.0, 400.0) * 28 / 43.267},
+        {"another shape, no 35 mm equivalent: the pitch stands", 800, 400, 800, 600, 0, LENS_SOURCE_EXIF_PLANE, own},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CExifInfo exif;
+        exif.FilePath = "/photos/a.jpg";
+        exif.Model = "Some Camera";
+        exif.FocalLength = 18.0;
+        exif.FocalPlaneXResolution = 1000.0;
+        exif.FocalPlaneResolutionUnit = 3;
+        exif.FocalLength35mm = c.f35;
+        exif.PixelXDimension = c.ew;
+        exif.PixelYDimension = c.eh;
+        LensFigures lens;
+        EXPECT_EQ(Estimate(c.w, c.h, CameraDataFromExif(exif), lens), 1);
+        EXPECT_EQ(lens.lensSource, c.source);
+        EXPECT_NEAR(lens.lensFocal, c.lens, 1e-9 * c.lens);
+        EXPECT_EQ(lens.defaultFocal, lens.lensFocal);
+    }
+}
+
 TEST_F(LensEstimateTest, CameraDataAndExposureAreCopiedOnlyFromThePicturesOwnFile)
 {
     LensCameraData camera = OwnCamera("E950", 7.0);
@@ -296,6 +344,10 @@ TEST_F(LensEstimateTest, RealCameraFilesGiveTheirEstimates)
         {"hdr/canon_hdr_NO.jpg", 1, LENS_SOURCE_EXIF_PLANE, 57.01900238 * 8427.983333 / 25.4, "Canon PowerShot SX60 HS"},
         {"tests/22-canon_tags.jpg", 1, LENS_SOURCE_EXIF_PLANE, 5.8 * 7142.857143 / 25.4, "Canon PowerShot SD300"},
         {"Fujifilm_FinePix_E500.jpg", 1, LENS_SOURCE_EXIF_PLANE, 4.7 * 4000.0 / 10.0, "FinePix E500   "},
+        // a 480 x 360 copy of a 2272 x 1704 photo: the resolution scaled by 480 / 2272 (6808.5
+        // pixels unscaled, a field of view of 4 degrees for a lens of 103 mm on 35 mm film)
+        {"Canon_PowerShot_S40.jpg", 1, LENS_SOURCE_EXIF_PLANE, 21.3125 * (2272000.0 / 280.0) / 25.4 * 480.0 / 2272.0,
+         "Canon PowerShot S40"},
         // no sensor resolution, model not in the table, 35 mm equivalent 38 mm: D x 38 / 43.267
         {"tests/35-empty.jpg", 1, LENS_SOURCE_EXIF_35MM, ex750Diagonal * 38.0 / 43.267, "EX-Z750"},
         // no focal length: the size rule alone

@@ -7,7 +7,9 @@
 #include <cmath>
 
 #include "platform/message_box.h"
+#include "imagefile/image_file.h"
 #include "test_picture_set_fakes.h"
+#include "../support/refused_pictures.h"
 
 namespace {
 
@@ -139,6 +141,7 @@ TEST_F(PictureSetTest, OpeningAMissingOrUnsupportedFileAsksAndAddsNothing)
     int result = 0;
     EXPECT_EQ(m_set.OpenPicture(folder.PathOf("missing.jpg"), result), nullptr);
     EXPECT_EQ(result, -1);
+    EXPECT_EQ(LastUnsupportedFeature(), "no such file");
     const std::string unsized = folder.PathOf("notes.txt");
     std::ofstream(unsized) << "text";
     EXPECT_EQ(m_set.OpenPicture(unsized, result), nullptr);
@@ -151,6 +154,26 @@ TEST_F(PictureSetTest, OpeningAMissingOrUnsupportedFileAsksAndAddsNothing)
     // The real adapter shows them with the catalogue texts.
     ASSERT_EQ(m_box.Shown().size(), 3u);
     EXPECT_EQ(m_box.Shown()[1], "We don't support the file format of \n " + unsized);
+    EXPECT_EQ(m_set.GetPictureCount(), 0);
+}
+
+TEST_F(PictureSetTest, OpeningARefusedFileSaysWhatIsWrongWithIt)
+{
+    PhotoFolder folder("refused");
+    m_host.realFiles = true;
+    for (const testsupport::RefusedPicture& f : testsupport::MakeRefusedPictures(folder.Dir().string())) {
+        // A damaged file with a sound header is sized, and refused only when it is read.
+        if (f.reason.empty())
+            continue;
+        SCOPED_TRACE(f.path);
+        int result = 0;
+        EXPECT_EQ(m_set.OpenPicture(f.path, result), nullptr);
+        EXPECT_EQ(result, -2);
+        ASSERT_FALSE(m_box.Shown().empty());
+        EXPECT_EQ(m_box.Shown().back(), "We don't support the file format of \n " + f.path + " (" + f.reason + ")");
+        // The reason stays for callers that report the refusal in their own words.
+        EXPECT_EQ(LastUnsupportedFeature(), f.reason);
+    }
     EXPECT_EQ(m_set.GetPictureCount(), 0);
 }
 

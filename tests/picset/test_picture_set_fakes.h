@@ -34,6 +34,8 @@ public:
     }
     CRect GetImageFileRect(const std::string& path) override
     {
+        if (realFiles)
+            return CMcHost::GetImageFileRect(path);
         auto it = sizes.find(path);
         return it == sizes.end() ? CRect() : it->second;
     }
@@ -60,6 +62,8 @@ public:
     }
 
     CMcCore* set = nullptr;
+    // Sizes from the files themselves instead of the table.
+    bool realFiles = false;
     std::map<std::string, CRect> sizes;
     std::deque<int> answers;
     std::vector<Question> questions;

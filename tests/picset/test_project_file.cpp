@@ -486,9 +486,25 @@ TEST_F(FitFile, OpenGivesANewPictureSetOnlyWhenTheFileIsGood)
     EXPECT_EQ(core->m_Host, &host);
     EXPECT_EQ(core->m_Pictures.size(), 1u);
 
-    EXPECT_FALSE(OpenProjectFile(PathOf("missing.fit"), &host, &r));
-    EXPECT_EQ(r.code, -1);
-    EXPECT_NE(r.message.find("missing.fit"), std::string::npos);
+    // Each refusal names the file and says what is wrong with it; a pipe must not block.
+    std::vector<std::pair<std::string, std::string>> refused = {
+        {PathOf("missing.fit"), "the file does not exist"},
+        {PathOf("folder.fit"), "it is a folder"},
+        {PathOf("pipe.fit"), "it is not a regular file"},
+    };
+    std::filesystem::create_directories(refused[1].first);
+    ASSERT_EQ(::mkfifo(refused[2].first.c_str(), 0600), 0);
+    // Root reads the file all the same.
+    if (::geteuid() != 0) {
+        refused.emplace_back(PathOf("locked.fit"), "permission denied");
+        WriteBytes(refused.back().first, OnePictureBytes(photo).bytes());
+        ASSERT_EQ(::chmod(refused.back().first.c_str(), 0), 0);
+    }
+    for (const auto& [file, reason] : refused) {
+        EXPECT_FALSE(OpenProjectFile(file, &host, &r));
+        EXPECT_EQ(r.code, -1);
+        EXPECT_EQ(r.message, "The project file\n" + file + "\ncannot be opened: " + reason + ".");
+    }
 }
 
 // ---- the older layout ----

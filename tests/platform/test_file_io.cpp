@@ -125,10 +125,10 @@ TEST_F(AtomicFile, ReadRefusesMissingFoldersAndOversizedFiles)
 {
     std::vector<uint8_t> out;
     EXPECT_EQ(ReadWholeFile(PathOf("missing.fit"), out, 100), FileIoError::NotFound);
-    EXPECT_EQ(ReadWholeFile(m_dir.string(), out, 100), FileIoError::NotFound);
+    EXPECT_EQ(ReadWholeFile(m_dir.string(), out, 100), FileIoError::Folder);
     // A pipe without a writer must not block the read.
     ASSERT_EQ(::mkfifo(PathOf("pipe.fit").c_str(), 0600), 0);
-    EXPECT_EQ(ReadWholeFile(PathOf("pipe.fit"), out, 100), FileIoError::NotFound);
+    EXPECT_EQ(ReadWholeFile(PathOf("pipe.fit"), out, 100), FileIoError::NotAFile);
     Put(PathOf("big.fit"), std::string(101, 'a'));
     EXPECT_EQ(ReadWholeFile(PathOf("big.fit"), out, 100), FileIoError::TooLarge);
     EXPECT_TRUE(out.empty());

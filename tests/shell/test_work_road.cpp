@@ -37,6 +37,7 @@
 #include "views/work_input.h"
 #include "tests/shell/fitted_project.h"
 #include "tests/shell/test_shell_support.h"
+#include "tests/support/refused_pictures.h"
 
 namespace fs = std::filesystem;
 
@@ -395,6 +396,32 @@ TEST_F(WorkRoadTest, ImportCountsThePhotosUnderTheWaitCursorAndEscapeStopsItKeep
     EXPECT_FALSE(WaitCursorShown());
     EXPECT_FALSE(platform::IsJobRunning());
     EXPECT_TRUE(m_doc->m_jobText.empty());
+}
+
+TEST_F(WorkRoadTest, ImportOfRefusedPhotosSaysUnderTheWorkSpaceWhatIsWrong)
+{
+    std::vector<std::string> refused;
+    std::string pipe;
+    for (const testsupport::RefusedPicture& f : testsupport::MakeRefusedPictures((m_dir / "photos").string())) {
+        if (f.reason == "not a regular file")
+            pipe = f.path;
+        else
+            refused.push_back(f.path);
+    }
+    // The pipe last: nothing waits for a writer to come to it, and its refusal is the one shown.
+    ASSERT_FALSE(pipe.empty());
+    refused.push_back(pipe);
+    const QImage before = WorkArea()->grab().toImage();
+    m_services->dialog.QueuePaths(refused);
+    Go(CAutLayView::IDC_NEXT_ACTION, "Import photos as source picture");
+    EXPECT_EQ(m_doc->GetPieceCount(), 0);
+    EXPECT_EQ(m_doc->m_statusMessage, pipe + "\nCurrent file format is not supported. (not a regular file)");
+    // The text is drawn at the foot of the work space.
+    const QImage after = WorkArea()->grab().toImage();
+    ASSERT_EQ(after.size(), before.size());
+    const int foot = after.height() - after.height() / 6;
+    EXPECT_NE(after.copy(0, foot, after.width(), after.height() - foot),
+              before.copy(0, foot, before.width(), before.height() - foot));
 }
 
 TEST(ShellPrintVerb, PrintsTheProjectOnThePrinterWithoutAskingAndEnds)

@@ -76,7 +76,7 @@ TEST_F(Imgtool, UnreadableFilesSayWhy)
         std::string says;
     } cases[] = {
         {m_dir + "/missing.bmp", "no such file"},
-        {m_dir + "/folder.bmp", "not a regular file"},
+        {m_dir + "/folder.bmp", "a folder"},
         // A pipe is never opened: the tool would wait for a writer for ever.
         {pipe, "not a regular file"},
         {m_dir + "/junk.bmp", "damaged or not a BMP file"},
@@ -93,7 +93,7 @@ TEST_F(Imgtool, UnreadableFilesSayWhy)
     if (fs::exists(arithmetic)) {
         const RunResult r = RunImgtool("info " + Quote(arithmetic));
         EXPECT_NE(r.exitCode, 0);
-        EXPECT_NE(r.output.find("uses a feature this program does not read: arithmetic-coded JPEG"), std::string::npos)
+        EXPECT_NE(r.output.find(": arithmetic-coded JPEG"), std::string::npos)
             << r.output;
     }
     // Root reads any file: the permission case is only seen by other users.

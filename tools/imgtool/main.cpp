@@ -84,7 +84,7 @@ std::string HeaderFailure(const std::string& path, const char* kind)
     if (access != ImageFileAccess::Readable)
         return path + ": cannot read the image header: " + ImageFileAccessText(access);
     if (!LastUnsupportedFeature().empty())
-        return path + ": cannot read the image header: the file uses a feature this program does not read: " +
+        return path + ": cannot read the image header: " +
                LastUnsupportedFeature();
     return path + ": cannot read the image header: damaged or not a " + kind + " file";
 }
@@ -183,7 +183,7 @@ int Convert(const std::string& in, const std::string& out, const std::vector<std
         if (access != ImageFileAccess::Readable)
             return Fail(in + ": cannot read the picture: " + ImageFileAccessText(access));
         if (!LastUnsupportedFeature().empty())
-            return Fail(in + ": cannot read the picture: the file uses a feature this program does not read: " +
+            return Fail(in + ": cannot read the picture: " +
                         LastUnsupportedFeature());
         return Fail(in + ": cannot read the picture: the file is damaged (result " + std::to_string(result) + ")");
     }

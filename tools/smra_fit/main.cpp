@@ -2,27 +2,39 @@
 // without a window, printing where every picture went.
 //
 //   smra_fit new OUT.fit [--columns N] PHOTO[@COLUMN,ROW]...
-//   smra_fit fit IN.fit OUT.fit [--around-360] [--quality-priority]
+//   smra_fit fit IN.fit OUT.fit [--around-360] [--quality-priority] [--skip-missing]
 //
 // Without cells the photos lie in one row around the middle one; every cell must lie in the
-// fit's layout grid.
+// fit's layout grid. Only a trailing "@COLUMN,ROW" of two integers is a cell; any other '@'
+// belongs to the photo's name. `new` takes a photo only when the program's Import Photos would.
 //
 // Questions the fit asks are answered with their default answer, 1 (yes / go on), as the
-// program does for a question that has no text of its own.
+// program does for a question that has no text of its own. A project whose photos cannot all
+// be found is refused, unless --skip-missing says to fit it without them. The output is staged
+// beside the file it replaces (through a link) and only a regular file the user may write is
+// replaced; nothing is written when anything fails.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "common/helpers.h"
+#include "common/status_codes.h"
 #include "document/inline_row.h"
 #include "geometry/sphere.h"
+#include "imagefile/image_file.h"
+#include "imagefile/pixel_array.h"
+#include "imagefile/staged_output_file.h"
 #include "picset/headless_document.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
 #include "picset/project_file.h"
+#include "tools/tool_support/missing_photos.h"
 
 namespace {
 
@@ -32,11 +44,40 @@ int Fail(const std::string& message)
     return 1;
 }
 
+constexpr const char* kUsage =
+    "usage: smra_fit new OUT.fit [--columns N] PHOTO[@COLUMN,ROW]...\n"
+    "       smra_fit fit IN.fit OUT.fit [--around-360] [--quality-priority] [--skip-missing]\n"
+    "  --skip-missing  fit a project whose photos cannot all be found without them\n"
+    "                  (else such a project is refused and nothing is written)\n";
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: smra_fit new OUT.fit [--columns N] PHOTO[@COLUMN,ROW]...\n"
-                         "       smra_fit fit IN.fit OUT.fit [--around-360] [--quality-priority]\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+// The output can be written: a new file, or a regular file the user may write (links followed).
+bool CheckOutput(const std::string& out, int* exitCode)
+{
+    const int refused = CheckStagedOutputTarget(out);
+    if (refused == 0)
+        return true;
+    *exitCode = Fail("cannot write " + out + ": " + StagedOutputErrorText(refused) + "; nothing was written");
+    return false;
+}
+
+// Saves the project, saying why when it cannot be written.
+bool Save(CMcCore& core, const std::string& out, int* exitCode)
+{
+    const ProjectFileResult saved = SaveProjectFile(core, out);
+    if (saved.code >= 1)
+        return true;
+    const std::string why = StagedOutputErrorText(LastStagedOutputError());
+    if (GetFileKind(out) != FILE_KIND_PROJECT || why.empty())
+        *exitCode = Fail("cannot write " + out + (saved.message.empty() ? std::string() : ": " + saved.message));
+    else
+        *exitCode = Fail("writing " + out + " failed: " + why + "; nothing was written");
+    return false;
 }
 
 // The host: questions take their default answer, messages and progress go to the terminal.
@@ -44,17 +85,18 @@ class CTerminalHost : public CMcHost {
 public:
     int AskQuestion(const std::string& number, int type, const std::string& a, const std::string& b) override
     {
+        int answer = 0;
+        if (m_missing.TakeQuestion(number, a, &answer))
+            return answer;
         std::fprintf(stderr, "\nquestion %s answered 1 (the default): %s\n", number.c_str(),
-                     MessageFor(number).c_str());
+                     FormatMessage(MessageFor(number), a, b).c_str());
         (void)type;
-        (void)a;
-        (void)b;
         return 1;
     }
-    void ShowMessage(const std::string& number, int, const std::string&, const std::string&) override
+    void ShowMessage(const std::string& number, int, const std::string& a, const std::string& b) override
     {
         m_lastMessage = number;
-        std::fprintf(stderr, "\nmessage %s: %s\n", number.c_str(), MessageFor(number).c_str());
+        std::fprintf(stderr, "\nmessage %s: %s\n", number.c_str(), FormatMessage(MessageFor(number), a, b).c_str());
     }
     void BeginStep(const std::string&, const std::string&, const std::string&, const std::string& path) override
     {
@@ -70,8 +112,10 @@ public:
         std::fflush(stderr);
     }
     const std::string& LastMessage() const { return m_lastMessage; }
+    const CMissingPhotos& Missing() const { return m_missing; }
 
 private:
+    CMissingPhotos m_missing;
     std::string m_lastMessage;
     int m_placed = 0;
 };
@@ -84,6 +128,68 @@ bool ParseInt(const std::string& s, int& out)
         return false;
     out = static_cast<int>(v);
     return true;
+}
+
+// An integer written as digits with an optional sign; values beyond any cell are kept at a
+// large value of their sign, so that the grid check refuses them.
+bool ParseCellNumber(const std::string& s, int& out)
+{
+    size_t i = s.size() > 1 && (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    if (i >= s.size())
+        return false;
+    for (size_t k = i; k < s.size(); ++k)
+        if (s[k] < '0' || s[k] > '9')
+            return false;
+    const bool negative = s[0] == '-';
+    long long v = 0;
+    for (; i < s.size() && v < 1000000; ++i)
+        v = v * 10 + (s[i] - '0');
+    v = std::min(v, 1000000LL);
+    out = static_cast<int>(negative ? -v : v);
+    return true;
+}
+
+// Splits "PHOTO@COLUMN,ROW" into the photo and its cell; false (the argument is all name) when
+// it does not end in "@" and two integers.
+bool SplitCell(const std::string& arg, std::string& path, CPoint& cell)
+{
+    const size_t at = arg.rfind('@');
+    if (at == std::string::npos || at == 0)
+        return false;
+    const std::string spec = arg.substr(at + 1);
+    const size_t comma = spec.find(',');
+    int c = 0, r = 0;
+    if (comma == std::string::npos || !ParseCellNumber(spec.substr(0, comma), c) ||
+        !ParseCellNumber(spec.substr(comma + 1), r))
+        return false;
+    path = arg.substr(0, at);
+    cell = CPoint(c, r);
+    return true;
+}
+
+// The size the program's Import Photos reads a photo at, to show it and to know it can be read.
+constexpr int kImportReadWidth = 160;
+constexpr int kImportReadHeight = 120;
+
+// Why the program would not import the photo at `path` (empty when it would): its size must be
+// one a project can keep, and it must read as Import Photos reads it.
+std::string ImportRefusal(const std::string& path)
+{
+    const CRect rect = GetImageFileRect(path);
+    if (rect.IsRectEmpty())
+        return std::string();  // the picture set's own open says so
+    if (!IsStorablePictureRect(rect))
+        return std::to_string(rect.Width64()) + " x " + std::to_string(rect.Height64()) +
+               " pixels is more than a picture may have";
+    CPixelArray pixels;
+    CSize size(kImportReadWidth, kImportReadHeight);
+    const int read = LoadImageFile(path, pixels, size, CRect());
+    if (read > 0)
+        return std::string();
+    const std::string& feature = LastUnsupportedFeature();
+    if (!feature.empty())
+        return feature;
+    return read == kResultOutOfMemory ? "there is not enough memory to read it" : "its pixels cannot be read";
 }
 
 int RunNew(const std::vector<std::string>& args)
@@ -104,6 +210,9 @@ int RunNew(const std::vector<std::string>& args)
     }
     if (photos.empty())
         return Usage();
+    int exitCode = 0;
+    if (!CheckOutput(out, &exitCode))
+        return exitCode;
     SetEngineModeFlags();
     CHeadlessDocument document;
     CTerminalHost host;
@@ -119,31 +228,24 @@ int RunNew(const std::vector<std::string>& args)
         const int count = static_cast<int>(photos.size());
         CPoint cell = columns > 0 ? CPoint(int(i) % columns, int(i) / columns)
                                   : CPoint(InlineRowColumn(int(i), InlineRowMiddle(count), 0), 0);
-        const size_t at = path.rfind('@');
-        if (at != std::string::npos) {
-            const std::string spec = path.substr(at + 1);
-            const size_t comma = spec.find(',');
-            int c = 0, r = 0;
-            if (comma == std::string::npos || !ParseInt(spec.substr(0, comma), c) || !ParseInt(spec.substr(comma + 1), r))
-                return Fail("a cell is given as PHOTO@COLUMN,ROW: " + photos[i]);
-            cell = CPoint(c, r);
-            path = path.substr(0, at);
-        }
+        const bool cellGiven = SplitCell(photos[i], path, cell);
         if (!CMcCore::IsLayoutGridCell(cell))
             return Fail(path + " would lie at column " + std::to_string(cell.x) + ", row " + std::to_string(cell.y) +
                         ", outside the cells the fit lays out (columns and rows " +
                         std::to_string(-CMcCore::LayoutGridReach) + " to " + std::to_string(CMcCore::LayoutGridReach - 1) + "); " +
-                        (at != std::string::npos ? std::string("give it a cell inside them")
-                                                 : "lay the photos in shorter rows with --columns or give their cells"));
+                        (cellGiven ? std::string("give it a cell inside them")
+                                   : "lay the photos in shorter rows with --columns or give their cells"));
+        const std::string refusal = ImportRefusal(path);
+        if (!refusal.empty())
+            return Fail("cannot take the photo " + path + ": " + refusal + "; nothing was written");
         int result = 0;
         CKpic* picture = core.OpenPicture(path, result);
         if (!picture || result < 1)
             return Fail("cannot open the photo " + path);
         picture->m_LayoutCell = cell;
     }
-    const ProjectFileResult saved = SaveProjectFile(core, out);
-    if (saved.code < 1)
-        return Fail("cannot write " + out + (saved.message.empty() ? std::string() : ": " + saved.message));
+    if (!Save(core, out, &exitCode))
+        return exitCode;
     std::printf("%s: %zu pictures\n", out.c_str(), photos.size());
     return 0;
 }
@@ -154,15 +256,20 @@ int RunFit(const std::vector<std::string>& args)
 {
     if (args.size() < 2)
         return Usage();
-    bool around = false, quality = false;
+    bool around = false, quality = false, skipMissing = false;
     for (size_t i = 2; i < args.size(); ++i) {
         if (args[i] == "--around-360")
             around = true;
         else if (args[i] == "--quality-priority")
             quality = true;
+        else if (args[i] == "--skip-missing")
+            skipMissing = true;
         else
             return Usage();
     }
+    int exitCode = 0;
+    if (!CheckOutput(args[1], &exitCode))
+        return exitCode;
     SetEngineModeFlags();
     CHeadlessDocument document;
     CTerminalHost host;
@@ -171,6 +278,11 @@ int RunFit(const std::vector<std::string>& args)
     std::unique_ptr<CMcCore> core = OpenProjectFile(args[0], &host, &opened);
     if (!core)
         return Fail("cannot open the project " + args[0] + (opened.message.empty() ? "" : ": " + opened.message));
+    if (host.Missing().Report("smra_fit", skipMissing))
+        return Fail(std::to_string(host.Missing().Count()) + " photo(s) of " + args[0] +
+                    " cannot be found; nothing was written (--skip-missing fits the project without them)");
+    if (host.Missing().Any() && core->m_Pictures.empty())
+        return Fail("no photo of " + args[0] + " can be found; nothing was written");
     document.SetCore(core.get());
     core->m_FitPriority = quality ? 2 : 1;
 
@@ -181,10 +293,14 @@ int RunFit(const std::vector<std::string>& args)
     FitMode = -2;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "\n");
+    if (result == kResultOutOfMemory) {
+        if (host.LastMessage() != MessageNumberText(kMsgOutOfMemory))
+            host.ShowMessage(MessageNumberText(kMsgOutOfMemory), 1, "", "");
+        return Fail("not enough memory to fit " + args[0] + "; nothing was written");
+    }
 
-    const ProjectFileResult saved = SaveProjectFile(*core, args[1]);
-    if (saved.code < 1)
-        return Fail("cannot write " + args[1]);
+    if (!Save(*core, args[1], &exitCode))
+        return exitCode;
 
     std::printf("%-40s %6s %9s %9s %9s %9s %9s %6s\n", "picture", "status", "yaw", "pitch", "roll", "focal", "score",
                 "points");
@@ -209,13 +325,24 @@ int RunFit(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
+    // An interrupted run leaves no staged project behind, and a file-size limit fails the write
+    // with its reason instead of killing the tool.
+    InstallStagedOutputSignalCleanup();
     if (argc < 2)
         return Usage();
     const std::string command = argv[1];
+    if (command == "-h" || command == "--help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     std::vector<std::string> args(argv + 2, argv + argc);
-    if (command == "new")
-        return RunNew(args);
-    if (command == "fit")
-        return RunFit(args);
+    try {
+        if (command == "new")
+            return RunNew(args);
+        if (command == "fit")
+            return RunFit(args);
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory to go on");
+    }
     return Usage();
 }

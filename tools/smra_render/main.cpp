@@ -1,13 +1,16 @@
 // smra_render: renders a fitted project into an image file without a window.
 //
 //   smra_render PROJECT.fit OUT.jpg|bmp|tif|png [--projection CODE] [--width W]
-//               [--area L,T,R,B] [--quality-priority] [--threads N]
+//               [--area L,T,R,B] [--quality-priority] [--threads N] [--skip-missing]
 //
 // The project is opened as the program opens it; the render area defaults to the output-plane
 // rectangle that covers every fitted picture at the project's common focal (one raster pixel
 // per plane unit), and the bands are written through the image-file dispatch in the order the
 // format needs. Exits 0 on success, 1 with a message on failure, 2 on a usage error. Names that
-// begin with '-' follow "--". An interrupted render leaves no staged output behind.
+// begin with '-' follow "--". An interrupted render leaves no staged output behind. A project
+// whose photos cannot all be found is refused unless --skip-missing says to render without
+// them. The output is written through a link to the file it leads to; anything but a regular
+// file the user may write is refused before the render starts.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -30,6 +33,7 @@
 #include "picset/mchost.h"
 #include "picset/project_file.h"
 #include "tools/smra_render/tool_document.h"
+#include "tools/tool_support/missing_photos.h"
 
 namespace {
 
@@ -44,6 +48,24 @@ struct COptions {
     CRect area;
     bool quality = false;
     int threads = 0;       // 0: one per core
+    bool skipMissing = false;
+};
+
+// The program's host, except that a photo the project names but that cannot be found is noted
+// and left out instead of asked for.
+class CRenderHost : public CMcHost {
+public:
+    int AskQuestion(const std::string& number, int type, const std::string& a, const std::string& b) override
+    {
+        int answer = 0;
+        if (m_missing.TakeQuestion(number, a, &answer))
+            return answer;
+        return CMcHost::AskQuestion(number, type, a, b);
+    }
+    const CMissingPhotos& Missing() const { return m_missing; }
+
+private:
+    CMissingPhotos m_missing;
 };
 
 int Usage(const char* why)
@@ -52,7 +74,9 @@ int Usage(const char* why)
         std::fprintf(stderr, "smra_render: %s\n", why);
     std::fprintf(stderr,
                  "usage: smra_render PROJECT.fit OUT.jpg|bmp|tif|png [--projection CODE] [--width W]\n"
-                 "                   [--area L,T,R,B] [--quality-priority] [--threads N]\n");
+                 "                   [--area L,T,R,B] [--quality-priority] [--threads N] [--skip-missing]\n"
+                 "  --skip-missing  render a project whose photos cannot all be found without them\n"
+                 "                  (else such a project is refused and nothing is written)\n");
     return 2;
 }
 
@@ -170,23 +194,23 @@ int Run(const COptions& opt)
     const int kind = GetFileKind(opt.output);
     if (kind < FILE_KIND_BMP || kind > FILE_KIND_PNG)
         return Fail("the output must end in .jpg, .bmp, .tif or .png: " + opt.output);
-    // Only a file can be replaced: a folder of that name fails now, not after the render.
-    {
-        std::error_code ec;
-        const fs::file_status st = fs::status(opt.output, ec);
-        if (!ec && fs::exists(st) && !fs::is_regular_file(st))
-            return Fail("the output " + opt.output + " is not a regular file");
-    }
+    // Only a regular file the user may write is replaced: anything else fails now, not after the
+    // render.
+    if (const int refused = CheckStagedOutputTarget(opt.output))
+        return Fail("the output " + opt.output + " cannot be written: " + StagedOutputErrorText(refused));
 
     SetEngineModeFlags();
     CToolDocument document;
-    CMcHost host;
+    CRenderHost host;
     host.SetDocument(&document);
     ProjectFileResult opened;
     std::unique_ptr<CMcCore> core = OpenProjectFile(opt.project, &host, &opened);
     if (!core)
         return Fail("cannot open the project " + opt.project +
                     (opened.message.empty() ? std::string() : ": " + opened.message));
+    if (host.Missing().Report("smra_render", opt.skipMissing))
+        return Fail(std::to_string(host.Missing().Count()) + " photo(s) of " + opt.project +
+                    " cannot be found; nothing was written (--skip-missing renders the project without them)");
     document.SetCore(core.get());
     // The load gave every picture its optical centre, lens scale and the set's lens table.
     core->SortPlacedFirst();
@@ -259,7 +283,7 @@ int Run(const COptions& opt)
         if (!core->m_RenderFailedPath.empty()) {
             const std::string& feature = LastUnsupportedFeature();
             return Fail("cannot load the picture " + core->m_RenderFailedPath +
-                        (feature.empty() ? std::string() : " (it uses a feature this program does not read: " + feature + ")") +
+                        (feature.empty() ? std::string() : " (" + feature + ")") +
                         "; nothing was written");
         }
         return Fail("the render failed; nothing was written");
@@ -310,6 +334,8 @@ int main(int argc, char** argv)
             opt.hasArea = true;
         } else if (a == "--quality-priority") {
             opt.quality = true;
+        } else if (a == "--skip-missing") {
+            opt.skipMissing = true;
         } else if (a == "--threads") {
             const char* v = value("--threads");
             if (!v || !ParseInt(v, &opt.threads) || opt.threads < 1 || opt.threads > 256)
