@@ -241,6 +241,60 @@ TEST_F(ImagesTest, RefusedKindsFailedReadsAndMemoryExhaustion)
     EXPECT_FALSE(doc->IsModified()) << "nothing was dropped";
 }
 
+// The idle work that runs short of memory shows its message; the message's event loop runs the
+// idle handler again, which must not start another idle step (nor another read) inside it.
+TEST_F(ImagesTest, MemoryMessageOfTheIdleWorkStartsNoIdleStepInsideIt)
+{
+    class ReadingFacade : public FakeFacade {
+    public:
+        std::function<int()> onIdle;
+        int IdleStep(int level) override
+        {
+            FakeFacade::IdleStep(level);
+            return onIdle ? onIdle() : 0;
+        }
+    };
+    ReadingFacade* reading = nullptr;
+    SetFacadeFactory([&reading, this] {
+        auto f = std::make_unique<ReadingFacade>();
+        reading = f.get();
+        facade = f.get();
+        return f;
+    });
+    ASSERT_TRUE(doc->FileNew());
+    ASSERT_NE(reading, nullptr);
+    const auto p = Pieces(2);
+    reading->onIdle = [&] { return doc->LoadPictureImage(p[0]); };
+
+    class NestingBox : public platform::FakeMessageBox {
+    public:
+        std::function<void()> inside;
+        int Show(const std::string& text, unsigned type) override
+        {
+            const int answer = FakeMessageBox::Show(text, type);
+            if (inside)
+                inside();
+            return answer;
+        }
+    } nesting;
+    std::vector<bool> nested;
+    nesting.inside = [&] { nested.push_back(doc->OnIdleStep()); };
+    platform::SetMessageBox(&nesting);
+
+    answers = {-5};
+    IdleSecondCount = 3;
+    reads.clear();
+    doc->OnIdleStep();
+    platform::SetMessageBox(&box);
+
+    EXPECT_EQ(reads.size(), 1u) << "one read, no second one from inside the message";
+    EXPECT_EQ(nesting.Shown(), std::vector<std::string>{Catalogue().memoryTooShort});
+    EXPECT_EQ(nested, std::vector<bool>{false});
+    EXPECT_EQ(reading->idleLevels, std::vector<int>{2});
+    EXPECT_EQ(doc->m_idleStepMode, 0) << "no background reading of every picture while memory is short";
+    EXPECT_EQ(doc->GetPieceCount(), 2);
+}
+
 // ---- Inline tilings ---------------------------------------------------------------------------------
 
 TEST_F(PiecesTest, DualLayoutWithNothingFitted)
