@@ -152,7 +152,7 @@ int CSmDoc::MakePanoramaMovie(const std::string& path)
     const int H = m_outputSize.cy;
     const int span = m_pComp->SetupRender(m_renderArea, W, H, m_areaMode);
     if (span <= -5) {
-        ShowMessage(text.memoryTooShort);
+        ReportMemoryShortage();
         return -1;
     }
     if (span < 1)
@@ -220,7 +220,7 @@ int CSmDoc::MakePanoramaMovie(const std::string& path)
             return 1;
         });
         if (rendered <= -5)
-            ShowMessage(text.memoryTooShort);
+            ReportMemoryShortage();
         broken = m_pComp->GetBreakMode() < 0;
         failed = rendered < 0 && !broken;
     }

@@ -22,15 +22,23 @@ int CSmDoc::LoadPictureImage(const std::string& path)
     const int kind = GetFileKind(path);
     if (kind < FILE_KIND_BMP || kind > FILE_KIND_PNG)
         return -1;
-    CSize size(k->m_PictureRect.Width(), k->m_PictureRect.Height());
+    const CSize pictureSize(k->m_PictureRect.Width(), k->m_PictureRect.Height());
+    CSize size = pictureSize;
     const platform::WaitCursor wait;
-    const int code = ReadImageFile(path, k->Pixels, size, CRect());
+    int code = ReadImageFile(path, k->Pixels, size, CRect());
+    // Out of memory with no job running: the other pictures' images are given up (they are
+    // read again when needed) and the read is tried once more. Under a job the engine may be
+    // using any of them.
+    if (code <= kResultOutOfMemory && !platform::IsJobRunning() && ReleasePictureImages(path) > 0) {
+        size = pictureSize;
+        code = ReadImageFile(path, k->Pixels, size, CRect());
+    }
     if (code <= kResultOutOfMemory) {
-        ShowMessage(Catalogue().memoryTooShort, platform::MB_OK | platform::MB_ICONSTOP);
-        // Emptying the work space releases the pieces' images, but never under a running job:
-        // the engine is using those pictures.
-        if (!platform::IsJobRunning())
-            ReturnAllPiecesToStock();
+        // The picture stays in the project without its image; nothing else is given up.
+        k->Pixels.RemoveAll();
+        // No background reading of every picture while memory is this short.
+        m_idleStepMode = 0;
+        ReportMemoryShortage(platform::MB_OK | platform::MB_ICONSTOP);
         return kResultOutOfMemory;
     }
     if (code < 0) {
@@ -43,6 +51,29 @@ int CSmDoc::LoadPictureImage(const std::string& path)
     if (entry >= 0)
         m_entries[static_cast<size_t>(entry)].m_ColorModel.ApplyToArray(k->Pixels);
     return 1;
+}
+
+void CSmDoc::ReportMemoryShortage(unsigned type)
+{
+    // A job that meets the shortage again and again reports it once.
+    const int job = platform::CurrentJobNumber();
+    if (job == 0 || job != m_memoryToldJob)
+        ShowMessage(Catalogue().memoryTooShort, type);
+    m_memoryToldJob = job;
+}
+
+int CSmDoc::ReleasePictureImages(const std::string& keep)
+{
+    int released = 0;
+    for (int n = 0; n < m_pComp->GetPictureCount(); ++n) {
+        CKpic* k = m_pComp->GetPictureAt(n);
+        if (!k || k->m_Path == keep || k->Pixels.GetSize() == 0)
+            continue;
+        k->Pixels.RemoveAll();
+        ++released;
+    }
+    m_readImages.remove_if([&keep](const std::string& name) { return name != keep; });
+    return released;
 }
 
 int CSmDoc::ApplyColorModelToPicture(const std::string& name, const CColorModel& model)

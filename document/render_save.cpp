@@ -349,7 +349,7 @@ int CSmDoc::RenderToFile(const std::string& path)
     const int height = m_outputSize.cy;
     const int setup = m_pComp->SetupRender(m_renderArea, width, height, m_areaMode);
     if (setup <= -5) {
-        ShowMessage(Catalogue().memoryTooShort);
+        ReportMemoryShortage();
         return -1;
     }
     if (setup < 1)
@@ -373,7 +373,7 @@ int CSmDoc::RenderToFile(const std::string& path)
                                      });
     const int breakMode = m_pComp->GetBreakMode();
     if (rendered <= -5)
-        ShowMessage(Catalogue().memoryTooShort);
+        ReportMemoryShortage();
     // Any failing band or a break drops the new output; a file of that name stays as it was.
     if (rendered < 0 || written < 0 || breakMode < 0 || delivered == 0) {
         SaveImageEnd(path, -1);

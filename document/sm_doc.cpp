@@ -2,7 +2,9 @@
 // the view lookups and notifications, the break click test, priorities and projections.
 #include "document/sm_doc.h"
 
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "common/helpers.h"
 #include "common/message_catalogue.h"
@@ -170,6 +172,7 @@ int CSmDoc::ResetProject()
     m_areaMode = 0;
     m_lastOutputPath.clear();
     m_archivePath.clear();
+    m_picturesInFile = 0;
     m_pComp->SetOverlapMode(0);
     SetProjectionCode(12, 0);
     m_pPrintBitmap = nullptr;
@@ -256,12 +259,30 @@ bool CSmDoc::OnOpenDocument(const std::string& path)
     SetEngineModeFlags();
     AfterProjectLoaded();
     m_archivePath = path;
+    m_picturesInFile = m_pComp->GetPictureCount();
     m_changedOnOpen = result.modified;
     return true;
 }
 
+// True when both names lead to one existing file.
+static bool IsSameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
 bool CSmDoc::OnSaveDocument(const std::string& path)
 {
+    // A project file is not replaced by one with fewer pictures without the user's word: a
+    // failure that left pictures out must not cost the file its photos.
+    const int count = m_pComp->GetPictureCount();
+    if (count < m_picturesInFile && IsSameFile(path, m_archivePath)) {
+        const std::string question = path + "\nThe project file holds " + std::to_string(m_picturesInFile) +
+                                     " picture(s); only " + std::to_string(count) +
+                                     " would be saved now.\nReplace it anyway?";
+        if (ShowMessage(question, platform::MB_YESNO | platform::MB_ICONEXCLAMATION) != platform::IDYES)
+            return false;
+    }
     PreparePiecesForSave();
     const ProjectFileResult result = SaveProjectFile(m_pComp->Core(), path);
     if (result.code != 1) {
@@ -270,6 +291,7 @@ bool CSmDoc::OnSaveDocument(const std::string& path)
         return false;
     }
     m_archivePath = path;
+    m_picturesInFile = count;
     return true;
 }
 
@@ -298,6 +320,19 @@ void CSmDoc::ClearJobDisplay()
 // ---- Idle step -----------------------------------------------------------------------------
 
 bool CSmDoc::OnIdleStep()
+{
+    // A message the idle work shows runs an event loop of its own: no idle step inside it.
+    if (m_inIdleStep)
+        return false;
+    struct Inside {
+        bool& flag;
+        explicit Inside(bool& f) : flag(f) { flag = true; }
+        ~Inside() { flag = false; }
+    } inside(m_inIdleStep);
+    return IdleStep();
+}
+
+bool CSmDoc::IdleStep()
 {
     if (PendingStatusText.size() > 1) {
         SetStatusMessage(PendingStatusText);

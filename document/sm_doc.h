@@ -310,7 +310,13 @@ public:
     void RefreshPieces();
 
     // ---- Picture images and colour settings ------------------------------------------------
+    // A memory shortage keeps every picture of the project: the images of the others are given
+    // up and the read tried again, or the picture stays without its image (-5).
     int LoadPictureImage(const std::string& path) override;
+    // Frees the full-size images of every picture but `keep`; how many were freed.
+    int ReleasePictureImages(const std::string& keep);
+    // The memory message, told once per long job (every time outside one).
+    void ReportMemoryShortage(unsigned type = 0);
     int ApplyColorModel(int count, const CColorModel& model, const std::string& name);
     int ApplyColorModelToPicture(const std::string& name, const CColorModel& model);
 
@@ -414,6 +420,10 @@ public:
     int m_stepFlags = 0;
     std::list<std::string> m_readImages;
     int m_idleStepMode = 2;
+    // The job that was last told of a memory shortage (0: none running then).
+    int m_memoryToldJob = 0;
+    // How many pictures the project had when it was read from or written to m_archivePath.
+    int m_picturesInFile = 0;
     int m_undoKind = 0;
     std::list<std::string> m_undoNames;
     // The clock second of the aux-line button's previous press.
@@ -429,6 +439,9 @@ protected:
 private:
     // The memory message, then the end of the program.
     void ReportOutOfMemory();
+    // The idle step's work (OnIdleStep keeps it from running inside itself).
+    bool IdleStep();
+    bool m_inIdleStep = false;
     // Pieces, layout and hints after a project was read.
     void AfterProjectLoaded();
     // A new facade joined to the host.

@@ -4,12 +4,15 @@
 #include "platform/system_services.h"
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <thread>
 
 extern char** environ;
@@ -96,6 +99,7 @@ IMemoryStatus* g_memory = &g_plainMemory;
 PlainPump g_plainPump;
 IEventPump* g_pump = &g_plainPump;
 int g_runningJobs = 0;
+int g_jobNumber = 0;
 
 } // namespace
 
@@ -137,6 +141,24 @@ MemoryStatus ReadSystemMemoryStatus()
     m.availablePhysical = (uint64_t(info.freeram) + uint64_t(info.bufferram)) * unit;
     m.totalPageFile = m.totalPhysical + uint64_t(info.totalswap) * unit;
     m.availablePageFile = m.availablePhysical + uint64_t(info.freeswap) * unit;
+    // A limit on the process's address space is all the memory the program can have, however
+    // much the system holds: the total is the limit, and what is left of it is available.
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        const uint64_t cap = limit.rlim_cur;
+        uint64_t used = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            unsigned long long pages = 0;
+            if (std::fscanf(statm, "%llu", &pages) == 1)
+                used = uint64_t(pages) * uint64_t(::sysconf(_SC_PAGESIZE));
+            std::fclose(statm);
+        }
+        const uint64_t left = cap > used ? cap - used : 0;
+        m.totalPhysical = std::min(m.totalPhysical, cap);
+        m.availablePhysical = std::min(m.availablePhysical, left);
+        m.totalPageFile = std::min(m.totalPageFile, cap);
+        m.availablePageFile = std::min(m.availablePageFile, left);
+    }
     return m;
 }
 
@@ -173,7 +195,12 @@ WaitCursor::~WaitCursor()
 
 int RunningJobs() { return g_runningJobs; }
 bool IsJobRunning() { return g_runningJobs > 0; }
-JobScope::JobScope() { ++g_runningJobs; }
+int CurrentJobNumber() { return g_runningJobs > 0 ? g_jobNumber : 0; }
+JobScope::JobScope()
+{
+    if (g_runningJobs++ == 0)
+        ++g_jobNumber;
+}
 JobScope::~JobScope()
 {
     if (g_runningJobs > 0)

@@ -182,6 +182,9 @@ public:
 // to close and the document frees no picture image the engine may be using.
 int RunningJobs();
 bool IsJobRunning();
+// The number of the outermost job running now (each outermost job gets the next number); 0
+// while none runs. Lets a report be given once per job however often the job meets it.
+int CurrentJobNumber();
 // Marks one long job for its lifetime.
 class JobScope {
 public:

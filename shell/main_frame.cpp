@@ -13,6 +13,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -21,6 +22,9 @@
 #include "document/commands_table.h"
 #include "document/sm_doc.h"
 #include "document/update_hint.h"
+#include "platform/input_state.h"
+#include "platform/message_box.h"
+#include "platform/qt/job_pump.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/resources.h"
 #include "platform/status_bar.h"
@@ -85,11 +89,23 @@ CMainFrame::CMainFrame(CSmDoc* doc, ICommandTarget* app, QWidget* parent)
         m_doc->AddView(m_titleLink.get());
     }
     SetHasMainWindow(true);
+    // A close refused while a job pumps events is asked about once the delivery is over.
+    platform::qt::CJobPump::SetRefusedCloseHandler([this](QWidget* window) {
+        if (window != this)
+            return;
+        // Events delivered for work that is no long job (a picture being read) only delay the
+        // close.
+        if (platform::IsJobRunning())
+            AskToBreakJobForClose();
+        else
+            QTimer::singleShot(0, this, [this] { close(); });
+    });
 }
 
 CMainFrame::~CMainFrame()
 {
     SetHasMainWindow(false);
+    platform::qt::CJobPump::SetRefusedCloseHandler(nullptr);
     if (m_optionsDlg && OptionBox() == m_optionsDlg)
         SetOptionBox(nullptr);
     if (platform::StatusBar() == m_status.get())
@@ -538,8 +554,14 @@ void CMainFrame::resizeEvent(QResizeEvent* event)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    // A long job keeps the window open; a project with changes asks first.
-    if (platform::IsJobRunning() || (m_doc && !m_doc->SaveModified())) {
+    // A long job keeps the window open unless the user breaks it; a project with changes
+    // asks first.
+    if (platform::IsJobRunning()) {
+        event->ignore();
+        AskToBreakJobForClose();
+        return;
+    }
+    if (m_doc && !m_doc->SaveModified()) {
         event->ignore();
         return;
     }
@@ -553,6 +575,33 @@ void CMainFrame::closeEvent(QCloseEvent* event)
             w->hide();
     if (QThread::currentThread()->loopLevel() > 0)
         QCoreApplication::exit(0);
+}
+
+void CMainFrame::AskToBreakJobForClose()
+{
+    if (!m_closeAfterJob) {
+        if (ShowMessage("A job is still running.\nWould you like to break it and close the program ?",
+                        platform::MB_YESNO | platform::MB_ICONQUESTION) != platform::IDYES)
+            return;
+        m_closeAfterJob = true;
+    }
+    // The job breaks at its next poll, as when the user holds Escape down, whatever reads the
+    // keys before the job does; the key is let go once the job is over.
+    platform::DefaultInput().Press(platform::Key::Escape);
+    if (!m_closeAfterJobTimer) {
+        m_closeAfterJobTimer = new QTimer(this);
+        m_closeAfterJobTimer->setInterval(50);
+        connect(m_closeAfterJobTimer, &QTimer::timeout, this, [this] {
+            if (platform::IsJobRunning() || platform::qt::CJobPump::Pumping())
+                return;
+            m_closeAfterJobTimer->stop();
+            m_closeAfterJob = false;
+            platform::DefaultInput().Release(platform::Key::Escape);
+            platform::DefaultInput().AsyncKeyState(platform::Key::Escape); // no press left over
+            close();
+        });
+    }
+    m_closeAfterJobTimer->start();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)

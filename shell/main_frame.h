@@ -32,6 +32,8 @@ namespace platform::qt {
 class CQtStatusBar;
 }
 
+class QTimer;
+
 class CMainFrame : public QMainWindow, public IFrameWindow {
     Q_OBJECT
 public:
@@ -112,6 +114,9 @@ private:
     void SendHint(int hint);
     void AddFrameCommands();
     int ClientWidth() const;
+    // A close asked for while a long job runs: the user may break the job, and the window then
+    // closes as usual once the job has ended.
+    void AskToBreakJobForClose();
 
     CSmDoc* m_doc;
     ICommandTarget* m_app;
@@ -133,4 +138,6 @@ private:
     PaneWidthMemory m_widths;
     std::function<bool(const std::string&)> m_openProject;
     bool m_created = false;
+    bool m_closeAfterJob = false;
+    QTimer* m_closeAfterJobTimer = nullptr;
 };

@@ -18,6 +18,7 @@
 
 #include "common/helpers.h"
 #include "document/sm_doc.h"
+#include "imagefile/staged_output_file.h"
 #include "platform/clock.h"
 #include "platform/qt/gdi_context.h"
 #include "platform/qt/idle_driver.h"
@@ -140,6 +141,9 @@ bool CSmApp::InitInstance(const std::vector<std::string>& arguments)
     platform::qt::CInputFilter::Instance();
     SetGuideOpener([](const std::string& stem) { return OpenGuideDocument(stem); });
     InstallPresentImageFactory();
+    // Interrupted or terminated while it writes an output, the program leaves no staged file
+    // behind; a file-size limit fails the write instead of ending the program.
+    InstallStagedOutputSignalCleanup();
     // The settings live under the key "KRV" of the current user (the store's profile key).
     LoadRecentFileList();
 

@@ -3,6 +3,7 @@
 
 #include "platform/qt/input_filter.h"
 #include "platform/qt/job_pump.h"
+#include "platform/system_services.h"
 
 namespace platform::qt {
 
@@ -27,6 +28,13 @@ void CIdleDriver::OnTimer()
 {
     if (CJobPump::Pumping())
         return;
+    // A question asked during a long job runs its own event loop: the idle work, which drives
+    // the engine too, waits until the job is over.
+    if (platform::IsJobRunning()) {
+        m_timer.setInterval(50);
+        return;
+    }
+    m_timer.setInterval(0);
     const bool more = m_handler ? m_handler(m_count) : false;
     ++m_count;
     if (!more)

@@ -162,6 +162,13 @@ bool CInputFilter::Route(QWidget* target, QEvent* event)
     return true;
 }
 
+QWidget* CInputFilter::TakeRefusedClose()
+{
+    QWidget* w = m_refusedClose.data();
+    m_refusedClose.clear();
+    return w;
+}
+
 bool CInputFilter::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type t = event->type();
@@ -185,6 +192,7 @@ bool CInputFilter::eventFilter(QObject* watched, QEvent* event)
     if (t == QEvent::Close && m_jobRunning && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->isWindow()) {
         ++m_refusedCloses;
+        m_refusedClose = static_cast<QWidget*>(watched);
         event->ignore();
         return true;
     }

@@ -38,6 +38,11 @@ public:
     // Called after every user input outside a job (the idle calls restart then).
     void SetInputListener(std::function<void()> listener) { m_onInput = std::move(listener); }
 
+    // The window whose close was refused during the job's last event delivery (none when no
+    // close was asked for), forgotten once taken. The job pump hands it on when the delivery is
+    // over, so that the program can ask what to do while the user can answer.
+    QWidget* TakeRefusedClose();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -51,6 +56,7 @@ private:
     bool m_routing = false;
     int m_swallowed = 0;
     int m_refusedCloses = 0;
+    QPointer<QWidget> m_refusedClose;
     std::function<void()> m_onInput;
 };
 

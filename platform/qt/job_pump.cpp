@@ -13,6 +13,7 @@ bool g_started = false;
 uint32_t g_lastTick = 0;
 int g_deliveries = 0;
 bool g_pumping = false;
+std::function<void(QWidget*)> g_onRefusedClose;
 } // namespace
 
 void CJobPump::Pump(bool force)
@@ -34,7 +35,12 @@ void CJobPump::Pump(bool force)
     g_pumping = false;
     filter.SetJobRunning(wasRunning);
     ++g_deliveries;
+    if (!wasRunning && g_onRefusedClose)
+        if (QWidget* window = filter.TakeRefusedClose())
+            g_onRefusedClose(window);
 }
+
+void CJobPump::SetRefusedCloseHandler(std::function<void(QWidget*)> handler) { g_onRefusedClose = std::move(handler); }
 
 int CJobPump::Deliveries() { return g_deliveries; }
 bool CJobPump::Pumping() { return g_pumping; }

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+
+class QWidget;
 
 namespace platform::qt {
 
@@ -17,6 +20,9 @@ public:
     static int Deliveries();
     // True while the pump is delivering events.
     static bool Pumping();
+    // Called after a delivery in which a window's close was refused, with that window, once
+    // user input reaches the widgets again (a question can be answered then). None by default.
+    static void SetRefusedCloseHandler(std::function<void(QWidget*)> handler);
 };
 
 } // namespace platform::qt

@@ -2,6 +2,7 @@
 // inline tilings and the work-space layout.
 #include <gtest/gtest.h>
 
+#include "common/message_catalogue.h"
 #include "doc_test_support.h"
 
 namespace doctest {
@@ -197,18 +198,101 @@ TEST_F(ImagesTest, RefusedKindsFailedReadsAndMemoryExhaustion)
     answers = {0};
     EXPECT_EQ(doc->LoadPictureImage(p[0]), 0);
 
-    answers = {-5};
+    // Under a running job no image gives way: the shortage is told once however often the job
+    // meets it, and nothing leaves the project.
+    ASSERT_EQ(doc->LoadPictureImage(p[1]), 1);
+    doc->SetModifiedFlag(false);
+    answers = {-5, -5};
+    reads.clear();
     {
         platform::JobScope job;
         EXPECT_EQ(doc->LoadPictureImage(p[0]), -5);
+        EXPECT_EQ(doc->LoadPictureImage(p[0]), -5);
     }
+    EXPECT_EQ(reads.size(), 2u) << "no second try under a job";
     EXPECT_EQ(box.Shown().size(), 1u);
-    EXPECT_EQ(doc->GetPieceCount(), 2) << "no picture leaves under a running job";
+    EXPECT_EQ(Picture(p[1])->Pixels.GetSize(), 200 * 150);
+    EXPECT_EQ(doc->m_idleStepMode, 0) << "no background reading while memory is short";
 
-    answers = {-7};
+    // Outside a job the other pictures' images give way and the read is tried again.
+    doc->m_idleStepMode = 2;
+    answers = {-5};
+    reads.clear();
+    box.Clear();
+    EXPECT_EQ(doc->LoadPictureImage(p[0]), 1);
+    EXPECT_EQ(reads, (std::vector<std::string>{p[0], p[0]}));
+    EXPECT_EQ(Picture(p[0])->Pixels.GetSize(), 200 * 150);
+    EXPECT_EQ(Picture(p[1])->Pixels.GetSize(), 0);
+    EXPECT_TRUE(box.Shown().empty());
+    EXPECT_EQ(doc->m_idleStepMode, 2);
+
+    // When even that is not enough, the user is told and the project keeps every picture.
+    Picture(p[0])->Pixels.RemoveAll();
+    ASSERT_EQ(doc->LoadPictureImage(p[1]), 1);
+    answers = {-7, -5};
+    reads.clear();
     EXPECT_EQ(doc->LoadPictureImage(p[0]), -5);
-    EXPECT_EQ(doc->GetPieceCount(), 0) << "outside a job the work space is emptied";
-    EXPECT_EQ(box.Shown().size(), 2u);
+    EXPECT_EQ(reads.size(), 2u);
+    EXPECT_EQ(Picture(p[0])->Pixels.GetSize(), 0);
+    ASSERT_EQ(box.Shown().size(), 1u);
+    EXPECT_EQ(box.Shown()[0], Catalogue().memoryTooShort);
+    EXPECT_EQ(doc->GetPieceCount(), 2);
+    EXPECT_EQ(doc->GetPictureCount(), 3);
+    EXPECT_FALSE(doc->IsModified()) << "nothing was dropped";
+}
+
+// The idle work that runs short of memory shows its message; the message's event loop runs the
+// idle handler again, which must not start another idle step (nor another read) inside it.
+TEST_F(ImagesTest, MemoryMessageOfTheIdleWorkStartsNoIdleStepInsideIt)
+{
+    class ReadingFacade : public FakeFacade {
+    public:
+        std::function<int()> onIdle;
+        int IdleStep(int level) override
+        {
+            FakeFacade::IdleStep(level);
+            return onIdle ? onIdle() : 0;
+        }
+    };
+    ReadingFacade* reading = nullptr;
+    SetFacadeFactory([&reading, this] {
+        auto f = std::make_unique<ReadingFacade>();
+        reading = f.get();
+        facade = f.get();
+        return f;
+    });
+    ASSERT_TRUE(doc->FileNew());
+    ASSERT_NE(reading, nullptr);
+    const auto p = Pieces(2);
+    reading->onIdle = [&] { return doc->LoadPictureImage(p[0]); };
+
+    class NestingBox : public platform::FakeMessageBox {
+    public:
+        std::function<void()> inside;
+        int Show(const std::string& text, unsigned type) override
+        {
+            const int answer = FakeMessageBox::Show(text, type);
+            if (inside)
+                inside();
+            return answer;
+        }
+    } nesting;
+    std::vector<bool> nested;
+    nesting.inside = [&] { nested.push_back(doc->OnIdleStep()); };
+    platform::SetMessageBox(&nesting);
+
+    answers = {-5};
+    IdleSecondCount = 3;
+    reads.clear();
+    doc->OnIdleStep();
+    platform::SetMessageBox(&box);
+
+    EXPECT_EQ(reads.size(), 1u) << "one read, no second one from inside the message";
+    EXPECT_EQ(nesting.Shown(), std::vector<std::string>{Catalogue().memoryTooShort});
+    EXPECT_EQ(nested, std::vector<bool>{false});
+    EXPECT_EQ(reading->idleLevels, std::vector<int>{2});
+    EXPECT_EQ(doc->m_idleStepMode, 0) << "no background reading of every picture while memory is short";
+    EXPECT_EQ(doc->GetPieceCount(), 2);
 }
 
 // ---- Inline tilings ---------------------------------------------------------------------------------

@@ -238,6 +238,52 @@ TEST_F(SmDocTest, AProjectThatLostAPhotoOnOpenStartsModified)
     EXPECT_TRUE(doc->IsModified()) << "the project no longer matches its file";
 }
 
+TEST_F(SmDocTest, SaveAsksBeforeItWritesFewerPicturesOverTheFileTheyWereReadFrom)
+{
+    const std::string dir = TempDir();
+    const std::string a = WritePicture(dir + "/a.bmp", 200, 150);
+    const std::string b = WritePicture(dir + "/b.png", 160, 120);
+    ASSERT_EQ(Import({a, b}), 1);
+    const std::string project = dir + "/two.fit";
+    ASSERT_TRUE(doc->DoSave(project));
+    const std::vector<uint8_t> two = ReadBytes(project);
+    ASSERT_TRUE(doc->OpenDocumentFile(project));
+
+    // Every picture gone, as a lost work space would leave the project.
+    doc->ReturnAllPiecesToStock();
+    ASSERT_EQ(doc->GetPictureCount(), 0);
+    doc->SetModifiedFlag();
+
+    box.Clear();
+    box.QueueAnswer(platform::IDNO);
+    EXPECT_FALSE(doc->FileSave()) << "No keeps the file";
+    ASSERT_EQ(box.Shown().size(), 1u);
+    EXPECT_NE(box.Shown()[0].find(project), std::string::npos) << box.Shown()[0];
+    EXPECT_NE(box.Shown()[0].find("2 picture(s); only 0"), std::string::npos) << box.Shown()[0];
+    EXPECT_EQ(box.Types()[0] & 0xF, unsigned(platform::MB_YESNO));
+    EXPECT_EQ(ReadBytes(project), two);
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(doc->GetPathName(), project);
+
+    // Another file is no copy of this one: written without a question.
+    box.Clear();
+    ASSERT_TRUE(doc->DoSave(dir + "/empty.fit"));
+    EXPECT_TRUE(box.Shown().empty());
+    EXPECT_EQ(ReadBytes(project), two);
+
+    // Yes replaces the file, and the next save has nothing to ask.
+    ASSERT_TRUE(doc->OpenDocumentFile(project));
+    doc->ReturnAllPiecesToStock();
+    box.Clear();
+    box.QueueAnswer(platform::IDYES);
+    EXPECT_TRUE(doc->DoSave(project));
+    EXPECT_EQ(box.Shown().size(), 1u);
+    EXPECT_EQ(ReadBytes(project), ReadBytes(dir + "/empty.fit"));
+    box.Clear();
+    EXPECT_TRUE(doc->DoSave(project));
+    EXPECT_TRUE(box.Shown().empty());
+}
+
 TEST_F(SmDocTest, FailedOpenLeavesTheOpenProjectAsItWas)
 {
     const std::string dir = TempDir();

@@ -2,6 +2,11 @@
 // the running-job count, the file-dialog filter helpers, and the icon and cursor handles.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -44,6 +49,44 @@ TEST(SystemServices, MemoryStatusCountsSwapIntoThePageFile)
     EXPECT_LE(m.availablePhysical, m.totalPhysical);
     EXPECT_GE(m.totalPageFile, m.totalPhysical);
     EXPECT_LE(m.availablePageFile, m.totalPageFile);
+}
+
+// Under a limit on the address space (ulimit -v) what is left of the limit is all that is
+// available, however much the system holds.
+TEST(SystemServices, MemoryStatusKeepsWithinTheAddressSpaceLimit)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%lld", &pages) != 1)
+                pages = 0;
+            std::fclose(f);
+        }
+        const uint64_t used = uint64_t(pages) * uint64_t(::sysconf(_SC_PAGESIZE));
+        const uint64_t room = uint64_t(64) << 20;
+        struct rlimit limit {};
+        ::getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = used + room;
+        const platform::MemoryStatus m =
+            ::setrlimit(RLIMIT_AS, &limit) == 0 ? platform::ReadSystemMemoryStatus() : platform::MemoryStatus{};
+        const uint64_t answer[] = {m.availablePageFile, m.availablePhysical, m.totalPageFile, used + room};
+        ::_exit(::write(fds[1], answer, sizeof answer) == ssize_t(sizeof answer) ? 0 : 3);
+    }
+    ::close(fds[1]);
+    uint64_t answer[4] = {};
+    EXPECT_EQ(::read(fds[0], answer, sizeof answer), ssize_t(sizeof answer));
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GT(answer[0], 0u);
+    EXPECT_LE(answer[0], uint64_t(64) << 20) << "at most what is left of the limit";
+    EXPECT_LE(answer[1], uint64_t(64) << 20);
+    EXPECT_LE(answer[2], answer[3]) << "the limit is the total";
 }
 
 TEST(SystemServices, JobScopesCountRunningJobs)

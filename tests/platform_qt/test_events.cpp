@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include "platform/clock.h"
@@ -14,6 +16,7 @@
 #include "platform/qt/input_filter.h"
 #include "platform/qt/job_pump.h"
 #include "platform/qt/surface_widget.h"
+#include "platform/system_services.h"
 
 using namespace platform::qt;
 
@@ -150,9 +153,20 @@ TEST(JobPump, DeliversPaintsButNoUserInputAndRefusesClosing)
                                                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
     QCoreApplication::postEvent(w.a, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
     QCoreApplication::postEvent(&w.window, new QCloseEvent());
+    // The refused close is handed on once the delivery is over, when input flows again.
+    std::vector<QWidget*> handed;
+    bool inputFlows = false;
+    CJobPump::SetRefusedCloseHandler([&](QWidget* window) {
+        handed.push_back(window);
+        inputFlows = !CInputFilter::Instance().JobRunning() && !CJobPump::Pumping();
+    });
 
     CJobPump::Pump(true);
+    CJobPump::Pump(true);
+    CJobPump::SetRefusedCloseHandler(nullptr);
 
+    EXPECT_EQ(handed, std::vector<QWidget*>{&w.window});
+    EXPECT_TRUE(inputFlows);
     EXPECT_GT(w.a->DrawCount(), drawsBefore);
     EXPECT_TRUE(w.a->seen.empty());
     EXPECT_EQ(w.a->keys, 0);
@@ -217,4 +231,17 @@ TEST(IdleDriver, MakesNoCallsWhileAJobPumps)
     });
     CJobPump::Pump(true);
     EXPECT_EQ(calls, 0);
+
+    // Nor while a job waits for an answer in an event loop of its own (a question's); the
+    // calls come back when the job is over.
+    {
+        const platform::JobScope job;
+        QEventLoop loop;
+        QTimer::singleShot(60, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    EXPECT_EQ(calls, 0);
+    for (int i = 0; i < 200 && calls == 0; ++i)
+        QTest::qWait(5);
+    EXPECT_GT(calls, 0);
 }

@@ -106,10 +106,14 @@ TEST(FrameLife, ClosingAsksAboutChangesAndWaitsForARunningJob)
     ASSERT_EQ(f.services.box.Shown().size(), 1u);
 
     {
+        // While a job runs the user is asked whether to break it; No keeps the window.
         platform::JobScope job;
         f.doc.SetModifiedFlag(false);
+        f.services.box.QueueAnswer(platform::IDNO);
         EXPECT_FALSE(f.frame.close());
-        EXPECT_EQ(f.services.box.Shown().size(), 1u);  // no question while the job runs
+        ASSERT_EQ(f.services.box.Shown().size(), 2u);
+        EXPECT_NE(f.services.box.Shown()[1].find("job is still running"), std::string::npos);
+        EXPECT_TRUE(f.frame.isVisible());
     }
     f.doc.SetModifiedFlag(true);
     f.services.box.QueueAnswer(platform::IDNO);

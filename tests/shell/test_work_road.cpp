@@ -57,20 +57,6 @@ protected:
     }
 };
 
-// Runs its action when a long job starts its timer.
-class JobStartHook : public IDocumentView {
-public:
-    explicit JobStartHook(std::function<void()> action) : m_action(std::move(action)) {}
-    const char* GetRuntimeClassName() const override { return "CJobStartHook"; }
-    void OnUpdate(IDocumentView*, int hint, const HintObject& object) override
-    {
-        if (hint == HINT_TIMER && object.value == 6)
-            m_action();
-    }
-
-private:
-    std::function<void()> m_action;
-};
 
 class WorkRoadTest : public ::testing::Test {
 protected:
@@ -154,7 +140,7 @@ TEST_F(WorkRoadTest, ManagerStepsShowTheWholeFittedPanoramaAsTheAreaThatRenderAn
 
     Manager()->SetGuideStep(2);
     bool waitCursorInFit = false;
-    JobStartHook hook([&] { waitCursorInFit = WaitCursorShown(); });
+    shelltest::JobStartHook hook([&] { waitCursorInFit = WaitCursorShown(); });
     m_doc->AddView(&hook);
     Go(CAutLayView::IDC_NEXT_ACTION, "Execute [ Fit ]");
     m_doc->RemoveView(&hook);
@@ -260,7 +246,7 @@ TEST_F(WorkRoadTest, MemoryRunningOutWhileRenderingKeepsThePiecesAndTheWindowOpe
     // When the render starts its timer, the pictures' images are let go; the render finds no
     // memory to read them again, and meanwhile the user closes the main window.
     bool rendering = false;
-    JobStartHook hook([&] {
+    shelltest::JobStartHook hook([&] {
         rendering = true;
         for (int i = 0; i < m_doc->GetPictureCount(); ++i)
             m_doc->GetPicture(i)->Pixels.RemoveAll();
@@ -277,6 +263,7 @@ TEST_F(WorkRoadTest, MemoryRunningOutWhileRenderingKeepsThePiecesAndTheWindowOpe
     });
     const std::string output = (m_dir / "out.png").string();
     m_services->dialog.QueuePath(output);
+    m_services->box.QueueAnswer(platform::IDNO); // asked whether to break the job: no
     EXPECT_TRUE(m_frame->RouteCommand(32804));
     SetImageReader(nullptr);
     m_doc->RemoveView(&hook);
@@ -284,8 +271,9 @@ TEST_F(WorkRoadTest, MemoryRunningOutWhileRenderingKeepsThePiecesAndTheWindowOpe
     ASSERT_GT(reads, 0);
     EXPECT_FALSE(closed) << "the main window stays open while the job runs";
     EXPECT_TRUE(m_frame->isVisible());
-    ASSERT_FALSE(m_services->box.Shown().empty());
-    EXPECT_EQ(m_services->box.Shown().front(), Catalogue().memoryTooShort);
+    ASSERT_EQ(m_services->box.Shown().size(), 2u);
+    EXPECT_NE(m_services->box.Shown()[0].find("job is still running"), std::string::npos);
+    EXPECT_EQ(m_services->box.Shown()[1], Catalogue().memoryTooShort);
     EXPECT_EQ(m_doc->GetPieceCount(), pieces) << "the pieces stay on the work space under the running engine";
     EXPECT_EQ(m_doc->m_pComp->GetFittedCount(), 2);
     EXPECT_FALSE(platform::IsJobRunning());
