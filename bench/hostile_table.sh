@@ -496,34 +496,15 @@ if want program; then
                 exit_text="no window: $(cat "$c/app.status" 2>/dev/null)"
             else
                 other_window() { xdotool search --onlyvisible --name . 2>/dev/null | grep -q -v -x "$win"; }
-                sleep 3
-                if ! other_window; then
+                laid=0
+                lay_out() {
+                    [ "$laid" = 0 ] && ! other_window || return 0
                     xdotool windowfocus --sync "$win" 2>/dev/null
                     xdotool mousemove 1412 378 click 1
+                    laid=1
                     sleep 2
-                fi
-                # The pieces load in the background; Execute [Fit] is enabled once they have.
-                enabled=0
-                for _ in $(seq 1 12); do
-                    kill -0 "$apid" 2>/dev/null || break
-                    other_window && break
-                    keys alt+p
-                    sleep 0.5
-                    import -window root "$c/menu.png"
-                    if [ "$("$py" "$helper" ink "$c/menu.png" 100 20 260 20)" -lt 160 ]; then
-                        enabled=1
-                        break
-                    fi
-                    xdotool key Escape
-                    sleep 1.5
-                done
-                import -window root "$shots/memory-laid-out.png"
-                if [ "$enabled" = 1 ]; then
-                    xdotool key f
-                    said+=("Fit started")
-                else
-                    said+=("Execute [Fit] not reached")
-                fi
+                }
+                sleep 3
                 # Messages come as further windows, one after another while the fit goes on (one
                 # per picture at most): each is answered until none has come for 6 s.
                 wait_box() { # SECONDS
@@ -536,17 +517,49 @@ if want program; then
                     done
                 }
                 answered=0
-                for round in $(seq 1 16); do
-                    wait_box "$([ "$round" = 1 ] && [ "$enabled" = 1 ] && echo 45 || echo 6)"
-                    [ -n "$box" ] || break
-                    sleep 0.5
-                    [ "$round" = 1 ] && import -window root "$shots/memory-message.png"
-                    [ "$round" = 1 ] && said+=("message window '$(xdotool getwindowname "$box" 2>/dev/null)'")
-                    xdotool windowfocus --sync "$box" 2>/dev/null
-                    xdotool key Return
-                    answered=$((answered + 1))
-                    sleep 1
+                answer_boxes() { # FIRST-WAIT-SECONDS
+                    local round
+                    for round in $(seq 1 16); do
+                        wait_box "$([ "$round" = 1 ] && echo "$1" || echo 6)"
+                        [ -n "$box" ] || break
+                        sleep 0.5
+                        [ "$answered" = 0 ] && import -window root "$shots/memory-message.png"
+                        [ "$answered" = 0 ] && said+=("message window '$(xdotool getwindowname "$box" 2>/dev/null)'")
+                        xdotool windowfocus --sync "$box" 2>/dev/null
+                        xdotool key Return
+                        answered=$((answered + 1))
+                        sleep 1
+                    done
+                }
+                # The pieces load in the background; Execute [Fit] is enabled once they have. A
+                # message that comes first (while loading or laying out) is answered, and the
+                # Fit tried once more.
+                enabled=0
+                for attempt in 1 2; do
+                    lay_out
+                    for _ in $(seq 1 8); do
+                        kill -0 "$apid" 2>/dev/null || break
+                        other_window && break
+                        keys alt+p
+                        sleep 0.5
+                        import -window root "$c/menu.png"
+                        if [ "$("$py" "$helper" ink "$c/menu.png" 100 20 260 20)" -lt 160 ]; then
+                            enabled=1
+                            break
+                        fi
+                        xdotool key Escape
+                        sleep 1.5
+                    done
+                    if [ "$enabled" = 1 ]; then
+                        import -window root "$shots/memory-laid-out.png"
+                        xdotool key f
+                        said+=("Fit started (try $attempt)")
+                        answer_boxes 45
+                        break
+                    fi
+                    answer_boxes 2
                 done
+                [ "$enabled" = 1 ] || said+=("Execute [Fit] not reached")
                 [ "$answered" -gt 0 ] && said+=("$answered message window(s) answered with Return")
                 if kill -0 "$apid" 2>/dev/null; then
                     title_before_save=$(xdotool getwindowname "$win" 2>/dev/null)
