@@ -300,7 +300,10 @@ void CPresentImageDlg::SizeAndTitle(bool keepSize)
     }
     LayoutBar();
     UpdateScrollBars();
-    setWindowTitle(QString::fromStdString(ImageWindowTitle(m_name, m_pictureSize, m_reduce * m_loadFactor)));
+    // A file whose size could not be read is titled by its name alone.
+    setWindowTitle(QString::fromStdString(m_pictureSize.cx > 0 && m_pictureSize.cy > 0
+                                              ? ImageWindowTitle(m_name, m_pictureSize, m_reduce * m_loadFactor)
+                                              : m_name));
 }
 
 void CPresentImageDlg::UpdateScrollBars()
@@ -654,7 +657,8 @@ void CPresentImageDlg::mousePressEvent(QMouseEvent* e)
             DropScope();
         return;
     }
-    if (e->button() != Qt::LeftButton || at.y < BarHeight())
+    // A refused file has no picture to drag out.
+    if (e->button() != Qt::LeftButton || at.y < BarHeight() || !m_refusal.empty())
         return;
     if (OnScopeBand(at)) {
         m_scopeGrab = at;

@@ -412,6 +412,11 @@ TEST_F(ImageWindowTest, ARefusedFileIsNamedWithTheReasonAndTheWindowStaysUsable)
                 for (int x = 1; x < face.width() - 1 && !ink; ++x)
                     ink = qGray(face.pixel(x, y)) < 128;
             EXPECT_TRUE(ink);
+            EXPECT_EQ(w->windowTitle().toStdString().rfind(f.path, 0), 0u);
+            // Nothing to drag out into the work space.
+            QTest::mousePress(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
+            QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
+            EXPECT_TRUE(m_doc->m_droppedNames.empty());
             // Its buttons do nothing harmful, painting reads nothing again, and it closes.
             for (const char* button : {"Zoom In", "Zoom Out", "Grid", "Print"})
                 w->findChild<QPushButton*>(QString::fromUtf8(button))->click();
