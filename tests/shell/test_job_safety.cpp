@@ -29,20 +29,6 @@ namespace {
 
 constexpr int kRenderAndSave = 32804;
 
-// Runs an action when a long job starts (the timer picture is started).
-class JobStartHook : public IDocumentView {
-public:
-    explicit JobStartHook(std::function<void()> action) : m_action(std::move(action)) {}
-    const char* GetRuntimeClassName() const override { return "CJobStartHook"; }
-    void OnUpdate(IDocumentView*, int hint, const HintObject& object) override
-    {
-        if (hint == HINT_TIMER && object.value == 6)
-            m_action();
-    }
-
-private:
-    std::function<void()> m_action;
-};
 
 std::vector<std::string> StagedFiles(const fs::path& dir)
 {
@@ -89,7 +75,7 @@ TEST(JobSafety, ACloseDuringARenderOffersToBreakItAndTheAnswerIsHeld)
 
         // When the render starts, the window manager asks the window to close; the job's event
         // delivery brings that request.
-        JobStartHook hook([frame] {
+        shelltest::JobStartHook hook([frame] {
             QTimer::singleShot(0, frame, [frame] { frame->close(); });
             platform::qt::CJobPump::Pump(true);
         });

@@ -4,10 +4,12 @@
 
 #include <QTest>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "document/document_base.h"
+#include "document/update_hint.h"
 #include "platform/file_dialog.h"
 #include "platform/input_state.h"
 #include "platform/message_box.h"
@@ -30,6 +32,21 @@ public:
     {
         hints.push_back({hint, namesNow ? namesNow() : std::string()});
     }
+};
+
+// Runs its action when a long job starts its timer.
+class JobStartHook : public IDocumentView {
+public:
+    explicit JobStartHook(std::function<void()> action) : m_action(std::move(action)) {}
+    const char* GetRuntimeClassName() const override { return "CJobStartHook"; }
+    void OnUpdate(IDocumentView*, int hint, const HintObject& object) override
+    {
+        if (hint == HINT_TIMER && object.value == 6)
+            m_action();
+    }
+
+private:
+    std::function<void()> m_action;
 };
 
 // Scripted message box, file dialog and shell for the length of a test.

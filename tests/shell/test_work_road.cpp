@@ -57,20 +57,6 @@ protected:
     }
 };
 
-// Runs its action when a long job starts its timer.
-class JobStartHook : public IDocumentView {
-public:
-    explicit JobStartHook(std::function<void()> action) : m_action(std::move(action)) {}
-    const char* GetRuntimeClassName() const override { return "CJobStartHook"; }
-    void OnUpdate(IDocumentView*, int hint, const HintObject& object) override
-    {
-        if (hint == HINT_TIMER && object.value == 6)
-            m_action();
-    }
-
-private:
-    std::function<void()> m_action;
-};
 
 class WorkRoadTest : public ::testing::Test {
 protected:
@@ -154,7 +140,7 @@ TEST_F(WorkRoadTest, ManagerStepsShowTheWholeFittedPanoramaAsTheAreaThatRenderAn
 
     Manager()->SetGuideStep(2);
     bool waitCursorInFit = false;
-    JobStartHook hook([&] { waitCursorInFit = WaitCursorShown(); });
+    shelltest::JobStartHook hook([&] { waitCursorInFit = WaitCursorShown(); });
     m_doc->AddView(&hook);
     Go(CAutLayView::IDC_NEXT_ACTION, "Execute [ Fit ]");
     m_doc->RemoveView(&hook);
@@ -260,7 +246,7 @@ TEST_F(WorkRoadTest, MemoryRunningOutWhileRenderingKeepsThePiecesAndTheWindowOpe
     // When the render starts its timer, the pictures' images are let go; the render finds no
     // memory to read them again, and meanwhile the user closes the main window.
     bool rendering = false;
-    JobStartHook hook([&] {
+    shelltest::JobStartHook hook([&] {
         rendering = true;
         for (int i = 0; i < m_doc->GetPictureCount(); ++i)
             m_doc->GetPicture(i)->Pixels.RemoveAll();
