@@ -3,7 +3,6 @@
 // panorama's span, and the external movie program started on them. The program is started with
 // an argument list, never through a shell, and not waited for. The BMP is written as a staged
 // output and takes its name only when complete, so an interrupted render leaves nothing behind.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
