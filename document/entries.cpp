@@ -14,6 +14,7 @@
 #include "imagefile/jpeg_picture_read.h"
 #include "picset/kpic.h"
 #include "picset/mcomp.h"
+#include "picset/project_file.h"
 #include "platform/message_box.h"
 #include "platform/system_services.h"
 
@@ -124,7 +125,7 @@ int CSmDoc::RegisterPictureSize(const std::string& name)
     if (index < 0)
         return -1;
     const CRect r = GetImageFileRect(name);
-    if (r.IsRectEmpty())
+    if (r.IsRectEmpty() || !CheckStorablePictureRect(r))
         return -1;
     CPictureEntry& e = m_entries[static_cast<size_t>(index)];
     // An entry found for the file keeps its finder tag, so the finder still marks the piece;
@@ -167,6 +168,13 @@ int CSmDoc::LoadEntryPicture(int index)
     const int kind = GetFileKind(e.m_Name);
     if (kind < FILE_KIND_BMP || kind > FILE_KIND_PNG)
         return -1;
+    // The picture is read small, so a picture larger than a project may keep would read: its
+    // header's size is checked first.
+    const CRect rect = GetImageFileRect(e.m_Name);
+    if (!rect.IsRectEmpty() && !CheckStorablePictureRect(rect)) {
+        m_lastEntryRead = -1;
+        return -1;
+    }
     CSize size(kSmallImageWidth, kSmallImageHeight);
     e.m_PixelCache.RemoveAll();
     const int code = ReadImageFile(e.m_Name, e.m_PixelCache, size, CRect());

@@ -1,8 +1,8 @@
 // The panorama movie: the panorama rendered into a temporary BMP turned a quarter turn (each
 // BMP row holds one output column), a parameter file naming that BMP, the movie and the
 // panorama's span, and the external movie program started on them. The program is started with
-// an argument list, never through a shell, and not waited for.
-#include <fcntl.h>
+// an argument list, never through a shell, and not waited for. The BMP is written as a staged
+// output and takes its name only when complete, so an interrupted render leaves nothing behind.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +18,7 @@
 #include "document/render_save.h"
 #include "document/sm_doc.h"
 #include "imagefile/pixel_array.h"
+#include "imagefile/staged_output_file.h"
 #include "picset/mcomp.h"
 #include "platform/message_box.h"
 #include "platform/system_services.h"
@@ -181,11 +182,16 @@ int CSmDoc::MakePanoramaMovie(const std::string& path)
     const std::string paramPath = ParameterFilePath(stem, folder);
     SetStatusMessage(text.makingMovie);
 
-    const int fd = ::open(bmpPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    // The render goes into a staged file beside the movie: removed when the program is stopped
+    // by a signal, and by a later write into the folder when the program was killed outright.
+    CStagedOutputFile staged;
+    if (!staged.Open(bmpPath)) {
         ShowMessage(path + text.cantOpenFile);
         return -1;
     }
+    // Written at column positions through the descriptor; nothing goes through the stream, so
+    // nothing is left in its buffer when it is committed.
+    const int fd = ::fileno(staged.Stream());
     const int64_t fileSize = rowBytes * W + 54;
     const std::vector<uint8_t> header = TurnedBmpHeader(W, H, rowBytes);
     bool reserved = false;
@@ -224,14 +230,15 @@ int CSmDoc::MakePanoramaMovie(const std::string& path)
         broken = m_pComp->GetBreakMode() < 0;
         failed = rendered < 0 && !broken;
     }
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-
     // A failed or broken run leaves no temporary file behind and starts nothing more.
-    if (failed || broken || !synced || total == 0 || FileSize(bmpPath) != fileSize) {
-        DeleteFileIfExists(bmpPath);
+    if (failed || broken || total == 0) {
+        staged.Discard();
         if (total == 0 && !failed && !broken)
             SetStatusMessage(text.cannotMakeOutput);
+        return -1;
+    }
+    if (!staged.Commit() || FileSize(bmpPath) != fileSize) {
+        DeleteFileIfExists(bmpPath);
         return -1;
     }
     {

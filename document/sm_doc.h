@@ -200,6 +200,9 @@ public:
 
     // ---- Picture windows ---------------------------------------------------------------------
     int OpenPictureWindow(IFrameWindow* parent, const std::string& path, int width, int height, int turn);
+    // "Current file format is not supported.", with what the last size query or read of a picture
+    // found wrong: the text a refused picture is shown with.
+    static std::string UnreadableText();
     IPictureWindow* FindPictureWindow(const std::string& path);
     int CountPictureWindows(std::string& path);
     int ClosePictureWindows(const std::string& path);
@@ -458,8 +461,6 @@ private:
     int LayoutRows(int rows);
     // Refusal texts through the status message.
     void RefusePicture(const std::string& name, bool unreadable);
-    // "Current file format is not supported.", with what the last read found wrong.
-    static std::string UnreadableText();
     // The result of the last picture read of an entry (below -4: memory ran out).
     int m_lastEntryRead = 1;
     std::unique_ptr<CJpegPicture> m_readAhead;

@@ -26,10 +26,11 @@ void NoteUnsupportedFeature(const char* feature)
     t_unsupportedFeature = feature;
 }
 
-void NoteImageTooLarge(int64_t width, int64_t height)
+void NoteImageTooLarge(int64_t width, int64_t height, int64_t limit, bool perSide)
 {
     t_unsupportedFeature = "too large: " + std::to_string(width) + " x " + std::to_string(height) +
-                           " pixels, over the limit of " + std::to_string(kMaxImagePixels) + " pixels";
+                           " pixels, over the limit of " + std::to_string(limit) +
+                           (perSide ? " pixels a side" : " pixels");
 }
 
 std::string WithRefusalReason(const std::string& text)

@@ -40,8 +40,10 @@ const char* ImageFileAccessText(ImageFileAccess access);
 const std::string& LastUnsupportedFeature();
 // Called by the codecs when they refuse such a file.
 void NoteUnsupportedFeature(const char* feature);
-// Called by the codecs when a picture has more pixels than they read (kMaxImagePixels).
-void NoteImageTooLarge(int64_t width, int64_t height);
+// Called by the codecs when a picture has more pixels than they read (kMaxImagePixels), and by
+// the picture set for a picture larger than a project may keep: "over the limit of <limit>
+// pixels", or "... pixels a side" when a side is what is too long.
+void NoteImageTooLarge(int64_t width, int64_t height, int64_t limit = kMaxImagePixels, bool perSide = false);
 // text, followed by " (reason)" when the last size query or read of this thread gave a reason.
 std::string WithRefusalReason(const std::string& text);
 

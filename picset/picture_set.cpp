@@ -14,6 +14,7 @@
 #include "imagefile/image_file.h"
 #include "picset/mccore.h"
 #include "picset/mchost.h"
+#include "picset/project_file.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -171,7 +172,8 @@ CKpic* CMcCore::OpenPicture(const std::string& requested, int& result)
     // The size query says what is wrong with a refused file; nothing is left from an earlier one.
     NoteUnsupportedFeature("");
     const CRect rect = m_Host ? m_Host->GetImageFileRect(path) : ::GetImageFileRect(path);
-    if (rect.IsRectEmpty()) {
+    // A picture larger than a project may keep is refused here, not by the next open of the project.
+    if (rect.IsRectEmpty() || !CheckStorablePictureRect(rect)) {
         // The file named in the question is followed by what is wrong with it, when that is known
         // (LastUnsupportedFeature() still tells it after the refusal).
         if (m_Host)

@@ -199,6 +199,20 @@ bool IsStorablePictureRect(const CRect& rect)
     return w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels;
 }
 
+bool CheckStorablePictureRect(const CRect& rect)
+{
+    if (IsStorablePictureRect(rect))
+        return true;
+    const int64_t w = rect.Width64();
+    const int64_t h = rect.Height64();
+    if (w > kMaxPictureSide || h > kMaxPictureSide)
+        NoteImageTooLarge(w, h, kMaxPictureSide, true);
+    else if (w > 0 && h > 0)
+        NoteImageTooLarge(w, h, kMaxPicturePixels);
+    // An empty rectangle keeps the reason of the size query that gave it.
+    return false;
+}
+
 // ---- picture records ---------------------------------------------------------------------
 
 int CKpic::Serialize(CArchive& ar)

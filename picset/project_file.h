@@ -13,6 +13,9 @@ struct CRect;
 // Whether a picture of this rectangle can be kept in a project file: the loader refuses a record
 // of any other size as damage.
 bool IsStorablePictureRect(const CRect& rect);
+// The same test for a picture about to enter a project: when it fails, the image files' refusal
+// reason (LastUnsupportedFeature) says which limit the picture is over.
+bool CheckStorablePictureRect(const CRect& rect);
 
 // Outcome of saving or opening a project file.
 struct ProjectFileResult {

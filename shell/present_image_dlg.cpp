@@ -153,7 +153,7 @@ int CPresentImageDlg::ShowPicture(const std::string& name, int width, int height
     if (width > 0 && height > 0) {
         if (ChooseLoadFactorNow() < 0)
             return -1;
-    } else if (BuildDisplayBitmap() < 1) {
+    } else if (BuildDisplayBitmap() < 1 && m_refusal.empty()) {
         return -1;
     }
     LayoutBar();
@@ -168,7 +168,7 @@ int CPresentImageDlg::ShowPicture(const std::string& name, int width, int height
     m_showing = true;
     ShowLoadingFace();
     m_showing = false;
-    if (m_buildCount == 0 && BuildDisplayBitmap() > 0)
+    if (m_buildCount == 0 && m_refusal.empty() && BuildDisplayBitmap() > 0)
         SizeAndTitle(true);
     return 1;
 }
@@ -184,12 +184,21 @@ void CPresentImageDlg::ShowLoadingFace()
     repaint();
 }
 
+void CPresentImageDlg::Refuse()
+{
+    m_refusal = m_name + "\n" + CSmDoc::UnreadableText();
+    update();
+}
+
 int CPresentImageDlg::BuildDisplayBitmap()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     struct Restore {
         ~Restore() { QApplication::restoreOverrideCursor(); }
     } restore;
+    // A file that is refused says why in the window, as the import says it, with the reason
+    // that the last size query or read gave.
+    m_refusal.clear();
     CPixelArray pixels;
     try {
         CKpic* k = m_pDoc ? m_pDoc->FindPictureByName(m_name) : nullptr;
@@ -223,13 +232,19 @@ int CPresentImageDlg::BuildDisplayBitmap()
                 m_pictureSize = fileSize;
                 m_turnedSize = (m_turn & 1) ? CSize(fileSize.cy, fileSize.cx) : fileSize;
             }
-            if (m_pictureSize.cx < 1 || m_pictureSize.cy < 1 || ChooseLoadFactorNow() < 0)
+            if (m_pictureSize.cx < 1 || m_pictureSize.cy < 1) {
+                Refuse();
+                return -1;
+            }
+            if (ChooseLoadFactorNow() < 0)
                 return -1;
             CSize size = m_loadSize;
             const int r = m_pDoc ? m_pDoc->ReadImageFile(m_name, pixels, size, CRect())
                                  : LoadImageFile(m_name, pixels, size, CRect());
             if (r < -4)
                 ShowMessage(Catalogue().memoryTooShort);
+            else if (r < 1)
+                Refuse();
             if (r < 1)
                 return -1;
             if (pixels.GetSize() < int64_t(m_loadSize.cx) * m_loadSize.cy)
@@ -285,7 +300,10 @@ void CPresentImageDlg::SizeAndTitle(bool keepSize)
     }
     LayoutBar();
     UpdateScrollBars();
-    setWindowTitle(QString::fromStdString(ImageWindowTitle(m_name, m_pictureSize, m_reduce * m_loadFactor)));
+    // A file whose size could not be read is titled by its name alone.
+    setWindowTitle(QString::fromStdString(m_pictureSize.cx > 0 && m_pictureSize.cy > 0
+                                              ? ImageWindowTitle(m_name, m_pictureSize, m_reduce * m_loadFactor)
+                                              : m_name));
 }
 
 void CPresentImageDlg::UpdateScrollBars()
@@ -330,6 +348,13 @@ void CPresentImageDlg::paintEvent(QPaintEvent*)
     if (origin.x > 0 || origin.y > BarHeight()) {
         p.setPen(Qt::black);
         p.drawRect(0, 0, client.cx - 1, client.cy - 1);
+    }
+    if (m_buildCount == 0 && !m_refusal.empty()) {
+        const int margin = 8;
+        p.setPen(Qt::black);
+        p.drawText(QRect(margin, BarHeight() + margin, width() - 2 * margin, height() - BarHeight() - 2 * margin),
+                   Qt::AlignCenter | Qt::TextWrapAnywhere, QString::fromStdString(m_refusal));
+        return;
     }
     if (m_buildCount == 0) {
         p.drawText(rect(), Qt::AlignCenter, QString::fromStdString("loading  " + m_name + " .. . ."));
@@ -632,7 +657,8 @@ void CPresentImageDlg::mousePressEvent(QMouseEvent* e)
             DropScope();
         return;
     }
-    if (e->button() != Qt::LeftButton || at.y < BarHeight())
+    // A refused file has no picture to drag out.
+    if (e->button() != Qt::LeftButton || at.y < BarHeight() || !m_refusal.empty())
         return;
     if (OnScopeBand(at)) {
         m_scopeGrab = at;

@@ -49,6 +49,9 @@ public:
     // Inspection (tests and the document).
     const std::string& Name() const { return m_name; }
     const CBitmapBuffer* Bitmap() const { return m_bitmap.IsNull() ? nullptr : &m_bitmap; }
+    // What the window shows instead of the picture when its file was refused (the name and the
+    // import's refusal text, with the reason); empty while the picture is shown or loading.
+    const std::string& Refusal() const { return m_refusal; }
     int m_buildCount = 0;
     // ShowPicture is putting the window on the screen (it builds the picture itself); a build
     // asked for by a paint is waiting for the event loop.
@@ -87,6 +90,8 @@ private:
     void LayoutBar();
     // Shows the window's "loading" face on the screen (waits briefly for the window to be exposed).
     void ShowLoadingFace();
+    // Shows the refusal of the picture's file in the window instead of the picture.
+    void Refuse();
     void UpdateScrollBars();
     void DropScope();
     void DeleteCutOut();
@@ -98,6 +103,7 @@ private:
     CSmDoc* m_pDoc;
     std::function<CRect()> m_desktop;
     std::string m_name;
+    std::string m_refusal;
     CBitmapBuffer m_bitmap;
     QImage m_image;  // a view of m_bitmap's bytes
     CRect m_barRect;

@@ -154,6 +154,65 @@ TEST_F(IntakeTest, ImportSaysWhatIsWrongWithEachRefusedFile)
     EXPECT_EQ(doc->GetPieceCount(), 0);
 }
 
+TEST_F(IntakeTest, APictureLargerThanAProjectKeepsIsRefusedWithItsSize)
+{
+    // The photos are read small on import, so only their headers' sizes can stop them: a project
+    // holding one would be refused as damaged when it is opened again.
+    const std::string dir = TempDir();
+    const std::string good = WritePicture(dir + "/good.bmp", 200, 150);
+    // Start of image, a baseline frame header of three components, end of image.
+    auto jpegHeader = [](int w, int h) {
+        return std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xC0, 0x00, 17, 8, uint8_t(h >> 8), uint8_t(h),
+                                    uint8_t(w >> 8), uint8_t(w), 3, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0,
+                                    0xFF, 0xD9};
+    };
+    // A 24-bit BMP one pixel wider than a picture may be, two rows high: real pixels, zeros.
+    auto wideBmp = [](int w) {
+        const uint32_t row = (3u * uint32_t(w) + 3u) / 4u * 4u;
+        std::vector<uint8_t> b(54 + 2 * size_t(row), 0);
+        auto put = [&b](size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                b[at + size_t(i)] = uint8_t(v >> (8 * i));
+        };
+        b[0] = 'B', b[1] = 'M';
+        put(2, uint32_t(b.size()));
+        put(10, 54);
+        put(14, 40);
+        put(18, uint32_t(w));
+        put(22, 2);
+        b[26] = 1, b[28] = 24;
+        put(34, 2 * row);
+        return b;
+    };
+    const struct {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        std::string reason;
+    } cases[] = {
+        {"huge.jpg", jpegHeader(65535, 65535), "too large: 65535 x 65535 pixels, over the limit of 2147483647 pixels"},
+        {"wide.bmp", wideBmp(1000001), "too large: 1000001 x 2 pixels, over the limit of 1000000 pixels a side"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir + "/" + c.name;
+        WriteBytes(path, c.bytes);
+        const std::string refused = path + "\nCurrent file format is not supported. (" + c.reason + ")";
+        // Import Photos reads each photo at once.
+        doc->m_statusMessage.clear();
+        ASSERT_EQ(Import({path}), 1);
+        EXPECT_EQ(doc->m_statusMessage, refused);
+        EXPECT_EQ(doc->FindEntryIndex(path, 0), -2);
+        // A dropped list reads only the sizes of all but its last name.
+        doc->m_statusMessage.clear();
+        doc->m_droppedNames = path + ";" + good + ";";
+        doc->AddDroppedPictures();
+        EXPECT_EQ(doc->m_statusMessage, refused);
+        EXPECT_EQ(doc->FindPieceIndexByName(path), -2);
+        EXPECT_GE(doc->FindPieceIndexByName(good), 0);
+    }
+    EXPECT_EQ(doc->GetPieceCount(), 1);
+}
+
 TEST_F(IntakeTest, UnreadableFileShowsTheFormatTextAndLeavesNoEntry)
 {
     const std::string dir = TempDir();

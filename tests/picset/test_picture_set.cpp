@@ -174,6 +174,18 @@ TEST_F(PictureSetTest, OpeningARefusedFileSaysWhatIsWrongWithIt)
         // The reason stays for callers that report the refusal in their own words.
         EXPECT_EQ(LastUnsupportedFeature(), f.reason);
     }
+    // A sound header of a picture larger than a project may keep: no picture enters the set
+    // that the project's loader would refuse.
+    const std::string huge = folder.Dir().string() + "/huge.jpg";
+    const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 17, 8, 0xFF, 0xFF, 0xFF, 0xFF, 3,
+                                    1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0, 0xFF, 0xD9};
+    std::ofstream(huge, std::ios::binary).write(reinterpret_cast<const char*>(header), sizeof header);
+    int result = 0;
+    EXPECT_EQ(m_set.OpenPicture(huge, result), nullptr);
+    EXPECT_EQ(result, -2);
+    ASSERT_FALSE(m_box.Shown().empty());
+    EXPECT_EQ(m_box.Shown().back(), "We don't support the file format of \n " + huge +
+                                        " (too large: 65535 x 65535 pixels, over the limit of 2147483647 pixels)");
     EXPECT_EQ(m_set.GetPictureCount(), 0);
 }
 

@@ -1,6 +1,6 @@
 // The program while a long job runs: a close request asks whether to break the job (and then
-// closes as usual, or lets the job go on), and a termination during Render and Save leaves no
-// staged output behind.
+// closes as usual, or lets the job go on), and a termination during Render and Save (of a picture
+// or a movie) leaves no staged output or temporary file behind.
 #include <gtest/gtest.h>
 
 #include <QTimer>
@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
+#include "common/helpers.h"
 #include "document/render_save.h"
 #include "document/sm_doc.h"
 #include "document/update_hint.h"
@@ -102,56 +104,81 @@ TEST(JobSafety, ACloseDuringARenderOffersToBreakItAndTheAnswerIsHeld)
     }
 }
 
+// Files a movie leaves beside it for the movie program: the turned BMP and its parameter file.
+std::vector<std::string> MovieTemporaryFiles(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind("$tmp", 0) == 0)
+            names.push_back(e.path().filename().string());
+    return names;
+}
+
 TEST(JobSafety, TerminatedDuringRenderAndSaveTheProgramLeavesNoStagedFile)
 {
-    const fs::path dir = fs::path(SMRA_TEST_TMPDIR) / "job_sigterm";
-    fs::remove_all(dir);
-    const std::string output = (dir / "pano.png").string();
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    // A picture, and a movie (whose panorama is rendered into a temporary BMP for the movie
+    // program, a stand-in here that does nothing).
+    for (const char* name : {"pano.png", "pano.mov"}) {
+        SCOPED_TRACE(name);
+        const fs::path dir = fs::path(SMRA_TEST_TMPDIR) / "job_sigterm";
+        fs::remove_all(dir);
+        const std::string output = (dir / name).string();
+        const bool movie = GetFileKind(output) == FILE_KIND_MOVIE;
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(fds[0]);
+            CSmApp app;
+            StartWithFittedProject(app, dir);
+            shelltest::ScriptedServices services;
+            CSmDoc* doc = app.Document();
+            if (movie) {
+                const fs::path program = dir / "prog" / "Vellumark";
+                fs::create_directories(program.parent_path());
+                std::ofstream(program) << "#!/bin/sh\nexit 0\n";
+                fs::permissions(program, fs::perms::owner_all);
+                render_save::SetMovieProgramFolder(program.parent_path().string());
+            }
+            // The render hands its first band to the writer, says so and waits there.
+            render_save::SetBandRenderer([doc, fd = fds[1]](CMcomp&, const std::vector<int>& order,
+                                                           const render_save::BandSink& sink) {
+                CPixelArray band;
+                band.SetSize(int64_t(doc->m_outputSize.cx) * render_save::kBandRows);
+                if (order.empty() || sink(order.front(), band) < 0)
+                    return -1;
+                if (::write(fd, "y", 1) != 1)
+                    ::_exit(3);
+                for (;;)
+                    ::pause();
+                return 1;
+            });
+            services.dialog.QueuePath(output);
+            app.MainFrame()->RouteCommand(kRenderAndSave);
+            ::_exit(4); // the render ended without reaching the band
+        }
+        ::close(fds[1]);
+        pollfd ready{fds[0], POLLIN, 0};
+        char byte = 0;
+        const bool inBand = ::poll(&ready, 1, 60000) == 1 && ::read(fds[0], &byte, 1) == 1;
         ::close(fds[0]);
-        CSmApp app;
-        StartWithFittedProject(app, dir);
-        shelltest::ScriptedServices services;
-        CSmDoc* doc = app.Document();
-        // The render hands its first band to the writer, says so and waits there.
-        render_save::SetBandRenderer([doc, fd = fds[1]](CMcomp&, const std::vector<int>& order,
-                                                       const render_save::BandSink& sink) {
-            CPixelArray band;
-            band.SetSize(int64_t(doc->m_outputSize.cx) * render_save::kBandRows);
-            if (order.empty() || sink(order.front(), band) < 0)
-                return -1;
-            if (::write(fd, "y", 1) != 1)
-                ::_exit(3);
-            for (;;)
-                ::pause();
-            return 1;
-        });
-        services.dialog.QueuePath(output);
-        app.MainFrame()->RouteCommand(kRenderAndSave);
-        ::_exit(4); // the render ended without reaching the band
+        if (inBand) {
+            EXPECT_EQ(StagedFiles(dir).size(), 1u) << "the render writes through a staged file";
+            EXPECT_TRUE(MovieTemporaryFiles(dir).empty()) << "the BMP is named only once it is complete";
+            EXPECT_EQ(::kill(child, SIGTERM), 0);
+        } else {
+            ::kill(child, SIGKILL);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(inBand) << "the child's render never wrote a band (status " << status << ")";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+        EXPECT_TRUE(StagedFiles(dir).empty());
+        EXPECT_TRUE(MovieTemporaryFiles(dir).empty());
+        EXPECT_FALSE(fs::exists(output));
     }
-    ::close(fds[1]);
-    pollfd ready{fds[0], POLLIN, 0};
-    char byte = 0;
-    const bool inBand = ::poll(&ready, 1, 60000) == 1 && ::read(fds[0], &byte, 1) == 1;
-    ::close(fds[0]);
-    if (inBand) {
-        EXPECT_EQ(StagedFiles(dir).size(), 1u) << "the render writes through a staged file";
-        EXPECT_EQ(::kill(child, SIGTERM), 0);
-    } else {
-        ::kill(child, SIGKILL);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(inBand) << "the child's render never wrote a band (status " << status << ")";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
-    EXPECT_TRUE(StagedFiles(dir).empty());
-    EXPECT_FALSE(fs::exists(output));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The image window: its arithmetic (cascade, load factor, sizes, turned points, zoom limits,
 // scope) and the window itself on generated pictures: zoom and scroll without rebuilding,
-// the full-resolution cut-out, drag-out, print and close.
+// the full-resolution cut-out, drag-out, print and close, and files it cannot show.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,6 +18,7 @@
 #include "shell/present_image_dlg.h"
 #include "shell/present_image_model.h"
 #include "tests/platform_qt/qt_app.h"
+#include "tests/support/refused_pictures.h"
 #include "tests/shell/test_shell_support.h"
 
 SMRA_QT_TEST_APP();
@@ -386,4 +387,50 @@ TEST_F(ImageWindowTest, DragOutPrintAndClose)
     QTest::keyClick(w, Qt::Key_Escape);
     QApplication::processEvents();
     EXPECT_TRUE(m_doc->m_pictureWindows.empty());
+}
+
+TEST_F(ImageWindowTest, ARefusedFileIsNamedWithTheReasonAndTheWindowStaysUsable)
+{
+    fs::create_directories(m_dir / "refused");
+    const std::string good = WriteBmp((m_dir / "good.bmp").string(), 300, 200);
+    for (const testsupport::RefusedPicture& f : testsupport::MakeRefusedPictures((m_dir / "refused").string())) {
+        SCOPED_TRACE(f.path);
+        const std::string said =
+            f.path + "\nCurrent file format is not supported." + (f.reason.empty() ? "" : " (" + f.reason + ")");
+        // Its size unknown (from the finder), and known (a piece of the project).
+        for (const CSize size : {CSize(), CSize(640, 480)}) {
+            CPresentImageDlg* w = Open(f.path, size.cx, size.cy);
+            ASSERT_NE(w, nullptr) << "the window opens to say why";
+            Paint(w);
+            EXPECT_EQ(w->Refusal(), said);
+            EXPECT_EQ(w->m_buildCount, 0);
+            EXPECT_EQ(w->Bitmap(), nullptr);
+            // The text is drawn below the bar.
+            const QImage face = w->grab().toImage();
+            bool ink = false;
+            for (int y = w->BarHeight() + 1; y < face.height() && !ink; ++y)
+                for (int x = 1; x < face.width() - 1 && !ink; ++x)
+                    ink = qGray(face.pixel(x, y)) < 128;
+            EXPECT_TRUE(ink);
+            EXPECT_EQ(w->windowTitle().toStdString().rfind(f.path, 0), 0u);
+            // Nothing to drag out into the work space.
+            QTest::mousePress(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
+            QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
+            EXPECT_TRUE(m_doc->m_droppedNames.empty());
+            // Its buttons do nothing harmful, painting reads nothing again, and it closes.
+            for (const char* button : {"Zoom In", "Zoom Out", "Grid", "Print"})
+                w->findChild<QPushButton*>(QString::fromUtf8(button))->click();
+            Paint(w);
+            EXPECT_EQ(w->Refusal(), said);
+            EXPECT_EQ(m_doc->m_pPrintBitmap, nullptr);
+            w->findChild<QPushButton*>(QStringLiteral("Close"))->click();
+            QApplication::processEvents();
+            EXPECT_TRUE(m_doc->m_pictureWindows.empty());
+        }
+    }
+    // The next picture shows as usual.
+    CPresentImageDlg* w = Open(good);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->Refusal().empty());
+    EXPECT_EQ(w->m_buildCount, 1);
 }

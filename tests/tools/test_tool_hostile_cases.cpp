@@ -265,7 +265,7 @@ TEST(ToolHostileCases, EachIsDoneOrRefusedWithItsReasonAndNothingIsLost)
              WriteClaimedSize(s.At("huge.jpg"), 65535, 65535);
              return std::vector<std::string>{"new", s.At("new.fit"), s.At("huge.jpg")};
          },
-         1, {"huge.jpg", "65535 x 65535 pixels is more than a picture may have"},
+         1, {"huge.jpg", "too large: 65535 x 65535 pixels, over the limit of 2147483647 pixels"},
          [](Scene& s) { EXPECT_FALSE(fs::exists(s.At("new.fit"))); }},
         {"new, a PNG too large to read as import reads it", kFit,
          [](Scene& s) {

@@ -178,9 +178,8 @@ std::string ImportRefusal(const std::string& path)
     const CRect rect = GetImageFileRect(path);
     if (rect.IsRectEmpty())
         return std::string();  // the picture set's own open says so
-    if (!IsStorablePictureRect(rect))
-        return std::to_string(rect.Width64()) + " x " + std::to_string(rect.Height64()) +
-               " pixels is more than a picture may have";
+    if (!CheckStorablePictureRect(rect))
+        return LastUnsupportedFeature();
     CPixelArray pixels;
     CSize size(kImportReadWidth, kImportReadHeight);
     const int read = LoadImageFile(path, pixels, size, CRect());
