@@ -300,6 +300,14 @@ TEST(ToolHostileCases, EachIsDoneOrRefusedWithItsReasonAndNothingIsLost)
          1, {"We don't support the file format of", "text.bmp"},
          [](Scene& s) { EXPECT_FALSE(fs::exists(s.At("new.fit"))); }},
 
+        {"new, an empty photo: the last line says why", kFit,
+         [](Scene& s) {
+             WriteAll(s.At("empty.bmp"), {});
+             return std::vector<std::string>{"new", s.At("new.fit"), s.photos[0], s.At("empty.bmp")};
+         },
+         1, {"cannot open the photo", "empty.bmp: empty file; nothing was written"},
+         [](Scene& s) { EXPECT_FALSE(fs::exists(s.At("new.fit"))); }},
+
         // Output targets.
         {"fit, output a link to a project in another folder", kFit,
          [](Scene& s) {

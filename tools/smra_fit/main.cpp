@@ -239,8 +239,11 @@ int RunNew(const std::vector<std::string>& args)
             return Fail("cannot take the photo " + path + ": " + refusal + "; nothing was written");
         int result = 0;
         CKpic* picture = core.OpenPicture(path, result);
-        if (!picture || result < 1)
-            return Fail("cannot open the photo " + path);
+        if (!picture || result < 1) {
+            const std::string& reason = LastUnsupportedFeature();
+            return Fail("cannot open the photo " + path + (reason.empty() ? std::string() : ": " + reason) +
+                        "; nothing was written");
+        }
         picture->m_LayoutCell = cell;
     }
     if (!Save(core, out, &exitCode))
