@@ -173,6 +173,21 @@ protected:
         return none;
     }
 
+    // Pictures fitted after a fit that stopped early; every other picture must be as it was
+    // before the fit, unfitted and without fitted points.
+    int CountFittedOrUntouched()
+    {
+        int fitted = 0;
+        for (const auto& p : m_core.m_Pictures) {
+            EXPECT_TRUE(p->m_Status == 0 || p->m_Status >= 3) << p->m_Path << " status " << p->m_Status;
+            if (p->m_Status >= 3)
+                ++fitted;
+            else
+                EXPECT_EQ(p->CountFittedPoints(), 0) << p->m_Path;
+        }
+        return fitted;
+    }
+
     static std::unique_ptr<CTruth> s_truth;
     const CTruth* m_truth = s_truth.get(); // the truth of the set being fitted
     FakeHostDocument m_document;
@@ -596,14 +611,7 @@ TEST_F(AutoFit, BreakLeavesEveryPictureFittedOrUntouched)
         FitMode = c.mode;
         m_core.RunAutoFit();
         FitMode = -2;
-        int fitted = 0;
-        for (const auto& p : m_core.m_Pictures) {
-            EXPECT_TRUE(p->m_Status == 0 || p->m_Status >= 3) << p->m_Path << " status " << p->m_Status;
-            if (p->m_Status >= 3)
-                ++fitted;
-            else
-                EXPECT_EQ(p->CountFittedPoints(), 0) << p->m_Path;
-        }
+        const int fitted = CountFittedOrUntouched();
         EXPECT_LT(fitted, c.views);
         EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions) && fitted == c.views);
         if (c.mode < 0)
@@ -659,14 +667,7 @@ TEST_F(AutoFit, MemoryShortageEndsTheFitWithTheMemoryMessage)
         EXPECT_EQ(std::count(m_host.messages.begin(), m_host.messages.end(), kMsgOutOfMemory), c.engineTells ? 1 : 0);
         EXPECT_FALSE(m_host.Told(kMsgCannotFixPositions));
         EXPECT_EQ(m_core.m_JobMode, 0);
-        int fitted = 0;
-        for (const auto& p : m_core.m_Pictures) {
-            EXPECT_TRUE(p->m_Status == 0 || p->m_Status >= 3) << p->m_Path << " status " << p->m_Status;
-            if (p->m_Status >= 3)
-                ++fitted;
-            else
-                EXPECT_EQ(p->CountFittedPoints(), 0) << p->m_Path;
-        }
+        const int fitted = CountFittedOrUntouched();
         EXPECT_GE(fitted, 1);
         EXPECT_LT(fitted, 4);
 
