@@ -29,7 +29,6 @@ namespace {
 
 constexpr int kRenderAndSave = 32804;
 
-
 std::vector<std::string> StagedFiles(const fs::path& dir)
 {
     std::vector<std::string> names;

@@ -57,7 +57,6 @@ protected:
     }
 };
 
-
 class WorkRoadTest : public ::testing::Test {
 protected:
     void SetUp() override
